@@ -1,0 +1,93 @@
+#pragma once
+// The CD+G machine: screen memory, colour table, the picture and its scroll work
+// copy, the packet interpreter and the scrolls. Plain C++, no Qt.
+//
+// Geometry: the screen is 300x216 pixels in 6x12 tiles (50 columns, 18 rows).
+// Screen memory `Pixels` is 301x217 index cells used as a ring through the origin
+// (XOff, YOff): picture pixel (x, y) lives in cell ((x+XOff)%300, (y+YOff)%216).
+// The picture `CDG` keeps, for each pixel, the colour index it was last drawn with
+// and shows ColourTable of that index as the table stands now (a colour-table load
+// recolours everything drawn with a changed entry, as the CD+G standard intends).
+// Before the first session the picture shows white.
+#include <array>
+#include <cstdint>
+
+#include "playback/subcode_packet.h"
+
+namespace lyrvox {
+
+inline constexpr int kScreenWidth = 300;
+inline constexpr int kScreenHeight = 216;
+inline constexpr int kMemoryWidth = 301;
+inline constexpr int kMemoryHeight = 217;
+inline constexpr int kViewWidth = 294;   // visible window of the picture
+inline constexpr int kViewHeight = 204;
+inline constexpr int kViewLeft = 6;      // left edge of the visible window at HOffset 0
+inline constexpr int kViewTop = 12;      // top edge of the visible window at VOffset 0
+
+// Packed colour as the platform keeps it: red in bits 0-7, green 8-15, blue 16-23.
+using PackedColour = uint32_t;
+inline constexpr PackedColour kWhite = 0x00FFFFFF;
+
+// 0x00RRGGBB with alpha 0xFF, the layout of QImage::Format_RGB32/ARGB32.
+inline constexpr uint32_t toArgb(PackedColour c) {
+    return 0xFF000000u | ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
+}
+
+// Index picture: one colour index (0-15) per pixel of the 300x216 picture.
+struct IndexPicture {
+    std::array<uint8_t, kScreenWidth * kScreenHeight> index{};
+    bool blank = true;  // never cleared yet: shows white
+
+    uint8_t at(int x, int y) const { return index[static_cast<std::size_t>(y * kScreenWidth + x)]; }
+};
+
+class CdgMachine {
+public:
+    // Session start: origin and fine offsets to 0, PacketCount to 0, PowersOfTwo
+    // filled, and the screen clear (white background, then FillArea(0,0,300,216,0)).
+    void beginSession();
+
+    // One packet, in file order. Every packet adds 1 to PacketCount and copies
+    // BFlag into UFlag, whatever its instruction.
+    void InterpretPacket(const SubcodePacket& packet);
+
+    // The two drawing routines (picture coordinates; see the class comment).
+    void PlotPixel(int x, int y, int index);
+    void FillArea(int x1, int y1, int x2, int y2, int index);
+    // White background, then the whole screen to colour index 0.
+    void ClearScreen();
+
+    // Instruction handlers, public so that tests can drive them one by one.
+    void MemoryPreset(const SubcodePacket& packet);
+    void BorderPreset(const SubcodePacket& packet);
+    void TileBlock(const SubcodePacket& packet, bool xorMode);
+    void LoadColourTable(const SubcodePacket& packet, int base);
+    void ScrollScreen(const SubcodePacket& packet, int ScrollCopy);
+
+    // Readers.
+    uint8_t memoryCell(int mx, int my) const { return Pixels[static_cast<std::size_t>(my * kMemoryWidth + mx)]; }
+    // Index held for picture pixel (x, y) through the ring (what an XOR tile reads).
+    uint8_t memoryAtPicture(int x, int y) const;
+    // Colour the picture shows at (x, y) now (0 <= x < 300, 0 <= y < 216).
+    PackedColour pictureColour(int x, int y) const;
+    // Whole picture as RGB24 (R, G, B per pixel, row-major): 194,400 bytes.
+    void renderRgb24(uint8_t* out) const;
+    // Whole picture as 0xFFRRGGBB words; `stride` in words between rows.
+    void renderArgb32(uint32_t* out, int stride) const;
+
+    // State. Names follow the original design so each routine is easy to find.
+    std::array<uint8_t, kMemoryWidth * kMemoryHeight> Pixels{};  // all 0 at creation
+    std::array<PackedColour, 16> ColourTable{};                  // all black at creation
+    IndexPicture CDG;   // the picture
+    IndexPicture CDG2;  // scroll work copy
+    int16_t XOff = 0, YOff = 0;        // ring origin: multiples of 6 (0-294) and 12 (0-204)
+    int16_t HOffset = 0, VOffset = 0;  // fine display offsets: 0-7 and 0-15
+    int32_t CurrentColour = 0;
+    std::array<int16_t, 6> PowersOfTwo{};
+    bool BFlag = false;  // drawing has happened (never cleared)
+    bool UFlag = false;  // display copy needed (cleared by the display timer)
+    int32_t PacketCount = 0;
+};
+
+}  // namespace lyrvox

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Lyrvox needs to build, test and play, when any
+# is missing. Run as root (or with sudo available).
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev qt6-multimedia-dev libgl-dev
+    gstreamer1.0-plugins-base   # QMediaPlayer's constructor crashes without it
+    gstreamer1.0-plugins-good   # MP3 and WAV
+    gstreamer1.0-libav          # AAC, video
+    gstreamer1.0-plugins-bad    # MIDI through fluidsynth
+    libgtest-dev libbenchmark-dev
+    clang libclang-rt-14-dev    # libFuzzer and the sanitizer runtimes
+    xvfb xauth x11-utils imagemagick xdotool
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,14 @@
+#pragma once
+// Subcommands of lyrvox-cdg. Each takes the arguments after its own name, prints
+// to out/err and returns the process exit status.
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace lyrvox {
+
+int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runExtract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace lyrvox

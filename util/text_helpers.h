@@ -1,0 +1,36 @@
+#pragma once
+// Stateless path, extension, existence and time-text helpers shared by the
+// player, the extractor and the command-line tool. Paths are UTF-8 bytes; the
+// separator is '/' (on Windows builds '\\' and '/' alike). The extension is only
+// ever looked for in the last path component, so a full stop in a folder name
+// never cuts a path.
+#include <optional>
+#include <string>
+
+namespace lyrvox {
+
+// Folder part with its trailing separator; empty when there is none (or when the
+// only separator is the first character).
+std::string FolderOf(const std::string& path);
+// Text after the last full stop of the last component; empty when none, or when the
+// component starts with its only full stop (".cdg").
+std::string ExtensionOf(const std::string& name);
+// Text after the last separator; the whole argument when there is none (or when
+// the only separator is the first character).
+std::string FileNameOf(const std::string& path);
+// Path without everything from the first full stop of the last component on; a
+// component that starts with a full stop (".cdg") is kept whole.
+std::string StripExtension(const std::string& name);
+// mm:ss for a packet count (300 packets a second); seconds are rounded half to
+// even and a rounded 60 carries into the minutes; negative counts give "00:00".
+std::string PacketsToTime(double packets);
+// True when at least one ordinary (regular, non-hidden) file matches the path,
+// whose last component may hold the wildcards '*' and '?'. Every error is false.
+bool FileExists(const std::string& path);
+
+// The real name on disk of an existing ordinary file whose last component equals
+// that of `path` without regard to ASCII letter case (the folder part must exist
+// as given). Prefers an exact match. No wildcards.
+std::optional<std::string> findFileIgnoreCase(const std::string& path);
+
+}  // namespace lyrvox
