@@ -1,0 +1,52 @@
+// Feeds arbitrary byte streams to the CD+G machine as packets and checks the
+// machine's invariants after every packet: every memory cell and picture index
+// within 0-15, the spare memory column and row untouched, the ring origin on the
+// tile grid, the fine offsets in their ranges.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "playback/cdg_machine.h"
+
+namespace {
+
+void check(bool ok) {
+    if (!ok) std::abort();
+}
+
+void checkInvariants(const lyrvox::CdgMachine& m) {
+    for (int y = 0; y < lyrvox::kMemoryHeight; ++y) {
+        for (int x = 0; x < lyrvox::kMemoryWidth; ++x) {
+            const uint8_t cell = m.memoryCell(x, y);
+            check(cell < 16);
+            if (x == lyrvox::kScreenWidth || y == lyrvox::kScreenHeight) check(cell == 0);
+        }
+    }
+    for (uint8_t index : m.CDG.index) check(index < 16);
+    check(m.XOff >= 0 && m.XOff <= 294 && m.XOff % 6 == 0);
+    check(m.YOff >= 0 && m.YOff <= 204 && m.YOff % 12 == 0);
+    check(m.HOffset >= 0 && m.HOffset <= 7);
+    check(m.VOffset >= 0 && m.VOffset <= 15);
+    check(m.CurrentColour >= 0 && m.CurrentColour <= 15);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    // One machine per input, like one program run; the first byte chooses whether
+    // the input starts with a session start (as the player does) or on the
+    // machine as created (as the command-line tool's first packets could).
+    static lyrvox::CdgMachine machine;
+    machine = lyrvox::CdgMachine{};
+    if (size > 0 && (data[0] & 1)) machine.beginSession();
+    const std::size_t packets = size / lyrvox::kPacketSize;
+    for (std::size_t i = 0; i < packets; ++i) {
+        machine.InterpretPacket(lyrvox::packetFromBytes(data + i * lyrvox::kPacketSize));
+        check(machine.PacketCount == static_cast<int32_t>(i + 1));
+        check(machine.HOffset >= 0 && machine.HOffset <= 7 && machine.VOffset >= 0 && machine.VOffset <= 15);
+    }
+    checkInvariants(machine);
+    uint8_t rgb[lyrvox::kScreenWidth * lyrvox::kScreenHeight * 3];
+    machine.renderRgb24(rgb);
+    return 0;
+}
