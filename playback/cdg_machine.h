@@ -40,6 +40,8 @@ inline constexpr uint32_t toArgb(PackedColour c) {
 // cleared since creation); while it is set, `index` is not looked at. A pixel that
 // was never drawn on a picture that is otherwise drawn holds kUndrawnIndex (shown
 // white); that happens only when packets are drawn before the first session start.
+// So read colours through CdgMachine::colourOfIndex or pictureColour, never by
+// indexing ColourTable with an index of the picture directly.
 inline constexpr uint8_t kUndrawnIndex = 16;
 
 struct IndexPicture {
@@ -84,6 +86,8 @@ class CdgMachine {
     void ClearScreen();
 
     // Instruction handlers, public so that tests can drive them one by one.
+    // MemoryPreset acts only when its repeat count (Data[1] without bits 6 and 7)
+    // is 0. LoadColourTable recolours the picture and so sets BFlag.
     void MemoryPreset(const SubcodePacket& packet);
     void BorderPreset(const SubcodePacket& packet);
     void TileBlock(const SubcodePacket& packet, bool xorMode);

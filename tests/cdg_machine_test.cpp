@@ -2,7 +2,9 @@
 // drawing routines and the rendered picture.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "playback/cdg_machine.h"
@@ -101,6 +103,11 @@ TEST_F(MachineTest, EveryPacketCountsAndCopiesBFlagIntoUFlag) {
     fresh->UFlag = false;
     fresh->InterpretPacket(emptyPacket());
     EXPECT_TRUE(fresh->UFlag);
+
+    // The count saturates rather than overflowing on an endless stream.
+    fresh->PacketCount = INT32_MAX;
+    fresh->InterpretPacket(emptyPacket());
+    EXPECT_EQ(fresh->PacketCount, INT32_MAX);
 }
 
 TEST_F(MachineTest, MemoryPresetActsOnlyOnTheFirstOfItsRepeats) {
@@ -309,6 +316,33 @@ TEST_F(MachineTest, RenderedPicturesMatchPictureColour) {
             ASSERT_EQ(argb[static_cast<std::size_t>(y * stride + x)], toArgb(c));
         }
     EXPECT_EQ(argb[300], 0u);  // padding beyond the row is not written
+}
+
+TEST(MachineRobustness, ArbitraryPacketsKeepEveryIndexInRange) {
+    // Random bytes, weighted towards the instructions that draw, with the high
+    // bits a disc rip may set. Memory and picture must keep 4-bit indices and the
+    // origin must stay on tile boundaries (the sanitizers watch the addressing).
+    std::mt19937 random(20261206);
+    const uint8_t drawing[] = {1, 2, 6, 20, 24, 28, 30, 31, 38};
+    auto m = std::make_unique<CdgMachine>();
+    m->beginSession();
+    for (int i = 0; i < 20000; ++i) {
+        SubcodePacket p{};
+        auto* bytes = reinterpret_cast<uint8_t*>(&p);
+        for (std::size_t b = 0; b < sizeof p; ++b) bytes[b] = static_cast<uint8_t>(random());
+        if (i % 4 != 0)
+            p.InstructionByte = static_cast<uint8_t>((p.InstructionByte & 0xC0) |
+                                                     drawing[random() % std::size(drawing)]);
+        m->InterpretPacket(p);
+        ASSERT_EQ(m->XOff % 6, 0);
+        ASSERT_EQ(m->YOff % 12, 0);
+        ASSERT_TRUE(m->XOff >= 0 && m->XOff <= 294 && m->YOff >= 0 && m->YOff <= 204);
+        ASSERT_TRUE(m->HOffset >= 0 && m->HOffset <= 7 && m->VOffset >= 0 && m->VOffset <= 15);
+    }
+    EXPECT_EQ(m->PacketCount, 20000);
+    for (uint8_t cell : m->Pixels) ASSERT_LT(cell, 16);
+    for (uint8_t index : m->CDG.index) ASSERT_LT(index, 16);
+    EXPECT_EQ(m->memoryCell(300, 216), 0);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <memory>
 #include <optional>
 #include <string>
@@ -198,6 +199,13 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
         return 1;
     }
 
+    std::error_code sameEc;
+    if (!opts.output.empty() && std::filesystem::equivalent(opts.file, opts.output, sameEc)) {
+        err << "lyrvox-cdg render: the picture would overwrite the song '" << opts.file
+            << "'; choose another OUT\n";
+        return 2;
+    }
+
     auto machine = std::make_unique<CdgMachine>();  // ~200 KB: keep it off the stack
     machine->beginSession();
     const long long wanted = opts.packets.value_or(kMaxPackets);
@@ -271,9 +279,9 @@ int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     out << "instructions (low six bits of the instruction byte):\n";
     for (std::size_t i = 0; i < perInstruction.size(); ++i) {
         if (perInstruction[i] == 0) continue;
-        std::string label = std::to_string(i) + "  " + instructionName(static_cast<int>(i));
-        if (label.size() < 32) label.resize(32, ' ');
-        out << "  " << label << perInstruction[i] << "\n";
+        std::string name = instructionName(static_cast<int>(i));
+        if (name.size() < 28) name.resize(28, ' ');
+        out << "  " << std::setw(2) << i << "  " << name << perInstruction[i] << "\n";
     }
     if (reader.tail() != 0)
         err << "lyrvox-cdg info: warning: the length of '" << file << "' (" << reader.bytes()
