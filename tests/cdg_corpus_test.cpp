@@ -38,7 +38,9 @@ const Reference kReferences[] = {
 };
 
 // Readable test names and failure lines instead of a byte dump.
-void PrintTo(const Reference& ref, std::ostream* os) { *os << ref.file << " @" << ref.packets; }
+void PrintTo(const Reference& ref, std::ostream* os) {
+    *os << ref.file << " @" << ref.packets;
+}
 
 std::vector<uint8_t> readWhole(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
