@@ -1,22 +1,126 @@
 #include "playback/cdg_machine.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace lyrvox {
-// Placeholder bodies; the machine is filled in by its own change.
-void CdgMachine::beginSession() { PacketCount = 0; }
-void CdgMachine::InterpretPacket(const SubcodePacket&) {
-    ++PacketCount;
-    UFlag = BFlag;
+namespace {
+
+// Non-negative remainder: ring addressing stays inside the memory even for the
+// negative coordinates no caller passes.
+int wrap(long long value, int modulus) {
+    long long r = value % modulus;
+    if (r < 0) r += modulus;
+    return static_cast<int>(r);
 }
-void CdgMachine::PlotPixel(int, int, int) {}
-void CdgMachine::FillArea(int, int, int, int, int) {}
-void CdgMachine::ClearScreen() {}
-void CdgMachine::MemoryPreset(const SubcodePacket&) {}
-void CdgMachine::BorderPreset(const SubcodePacket&) {}
-void CdgMachine::TileBlock(const SubcodePacket&, bool) {}
-void CdgMachine::LoadColourTable(const SubcodePacket&, int) {}
-void CdgMachine::ScrollScreen(const SubcodePacket&, int) {}
-uint8_t CdgMachine::memoryAtPicture(int, int) const { return 0; }
-PackedColour CdgMachine::pictureColour(int, int) const { return kWhite; }
-void CdgMachine::renderRgb24(uint8_t*) const {}
-void CdgMachine::renderArgb32(uint32_t*, int) const {}
+
+}  // namespace
+
+void CdgMachine::beginSession() {
+    for (int c = 0; c < 6; ++c)
+        PowersOfTwo[static_cast<std::size_t>(c)] = static_cast<int16_t>(1 << c);
+    XOff = 0;
+    YOff = 0;
+    HOffset = 0;
+    VOffset = 0;
+    PacketCount = 0;
+    ClearScreen();
+}
+
+void CdgMachine::ClearScreen() {
+    CDG.blank = true;  // white background
+    FillArea(0, 0, kScreenWidth, kScreenHeight, 0);
+}
+
+void CdgMachine::PlotPixel(int x, int y, int index) {
+    const int mx = wrap(static_cast<long long>(x) + XOff, kScreenWidth);
+    const int my = wrap(static_cast<long long>(y) + YOff, kScreenHeight);
+    uint8_t& cell = Pixels[static_cast<std::size_t>(my * kMemoryWidth + mx)];
+    cell = static_cast<uint8_t>(index & 0x0F);
+    if (x < 0 || y < 0 || x >= kScreenWidth || y >= kScreenHeight) return;
+    CDG.materialise();
+    CDG.row(y)[x] = cell;
+}
+
+void CdgMachine::fillMemory(long long x1, long long y1, long long x2, long long y2, uint8_t value) {
+    if (x1 > x2 || y1 > y2) return;
+    // Every column (or row) of the ring is hit once the range spans its width;
+    // writing a cell twice with the same index changes nothing, so each ring cell
+    // is written once here.
+    const long long columns = x2 - x1 + 1;
+    const int start = wrap(x1 + XOff, kScreenWidth);
+    const int firstRun = columns >= kScreenWidth
+                             ? kScreenWidth - start
+                             : static_cast<int>(std::min<long long>(columns, kScreenWidth - start));
+    const int secondRun = columns >= kScreenWidth ? start : static_cast<int>(columns) - firstRun;
+
+    const long long rows = y2 - y1 + 1;
+    const int rowCount = rows >= kScreenHeight ? kScreenHeight : static_cast<int>(rows);
+    int my = wrap(y1 + YOff, kScreenHeight);
+    for (int i = 0; i < rowCount; ++i) {
+        uint8_t* row = Pixels.data() + static_cast<std::size_t>(my) * kMemoryWidth;
+        std::memset(row + start, value, static_cast<std::size_t>(firstRun));
+        if (secondRun > 0) std::memset(row, value, static_cast<std::size_t>(secondRun));
+        if (++my == kScreenHeight) my = 0;
+    }
+}
+
+void CdgMachine::FillArea(int x1, int y1, int x2, int y2, int index) {
+    const auto value = static_cast<uint8_t>(index & 0x0F);
+    fillMemory(x1, y1, x2, y2, value);
+
+    // The picture gets one box with both corners included, corners in either
+    // order, clipped to the picture, at unrotated coordinates.
+    const int left = std::max(std::min(x1, x2), 0);
+    const int right = std::min(std::max(x1, x2), kScreenWidth - 1);
+    const int top = std::max(std::min(y1, y2), 0);
+    const int bottom = std::min(std::max(y1, y2), kScreenHeight - 1);
+    if (left > right || top > bottom) return;
+    if (left == 0 && top == 0 && right == kScreenWidth - 1 && bottom == kScreenHeight - 1) {
+        CDG.clearTo(value);
+        return;
+    }
+    CDG.materialise();
+    for (int y = top; y <= bottom; ++y)
+        std::memset(CDG.row(y) + left, value, static_cast<std::size_t>(right - left + 1));
+}
+
+uint8_t CdgMachine::memoryAtPicture(int x, int y) const {
+    return memoryCell(wrap(static_cast<long long>(x) + XOff, kScreenWidth),
+                      wrap(static_cast<long long>(y) + YOff, kScreenHeight));
+}
+
+PackedColour CdgMachine::pictureColour(int x, int y) const {
+    return colourOfIndex(CDG.at(x, y));
+}
+
+void CdgMachine::renderRgb24(uint8_t* out) const {
+    std::array<PackedColour, 17> palette;
+    for (uint8_t i = 0; i < 17; ++i) palette[i] = colourOfIndex(i);
+    if (CDG.blank) {
+        std::memset(out, 0xFF, static_cast<std::size_t>(kScreenWidth) * kScreenHeight * 3);
+        return;
+    }
+    for (uint8_t index : CDG.index) {
+        const PackedColour c = palette[index];
+        *out++ = static_cast<uint8_t>(c & 0xFFu);
+        *out++ = static_cast<uint8_t>((c >> 8) & 0xFFu);
+        *out++ = static_cast<uint8_t>((c >> 16) & 0xFFu);
+    }
+}
+
+void CdgMachine::renderArgb32(uint32_t* out, int stride) const {
+    std::array<uint32_t, 17> palette;
+    for (uint8_t i = 0; i < 17; ++i) palette[i] = toArgb(colourOfIndex(i));
+    for (int y = 0; y < kScreenHeight; ++y) {
+        uint32_t* dst = out + static_cast<std::ptrdiff_t>(y) * stride;
+        if (CDG.blank) {
+            std::fill(dst, dst + kScreenWidth, toArgb(kWhite));
+            continue;
+        }
+        const uint8_t* src = CDG.row(y);
+        for (int x = 0; x < kScreenWidth; ++x) dst[x] = palette[src[x]];
+    }
+}
+
 }  // namespace lyrvox

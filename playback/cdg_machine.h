@@ -10,6 +10,7 @@
 // recolours everything drawn with a changed entry, as the CD+G standard intends).
 // Before the first session the picture shows white.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "playback/subcode_packet.h"
@@ -20,10 +21,10 @@ inline constexpr int kScreenWidth = 300;
 inline constexpr int kScreenHeight = 216;
 inline constexpr int kMemoryWidth = 301;
 inline constexpr int kMemoryHeight = 217;
-inline constexpr int kViewWidth = 294;   // visible window of the picture
+inline constexpr int kViewWidth = 294;  // visible window of the picture
 inline constexpr int kViewHeight = 204;
-inline constexpr int kViewLeft = 6;      // left edge of the visible window at HOffset 0
-inline constexpr int kViewTop = 12;      // top edge of the visible window at VOffset 0
+inline constexpr int kViewLeft = 6;  // left edge of the visible window at HOffset 0
+inline constexpr int kViewTop = 12;  // top edge of the visible window at VOffset 0
 
 // Packed colour as the platform keeps it: red in bits 0-7, green 8-15, blue 16-23.
 using PackedColour = uint32_t;
@@ -34,16 +35,42 @@ inline constexpr uint32_t toArgb(PackedColour c) {
     return 0xFF000000u | ((c & 0xFFu) << 16) | (c & 0xFF00u) | ((c >> 16) & 0xFFu);
 }
 
-// Index picture: one colour index (0-15) per pixel of the 300x216 picture.
+// Index picture: one colour index per pixel of the 300x216 picture, shown through
+// the colour table as it stands now. `blank` = the whole picture is white (never
+// cleared since creation); while it is set, `index` is not looked at. A pixel that
+// was never drawn on a picture that is otherwise drawn holds kUndrawnIndex (shown
+// white); that happens only when packets are drawn before the first session start.
+// So read colours through CdgMachine::colourOfIndex or pictureColour, never by
+// indexing ColourTable with an index of the picture directly.
+inline constexpr uint8_t kUndrawnIndex = 16;
+
 struct IndexPicture {
     std::array<uint8_t, kScreenWidth * kScreenHeight> index{};
     bool blank = true;  // never cleared yet: shows white
 
-    uint8_t at(int x, int y) const { return index[static_cast<std::size_t>(y * kScreenWidth + x)]; }
+    uint8_t at(int x, int y) const {
+        return blank ? kUndrawnIndex : index[static_cast<std::size_t>(y * kScreenWidth + x)];
+    }
+    uint8_t* row(int y) { return index.data() + static_cast<std::size_t>(y) * kScreenWidth; }
+    const uint8_t* row(int y) const {
+        return index.data() + static_cast<std::size_t>(y) * kScreenWidth;
+    }
+    // Leaves the all-white state so that single pixels can be drawn: every pixel
+    // becomes kUndrawnIndex. No effect when already drawn.
+    void materialise() {
+        if (!blank) return;
+        index.fill(kUndrawnIndex);
+        blank = false;
+    }
+    // Whole picture to one index (the surface's background colour).
+    void clearTo(uint8_t value) {
+        index.fill(value);
+        blank = false;
+    }
 };
 
 class CdgMachine {
-public:
+  public:
     // Session start: origin and fine offsets to 0, PacketCount to 0, PowersOfTwo
     // filled, and the screen clear (white background, then FillArea(0,0,300,216,0)).
     void beginSession();
@@ -59,14 +86,23 @@ public:
     void ClearScreen();
 
     // Instruction handlers, public so that tests can drive them one by one.
+    // MemoryPreset acts only when its repeat count (Data[1] without bits 6 and 7)
+    // is 0. LoadColourTable recolours the picture and so sets BFlag.
     void MemoryPreset(const SubcodePacket& packet);
     void BorderPreset(const SubcodePacket& packet);
     void TileBlock(const SubcodePacket& packet, bool xorMode);
     void LoadColourTable(const SubcodePacket& packet, int base);
     void ScrollScreen(const SubcodePacket& packet, int ScrollCopy);
 
+    // Colour of a picture index now: ColourTable for 0-15, white for kUndrawnIndex.
+    PackedColour colourOfIndex(uint8_t index) const {
+        return index < 16 ? ColourTable[index] : kWhite;
+    }
+
     // Readers.
-    uint8_t memoryCell(int mx, int my) const { return Pixels[static_cast<std::size_t>(my * kMemoryWidth + mx)]; }
+    uint8_t memoryCell(int mx, int my) const {
+        return Pixels[static_cast<std::size_t>(my * kMemoryWidth + mx)];
+    }
     // Index held for picture pixel (x, y) through the ring (what an XOR tile reads).
     uint8_t memoryAtPicture(int x, int y) const;
     // Colour the picture shows at (x, y) now (0 <= x < 300, 0 <= y < 216).
@@ -79,8 +115,8 @@ public:
     // State. Names follow the original design so each routine is easy to find.
     std::array<uint8_t, kMemoryWidth * kMemoryHeight> Pixels{};  // all 0 at creation
     std::array<PackedColour, 16> ColourTable{};                  // all black at creation
-    IndexPicture CDG;   // the picture
-    IndexPicture CDG2;  // scroll work copy
+    IndexPicture CDG;                                            // the picture
+    IndexPicture CDG2;                                           // scroll work copy
     int16_t XOff = 0, YOff = 0;        // ring origin: multiples of 6 (0-294) and 12 (0-204)
     int16_t HOffset = 0, VOffset = 0;  // fine display offsets: 0-7 and 0-15
     int32_t CurrentColour = 0;
@@ -88,6 +124,14 @@ public:
     bool BFlag = false;  // drawing has happened (never cleared)
     bool UFlag = false;  // display copy needed (cleared by the display timer)
     int32_t PacketCount = 0;
+
+  private:
+    // Memory part of FillArea: cells of picture columns x1..x2, rows y1..y2 through
+    // the ring; nothing when a range is empty.
+    void fillMemory(long long x1, long long y1, long long x2, long long y2, uint8_t value);
+    // One coarse scroll by a tile: dx = +1 right, -1 left; dy = +1 down, -1 up.
+    void scrollHorizontal(int dx, bool copy, int fill);
+    void scrollVertical(int dy, bool copy, int fill);
 };
 
 }  // namespace lyrvox

@@ -24,7 +24,9 @@ inline SubcodePacket makePacket(uint8_t instruction, std::initializer_list<uint8
 inline SubcodePacket memoryPreset(int colour, int repeat = 0) {
     return makePacket(1, {static_cast<uint8_t>(colour), static_cast<uint8_t>(repeat)});
 }
-inline SubcodePacket borderPreset(int colour) { return makePacket(2, {static_cast<uint8_t>(colour)}); }
+inline SubcodePacket borderPreset(int colour) {
+    return makePacket(2, {static_cast<uint8_t>(colour)});
+}
 
 // A tile at tile row `row` (0-17 on screen), tile column `column` (0-49); rows[r]
 // holds the six pixels of tile row r, bit 5 the leftmost.
@@ -63,12 +65,29 @@ inline SubcodePacket loadColours(int base, const std::array<Rgb4, 8>& colours) {
 // hCommand: 0 none, 1 right, 2 left; vCommand: 0 none, 1 down, 2 up.
 inline SubcodePacket scroll(bool copy, int fill, int hCommand, int hOffset, int vCommand,
                             int vOffset) {
-    return makePacket(copy ? 24 : 20, {static_cast<uint8_t>(fill),
-                                       static_cast<uint8_t>((hCommand << 4) | hOffset),
-                                       static_cast<uint8_t>((vCommand << 4) | vOffset)});
+    return makePacket(copy ? 24 : 20,
+                      {static_cast<uint8_t>(fill), static_cast<uint8_t>((hCommand << 4) | hOffset),
+                       static_cast<uint8_t>((vCommand << 4) | vOffset)});
 }
 
-inline SubcodePacket emptyPacket() { return SubcodePacket{}; }
+inline SubcodePacket emptyPacket() {
+    return SubcodePacket{};
+}
+
+// Colour-table load from raw (hi, lo) byte pairs, for testing the decoding itself.
+inline SubcodePacket loadColourBytes(int base, const std::array<uint8_t, 16>& bytes) {
+    SubcodePacket p = makePacket(base == 0 ? 30 : 31);
+    for (int i = 0; i < 16; ++i) p.Data[i] = bytes[static_cast<std::size_t>(i)];
+    return p;
+}
+
+// The packet as a disc rip may carry it: bits 6 and 7 (P and Q channel bits) set in
+// the instruction byte and in every data byte. The CD+G meaning is unchanged.
+inline SubcodePacket withHighBits(SubcodePacket p, uint8_t bits = 0xC0) {
+    p.InstructionByte = static_cast<uint8_t>(p.InstructionByte | bits);
+    for (uint8_t& b : p.Data) b = static_cast<uint8_t>(b | bits);
+    return p;
+}
 
 inline void append(std::vector<uint8_t>& file, const SubcodePacket& p) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(&p);

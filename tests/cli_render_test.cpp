@@ -1,0 +1,151 @@
+// lyrvox-cdg render and info through their entry points, with string streams.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/packet_builder.h"
+#include "tools/cli_commands.h"
+
+namespace lyrvox {
+namespace {
+
+const std::string kCorpus = LYRVOX_CORPUS_DIR;
+const std::string kOutput = LYRVOX_TEST_OUTPUT_DIR;
+
+struct Result {
+    int status;
+    std::string out, err;
+};
+
+Result render(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    const int status = runRender(args, out, err);
+    return {status, out.str(), err.str()};
+}
+Result info(const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    const int status = runInfo(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+std::string firstBytes(const std::string& path, std::size_t n) {
+    std::ifstream in(path, std::ios::binary);
+    std::string s(n, '\0');
+    in.read(s.data(), static_cast<std::streamsize>(n));
+    return s.substr(0, static_cast<std::size_t>(in.gcount()));
+}
+
+void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+TEST(CliRender, Sha256OfACorpusPictureByPacketsOrTime) {
+    const std::string hash9000 =
+        "f957e01ec26d98415bc78985717dd073dc8764b5d78202ac0cc275c6b79390a6\n";
+    const Result byPackets = render({kCorpus + "/demokar.cdg", "--packets", "9000", "--sha256"});
+    EXPECT_EQ(byPackets.status, 0) << byPackets.err;
+    EXPECT_EQ(byPackets.out, hash9000);
+    const Result byTime = render({"--time", "30", kCorpus + "/demokar.cdg", "--sha256"});
+    EXPECT_EQ(byTime.out, hash9000);
+    const Result all = render({kCorpus + "/demokar.cdg", "--sha256"});  // every packet
+    EXPECT_EQ(all.out, "8fe17e1c9edf08cbcd123d9ec01b0ab7b6ecfb0ab3ca83b610d78af4b777efbb\n");
+}
+
+TEST(CliRender, WritesPngOrBmpByTheExtension) {
+    const std::string png = kOutput + "/cli-render.png";
+    const std::string bmp = kOutput + "/cli-render.BMP";
+    std::filesystem::remove(png);
+    std::filesystem::remove(bmp);
+    EXPECT_EQ(render({kCorpus + "/capemay.cdg", "--packets", "2000", "-o", png}).status, 0);
+    EXPECT_EQ(firstBytes(png, 4), "\x89PNG");
+    EXPECT_EQ(render({kCorpus + "/capemay.cdg", "-o", bmp}).status, 0);
+    EXPECT_EQ(firstBytes(bmp, 2), "BM");
+
+    const Result unknown = render({kCorpus + "/capemay.cdg", "-o", kOutput + "/x.gif"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find(".bmp or .png"), std::string::npos);
+    // A song that happens to carry a picture extension is never overwritten.
+    const std::string song = kOutput + "/song-named.png";
+    writeFile(song, lyrvox::testing::fileOf({lyrvox::testing::memoryPreset(1)}));
+    const Result same = render({song, "-o", song});
+    EXPECT_EQ(same.status, 2);
+    EXPECT_EQ(std::filesystem::file_size(song), 24u);
+
+    const Result unwritable =
+        render({kCorpus + "/capemay.cdg", "-o", kOutput + "/no-such-folder/x.png"});
+    EXPECT_EQ(unwritable.status, 1);
+    EXPECT_NE(unwritable.err.find("cannot write"), std::string::npos);
+}
+
+TEST(CliRender, RejectsBadNumbersAndOptions) {
+    const std::string song = kCorpus + "/capemay.cdg";
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {song, "--packets", "abc", "--sha256"},
+             {song, "--packets", "-5", "--sha256"},
+             {song, "--packets", "12x", "--sha256"},
+             {song, "--packets", "99999999999999999999999", "--sha256"},
+             {song, "--time", "nan", "--sha256"},
+             {song, "--time", "-1", "--sha256"},
+             {song, "--time", "1e300", "--sha256"},
+             {song, "--packets", "5", "--time", "1", "--sha256"},
+             {song, "--sha256", "--packets"},
+             {song, "--bogus"},
+             {song},
+             {"--sha256"},
+         }) {
+        const Result r = render(args);
+        EXPECT_EQ(r.status, 2) << args.back();
+        EXPECT_NE(r.err.find("usage:"), std::string::npos);
+        EXPECT_TRUE(r.out.empty());
+    }
+    EXPECT_NE(render({song, "--packets", "abc", "--sha256"}).err.find("'abc'"), std::string::npos);
+}
+
+TEST(CliRender, MissingFileAndFolderFailWithAMessage) {
+    const Result missing = render({kOutput + "/no-such.cdg", "--sha256"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("no such file"), std::string::npos);
+    const Result folder = render({kOutput, "--sha256"});
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_NE(folder.err.find("folder"), std::string::npos);
+    EXPECT_EQ(info({kOutput + "/no-such.cdg"}).status, 1);
+    EXPECT_EQ(info({kOutput}).status, 1);
+    EXPECT_EQ(info({}).status, 2);
+}
+
+TEST(CliInfo, CountsInstructionsAndWarnsAboutATail) {
+    const Result r = info({kCorpus + "/composer04.cdg"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("packets:   18000\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("24  scroll copy"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("38  tile block XOR"), std::string::npos);
+    EXPECT_TRUE(r.err.empty());
+
+    // Two packets and 5 stray bytes: the tail is reported, never interpreted.
+    using namespace lyrvox::testing;
+    std::vector<uint8_t> bytes = fileOf({memoryPreset(3), makePacket(0x7F)});
+    bytes.insert(bytes.end(), {1, 2, 3, 4, 5});
+    const std::string path = kOutput + "/tail.cdg";
+    writeFile(path, bytes);
+    const Result t = info({path});
+    EXPECT_EQ(t.status, 0);
+    EXPECT_NE(t.out.find("packets:   2\n"), std::string::npos) << t.out;
+    EXPECT_NE(t.out.find(" 1  memory preset"), std::string::npos);
+    EXPECT_NE(t.out.find("63  unknown, ignored"), std::string::npos);
+    EXPECT_NE(t.err.find("last 5 bytes"), std::string::npos) << t.err;
+    EXPECT_EQ(render({path, "--sha256"}).status, 0);
+
+    // Asking for more packets than the file holds renders them all, with a note.
+    const Result more = render({path, "--packets", "10", "--sha256"});
+    EXPECT_EQ(more.status, 0);
+    EXPECT_NE(more.err.find("only 2 packets"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace lyrvox
