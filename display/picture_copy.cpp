@@ -44,6 +44,10 @@ void StretchVisibleWindow(const CdgMachine& machine, int dWidth, int dHeight, ui
         columns[static_cast<std::size_t>(x)] = static_cast<uint16_t>(sx);
     }
 
+    const int firstColumn = columns.front();
+    const int lastColumn = columns.back();
+    std::array<uint32_t, kScreenWidth> colours{};
+
     int previousSource = -1;
     for (int y = 0; y < dHeight; ++y) {
         uint32_t* row = out + stride * y;
@@ -53,11 +57,12 @@ void StretchVisibleWindow(const CdgMachine& machine, int dWidth, int dHeight, ui
             std::memcpy(row, row - stride, rowBytes);
             continue;
         }
+        // Colour the source row once, then spread it over the destination columns.
         const uint8_t* indices =
             machine.CDG.index.data() + static_cast<std::size_t>(sy) * kScreenWidth;
-        for (int x = 0; x < dWidth; ++x) {
-            row[x] = palette[indices[columns[static_cast<std::size_t>(x)]] & 0x0F];
-        }
+        for (int x = firstColumn; x <= lastColumn; ++x) colours[x] = palette[indices[x] & 0x0F];
+        const uint16_t* map = columns.data();
+        for (int x = 0; x < dWidth; ++x) row[x] = colours[map[x]];
         previousSource = sy;
     }
 }
