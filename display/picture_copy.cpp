@@ -31,8 +31,13 @@ void StretchVisibleWindow(const CdgMachine& machine, int dWidth, int dHeight, ui
         return;
     }
 
-    std::array<uint32_t, 16> palette;
-    for (std::size_t k = 0; k < palette.size(); ++k) palette[k] = toArgb(machine.ColourTable[k]);
+    // Every byte value gets a colour: 0-15 through the colour table, anything else
+    // (a pixel never drawn since the picture left its all-white state) white.
+    std::array<uint32_t, 256> palette;
+    palette.fill(toArgb(kWhite));
+    for (std::size_t k = 0; k < machine.ColourTable.size(); ++k) {
+        palette[k] = toArgb(machine.ColourTable[k]);
+    }
 
     // Column map, once per call: picture column for every destination column,
     // clamped to the picture so a window pushed past the edge repeats the edge.
@@ -60,7 +65,7 @@ void StretchVisibleWindow(const CdgMachine& machine, int dWidth, int dHeight, ui
         // Colour the source row once, then spread it over the destination columns.
         const uint8_t* indices =
             machine.CDG.index.data() + static_cast<std::size_t>(sy) * kScreenWidth;
-        for (int x = firstColumn; x <= lastColumn; ++x) colours[x] = palette[indices[x] & 0x0F];
+        for (int x = firstColumn; x <= lastColumn; ++x) colours[x] = palette[indices[x]];
         const uint16_t* map = columns.data();
         for (int x = 0; x < dWidth; ++x) row[x] = colours[map[x]];
         previousSource = sy;

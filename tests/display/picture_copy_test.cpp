@@ -28,7 +28,8 @@ CdgMachine patternMachine() {
 
 // What the picture shows at (x, y), as a frame word.
 uint32_t shown(const CdgMachine& m, int x, int y) {
-    return toArgb(m.ColourTable[m.CDG.at(x, y)]);
+    const uint8_t index = m.CDG.at(x, y);
+    return toArgb(index < 16 ? m.ColourTable[index] : kWhite);
 }
 
 // A destination buffer with a guard word after the last row, pre-filled with a
@@ -135,6 +136,17 @@ TEST(PictureCopy, UsesTheColourTableAsItStands) {
     Frame f(294, 204);
     f.fill(m);
     EXPECT_EQ(f.at(0, 0), 0xFF112233u);
+}
+
+TEST(PictureCopy, PixelsWithoutAColourIndexShowWhite) {
+    // A picture drawn before it was ever cleared keeps undrawn pixels, marked
+    // with an index past the colour table.
+    CdgMachine m = patternMachine();
+    m.CDG.index[static_cast<std::size_t>(12 * kScreenWidth + 6)] = 16;
+    Frame f(294, 204);
+    f.fill(m);
+    EXPECT_EQ(f.at(0, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(f.at(1, 0), shown(m, 7, 12));
 }
 
 TEST(PictureCopy, PictureNeverClearedShowsWhite) {
