@@ -187,6 +187,12 @@ class DisplayWindowTest : public QObject {
         display->BlitIt();  // a 14x1 copy
         auto* shown = qobject_cast<DisplayWindow*>(window);
         QCOMPARE(shown->frame().size(), QSize(14, 1));
+
+        // Wider than a 16-bit size can hold: the copy size stops at its largest.
+        window->resize(40000, 2);
+        QCoreApplication::processEvents();
+        QCOMPARE(int{display->DWidth}, 32767);
+        QCOMPARE(int{display->DHeight}, 2);
     }
 
     void doubleClickActsAsTheSizeCommand() {

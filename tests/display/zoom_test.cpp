@@ -14,17 +14,6 @@ TEST(ZoomFactor, StepsAtTheThresholdsOfTheCurrentWidth) {
     for (const auto& c : cases) EXPECT_EQ(ZoomFactorFor(c.width), c.factor) << "width " << c.width;
 }
 
-TEST(ZoomFactor, RepeatedStepsCycleThroughAllFactors) {
-    int width = 294;
-    std::vector<double> seen;
-    for (int i = 0; i < 5; ++i) {
-        const double f = ZoomFactorFor(width);
-        seen.push_back(f);
-        width = static_cast<int>(294 * f);
-    }
-    EXPECT_EQ(seen, (std::vector<double>{1.5, 2, 3, 1, 1.5}));
-}
-
 TEST(ZoomText, IsTheWidthOver292ToOneDecimal) {
     EXPECT_EQ(ZoomText(294), "1.0x");
     EXPECT_EQ(ZoomText(441), "1.5x");
