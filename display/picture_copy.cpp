@@ -1,6 +1,75 @@
 #include "display/picture_copy.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
 namespace lyrvox {
-// Placeholder; the picture copy is filled in by its own change.
-void StretchVisibleWindow(const CdgMachine&, int, int, uint32_t*, int) {}
+
+namespace {
+
+// Source coordinate (0 .. base-1 inside the visible window) for destination
+// coordinate d of `size`: the source pixel under the destination pixel's centre,
+// floor((d + 1/2) * base / size). One-to-one when size == base.
+int sourceFor(int d, int size, int base) {
+    return static_cast<int>((2LL * d + 1) * base / (2LL * size));
+}
+
+}  // namespace
+
+void StretchVisibleWindow(const CdgMachine& machine, int dWidth, int dHeight, uint32_t* out,
+                          int strideWords) {
+    if (dWidth < 1 || dHeight < 1 || out == nullptr || strideWords < dWidth) return;
+    const auto stride = static_cast<std::size_t>(strideWords);
+    const auto rowBytes = static_cast<std::size_t>(dWidth) * sizeof(uint32_t);
+
+    if (machine.CDG.blank) {
+        const uint32_t white = toArgb(kWhite);
+        std::fill_n(out, dWidth, white);
+        for (int y = 1; y < dHeight; ++y) std::memcpy(out + stride * y, out, rowBytes);
+        return;
+    }
+
+    // Every byte value gets a colour: 0-15 through the colour table, anything else
+    // (a pixel never drawn since the picture left its all-white state) white.
+    std::array<uint32_t, 256> palette;
+    palette.fill(toArgb(kWhite));
+    for (std::size_t k = 0; k < machine.ColourTable.size(); ++k) {
+        palette[k] = toArgb(machine.ColourTable[k]);
+    }
+
+    // Column map, once per call: picture column for every destination column,
+    // clamped to the picture so a window pushed past the edge repeats the edge.
+    const int left = kViewLeft + machine.HOffset;
+    const int top = kViewTop + machine.VOffset;
+    std::vector<uint16_t> columns(static_cast<std::size_t>(dWidth));
+    for (int x = 0; x < dWidth; ++x) {
+        const int sx = std::clamp(left + sourceFor(x, dWidth, kViewWidth), 0, kScreenWidth - 1);
+        columns[static_cast<std::size_t>(x)] = static_cast<uint16_t>(sx);
+    }
+
+    const int firstColumn = columns.front();
+    const int lastColumn = columns.back();
+    std::array<uint32_t, kScreenWidth> colours{};
+
+    int previousSource = -1;
+    for (int y = 0; y < dHeight; ++y) {
+        uint32_t* row = out + stride * y;
+        const int sy = std::clamp(top + sourceFor(y, dHeight, kViewHeight), 0, kScreenHeight - 1);
+        if (sy == previousSource) {
+            // Enlarging repeats source rows: copy the row just built.
+            std::memcpy(row, row - stride, rowBytes);
+            continue;
+        }
+        // Colour the source row once, then spread it over the destination columns.
+        const uint8_t* indices =
+            machine.CDG.index.data() + static_cast<std::size_t>(sy) * kScreenWidth;
+        for (int x = firstColumn; x <= lastColumn; ++x) colours[x] = palette[indices[x]];
+        const uint16_t* map = columns.data();
+        for (int x = 0; x < dWidth; ++x) row[x] = colours[map[x]];
+        previousSource = sy;
+    }
+}
+
 }  // namespace lyrvox

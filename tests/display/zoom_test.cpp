@@ -1,0 +1,37 @@
+#include "display/zoom.h"
+
+#include <gtest/gtest.h>
+
+namespace lyrvox {
+namespace {
+
+TEST(ZoomFactor, StepsAtTheThresholdsOfTheCurrentWidth) {
+    const struct {
+        int width;
+        double factor;
+    } cases[] = {{0, 1},   {245, 1}, {293, 1}, {294, 1.5}, {440, 1.5}, {441, 2},  {587, 2},
+                 {588, 3}, {781, 3}, {782, 1}, {881, 1},   {882, 1},   {1000, 1}, {32767, 1}};
+    for (const auto& c : cases) EXPECT_EQ(ZoomFactorFor(c.width), c.factor) << "width " << c.width;
+}
+
+TEST(ZoomText, IsTheWidthOver292ToOneDecimal) {
+    EXPECT_EQ(ZoomText(294), "1.0x");
+    EXPECT_EQ(ZoomText(441), "1.5x");
+    EXPECT_EQ(ZoomText(588), "2.0x");
+    EXPECT_EQ(ZoomText(882), "3.0x");
+    EXPECT_EQ(ZoomText(1000), "3.4x");
+    EXPECT_EQ(ZoomText(300), "1.0x");
+    EXPECT_EQ(ZoomText(2920), "10.0x");
+}
+
+TEST(ZoomText, TinyWidthsShowZeroAndHalvesRoundUp) {
+    EXPECT_EQ(ZoomText(1), "0.0x");
+    EXPECT_EQ(ZoomText(14), "0.0x");
+    EXPECT_EQ(ZoomText(15), "0.1x");
+    // 73 / 292 = 0.25 exactly: the half goes away from zero.
+    EXPECT_EQ(ZoomText(73), "0.3x");
+    EXPECT_EQ(ZoomText(72), "0.2x");
+}
+
+}  // namespace
+}  // namespace lyrvox
