@@ -14,7 +14,7 @@ void check(bool ok) {
     if (!ok) std::abort();
 }
 
-void checkInvariants(const lyrvox::CdgMachine& m) {
+void checkInvariants(const lyrvox::CdgMachine& m, bool sessionStarted) {
     for (int y = 0; y < lyrvox::kMemoryHeight; ++y) {
         for (int x = 0; x < lyrvox::kMemoryWidth; ++x) {
             const uint8_t cell = m.memoryCell(x, y);
@@ -22,7 +22,8 @@ void checkInvariants(const lyrvox::CdgMachine& m) {
             if (x == lyrvox::kScreenWidth || y == lyrvox::kScreenHeight) check(cell == 0);
         }
     }
-    for (uint8_t index : m.CDG.index) check(index < 16);
+    // Before any session start, undrawn pixels keep the "no index, white" marker.
+    for (uint8_t index : m.CDG.index) check(index < 16 || (!sessionStarted && index == lyrvox::kUndrawnIndex));
     check(m.XOff >= 0 && m.XOff <= 294 && m.XOff % 6 == 0);
     check(m.YOff >= 0 && m.YOff <= 204 && m.YOff % 12 == 0);
     check(m.HOffset >= 0 && m.HOffset <= 7);
@@ -38,14 +39,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     // machine as created (as the command-line tool's first packets could).
     static lyrvox::CdgMachine machine;
     machine = lyrvox::CdgMachine{};
-    if (size > 0 && (data[0] & 1)) machine.beginSession();
+    const bool sessionStarted = size > 0 && (data[0] & 1);
+    if (sessionStarted) machine.beginSession();
     const std::size_t packets = size / lyrvox::kPacketSize;
     for (std::size_t i = 0; i < packets; ++i) {
         machine.InterpretPacket(lyrvox::packetFromBytes(data + i * lyrvox::kPacketSize));
         check(machine.PacketCount == static_cast<int32_t>(i + 1));
         check(machine.HOffset >= 0 && machine.HOffset <= 7 && machine.VOffset >= 0 && machine.VOffset <= 15);
     }
-    checkInvariants(machine);
+    checkInvariants(machine, sessionStarted);
     uint8_t rgb[lyrvox::kScreenWidth * lyrvox::kScreenHeight * 3];
     machine.renderRgb24(rgb);
     return 0;
