@@ -65,6 +65,18 @@ void Converter::btnConvert_Click(const std::string& sourceText) {
     // second run inside the first would have both writing the same files.
     if (running_) return;
 
+    try {
+        runCommand(sourceText);
+    } catch (...) {
+        // Whatever went wrong, the button must work again afterwards.
+        Converting_ = false;
+        running_ = false;
+        host_.SetConvertCaption("Convert");
+        throw;
+    }
+}
+
+void Converter::runCommand(const std::string& sourceText) {
     const std::string source = sourceText;
     summary_ = ConvertSummary{};
     if (IsSingleImage(source)) {

@@ -58,6 +58,7 @@ class Converter {
     static bool IsSingleImage(const std::string& sourceText);
 
   private:
+    void runCommand(const std::string& sourceText);
     // Converts one image; false when the run has been ended (with its message).
     bool ConvertImage(const std::string& image);
     void startRun();

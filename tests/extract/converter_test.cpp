@@ -164,6 +164,19 @@ TEST_F(ConverterTest, SeriesSkipsGapsFindsAnyCaseAndStopsAtAnInvalidMember) {
     EXPECT_EQ(converter_.lastRun().imagesConverted, 0);
 }
 
+TEST_F(ConverterTest, EmptySourceIsASeriesInTheCurrentFolder) {
+    writeFile(dir_.path("07.bin"), makeImage(1, 7));
+    writeFile(dir_.path("rel.bin"), makeImage(1, 8));
+    const auto previous = fs::current_path();
+    fs::current_path(dir_.path());
+    converter_.btnConvert_Click("");
+    converter_.btnConvert_Click("./rel.bin");  // the output keeps its "./"
+    fs::current_path(previous);
+    EXPECT_EQ(host_.messages, messages({"File(s) converted!", "File(s) converted!"}));
+    EXPECT_EQ(readFile(dir_.path("07.cdg")), expectedSubcode(makeImage(1, 7), 1));
+    EXPECT_EQ(readFile(dir_.path("rel.cdg")), expectedSubcode(makeImage(1, 8), 1));
+}
+
 TEST_F(ConverterTest, FullStopInAFolderNameIsJustPartOfTheFolder) {
     fs::create_directory(dir_.path("my.rips"));
     const std::string folder = dir_.path("my.rips") + "/";
