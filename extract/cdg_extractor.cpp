@@ -76,7 +76,7 @@ ExtractResult ExtractSubcode(std::istream& image, std::int64_t imageLength, std:
                 continue;
             }
             // The sector in hand is collected; a stop ends the run with it included.
-            stopped = !progress({done, total});
+            stopped = progress && !progress({done, total});
             lastReport = Clock::now();  // the caller's time is not our work
         }
         if (!writeBlocks(out, blocks, pending, result.error)) {

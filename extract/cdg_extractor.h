@@ -45,7 +45,8 @@ struct ExtractOptions {
 // every options.progressInterval of work and after the last sector, always right
 // after a whole sector; returning false stops the run there, and the output then
 // holds exactly the sectors done so far. A length that is negative or not a
-// multiple of 2448 gives InvalidLength and writes nothing.
+// multiple of 2448 gives InvalidLength and writes nothing. An empty `progress`
+// is allowed.
 ExtractResult ExtractSubcode(std::istream& image, std::int64_t imageLength, std::ostream& out,
                              const std::function<bool(const ExtractProgress&)>& progress,
                              const ExtractOptions& options = {});

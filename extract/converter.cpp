@@ -124,6 +124,14 @@ bool Converter::ConvertImage(const std::string& image) {
     const std::string output = OutputNameFor(image);
 
     std::ifstream in;
+    std::ofstream out;
+    // Ends the run; both files are closed before the message box goes up.
+    const auto fail = [&](const std::string& message, ConvertOutcome outcome) {
+        in.close();
+        if (out.is_open()) out.close();
+        endRun(message, outcome);
+        return false;
+    };
     errno = 0;
     in.open(image, std::ios::binary);
     std::int64_t length = -1;
@@ -134,17 +142,13 @@ bool Converter::ConvertImage(const std::string& image) {
     }
     if (!in || length < 0) {
         const std::error_code error(errno, std::generic_category());
-        endRun("Cannot read the image: " + image + " (" + reasonOf(error, "cannot open") + ")",
-               ConvertOutcome::ReadFailed);
-        return false;
+        return fail("Cannot read the image: " + image + " (" + reasonOf(error, "cannot open") + ")",
+                    ConvertOutcome::ReadFailed);
     }
-    if (length % kSectorSize != 0) {
-        endRun(kInvalid, ConvertOutcome::InvalidImage);
-        return false;
-    }
+    if (length % kSectorSize != 0) return fail(kInvalid, ConvertOutcome::InvalidImage);
     if (sameFile(output, image)) {
-        endRun("The output would overwrite the image: " + output, ConvertOutcome::WouldOverwrite);
-        return false;
+        return fail("The output would overwrite the image: " + output,
+                    ConvertOutcome::WouldOverwrite);
     }
 
     host_.SetFileNameLabel(FileNameOf(image));
@@ -152,14 +156,13 @@ bool Converter::ConvertImage(const std::string& image) {
     // alone instead of replacing it with an empty file.
     if (!Converting_) return true;
 
-    std::ofstream out;
     errno = 0;
     out.open(output, std::ios::binary | std::ios::trunc);
     if (!out) {
         const std::error_code error(errno, std::generic_category());
-        endRun("Cannot write the output: " + output + " (" + reasonOf(error, "cannot create") + ")",
-               ConvertOutcome::WriteFailed);
-        return false;
+        return fail(
+            "Cannot write the output: " + output + " (" + reasonOf(error, "cannot create") + ")",
+            ConvertOutcome::WriteFailed);
     }
 
     const ExtractResult result = ExtractSubcode(
@@ -182,20 +185,18 @@ bool Converter::ConvertImage(const std::string& image) {
     if (writeFailed || readFailed) {
         // Whatever is on disk is cut short at an arbitrary point: do not leave it
         // looking like a finished conversion.
-        if (out.is_open()) out.close();
+        out.close();
         std::error_code ignored;
         fs::remove(fs::path(output), ignored);
         if (readFailed) {
-            endRun("Cannot read the image: " + image + " (" +
-                       reasonOf(result.error, "the image ended early") + ")",
-                   ConvertOutcome::ReadFailed);
-        } else {
-            const std::error_code error = result.error ? result.error : closeError;
-            endRun(
-                "Cannot write the output: " + output + " (" + reasonOf(error, "write error") + ")",
-                ConvertOutcome::WriteFailed);
+            return fail("Cannot read the image: " + image + " (" +
+                            reasonOf(result.error, "the image ended early") + ")",
+                        ConvertOutcome::ReadFailed);
         }
-        return false;
+        const std::error_code error = result.error ? result.error : closeError;
+        return fail(
+            "Cannot write the output: " + output + " (" + reasonOf(error, "write error") + ")",
+            ConvertOutcome::WriteFailed);
     }
     if (result.outcome == ExtractOutcome::Completed) ++summary_.imagesConverted;
     return true;
