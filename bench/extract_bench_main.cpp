@@ -1,7 +1,9 @@
 // Times ExtractSubcode over one image file and prints the throughput.
 // usage: lyrvox_extract_bench IMAGE [OUTPUT]   (OUTPUT defaults to /dev/null)
+// LYRVOX_BLOCK_SECTORS=N reads N sectors at a time instead of the default.
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -25,12 +27,18 @@ int main(int argc, char** argv) {
     }
     const auto length = static_cast<std::int64_t>(image.tellg());
     image.seekg(0);
+    lyrvox::ExtractOptions options;
+    if (const char* blocks = std::getenv("LYRVOX_BLOCK_SECTORS")) {
+        options.blockSectors = std::atoll(blocks);
+    }
     std::int64_t progressCalls = 0;
-    const lyrvox::ExtractResult result =
-        lyrvox::ExtractSubcode(image, length, output, [&](const lyrvox::ExtractProgress&) {
+    const lyrvox::ExtractResult result = lyrvox::ExtractSubcode(
+        image, length, output,
+        [&](const lyrvox::ExtractProgress&) {
             ++progressCalls;
             return true;
-        });
+        },
+        options);
     output.close();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
