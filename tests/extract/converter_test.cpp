@@ -313,15 +313,6 @@ TEST_F(ConverterTest, ImageShrinkingDuringTheRunIsAReadError) {
     EXPECT_EQ(host_.caption, "Convert");
 }
 
-TEST_F(ConverterTest, UnreadableImageIsReported) {
-    if (geteuid() == 0) GTEST_SKIP() << "root reads files without read permission";
-    writeFile(dir_.path("song.bin"), makeImage(1));
-    fs::permissions(dir_.path("song.bin"), fs::perms::none);
-    converter_.btnConvert_Click(dir_.path("song.bin"));
-    EXPECT_EQ(host_.messages, messages({"Cannot read the image: " + dir_.path("song.bin") +
-                                        " (Permission denied)"}));
-}
-
 TEST_F(ConverterTest, TwoConvertersShareNothing) {
     // A second converter (another window, the command line) running inside the
     // first one's yield works on its own files and state.

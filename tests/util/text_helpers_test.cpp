@@ -171,15 +171,5 @@ TEST_F(FileExistsTest, FindFileIgnoreCase) {
     EXPECT_FALSE(findFileIgnoreCase("").has_value());
 }
 
-TEST_F(FileExistsTest, RelativeNamesLookInTheCurrentFolder) {
-    writeFile(dir_.path("Rel.Bin"), "x");
-    const auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir_.path());
-    EXPECT_TRUE(FileExists("Rel.Bin"));
-    EXPECT_TRUE(FileExists("*.Bin"));
-    EXPECT_EQ(findFileIgnoreCase("rel.bin"), std::string("Rel.Bin"));
-    std::filesystem::current_path(previous);
-}
-
 }  // namespace
 }  // namespace lyrvox
