@@ -1,12 +1,229 @@
 #include "util/text_helpers.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
 namespace lyrvox {
-// Placeholder; the helpers are filled in by their own change.
-std::string FolderOf(const std::string&) { return {}; }
-std::string ExtensionOf(const std::string&) { return {}; }
-std::string FileNameOf(const std::string& path) { return path; }
-std::string StripExtension(const std::string& name) { return name; }
-std::string PacketsToTime(double) { return "00:00"; }
-bool FileExists(const std::string&) { return false; }
-std::optional<std::string> findFileIgnoreCase(const std::string&) { return std::nullopt; }
+namespace {
+
+namespace fs = std::filesystem;
+
+bool isSeparator(char c) {
+#ifdef _WIN32
+    return c == '\\' || c == '/';
+#else
+    return c == '/';
+#endif
+}
+
+// Index of the last separator, or npos. Positions are size_t throughout, so
+// paths of any length work.
+std::size_t lastSeparator(std::string_view path) {
+    for (std::size_t i = path.size(); i > 0; --i) {
+        if (isSeparator(path[i - 1])) return i - 1;
+    }
+    return std::string_view::npos;
+}
+
+// Index where the last path component begins.
+std::size_t lastComponentStart(std::string_view path) {
+    const std::size_t sep = lastSeparator(path);
+    return sep == std::string_view::npos ? 0 : sep + 1;
+}
+
+bool isHiddenName(std::string_view name) {
+    return !name.empty() && name.front() == '.';
+}
+
+char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+    }
+    return true;
+}
+
+// '*' matches any run of bytes, '?' any one byte; everything else matches itself.
+// Iterative with one backtrack point, so it is linear-ish and never recurses.
+bool matchesWildcards(std::string_view pattern, std::string_view name) {
+    std::size_t p = 0, n = 0;
+    std::size_t starP = std::string_view::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (starP != std::string_view::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+bool hasWildcards(std::string_view name) {
+    return name.find_first_of("*?") != std::string_view::npos;
+}
+
+// The folder to search for the last component: the folder text as given, or the
+// current folder when the path has none.
+fs::path searchFolder(const std::string& path, std::size_t componentStart) {
+    if (componentStart == 0) return fs::path(".");
+    return fs::path(path.substr(0, componentStart));
+}
+
+// A regular file (symbolic links followed) whose own name is not hidden.
+bool isOrdinaryEntry(const fs::directory_entry& entry, const std::string& name) {
+    if (isHiddenName(name)) return false;
+    std::error_code ec;
+    return entry.is_regular_file(ec) && !ec;
+}
+
+// Calls visit(entry, name) for each entry of the folder until it returns true.
+// Every error ends the walk quietly.
+template <typename Visit>
+bool anyEntry(const fs::path& folder, Visit visit) {
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec);
+    if (ec) return false;
+    for (const fs::directory_iterator end; it != end; it.increment(ec)) {
+        if (ec) return false;
+        const std::string name = it->path().filename().string();
+        if (visit(*it, name)) return true;
+    }
+    return false;
+}
+
+// Rounds to the nearest whole number, an exact half to the even neighbour,
+// whatever the floating-point rounding mode is.
+double roundHalfEven(double x) {
+    const double down = std::floor(x);
+    const double diff = x - down;
+    if (diff < 0.5) return down;
+    if (diff > 0.5) return down + 1.0;
+    return std::fmod(down, 2.0) == 0.0 ? down : down + 1.0;
+}
+
+std::string twoDigits(std::int64_t value) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%02lld", static_cast<long long>(value));
+    return buffer;
+}
+
+}  // namespace
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t sep = lastSeparator(path);
+    if (sep == std::string::npos || sep == 0) return {};
+    return path.substr(0, sep + 1);
+}
+
+std::string ExtensionOf(const std::string& name) {
+    const std::size_t start = lastComponentStart(name);
+    const std::size_t dot = name.rfind('.');
+    // No full stop in the last component, or only one at its very start.
+    if (dot == std::string::npos || dot <= start) return {};
+    return name.substr(dot + 1);
+}
+
+std::string FileNameOf(const std::string& path) {
+    const std::size_t sep = lastSeparator(path);
+    if (sep == std::string::npos || sep == 0) return path;
+    return path.substr(sep + 1);
+}
+
+std::string StripExtension(const std::string& name) {
+    const std::size_t start = lastComponentStart(name);
+    const std::size_t dot = name.find('.', start);
+    if (dot == std::string::npos || dot == start) return name;
+    return name.substr(0, dot);
+}
+
+std::string PacketsToTime(double packets) {
+    // Beyond this (about 1,900 years of playback) the single-precision seconds
+    // are meaningless anyway; capping keeps every step below finite.
+    constexpr double kMaxPackets = 1.8e13;
+    if (!(packets > 0.0)) return "00:00";  // negative, zero and NaN
+    packets = std::min(packets, kMaxPackets);
+
+    // 300 packets make a second; the seconds are held in single precision.
+    const float seconds = static_cast<float>(packets / 300.0);
+    std::int64_t minutes =
+        static_cast<std::int64_t>(std::floor(static_cast<double>(seconds) / 60.0));
+    const float whole = static_cast<float>(minutes * 60);
+    const float rest = std::max(0.0f, seconds - whole);
+    auto secs = static_cast<std::int64_t>(roundHalfEven(static_cast<double>(rest)));
+    // A remainder of 59.5 s or more rounds to 60: that is the next minute.
+    while (secs >= 60) {
+        secs -= 60;
+        ++minutes;
+    }
+    return twoDigits(minutes) + ":" + twoDigits(secs);
+}
+
+bool FileExists(const std::string& path) {
+    try {
+        if (path.empty() || path.find('\0') != std::string::npos) return false;
+        const std::size_t start = lastComponentStart(path);
+        const std::string component = path.substr(start);
+        const fs::path folder = searchFolder(path, start);
+
+        // "folder/" asks whether the folder holds any ordinary file at all.
+        const std::string pattern = component.empty() ? std::string("*") : component;
+        if (hasWildcards(pattern)) {
+            return anyEntry(folder, [&](const fs::directory_entry& entry, const std::string& name) {
+                return matchesWildcards(pattern, name) && isOrdinaryEntry(entry, name);
+            });
+        }
+        if (isHiddenName(component)) return false;
+        std::error_code ec;
+        return fs::is_regular_file(fs::path(path), ec) && !ec;
+    } catch (...) {
+        return false;
+    }
+}
+
+std::optional<std::string> findFileIgnoreCase(const std::string& path) {
+    try {
+        if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
+        const std::size_t start = lastComponentStart(path);
+        const std::string component = path.substr(start);
+        if (component.empty() || isHiddenName(component)) return std::nullopt;
+
+        std::error_code ec;
+        if (fs::is_regular_file(fs::path(path), ec) && !ec) return path;
+
+        // Several names may differ from the one asked for only in case; take the
+        // first in byte order so the answer does not depend on directory order.
+        std::optional<std::string> best;
+        anyEntry(searchFolder(path, start),
+                 [&](const fs::directory_entry& entry, const std::string& name) {
+                     if (equalsIgnoreAsciiCase(name, component) && isOrdinaryEntry(entry, name) &&
+                         (!best || name < *best)) {
+                         best = name;
+                     }
+                     return false;
+                 });
+        if (!best) return std::nullopt;
+        return path.substr(0, start) + *best;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
 }  // namespace lyrvox

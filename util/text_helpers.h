@@ -22,15 +22,20 @@ std::string FileNameOf(const std::string& path);
 // component that starts with a full stop (".cdg") is kept whole.
 std::string StripExtension(const std::string& name);
 // mm:ss for a packet count (300 packets a second); seconds are rounded half to
-// even and a rounded 60 carries into the minutes; negative counts give "00:00".
+// even and a rounded 60 carries into the minutes; minutes take as many digits as
+// they need. Negative counts and NaN give "00:00".
 std::string PacketsToTime(double packets);
 // True when at least one ordinary (regular, non-hidden) file matches the path,
-// whose last component may hold the wildcards '*' and '?'. Every error is false.
+// whose last component may hold the wildcards '*' and '?' (matched byte for byte,
+// case-sensitively). A path ending in a separator asks whether that folder holds
+// any ordinary file. Every error is false.
 bool FileExists(const std::string& path);
 
 // The real name on disk of an existing ordinary file whose last component equals
 // that of `path` without regard to ASCII letter case (the folder part must exist
-// as given). Prefers an exact match. No wildcards.
+// as given, and is returned as given). Prefers an exact match; among several
+// case variants the first in byte order wins. No wildcards: '*' and '?' are
+// ordinary characters here. Every error gives nullopt.
 std::optional<std::string> findFileIgnoreCase(const std::string& path);
 
 }  // namespace lyrvox
