@@ -8,10 +8,13 @@
 #include <vector>
 
 #include "playback/cdg_machine.h"
+#include "tests/support/golden_picture.h"
 #include "util/sha256.h"
 
 namespace lyrvox {
 namespace {
+
+using testing::writePpm;
 
 struct Reference {
     const char* file;
@@ -45,14 +48,6 @@ void PrintTo(const Reference& ref, std::ostream* os) {
 std::vector<uint8_t> readWhole(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string writePpm(const std::string& name, const std::vector<uint8_t>& rgb) {
-    const std::string path = std::string(LYRVOX_TEST_OUTPUT_DIR) + "/" + name + ".ppm";
-    std::ofstream out(path, std::ios::binary);
-    out << "P6\n" << kScreenWidth << " " << kScreenHeight << "\n255\n";
-    out.write(reinterpret_cast<const char*>(rgb.data()), static_cast<std::streamsize>(rgb.size()));
-    return path;
 }
 
 class CorpusPicture : public ::testing::TestWithParam<Reference> {};
