@@ -1,0 +1,11 @@
+# The media control and the event pump on the real Qt backend (headless).
+if(LYRVOX_WITH_QT)
+    add_executable(qt_media_control_test media/qt_media_control_test.cpp)
+    set_target_properties(qt_media_control_test PROPERTIES AUTOMOC ON)
+    target_link_libraries(qt_media_control_test PRIVATE lyrvox_media lyrvox_test_support
+                          Qt6::Test Qt6::Gui)
+    add_test(NAME qt_media_control_test COMMAND qt_media_control_test)
+    set_tests_properties(qt_media_control_test PROPERTIES
+        TIMEOUT 120
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${CMAKE_CURRENT_BINARY_DIR}/xdg-qt_media_control_test")
+endif()
