@@ -29,10 +29,11 @@ int32_t packetTarget(double ms) {
 namespace {
 
 // Milliseconds from `nowMs` (play time) until the target reaches `packetCount`,
-// i.e. until nowMs / MsPerPacket rounds to packetCount. 0 when already due.
+// i.e. until nowMs / MsPerPacket rounds to packetCount. 0 when already due. The
+// moment is taken up to a whole millisecond, as the position comes in whole ms.
 double msUntilDue(int32_t packetCount, int32_t frame, double nowMs) {
     if (packetCount <= frame) return 0.0;
-    const double dueMs = (static_cast<double>(packetCount) - 0.5) * MsPerPacket;
+    const double dueMs = std::ceil((static_cast<double>(packetCount) - 0.5) * MsPerPacket);
     // Never 0 when nothing is due: that would turn the wait back into a spin.
     return std::clamp(dueMs - nowMs, 0.5, PlaybackSession::kMaxWaitMs);
 }
@@ -189,6 +190,23 @@ void PlaybackSession::runGraphicsSession(const std::string& cdgFile, const std::
 
     bool fileEnded = false;  // a read found no whole packet: never read again
     bool audioFailed = false;
+    int32_t tracePosition = 0;
+    // Sets FrameMP3 from the audio position, or from the clock when there is no
+    // audio or it cannot be played (it reports no useful position then: the clock
+    // keeps the graphics going instead of freezing them). Returns the play time in ms.
+    auto updateTarget = [&]() -> double {
+        if (mp3Flag && !audioFailed && media_.Failed()) audioFailed = true;
+        double nowMs = 0.0;
+        if (mp3Flag && !audioFailed) {
+            tracePosition = media_.Position();
+            nowMs = tracePosition;
+        } else {
+            nowMs = (clock_.Seconds() - state_.StartTime) * 1000.0;
+            if (trace.on() && !audioFile.empty()) tracePosition = media_.Position();
+        }
+        state_.FrameMP3 = packetTarget(nowMs);
+        return nowMs;
+    };
     std::array<uint8_t, kPacketSize> bytes{};
     for (;;) {
         if (fileEnded || !state_.ProFlag || source->atEnd()) break;
@@ -205,22 +223,14 @@ void PlaybackSession::runGraphicsSession(const std::string& cdgFile, const std::
             }
         }
 
-        // Audio that cannot be played reports no useful position: pace by the clock
-        // then, as a song without audio is, instead of freezing the graphics.
-        if (mp3Flag && !audioFailed && media_.Failed()) audioFailed = true;
-        double nowMs = 0.0;
-        int32_t position = 0;
-        if (mp3Flag && !audioFailed) {
-            position = media_.Position();
-            nowMs = position;
-        } else {
-            nowMs = (clock_.Seconds() - state_.StartTime) * 1000.0;
-            if (trace.on() && !audioFile.empty()) position = media_.Position();
-        }
-        state_.FrameMP3 = packetTarget(nowMs);
-        trace.line(position, state_.FrameMP3, machine.PacketCount);
+        const double nowMs = updateTarget();
+        trace.line(tracePosition, state_.FrameMP3, machine.PacketCount);
 
-        host_.Yield(msUntilDue(machine.PacketCount, state_.FrameMP3, nowMs));
+        const double waitMs = msUntilDue(machine.PacketCount, state_.FrameMP3, nowMs);
+        host_.Yield(waitMs);
+        // Play time has moved on while waiting: look again, so that the next pass
+        // finds its batch due instead of spending itself on a stale target.
+        if (waitMs > 0.0 && state_.ProFlag) updateTarget();
     }
     source.reset();
     // A failure noticed only now (the file ended first) still counts; after a Stop
