@@ -6,6 +6,7 @@
 #include <QMediaPlayer>
 #include <QUrl>
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <limits>
 
@@ -17,6 +18,12 @@
 namespace lyrvox {
 
 namespace {
+
+double steadyMs() {
+    using Ms = std::chrono::duration<double, std::milli>;
+    return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 std::string lowerAscii(std::string text) {
     for (char& c : text) {
@@ -49,7 +56,7 @@ QtMediaControl::QtMediaControl(QObject* parent) : QObject(parent) {
         videoWindow_ = window;
         player_->setVideoOutput(window);
         connect(player_, &QMediaPlayer::hasVideoChanged, this, [this](bool hasVideo) {
-            if (hasVideo && open_ && !failed_) {
+            if (hasVideo && open_ && !failed_ && showsVideo()) {
                 videoWindow_->setWindowTitle(QFileInfo(fileName_).fileName());
                 videoWindow_->show();
             }
@@ -105,7 +112,7 @@ int QtMediaControl::Mode() {
 }
 
 int32_t QtMediaControl::Position() {
-    const double ms = std::floor(smoothPosition());
+    const double ms = std::floor(position_.read(steadyMs(), backendMs()));
     return static_cast<int32_t>(std::clamp(ms, 0.0, double{std::numeric_limits<int32_t>::max()}));
 }
 
@@ -128,15 +135,14 @@ void QtMediaControl::open() {
 
 void QtMediaControl::play() {
     if (!open_ || failed_ || ended_ || playing_) return;
-    anchorMs_ = lastReturnedMs_;
-    anchorTime_ = Clock::now();
     playing_ = true;
+    position_.run(steadyMs());
     player_->play();
 }
 
 void QtMediaControl::halt() {
     if (!playing_) return;
-    smoothPosition();  // freeze where the listener heard it stop
+    position_.halt(steadyMs(), backendMs());  // where the listener heard it stop
     playing_ = false;
     player_->pause();
 }
@@ -151,13 +157,12 @@ void QtMediaControl::close() {
     playing_ = false;
     ended_ = false;
     failed_ = false;
-    anchorMs_ = 0.0;
-    lastReturnedMs_ = 0.0;
+    position_.reset();
 }
 
 void QtMediaControl::fail() {
     if (failed_) return;
-    if (playing_) smoothPosition();
+    position_.halt(steadyMs(), backendMs());
     failed_ = true;
     playing_ = false;
     // QMediaPlayer keeps reporting "playing" after an error; make sure it is not.
@@ -166,24 +171,27 @@ void QtMediaControl::fail() {
 }
 
 void QtMediaControl::reachEnd() {
-    if (playing_) smoothPosition();
-    lastReturnedMs_ = std::max(lastReturnedMs_, static_cast<double>(player_->position()));
+    const double backend = backendMs();
+    position_.halt(steadyMs(), backend);
+    position_.holdAt(backend);
     playing_ = false;
     ended_ = true;
 }
 
-double QtMediaControl::smoothPosition() {
-    if (!playing_) return lastReturnedMs_;
-    const Clock::time_point now = Clock::now();
-    double ms = anchorMs_ + std::chrono::duration<double, std::milli>(now - anchorTime_).count();
-    const auto backend = static_cast<double>(player_->position());
-    if (std::fabs(ms - backend) > kResyncMs) {
-        anchorMs_ = backend;
-        anchorTime_ = now;
-        ms = backend;
+double QtMediaControl::backendMs() const {
+    return static_cast<double>(player_->position());
+}
+
+// Songs' audio files may carry a cover picture that the backend offers as a video
+// stream; only media that are not plain audio get a video window.
+bool QtMediaControl::showsVideo() const {
+    static const char* const kAudioSuffixes[] = {"mp3", "wav", "ogg", "oga", "opus", "flac", "m4a",
+                                                 "aac", "wma", "au",  "mid", "midi", "kar"};
+    const QString suffix = QFileInfo(fileName_).suffix().toLower();
+    for (const char* audio : kAudioSuffixes) {
+        if (suffix == QLatin1String(audio)) return false;
     }
-    lastReturnedMs_ = std::max(ms, lastReturnedMs_);
-    return lastReturnedMs_;
+    return true;
 }
 
 }  // namespace lyrvox

@@ -3,16 +3,13 @@
 // Both device names stand for the same player. Video media show in a window of
 // their own when the program runs with widgets (QApplication).
 //
-// Position is smoothed: the backend's reading can stall for a second or more after
-// a start and then jump, so between readings the position runs on a steady clock
-// and is pulled to the backend's reading when the two differ by more than
-// kResyncMs. While playing it never goes back; while halted and after the end it
-// stands still.
+// Position is smoothed (PositionSmoother): the backend's reading can stall for a
+// second or more after a start and then jump.
 #include <QObject>
 #include <QString>
-#include <chrono>
 
 #include "playback/media_control.h"
+#include "playback/position_smoother.h"
 
 class QMediaPlayer;
 class QAudioOutput;
@@ -23,8 +20,6 @@ namespace lyrvox {
 class QtMediaControl : public QObject, public MediaControl {
     Q_OBJECT
   public:
-    static constexpr double kResyncMs = 40.0;
-
     explicit QtMediaControl(QObject* parent = nullptr);
     ~QtMediaControl() override;
 
@@ -43,16 +38,14 @@ class QtMediaControl : public QObject, public MediaControl {
     static void preferGStreamerBackend();
 
   private:
-    using Clock = std::chrono::steady_clock;
-
     void open();
     void play();
     void halt();
     void close();
     void fail();
     void reachEnd();
-    // The smoothed position in ms; while playing also moves the anchor.
-    double smoothPosition();
+    double backendMs() const;
+    bool showsVideo() const;
 
     QMediaPlayer* player_ = nullptr;
     QAudioOutput* audio_ = nullptr;
@@ -66,10 +59,7 @@ class QtMediaControl : public QObject, public MediaControl {
     bool playing_ = false;  // "Play" given and not halted, ended or failed since
     bool ended_ = false;    // played to its end
     bool failed_ = false;   // could not be opened or played
-    // Smoothed position: anchorMs_ at anchorTime_, running while playing_.
-    double anchorMs_ = 0.0;
-    Clock::time_point anchorTime_{};
-    double lastReturnedMs_ = 0.0;  // what Position() gave last: it never goes back
+    PositionSmoother position_;
 };
 
 }  // namespace lyrvox
