@@ -190,19 +190,31 @@ void PlaybackSession::runGraphicsSession(const std::string& cdgFile, const std::
 
     bool fileEnded = false;  // a read found no whole packet: never read again
     bool audioFailed = false;
-    int32_t tracePosition = 0;
-    // Sets FrameMP3 from the audio position, or from the clock when there is no
-    // audio or it cannot be played (it reports no useful position then: the clock
-    // keeps the graphics going instead of freezing them). Returns the play time in ms.
+    // Once the audio can no longer pace (it failed, or played to its end before
+    // the graphics did) the clock takes over from the last position, so that the
+    // graphics neither freeze nor leave the session waiting for a Stop.
+    bool clockPaced = !mp3Flag;
+    double clockBaseMs = 0.0;
+    double clockBaseSeconds = state_.StartTime;
+    int32_t position = 0;
     auto updateTarget = [&]() -> double {
-        if (mp3Flag && !audioFailed && media_.Failed()) audioFailed = true;
+        if (!clockPaced) {
+            const bool failed = media_.Failed();
+            const bool ended = !state_.Paused && media_.Mode() == MediaControl::kModeStopped;
+            if (failed || ended) {
+                audioFailed = failed;
+                clockPaced = true;
+                clockBaseMs = media_.Position();
+                clockBaseSeconds = clock_.Seconds();
+            }
+        }
         double nowMs = 0.0;
-        if (mp3Flag && !audioFailed) {
-            tracePosition = media_.Position();
-            nowMs = tracePosition;
+        if (!clockPaced) {
+            position = media_.Position();
+            nowMs = position;
         } else {
-            nowMs = (clock_.Seconds() - state_.StartTime) * 1000.0;
-            if (trace.on() && !audioFile.empty()) tracePosition = media_.Position();
+            nowMs = clockBaseMs + (clock_.Seconds() - clockBaseSeconds) * 1000.0;
+            if (trace.on() && !audioFile.empty()) position = media_.Position();
         }
         state_.FrameMP3 = packetTarget(nowMs);
         return nowMs;
@@ -224,7 +236,7 @@ void PlaybackSession::runGraphicsSession(const std::string& cdgFile, const std::
         }
 
         const double nowMs = updateTarget();
-        trace.line(tracePosition, state_.FrameMP3, machine.PacketCount);
+        trace.line(position, state_.FrameMP3, machine.PacketCount);
 
         const double waitMs = msUntilDue(machine.PacketCount, state_.FrameMP3, nowMs);
         host_.Yield(waitMs);

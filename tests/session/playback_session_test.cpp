@@ -405,6 +405,21 @@ TEST_F(SessionTest, AudioFailingMidwayHandsThePacingToTheClock) {
     EXPECT_EQ(host.statuses.back(), "Cannot play: " + FileNameOf(base(spec) + ".mp3"));
 }
 
+TEST_F(SessionTest, AudioEndingFirstLetsTheClockFinishTheGraphics) {
+    const std::string spec = "/songs/short.cdg";
+    addFile(base(spec) + ".cdg", graphicsBytes(1500));  // 5 s of graphics
+    addFile(base(spec) + ".mp3");
+    world.nowSeconds = 5000.0;
+    world.media.durationMs = 2000.0;
+    std::vector<int32_t> frames;
+    host.onYield = [&](std::size_t) { frames.push_back(state.FrameMP3); };
+    run(spec);
+    EXPECT_EQ(packets(), 1500);
+    EXPECT_NEAR(world.nowSeconds - 5000.0, 5.0, 0.1);
+    EXPECT_TRUE(std::is_sorted(frames.begin(), frames.end()));  // no jump back at the hand-over
+    EXPECT_EQ(host.statuses.back(), "Ready.");
+}
+
 TEST_F(SessionTest, PlayInsideTheYieldOfAnEndingSessionOwnsItsOwnFile) {
     const std::string first = "/songs/first.cdg";
     const std::string second = "/songs/second.cdg";
