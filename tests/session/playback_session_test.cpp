@@ -37,7 +37,7 @@ class SessionTest : public ::testing::Test {
     }
     void run(const std::string& spec) { session.DoCDGFile(spec); }
     int32_t packets() const { return state.machine.PacketCount; }
-    // Passes that waited although a packet was due, or spun although none was.
+    // Nothing left running and no file left open.
     bool idleAfterEnd() const { return !state.ProFlag && files.openNow == 0; }
 
     World world;
@@ -445,19 +445,6 @@ TEST_F(SessionTest, PlayInsideTheYieldOfAnEndingSessionOwnsItsOwnFile) {
     EXPECT_EQ(host.statuses.back(), "Ready.");
 }
 
-TEST_F(SessionTest, NestedSessionKeepsItsStatusWhenTheOuterAudioHadFailed) {
-    const std::string first = "/songs/bad.mp3";
-    const std::string second = "/songs/good.cdg";
-    addFile(base(first) + ".mp3");
-    world.media.unplayable.push_back(base(first) + ".mp3");
-    addFile(base(second) + ".cdg", graphicsBytes(40));
-    host.onYield = [&](std::size_t n) {
-        if (n == 1) session.DoCDGFile(second);  // before the outer's first pass
-    };
-    run(first);
-    EXPECT_EQ(host.statuses.back(), "Ready.");
-}
-
 // ---- The disk adapter ----
 
 TEST(DiskSessionFiles, OpensOnlyPlainReadableFiles) {
@@ -484,30 +471,6 @@ TEST(DiskSessionFiles, OpensOnlyPlainReadableFiles) {
     EXPECT_EQ(source->read(buffer, 24), 0u);
     source.reset();
     fs::remove_all(dir);
-}
-
-TEST(DiskSessionFiles, PlaysARealSongToItsLastPacket) {
-    // The corpus song through the disk adapter, paced by a simulated clock.
-    const std::string path = std::string(LYRVOX_CORPUS_DIR) + "/composer04.cdg";
-    World world;
-    PlayerState state;
-    FakeClock clock{world};
-    FakeHost host{world, state};
-    struct RealOpen : FakeFiles {
-        std::string real;
-        std::optional<std::string> find(const std::string& p) override {
-            if (testing::lower(p) == testing::lower(StripExtension(real) + ".cdg")) return real;
-            return std::nullopt;
-        }
-        std::unique_ptr<PacketSource> open(const std::string& p) override { return disk.open(p); }
-        DiskSessionFiles disk;
-    } files;
-    files.real = path;
-    PlaybackSession session{state, world.media, host, clock, files};
-    session.DoCDGFile(path);
-    EXPECT_EQ(state.machine.PacketCount, 18000);
-    EXPECT_EQ(host.stopClicks, 1);
-    EXPECT_NEAR(world.nowSeconds - 1000.0, 60.0, 0.6);
 }
 
 }  // namespace
