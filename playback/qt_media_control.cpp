@@ -46,23 +46,12 @@ QtMediaControl::QtMediaControl(QObject* parent) : QObject(parent) {
     player_ = new QMediaPlayer(this);
     audio_ = new QAudioOutput(this);
     player_->setAudioOutput(audio_);
-#ifdef LYRVOX_HAVE_VIDEO_WIDGET
-    // Widgets exist only under QApplication; a headless QGuiApplication plays the
-    // sound of a video alone.
-    if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        auto* window = new QVideoWidget;
-        window->setWindowTitle(QStringLiteral("lyrvox"));
-        window->resize(640, 480);
-        videoWindow_ = window;
-        player_->setVideoOutput(window);
-        connect(player_, &QMediaPlayer::hasVideoChanged, this, [this](bool hasVideo) {
-            if (hasVideo && open_ && !failed_ && showsVideo()) {
-                videoWindow_->setWindowTitle(QFileInfo(fileName_).fileName());
-                videoWindow_->show();
-            }
-        });
-    }
-#endif
+    connect(player_, &QMediaPlayer::hasVideoChanged, this, [this](bool hasVideo) {
+        if (hasVideo && open_ && !failed_ && videoWindow_ && showsVideo()) {
+            videoWindow_->setWindowTitle(QFileInfo(fileName_).fileName());
+            videoWindow_->show();
+        }
+    });
     connect(player_, &QMediaPlayer::errorOccurred, this,
             [this](QMediaPlayer::Error error, const QString&) {
                 if (error != QMediaPlayer::NoError && open_) fail();
@@ -130,7 +119,27 @@ void QtMediaControl::open() {
         failed_ = true;
         return;
     }
+    attachVideoWindow();
     player_->setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
+}
+
+// A video window only for media that may be video, and only where widgets exist
+// (QApplication): a headless QGuiApplication plays the sound of a video alone. It
+// is set before the medium is loaded, while the player is idle.
+void QtMediaControl::attachVideoWindow() {
+#ifdef LYRVOX_HAVE_VIDEO_WIDGET
+    const bool widgets = qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+    if (widgets && showsVideo()) {
+        if (!videoWindow_) {
+            auto* window = new QVideoWidget;
+            window->resize(640, 480);
+            videoWindow_ = window;
+        }
+        player_->setVideoOutput(videoWindow_);
+        return;
+    }
+    if (videoWindow_) player_->setVideoOutput(static_cast<QObject*>(nullptr));
+#endif
 }
 
 void QtMediaControl::play() {

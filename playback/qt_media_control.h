@@ -44,12 +44,13 @@ class QtMediaControl : public QObject, public MediaControl {
     void close();
     void fail();
     void reachEnd();
+    void attachVideoWindow();
     double backendMs() const;
     bool showsVideo() const;
 
     QMediaPlayer* player_ = nullptr;
     QAudioOutput* audio_ = nullptr;
-    QWidget* videoWindow_ = nullptr;  // only with QApplication; owned here
+    QWidget* videoWindow_ = nullptr;  // made on the first video, with QApplication; owned here
     QString fileName_;
     std::string deviceType_ = "MPEGVideo";
     int timeFormat_ = 0;

@@ -18,4 +18,6 @@ if(LYRVOX_WITH_QT)
 
     lyrvox_media_test(qt_media_control_test)
     lyrvox_media_test(qt_session_test)
+    lyrvox_media_test(qt_media_widgets_test)
+    target_link_libraries(qt_media_widgets_test PRIVATE Qt6::Widgets)
 endif()
