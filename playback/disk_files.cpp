@@ -1,8 +1,48 @@
 #include "playback/disk_files.h"
 
+#include <sys/stat.h>
+
+#include <chrono>
+
+#include "util/text_helpers.h"
+
 namespace lyrvox {
-// Placeholder; filled in by its own change.
-std::optional<std::string> DiskSessionFiles::find(const std::string&) { return std::nullopt; }
-std::unique_ptr<PacketSource> DiskSessionFiles::open(const std::string&) { return nullptr; }
-double SteadySessionClock::Seconds() { return 0.0; }
+
+DiskPacketSource::~DiskPacketSource() {
+    std::fclose(file_);
+}
+
+std::size_t DiskPacketSource::read(uint8_t* buffer, std::size_t size) {
+    return std::fread(buffer, 1, size, file_);
+}
+
+bool DiskPacketSource::atEnd() {
+    const int c = std::fgetc(file_);
+    if (c == EOF) return true;  // end, or an error: nothing more can be read either way
+    std::ungetc(c, file_);
+    return false;
+}
+
+std::optional<std::string> DiskSessionFiles::find(const std::string& path) {
+    return findFileIgnoreCase(path);
+}
+
+std::unique_ptr<PacketSource> DiskSessionFiles::open(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return nullptr;
+    // fopen accepts a directory on POSIX systems; only plain files hold packets.
+    struct stat info {};
+    if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return std::make_unique<DiskPacketSource>(file);
+}
+
+double SteadySessionClock::Seconds() {
+    using Seconds = std::chrono::duration<double>;
+    return std::chrono::duration_cast<Seconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 }  // namespace lyrvox

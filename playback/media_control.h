@@ -1,15 +1,17 @@
 #pragma once
 // The media control `MMControl1`: the properties and command strings the player
-// relies on. Commands never report failure; a file that cannot be opened leaves
-// nothing playing and the control reads the stopped mode.
+// relies on. Commands never report failure to the caller and never throw; a file
+// that cannot be opened or played leaves nothing playing, reads the stopped mode
+// and raises Failed() until the next "close".
 #include <cstdint>
 #include <string>
 
 namespace lyrvox {
 
 class MediaControl {
-public:
-    static constexpr int kModeStopped = 525;
+  public:
+    static constexpr int kModeStopped = 525;  // the MCI stopped mode
+    static constexpr int kModePlaying = 526;  // the MCI playing mode
 
     virtual ~MediaControl() = default;
 
@@ -22,8 +24,12 @@ public:
     virtual void Wait(bool wait) = 0;
     // 525 once stopped, at the media's end, after "stop", or when nothing plays.
     virtual int Mode() = 0;
-    // Play position in milliseconds: monotonic while playing, still while halted.
+    // Play position in milliseconds: monotonic while playing, still while halted
+    // and after the end.
     virtual int32_t Position() = 0;
+    // True when the media opened last could not be opened or played (missing,
+    // corrupt, unsupported). Cleared by "close" and by the next "Open".
+    virtual bool Failed() = 0;
 };
 
 }  // namespace lyrvox

@@ -10,11 +10,11 @@
 namespace lyrvox {
 
 struct PlayerState {
-    std::string FileSpec;  // the chosen file
-    std::string CDGFile;   // graphics file of the current or last session; empty when none
-    bool MP3Flag = false;  // audio found: pacing follows the audio position
-    bool ProFlag = false;  // a session is running
-    bool Paused = false;   // audio halted by Pause
+    std::string FileSpec;   // the chosen file
+    std::string CDGFile;    // graphics file of the current or last session; empty when none
+    bool MP3Flag = false;   // audio found: pacing follows the audio position
+    bool ProFlag = false;   // a session is running
+    bool Paused = false;    // audio halted by Pause
     int32_t StartTime = 0;  // clock at loop start, whole seconds
     int32_t FrameMP3 = 0;   // target packet number
     int32_t LastFrame = 0;  // FrameMP3 at the last elapsed-time label update

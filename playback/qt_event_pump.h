@@ -5,6 +5,9 @@
 // due does not spin.
 namespace lyrvox {
 
+// maxWaitMs <= 0: serve pending events and return. Otherwise also block in the
+// event loop until at least one event has been served or maxWaitMs (rounded up to
+// whole milliseconds) have passed.
 void serveEvents(double maxWaitMs);
 
 }  // namespace lyrvox

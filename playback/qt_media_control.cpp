@@ -1,14 +1,206 @@
 #include "playback/qt_media_control.h"
 
+#include <QAudioOutput>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMediaPlayer>
+#include <QUrl>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <limits>
+
+#ifdef LYRVOX_HAVE_VIDEO_WIDGET
+#include <QApplication>
+#include <QVideoWidget>
+#endif
+
 namespace lyrvox {
-// Placeholder; the media control is filled in by its own change.
-QtMediaControl::QtMediaControl(QObject* parent) : QObject(parent) {}
-QtMediaControl::~QtMediaControl() = default;
-void QtMediaControl::Command(const std::string&) {}
-void QtMediaControl::DeviceType(const std::string&) {}
-void QtMediaControl::TimeFormat(int) {}
-void QtMediaControl::FileName(const std::string&) {}
-void QtMediaControl::Wait(bool) {}
-int QtMediaControl::Mode() { return kModeStopped; }
-int32_t QtMediaControl::Position() { return 0; }
+
+namespace {
+
+double steadyMs() {
+    using Ms = std::chrono::duration<double, std::milli>;
+    return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string lowerAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+}  // namespace
+
+void QtMediaControl::preferGStreamerBackend() {
+    const QByteArray current = qgetenv("QT_MEDIA_BACKEND");
+    if (current.isEmpty() || current.compare("ffmpeg", Qt::CaseInsensitive) == 0) {
+        qputenv("QT_MEDIA_BACKEND", "gstreamer");
+    }
+}
+
+QtMediaControl::QtMediaControl(QObject* parent) : QObject(parent) {
+    preferGStreamerBackend();
+    player_ = new QMediaPlayer(this);
+    audio_ = new QAudioOutput(this);
+    player_->setAudioOutput(audio_);
+    connect(player_, &QMediaPlayer::hasVideoChanged, this, [this](bool hasVideo) {
+        if (hasVideo && open_ && !failed_ && videoWindow_ && showsVideo()) {
+            videoWindow_->setWindowTitle(QFileInfo(fileName_).fileName());
+            videoWindow_->show();
+        }
+    });
+    connect(player_, &QMediaPlayer::errorOccurred, this,
+            [this](QMediaPlayer::Error error, const QString&) {
+                if (error != QMediaPlayer::NoError && open_) fail();
+            });
+    connect(player_, &QMediaPlayer::mediaStatusChanged, this,
+            [this](QMediaPlayer::MediaStatus status) {
+                if (!open_) return;
+                if (status == QMediaPlayer::InvalidMedia) fail();
+                if (status == QMediaPlayer::EndOfMedia) reachEnd();
+            });
+}
+
+QtMediaControl::~QtMediaControl() {
+    close();
+    delete videoWindow_;
+}
+
+void QtMediaControl::Command(const std::string& command) {
+    const std::string name = lowerAscii(command);
+    if (name == "open") {
+        open();
+    } else if (name == "play") {
+        play();
+    } else if (name == "stop") {
+        halt();
+    } else if (name == "close") {
+        close();
+    }
+}
+
+void QtMediaControl::DeviceType(const std::string& type) {
+    deviceType_ = type;
+}
+void QtMediaControl::TimeFormat(int format) {
+    timeFormat_ = format;
+}
+void QtMediaControl::FileName(const std::string& path) {
+    fileName_ = QString::fromStdString(path);
+}
+// "Play" never blocks, whatever Wait says: the window thread must stay live.
+void QtMediaControl::Wait(bool wait) {
+    wait_ = wait;
+}
+
+int QtMediaControl::Mode() {
+    return playing_ ? kModePlaying : kModeStopped;
+}
+
+int32_t QtMediaControl::Position() {
+    const double ms = std::floor(position_.read(steadyMs(), backendMs()));
+    return static_cast<int32_t>(std::clamp(ms, 0.0, double{std::numeric_limits<int32_t>::max()}));
+}
+
+bool QtMediaControl::Failed() {
+    return failed_;
+}
+
+void QtMediaControl::open() {
+    close();
+    open_ = true;
+    // A missing or unreadable file is known at once; anything else the backend
+    // finds out while loading and reports through its signals.
+    const QFileInfo info(fileName_);
+    if (!info.isFile() || !info.isReadable()) {
+        failed_ = true;
+        return;
+    }
+    attachVideoWindow();
+    player_->setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
+}
+
+// A video window only for media that may be video, and only where widgets exist
+// (QApplication): a headless QGuiApplication plays the sound of a video alone. It
+// is set before the medium is loaded, while the player is idle.
+void QtMediaControl::attachVideoWindow() {
+#ifdef LYRVOX_HAVE_VIDEO_WIDGET
+    const bool widgets = qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
+    if (widgets && showsVideo()) {
+        if (!videoWindow_) {
+            auto* window = new QVideoWidget;
+            window->resize(640, 480);
+            videoWindow_ = window;
+        }
+        player_->setVideoOutput(videoWindow_);
+        return;
+    }
+    if (videoWindow_) player_->setVideoOutput(static_cast<QObject*>(nullptr));
+#endif
+}
+
+void QtMediaControl::play() {
+    if (!open_ || failed_ || ended_ || playing_) return;
+    playing_ = true;
+    position_.run(steadyMs());
+    player_->play();
+}
+
+void QtMediaControl::halt() {
+    if (!playing_) return;
+    position_.halt(steadyMs(), backendMs());  // where the listener heard it stop
+    playing_ = false;
+    player_->pause();
+}
+
+void QtMediaControl::close() {
+    if (open_) {
+        open_ = false;  // first: the backend's signals from here on are not ours
+        player_->stop();
+        player_->setSource(QUrl());
+    }
+    if (videoWindow_) videoWindow_->hide();
+    playing_ = false;
+    ended_ = false;
+    failed_ = false;
+    position_.reset();
+}
+
+void QtMediaControl::fail() {
+    if (failed_) return;
+    position_.halt(steadyMs(), backendMs());
+    failed_ = true;
+    playing_ = false;
+    // QMediaPlayer keeps reporting "playing" after an error; make sure it is not.
+    player_->stop();
+    if (videoWindow_) videoWindow_->hide();
+}
+
+void QtMediaControl::reachEnd() {
+    const double backend = backendMs();
+    position_.halt(steadyMs(), backend);
+    position_.holdAt(backend);
+    playing_ = false;
+    ended_ = true;
+}
+
+double QtMediaControl::backendMs() const {
+    return static_cast<double>(player_->position());
+}
+
+// Songs' audio files may carry a cover picture that the backend offers as a video
+// stream; only media that are not plain audio get a video window.
+bool QtMediaControl::showsVideo() const {
+    static const char* const kAudioSuffixes[] = {"mp3", "wav", "ogg", "oga", "opus", "flac", "m4a",
+                                                 "aac", "wma", "au",  "mid", "midi", "kar"};
+    const QString suffix = QFileInfo(fileName_).suffix().toLower();
+    for (const char* audio : kAudioSuffixes) {
+        if (suffix == QLatin1String(audio)) return false;
+    }
+    return true;
+}
+
 }  // namespace lyrvox

@@ -1,0 +1,105 @@
+// A whole session on the real media control and event pump, headless: graphics
+// follow real audio to their end, and broken audio hands the pacing to the clock.
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <fstream>
+
+#include "playback/disk_files.h"
+#include "playback/playback_session.h"
+#include "playback/qt_event_pump.h"
+#include "playback/qt_media_control.h"
+#include "tests/media/wav_writer.h"
+#include "tests/session/session_fakes.h"
+#include "util/text_helpers.h"
+
+using namespace lyrvox;
+
+namespace {
+
+class PumpHost : public SessionHost {
+  public:
+    PumpHost(PlayerState& state, MediaControl& media) : state_(state), media_(media) {}
+    std::vector<std::string> statuses;
+    int passes = 0;
+    bool AltChecked() override { return false; }
+    void SetStatus(const std::string& text) override { statuses.push_back(text); }
+    void SetOpenEnabled(bool) override {}
+    void EnableStopNow() override {}
+    void ShowDisplay(bool) override {}
+    void Yield(double maxWaitMs) override {
+        ++passes;
+        serveEvents(maxWaitMs);
+    }
+    void btnStop_Click() override {
+        media_.Command("Stop");
+        media_.Command("Close");
+        state_.ProFlag = false;
+        state_.Paused = false;
+        SetStatus("Ready.");
+        serveEvents(0.0);
+    }
+    void ShowMessage(const std::string&) override {}
+
+  private:
+    PlayerState& state_;
+    MediaControl& media_;
+};
+
+}  // namespace
+
+class QtSessionTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void graphicsFollowRealAudioToTheirEnd() {
+        QTemporaryDir dir;
+        const std::string spec = dir.filePath("song.cdg").toStdString();
+        const std::string base = StripExtension(spec);
+        QVERIFY(testing::writeToneWav(base + ".wav", 2.0));
+        testing::FakeFiles files;
+        files.files[base + ".cdg"].bytes = testing::graphicsBytes(300);  // one second
+        files.files[base + ".wav"];
+
+        PlayerState state;
+        QtMediaControl media;
+        PumpHost host(state, media);
+        SteadySessionClock clock;
+        PlaybackSession session(state, media, host, clock, files);
+        QElapsedTimer timer;
+        timer.start();
+        session.DoCDGFile(spec);
+        const qint64 elapsed = timer.elapsed();
+
+        QCOMPARE(state.machine.PacketCount, 300);
+        QCOMPARE(host.statuses.back(), std::string("Ready."));
+        QVERIFY(elapsed > 500);    // paced, not read at once
+        QVERIFY(elapsed < 10000);  // and not stuck
+        // About 75 passes a second, not a spin of thousands.
+        QVERIFY2(host.passes < 1000, qPrintable(QString::number(host.passes)));
+    }
+
+    void brokenAudioStillPlaysTheGraphics() {
+        QTemporaryDir dir;
+        const std::string spec = dir.filePath("bad.cdg").toStdString();
+        const std::string base = StripExtension(spec);
+        {
+            std::ofstream junk(base + ".mp3", std::ios::binary);
+            for (int i = 0; i < 5000; ++i) junk.put(static_cast<char>(i * 31));
+        }
+        testing::FakeFiles files;
+        files.files[base + ".cdg"].bytes = testing::graphicsBytes(150);
+        files.files[base + ".mp3"];
+
+        PlayerState state;
+        QtMediaControl media;
+        PumpHost host(state, media);
+        SteadySessionClock clock;
+        PlaybackSession session(state, media, host, clock, files);
+        session.DoCDGFile(spec);
+        QCOMPARE(state.machine.PacketCount, 150);
+        QCOMPARE(host.statuses.back(), "Cannot play: " + FileNameOf(base + ".mp3"));
+    }
+};
+
+QTEST_MAIN(QtSessionTest)
+#include "qt_session_test.moc"
