@@ -148,9 +148,13 @@ std::string FileNameOf(const std::string& path) {
 }
 
 std::string StripExtension(const std::string& name) {
+    // Leading full stops belong to the name (".karaoke-hit.cdg" is a hidden file
+    // called ".karaoke-hit"), never to its extension; ".cdg" alone stays whole.
     const std::size_t start = lastComponentStart(name);
-    const std::size_t dot = name.find('.', start);
-    if (dot == std::string::npos || dot == start) return name;
+    const std::size_t nameStart = name.find_first_not_of('.', start);
+    if (nameStart == std::string::npos) return name;
+    const std::size_t dot = name.find('.', nameStart);
+    if (dot == std::string::npos) return name;
     return name.substr(0, dot);
 }
 
@@ -203,7 +207,10 @@ std::optional<std::string> findFileIgnoreCase(const std::string& path) {
         if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
         const std::size_t start = lastComponentStart(path);
         const std::string component = path.substr(start);
-        if (component.empty() || isHiddenName(component)) return std::nullopt;
+        // Names that begin with a full stop are only hidden by convention on
+        // Linux; a song the user named (or its partners, which share its stem)
+        // must be found all the same, so here they count like any other name.
+        if (component.empty()) return std::nullopt;
 
         std::error_code ec;
         if (fs::is_regular_file(fs::path(path), ec) && !ec) return path;
@@ -213,7 +220,8 @@ std::optional<std::string> findFileIgnoreCase(const std::string& path) {
         std::optional<std::string> best;
         anyEntry(searchFolder(path, start),
                  [&](const fs::directory_entry& entry, const std::string& name) {
-                     if (equalsIgnoreAsciiCase(name, component) && isOrdinaryEntry(entry, name) &&
+                     std::error_code typeError;
+                     if (equalsIgnoreAsciiCase(name, component) && entry.is_regular_file(typeError) && !typeError &&
                          (!best || name < *best)) {
                          best = name;
                      }

@@ -31,7 +31,8 @@ std::string PacketsToTime(double packets);
 // any ordinary file. Every error is false.
 bool FileExists(const std::string& path);
 
-// The real name on disk of an existing ordinary file whose last component equals
+// The real name on disk of an existing regular file (a name beginning with a full
+// stop included: hidden only by convention) whose last component equals
 // that of `path` without regard to ASCII letter case (the folder part must exist
 // as given, and is returned as given). Prefers an exact match; among several
 // case variants the first in byte order wins. No wildcards: '*' and '?' are

@@ -91,23 +91,29 @@ TEST_F(ConverterTest, OneImageOfOneSector) {
     EXPECT_EQ(host_.progressTexts[1], "033%");
 }
 
-TEST_F(ConverterTest, EmptyImageAndMissingOrHiddenImages) {
+TEST_F(ConverterTest, EmptyImageAndMissingImages) {
     writeFile(dir_.path("empty.bin"), "");
     converter_.btnConvert_Click(dir_.path("empty.bin"));
     EXPECT_TRUE(fs::exists(dir_.path("empty.cdg")));
     EXPECT_EQ(fs::file_size(dir_.path("empty.cdg")), 0u);
     EXPECT_EQ(host_.messages, messages({"File(s) converted!"}));
 
-    writeFile(dir_.path(".hidden.bin"), makeImage(1));
     fs::create_directory(dir_.path("folder.bin"));
-    for (const char* name : {"missing.bin", ".hidden.bin", "folder.bin", "*.bin"}) {
+    for (const char* name : {"missing.bin", "folder.bin", "*.bin"}) {
         host_.messages.clear();
         converter_.btnConvert_Click(dir_.path(name));
         EXPECT_EQ(host_.messages, messages({"File not found!"})) << name;
         EXPECT_EQ(converter_.lastRun().outcome, ConvertOutcome::NotFound);
     }
-    EXPECT_FALSE(fs::exists(dir_.path(".hidden.cdg")));
     expectIdle();
+
+    // A name beginning with a full stop is hidden only by convention: the user
+    // named it, so it converts, and its output keeps the leading full stop.
+    host_.messages.clear();
+    writeFile(dir_.path(".hidden.bin"), makeImage(1));
+    converter_.btnConvert_Click(dir_.path(".hidden.bin"));
+    EXPECT_EQ(host_.messages, messages({"File(s) converted!"}));
+    EXPECT_EQ(fs::file_size(dir_.path(".hidden.cdg")), 96u);
 }
 
 TEST_F(ConverterTest, WrongLengthEndsTheRunWithoutSuccess) {

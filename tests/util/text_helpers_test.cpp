@@ -51,6 +51,10 @@ TEST(PathParts, StripExtensionNeverCutsAFolderName) {
     EXPECT_EQ(StripExtension(".cdg"), ".cdg");
     EXPECT_EQ(StripExtension("/songs/.cdg"), "/songs/.cdg");
     EXPECT_EQ(StripExtension("song"), "song");
+    // Leading full stops belong to the name, not to its extension.
+    EXPECT_EQ(StripExtension("/songs/.hit.cdg"), "/songs/.hit");
+    EXPECT_EQ(StripExtension("..hit.cdg"), "..hit");
+    EXPECT_EQ(StripExtension("..."), "...");
     EXPECT_EQ(StripExtension(""), "");
 }
 
@@ -164,7 +168,8 @@ TEST_F(FileExistsTest, FindFileIgnoreCase) {
     EXPECT_EQ(findFileIgnoreCase(dir_.path("BOTH.CDG")), dir_.path("Both.cdg"));  // byte order
     EXPECT_EQ(findFileIgnoreCase(dir_.path("track.mp3")), dir_.path("TRACK.mp3"));
     EXPECT_FALSE(findFileIgnoreCase(dir_.path("song.cd")).has_value());
-    EXPECT_FALSE(findFileIgnoreCase(dir_.path(".hidden.cdg")).has_value());
+    // Hidden only by convention: a song the user names is found all the same.
+    EXPECT_EQ(findFileIgnoreCase(dir_.path(".hidden.cdg")), dir_.path(".Hidden.cdg"));
     EXPECT_FALSE(findFileIgnoreCase(dir_.path("folder.bin")).has_value());
     EXPECT_FALSE(findFileIgnoreCase(dir_.path("*.cdg")).has_value());  // no wildcards
     EXPECT_FALSE(findFileIgnoreCase(dir_.path("")).has_value());

@@ -1,0 +1,313 @@
+// The bad-input catalogue, Qt-free part: graphics files and names a player meets
+// in other people's song folders, and disc images a converter meets. Each case
+// states the exact outcome: what the user is told, the status line, and the
+// files on disk before and after.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <random>
+
+#include "extract/converter.h"
+#include "playback/disk_files.h"
+#include "playback/playback_session.h"
+#include "tests/catalogue/catalogue_support.h"
+#include "tests/session/session_fakes.h"
+
+namespace lyrvox {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::filesIn;
+using testing::makeImage;
+using testing::readFile;
+using testing::RecordingConvertHost;
+using testing::SmallDisk;
+using testing::TempFolder;
+using testing::writeFile;
+
+std::string bytesOf(std::size_t size, unsigned seed = 7) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+    return bytes;
+}
+
+long residentKilobytes() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// One song played from the real disk with a simulated clock and media control.
+struct Playback {
+    testing::World world;
+    PlayerState state;
+    testing::FakeHost host{world, state};
+    testing::FakeClock clock{world};
+    DiskSessionFiles disk;
+    std::function<void(std::size_t)>& onYield = host.onYield;
+
+    void play(const std::string& spec, SessionFiles* files = nullptr) {
+        PlaybackSession session(state, world.media, host, clock, files ? *files : disk);
+        state.ProFlag = false;
+        session.DoCDGFile(spec);
+    }
+    std::vector<std::string> statuses() const { return host.statuses; }
+};
+
+// ---- Graphics files ---------------------------------------------------------
+
+struct GraphicsCase {
+    const char* name;
+    std::size_t bytes;
+    int packets;  // whole packets interpreted
+};
+
+class GraphicsFileLengths : public ::testing::TestWithParam<GraphicsCase> {};
+
+TEST_P(GraphicsFileLengths, PlayTheirWholePacketsAndEndReady) {
+    const GraphicsCase c = GetParam();
+    TempFolder folder;
+    const std::string song = folder.path("song.cdg");
+    writeFile(song, bytesOf(c.bytes));
+    const auto before = filesIn(folder.path());
+
+    Playback p;
+    p.play(song);
+
+    EXPECT_EQ(p.state.machine.PacketCount, c.packets);
+    EXPECT_EQ(p.statuses(), (std::vector<std::string>{"Playing: song.CDG (only)", "Ready."}));
+    EXPECT_TRUE(p.host.messages.empty());
+    EXPECT_FALSE(p.state.ProFlag);
+    EXPECT_EQ(filesIn(folder.path()), before);  // a player never writes a song's files
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogue, GraphicsFileLengths,
+                         ::testing::Values(GraphicsCase{"empty", 0, 0},
+                                           GraphicsCase{"one_byte", 1, 0},
+                                           GraphicsCase{"23_bytes", 23, 0},
+                                           GraphicsCase{"25_bytes", 25, 1},
+                                           GraphicsCase{"random_96000_bytes", 96000, 4000}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(GraphicsFileCatalogue, OneGigabyteOfZerosPlaysWithoutBeingLoaded) {
+    TempFolder folder;
+    const std::string song = folder.path("song.cdg");
+    {
+        std::FILE* f = std::fopen(song.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(::ftruncate(::fileno(f), 1LL << 30), 0);  // sparse: no disk used
+        std::fclose(f);
+    }
+    const long residentBefore = residentKilobytes();
+    Playback p;
+    p.onYield = [&](std::size_t n) {
+        if (n == 20000) p.host.btnStop_Click();  // about four minutes of song
+    };
+    p.play(song);
+    EXPECT_GE(p.state.machine.PacketCount, 4 * 19000);
+    EXPECT_EQ(p.statuses().back(), "Ready.");
+    EXPECT_LT(residentKilobytes() - residentBefore, 50 * 1024);
+}
+
+TEST(GraphicsFileCatalogue, FolderNamedLikeASongIsNotAGraphicsFile) {
+    TempFolder folder;
+    const std::string song = folder.path("song.cdg");
+    fs::create_directory(song);
+    Playback p;
+    p.world.media.unplayable.push_back(song);  // the media control refuses folders
+    p.play(song);
+    EXPECT_EQ(p.state.machine.PacketCount, 0);
+    EXPECT_EQ(p.statuses(),
+              (std::vector<std::string>{"Playing: song.cdg", "Ready.", "Cannot play: song.cdg"}));
+    EXPECT_TRUE(fs::is_directory(song));
+}
+
+// A file that is found but cannot be opened: no permission when the tests run as
+// an ordinary user; as root (who may read anything), the same outcome through a
+// file that vanishes between the look-up and the open.
+TEST(GraphicsFileCatalogue, UnreadableGraphicsFileIsReported) {
+    TempFolder folder;
+    const std::string song = folder.path("song.cdg");
+    writeFile(song, bytesOf(960));
+    Playback p;
+    class VanishingFiles : public SessionFiles {
+      public:
+        DiskSessionFiles disk;
+        std::optional<std::string> find(const std::string& path) override {
+            auto found = disk.find(path);
+            if (found && testing::runningAsRoot()) fs::remove(*found);
+            return found;
+        }
+        std::unique_ptr<PacketSource> open(const std::string& path) override {
+            return disk.open(path);
+        }
+    } files;
+    if (!testing::runningAsRoot()) fs::permissions(song, fs::perms::none);
+    p.play(song, &files);
+    EXPECT_EQ(p.host.messages, std::vector<std::string>{"Cannot open the graphics file: " + song});
+    EXPECT_EQ(p.statuses().back(), "Ready.");
+    EXPECT_FALSE(p.state.ProFlag);
+    EXPECT_EQ(p.state.machine.PacketCount, 0);
+}
+
+TEST(GraphicsFileCatalogue, RemovedWhilePlayingPlaysToItsEnd) {
+    TempFolder folder;
+    const std::string song = folder.path("song.cdg");
+    writeFile(song, bytesOf(24 * 1200));
+    Playback p;
+    p.onYield = [&](std::size_t n) {
+        if (n == 10) fs::remove(song);  // the open file stays readable
+    };
+    p.play(song);
+    EXPECT_EQ(p.state.machine.PacketCount, 1200);
+    EXPECT_EQ(p.statuses().back(), "Ready.");
+    EXPECT_FALSE(fs::exists(song));
+}
+
+TEST(GraphicsFileCatalogue, SongOnAFullDiskPlays) {
+    SmallDisk disk(256 * 1024);
+    if (!disk.mounted()) GTEST_SKIP() << "mounting a small tmpfs is not allowed here";
+    const std::string song = disk.path("song.cdg");
+    writeFile(song, bytesOf(24 * 300));
+    disk.fill();
+    Playback p;
+    p.play(song);
+    EXPECT_EQ(p.state.machine.PacketCount, 300);
+    EXPECT_EQ(p.statuses().back(), "Ready.");
+}
+
+// ---- Names ------------------------------------------------------------------
+
+struct NameCase {
+    const char* label;
+    const char* folder;  // below the temporary folder
+    const char* stem;
+};
+
+class AwkwardNames : public ::testing::TestWithParam<NameCase> {};
+
+// Graphics and audio of one song under an awkward name are found together,
+// whichever of the two is chosen, in whatever letter case the audio is.
+TEST_P(AwkwardNames, FindTheirPartnersAndPlay) {
+    const NameCase c = GetParam();
+    TempFolder root;
+    const std::string folder = root.path(c.folder);
+    fs::create_directories(folder);
+    const std::string graphics = folder + "/" + c.stem + ".cdg";
+    const std::string audio = folder + "/" + c.stem + ".Mp3";
+    writeFile(graphics, bytesOf(24 * 40));
+    writeFile(audio, "not really audio");
+    for (const std::string& chosen : {graphics, audio}) {
+        Playback p;
+        p.play(chosen);
+        EXPECT_EQ(p.statuses().front(), std::string("Playing: ") + c.stem + ".MP3/CDG") << chosen;
+        EXPECT_EQ(p.state.machine.PacketCount, 40) << chosen;
+        EXPECT_EQ(p.state.CDGFile, graphics);
+        const auto& log = p.world.media.log;
+        EXPECT_NE(std::find(log.begin(), log.end(), "FileName " + audio), log.end()) << chosen;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Catalogue, AwkwardNames,
+    ::testing::Values(NameCase{"spaces", "My Songs", "Hit Song 1"},
+                      NameCase{"quotes", "quotes", "It's \"the\" one"},
+                      NameCase{"hash_and_percent", "100% #1", "song #2 %20"},
+                      NameCase{"non_ascii", "Lieder für Ännchen", "Café Ωmega"},
+                      NameCase{"full_stops_in_folders", "my.songs/v1.2", "hit"},
+                      NameCase{"hidden_folder", ".karaoke", "hit"},
+                      NameCase{"leading_full_stop_in_name", "songs", "..hit"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// ---- Disc images -------------------------------------------------------------
+
+struct ImageRun {
+    RecordingConvertHost host;
+    Converter converter{host};
+    void convert(const std::string& source) { converter.btnConvert_Click(source); }
+};
+
+TEST(DiscImageCatalogue, EveryInvalidLengthIsRefusedAndWritesNothing) {
+    for (std::size_t length : {1u, 95u, 96u, 2447u, 2449u, 4895u, 4897u, 2448u * 3 + 1}) {
+        TempFolder folder;
+        writeFile(folder.path("disc.bin"), std::string(length, 'x'));
+        const auto before = filesIn(folder.path());
+        ImageRun run;
+        run.convert(folder.path("disc.bin"));
+        EXPECT_EQ(run.host.messages, std::vector<std::string>{"Not a valid CDRWin CD+G file!"})
+            << length;
+        EXPECT_EQ(run.host.caption, "Convert");
+        EXPECT_EQ(filesIn(folder.path()), before) << length;
+    }
+}
+
+TEST(DiscImageCatalogue, UnreadableImageIsReportedAndWritesNothing) {
+    TempFolder folder;
+    const std::string image = folder.path("disc.bin");
+    if (testing::runningAsRoot()) {
+        // Root reads anything: a name that exists as a folder stands in.
+        fs::create_directory(image);
+        ImageRun run;
+        run.convert(image);
+        EXPECT_EQ(run.host.messages, std::vector<std::string>{"File not found!"});
+    } else {
+        writeFile(image, makeImage(2));
+        fs::permissions(image, fs::perms::none);
+        ImageRun run;
+        run.convert(image);
+        ASSERT_EQ(run.host.messages.size(), 1u);
+        EXPECT_EQ(run.host.messages[0].rfind("Cannot read the image: " + image, 0), 0u)
+            << run.host.messages[0];
+    }
+    EXPECT_FALSE(fs::exists(folder.path("disc.cdg")));
+}
+
+TEST(DiscImageCatalogue, OutputOnAFullDiskIsReportedAndRemoved) {
+    SmallDisk disk(64 * 1024);
+    if (!disk.mounted()) GTEST_SKIP() << "mounting a small tmpfs is not allowed here";
+    TempFolder source;
+    const std::string image = source.path("disc.bin");
+    writeFile(image, makeImage(1000));  // 96,000 bytes of subcode: more than the disk holds
+    // The image lives elsewhere; the output goes to the small disk through a link.
+    const std::string linked = disk.path("disc.bin");
+    fs::create_symlink(image, linked);
+    ImageRun run;
+    run.convert(linked);
+    ASSERT_EQ(run.host.messages.size(), 1u);
+    EXPECT_EQ(run.host.messages[0],
+              "Cannot write the output: " + disk.path("disc.cdg") + " (No space left on device)");
+    EXPECT_FALSE(fs::exists(disk.path("disc.cdg")));
+    EXPECT_EQ(readFile(image), makeImage(1000));
+}
+
+TEST(DiscImageCatalogue, OutputInAReadOnlyFolderIsReported) {
+    SmallDisk disk(64 * 1024);
+    if (!disk.mounted()) GTEST_SKIP() << "mounting a small tmpfs is not allowed here";
+    const std::string image = disk.path("disc.bin");
+    writeFile(image, makeImage(2));
+    // Read-only for root too: remount the whole small disk read-only.
+    ASSERT_EQ(::mount("tmpfs", disk.path().c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    ImageRun run;
+    run.convert(image);
+    ASSERT_EQ(run.host.messages.size(), 1u);
+    EXPECT_EQ(run.host.messages[0],
+              "Cannot write the output: " + disk.path("disc.cdg") + " (Read-only file system)");
+    EXPECT_EQ(filesIn(disk.path()).size(), 1u);
+}
+
+TEST(DiscImageCatalogue, OutputThatIsTheImageItselfIsRefused) {
+    TempFolder folder;
+    const std::string image = folder.path("x.cdg");
+    writeFile(image, makeImage(3));
+    ImageRun run;
+    run.convert(image);
+    EXPECT_EQ(run.host.messages,
+              std::vector<std::string>{"The output would overwrite the image: " + image});
+    EXPECT_EQ(readFile(image), makeImage(3));
+    EXPECT_EQ(filesIn(folder.path()).size(), 1u);
+}
+
+}  // namespace
+}  // namespace lyrvox
