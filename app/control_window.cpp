@@ -99,6 +99,11 @@ void ControlWindow::buildControls() {
     setPalette(windowPalette);
     setAutoFillBackground(true);
 
+    // The design's small dialog font, so that captions fit their buttons.
+    QFont smallFont = font();
+    smallFont.setPointSizeF(8.0);
+    setFont(smallFont);
+
     std::vector<std::pair<int, QWidget*>> tabStops;
     for (const ControlSpec& spec : kControlLayout) {
         const QString name = QString::fromLatin1(spec.name);
@@ -176,6 +181,12 @@ void ControlWindow::buildControls() {
 
     btnPlay_->setEnabled(false);
     btnStop_->setEnabled(false);
+
+    // Labels that size themselves take their size from their text in this font;
+    // the design sizes fit the design font.
+    for (auto* label : findChildren<QLabel*>()) {
+        if (label->property(kAutoSize).toBool()) setLabelText(label, label->text());
+    }
 
     QPalette openPalette = btnOpen_->palette();
     openPalette.setColor(QPalette::Button, QColor(192, 192, 192));
@@ -372,10 +383,13 @@ void ControlWindow::btnSize_Click() {
 }
 
 void ControlWindow::btnSnap_Click() {
-    const Snapshots::Result result = snapshots_.take(state_.machine, QDir::currentPath());
+    // Named relative to the current directory: if that directory has been
+    // deleted, QDir::currentPath() is empty and an absolute name would point at /.
+    const Snapshots::Result result = snapshots_.take(state_.machine, QString());
     if (!result.written) {
-        message(QStringLiteral("Cannot save the snapshot: ") +
-                QDir::toNativeSeparators(result.path));
+        const QString cwd = QDir::currentPath();
+        const QString shown = cwd.isEmpty() ? result.path : QDir(cwd).filePath(result.path);
+        message(QStringLiteral("Cannot save the snapshot: ") + shown);
     }
 }
 

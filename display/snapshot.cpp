@@ -20,10 +20,15 @@ QString snapshotFileName(const QString& basename, int64_t number) {
 }
 
 Snapshots::Result Snapshots::take(const CdgMachine& machine, const QString& folder) {
-    const QDir dir(folder);
+    // An empty folder is the current directory as the process has it, even one
+    // that was deleted (then the write fails; it must not land elsewhere).
+    auto pathFor = [&](int64_t number) {
+        const QString name = snapshotFileName(Basename, number);
+        return folder.isEmpty() ? name : QDir(folder).filePath(name);
+    };
     const QImage image = pictureImage(machine);
     for (int64_t number = SnapNum; number >= 0; ++number) {
-        const QString path = dir.absoluteFilePath(snapshotFileName(Basename, number));
+        const QString path = pathFor(number);
         QFile file(path);
         // NewOnly: the name is claimed atomically, so nothing existing is replaced
         // even if another program creates the same name in between.
@@ -41,7 +46,7 @@ Snapshots::Result Snapshots::take(const CdgMachine& machine, const QString& fold
         SnapNum = number + 1;
         return {true, path};
     }
-    return {false, dir.absoluteFilePath(snapshotFileName(Basename, SnapNum))};
+    return {false, pathFor(SnapNum)};
 }
 
 }  // namespace lyrvox
