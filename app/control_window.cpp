@@ -288,7 +288,6 @@ void ControlWindow::Form_Unload() {
     state_.ProFlag = false;
     if (converter_.Converting()) converter_.btnConvert_Click(std::string());
     Timer1_->stop();
-    display_->setVisible(false);
     if (deps_.endProgram) deps_.endProgram();
 }
 

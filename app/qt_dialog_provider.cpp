@@ -39,8 +39,17 @@ std::optional<OpenFileChoice> QtDialogProvider::chooseOpenFile(const OpenFileReq
     if (files.isEmpty() || files.front().isEmpty()) return std::nullopt;
     OpenFileChoice choice;
     choice.path = files.front();
-    const auto chosen = nameFilters.indexOf(dialog.selectedNameFilter());
-    choice.filterIndex = chosen >= 0 ? static_cast<int>(chosen) + 1 : index;
+    // Depending on the Qt version the dialog reports the whole filter text or only
+    // the entry it shows.
+    const QString selected = dialog.selectedNameFilter();
+    choice.filterIndex = index;
+    for (std::size_t i = 0; i < request.filters.size(); ++i) {
+        if (selected == nameFilters[static_cast<qsizetype>(i)] ||
+            selected == request.filters[i].entry) {
+            choice.filterIndex = static_cast<int>(i) + 1;
+            break;
+        }
+    }
     return choice;
 }
 

@@ -23,8 +23,8 @@ class Snapshots {
         QString path;  // the file written, or the one that could not be written
     };
 
-    // Writes the picture into `folder` (empty: the current directory) under the first name from SnapNum on that
-    // does not exist yet (an earlier snapshot is never replaced), then moves
+    // Writes the picture into `folder` (empty: the current directory) under the first name from
+    // SnapNum on that does not exist yet (an earlier snapshot is never replaced), then moves
     // SnapNum past it. A failed write leaves SnapNum and the disk as they were.
     Result take(const CdgMachine& machine, const QString& folder);
 

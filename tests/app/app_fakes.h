@@ -19,7 +19,7 @@
 namespace lyrvox::testing {
 
 class FakeMedia : public MediaControl {
-public:
+  public:
     void Command(const std::string& command) override {
         commands.push_back(command);
         if (onCommand) onCommand(command);
@@ -37,7 +37,7 @@ public:
 };
 
 class FakeDialogs : public DialogProvider {
-public:
+  public:
     std::optional<OpenFileChoice> chooseOpenFile(const OpenFileRequest& request) override {
         requests.push_back(request);
         if (answers.empty()) return std::nullopt;
@@ -59,7 +59,7 @@ public:
 };
 
 class FakeSettings : public SettingsStore {
-public:
+  public:
     std::optional<QString> readPath() override { return path; }
     bool writePath(const QString& folder) override {
         if (!writable) return false;
@@ -86,7 +86,7 @@ struct ScriptedSessions {
     }
 
     class Runner : public SessionRunner {
-    public:
+      public:
         Runner(ScriptedSessions& owner, PlayerState& state, SessionHost& host)
             : owner_(owner), state_(state), host_(host) {}
         void DoCDGFile(const std::string& fileSpec) override {
@@ -107,7 +107,7 @@ struct ScriptedSessions {
             host_.btnStop_Click();
         }
 
-    private:
+      private:
         ScriptedSessions& owner_;
         PlayerState& state_;
         SessionHost& host_;

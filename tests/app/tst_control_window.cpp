@@ -1,10 +1,12 @@
 // The control window through its public handlers and controls, with fakes for
 // the media control, the dialogs, the settings and the playback session.
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +16,7 @@
 #include <QTimer>
 
 #include "app/control_window.h"
+#include "app/qt_dialog_provider.h"
 #include "app/session_runner.h"
 #include "app/window_text.h"
 #include "tests/app/app_fakes.h"
@@ -76,7 +79,7 @@ QString textOf(QWidget* w) {
 class ControlWindowTest : public QObject {
     Q_OBJECT
 
-private:
+  private:
     QTemporaryDir programDir_;
     QString savedCwd_;
 
@@ -104,10 +107,8 @@ private:
         rig.window->btnOpen_Click();
     }
 
-private slots:
-    void init() {
-        savedCwd_ = QDir::currentPath();
-    }
+  private slots:
+    void init() { savedCwd_ = QDir::currentPath(); }
     void cleanup() { QDir::setCurrent(savedCwd_); }
 
     void layoutMatchesTheDesign() {
@@ -157,8 +158,8 @@ private slots:
 
     void tabOrderRunsAsDesigned() {
         WindowRig rig(programDir_.path());
-        const QStringList want = {"btnView", "btnSnap", "Combo1",     "btnInfo",   "btnSize",
-                                  "btnAbout", "btnStop", "btnPlay",   "btnOpen",   "btnConvert",
+        const QStringList want = {"btnView",   "btnSnap",   "Combo1",  "btnInfo", "btnSize",
+                                  "btnAbout",  "btnStop",   "btnPlay", "btnOpen", "btnConvert",
                                   "txtSource", "btnSetDir", "cbAlt"};
         QStringList got;
         QWidget* start = rig.find<QWidget>("btnView");
@@ -408,11 +409,10 @@ private slots:
         {
             QFile f(path);
             QVERIFY(f.open(QIODevice::WriteOnly));
-            const auto bytes = fileOf({memoryPreset(1), borderPreset(2), solidTile(3, 5, 5),
-                                       emptyPacket(), emptyPacket(), emptyPacket(),
-                                       emptyPacket(), emptyPacket()});
-            f.write(reinterpret_cast<const char*>(bytes.data()),
-                    static_cast<qint64>(bytes.size()));
+            const auto bytes =
+                fileOf({memoryPreset(1), borderPreset(2), solidTile(3, 5, 5), emptyPacket(),
+                        emptyPacket(), emptyPacket(), emptyPacket(), emptyPacket()});
+            f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
         }
         WindowRig rig(programDir_.path(), diskSessionFactory(std::string()));
         rig.window->Form_Load({});
@@ -587,6 +587,74 @@ private slots:
         rig.dialogs.answers.push_back(std::nullopt);
         rig.window->btnSetDir_Click();
         QCOMPARE(rig.find<QLineEdit>("txtSource")->text(), QString("/rips/disc 1.bin"));
+    }
+
+    void realFileDialogListsNamesInAnyCase() {
+        QTemporaryDir dir;
+        for (const char* name : {"a.cdg", "B.CDG", "c.Cdg", "d.mp3", "e.txt"}) {
+            QFile f(dir.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        const std::vector<FileFilter> filters = {{"Lyrvox Files", {"*.CDG", "*.MP3", "*.RW"}},
+                                                 {"CDG Files (*.CDG)", {"*.CDG"}}};
+        QStringList shownEntries;
+        QStringList listed;
+        QString startDir;
+        QString problem;
+        // Waits for the dialog to come up, looks at it and accepts a file. It
+        // never leaves the dialog open, so a failure cannot hang the test.
+        QTimer poll;
+        poll.setInterval(20);
+        int attempts = 0;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            QFileDialog* dialog = nullptr;
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                if (auto* d = qobject_cast<QFileDialog*>(w); d && d->isVisible()) dialog = d;
+            }
+            if (dialog == nullptr) {
+                if (++attempts > 250) poll.stop();
+                return;
+            }
+            auto* view = dialog->findChild<QAbstractItemView*>("listView");
+            if (view == nullptr) {
+                problem = "no list view";
+                static_cast<QDialog*>(dialog)->reject();
+                return;
+            }
+            listed.clear();
+            const QModelIndex root = view->rootIndex();
+            for (int r = 0; r < view->model()->rowCount(root); ++r) {
+                listed << view->model()->index(r, 0, root).data().toString();
+            }
+            // The directory is read in the background: wait for all three.
+            if (listed.size() < 3 && ++attempts < 250) return;
+            poll.stop();
+            startDir = dialog->directory().absolutePath();
+            if (auto* types = dialog->findChild<QComboBox*>("fileTypeCombo")) {
+                for (int i = 0; i < types->count(); ++i) shownEntries << types->itemText(i);
+            }
+            dialog->selectNameFilter(qtNameFilter(filters[0]));
+            // Typed into the name box, as a user would (selectFile leaves a
+            // focused name box alone).
+            auto* nameEdit = dialog->findChild<QLineEdit*>("fileNameEdit");
+            if (nameEdit != nullptr) nameEdit->setText("c.Cdg");
+            static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept is protected
+            if (dialog->isVisible()) {
+                problem = "the dialog did not take " + dialog->selectedFiles().join(',');
+                static_cast<QDialog*>(dialog)->reject();
+            }
+        });
+        poll.start();
+        QtDialogProvider provider;
+        const auto choice = provider.chooseOpenFile({dir.path(), filters, 2});
+        QCOMPARE(problem, QString());
+        QCOMPARE(startDir, QDir(dir.path()).absolutePath());
+        QCOMPARE(shownEntries, QStringList({"Lyrvox Files", "CDG Files (*.CDG)"}));
+        listed.sort();
+        QCOMPARE(listed, QStringList({"B.CDG", "a.cdg", "c.Cdg"}));
+        QVERIFY(choice.has_value());
+        QCOMPARE(choice->path, dir.filePath("c.Cdg"));
+        QCOMPARE(choice->filterIndex, 1);
     }
 
     void labelsShowFileNamesAsPlainText() {

@@ -13,7 +13,7 @@ using namespace lyrvox;
 class SnapshotTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void namesHaveAtLeastThreeDigits() {
         QCOMPARE(snapshotFileName("nofile", 0), QString("nofile000.bmp"));
         QCOMPARE(snapshotFileName("nofile", 7), QString("nofile007.bmp"));
@@ -72,8 +72,9 @@ private slots:
         CdgMachine machine;
         // Something on screen with the picture's own routines: a preset, a border,
         // a tile and scroll offsets, which a snapshot must not apply.
-        machine.ColourTable = {0x000000FF, 0x0000FF00, 0x00FF0000, 0x00FFFFFF, 0x00808080,
-                               0x00102030, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00FF00FF};
+        machine.ColourTable = {
+            0x000000FF, 0x0000FF00, 0x00FF0000, 0x00FFFFFF, 0x00808080, 0x00102030, 0, 0,
+            0,          0,          0,          0,          0,          0,          0, 0x00FF00FF};
         machine.beginSession();
         machine.InterpretPacket(testing::memoryPreset(1));
         machine.InterpretPacket(testing::borderPreset(2));

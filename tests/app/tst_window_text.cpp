@@ -15,24 +15,27 @@ using namespace lyrvox;
 class WindowTextTest : public QObject {
     Q_OBJECT
 
-private slots:
+  private slots:
     void commandLineQuoting_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("fileSpec");
         QTest::addColumn<bool>("plays");
-        QTest::newRow("quoted path") << QStringList{"\"/My Songs/a.cdg\""} << "/My Songs/a.cdg" << true;
-        QTest::newRow("one argument") << QStringList{"/My Songs/a.cdg"} << "/My Songs/a.cdg" << true;
+        QTest::newRow("quoted path")
+            << QStringList{"\"/My Songs/a.cdg\""} << "/My Songs/a.cdg" << true;
+        QTest::newRow("one argument")
+            << QStringList{"/My Songs/a.cdg"} << "/My Songs/a.cdg" << true;
         QTest::newRow("leading quote only") << QStringList{"\"/a.cdg"} << "/a.cdg" << true;
         QTest::newRow("trailing quote only") << QStringList{"/a.cdg\""} << "/a.cdg" << true;
         QTest::newRow("inner quotes stay") << QStringList{"/a\"b\".cdg"} << "/a\"b\".cdg" << true;
-        QTest::newRow("words joined") << QStringList{"\"/My", "Songs/a", "b.cdg\""}
-                                      << "/My Songs/a b.cdg" << true;
+        QTest::newRow("words joined")
+            << QStringList{"\"/My", "Songs/a", "b.cdg\""} << "/My Songs/a b.cdg" << true;
         QTest::newRow("one quote") << QStringList{"\""} << "" << true;
         QTest::newRow("two quotes") << QStringList{"\"\""} << "" << true;
         QTest::newRow("three quotes") << QStringList{"\"\"\""} << "\"" << true;
         QTest::newRow("nothing") << QStringList{} << "" << false;
         QTest::newRow("empty argument") << QStringList{""} << "" << false;
-        QTest::newRow("non-ASCII") << QStringList{"/Lieder/Größe.cdg"} << "/Lieder/Größe.cdg" << true;
+        QTest::newRow("non-ASCII")
+            << QStringList{"/Lieder/Größe.cdg"} << "/Lieder/Größe.cdg" << true;
     }
     void commandLineQuoting() {
         QFETCH(QStringList, args);
@@ -61,7 +64,8 @@ private slots:
         QCOMPARE(folderWithSeparator("/a.cdg"), QString("/"));
         const QString odd = QString::fromUtf8("/tmp/Größe \"x\".cdg");
         QCOMPARE(fromFsPath(toFsPath(odd)), odd);
-        QCOMPARE(toFsPath(odd), std::string("/tmp/Gr\xc3\xb6\xc3\x9f" "e \"x\".cdg"));
+        QCOMPARE(toFsPath(odd), std::string("/tmp/Gr\xc3\xb6\xc3\x9f"
+                                            "e \"x\".cdg"));
     }
 
     void aboutTextLines() {
