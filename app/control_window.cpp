@@ -105,13 +105,13 @@ void ControlWindow::buildControls() {
     setFont(smallFont);
 
     std::vector<std::pair<int, QWidget*>> tabStops;
-    for (const ControlSpec& spec : kControlLayout) {
-        const QString name = QString::fromLatin1(spec.name);
-        QWidget* parent = spec.frame[0] != '\0' ? frames_.value(QString::fromLatin1(spec.frame))
-                                                : static_cast<QWidget*>(this);
-        const QString caption = QString::fromLatin1(spec.caption);
+    for (const ControlDesign& design : kControlLayout) {
+        const QString name = QString::fromLatin1(design.name);
+        QWidget* parent = design.frame[0] != '\0' ? frames_.value(QString::fromLatin1(design.frame))
+                                                  : static_cast<QWidget*>(this);
+        const QString caption = QString::fromLatin1(design.caption);
         QWidget* widget = nullptr;
-        switch (spec.kind) {
+        switch (design.kind) {
             case ControlKind::PictureBox:    // in PlayerState::machine
             case ControlKind::MediaControl:  // deps_.media
             case ControlKind::CommonDialog:  // deps_.dialogs
@@ -145,8 +145,8 @@ void ControlWindow::buildControls() {
                 auto* label = new QLabel(caption, parent);
                 // File names reach the labels: never read them as markup.
                 label->setTextFormat(Qt::PlainText);
-                label->setAlignment(alignmentOf(spec.align));
-                label->setProperty(kAutoSize, spec.autoSize);
+                label->setAlignment(alignmentOf(design.align));
+                label->setProperty(kAutoSize, design.autoSize);
                 widget = label;
                 break;
             }
@@ -155,10 +155,10 @@ void ControlWindow::buildControls() {
                 break;
         }
         widget->setObjectName(name);
-        widget->setToolTip(QString::fromLatin1(spec.tip));
-        widget->setGeometry(twipsToPixelsX(spec.left), twipsToPixelsY(spec.top),
-                            twipsToPixelsX(spec.width), twipsToPixelsY(spec.height));
-        if (widget->focusPolicy() != Qt::NoFocus) tabStops.emplace_back(spec.tabIndex, widget);
+        widget->setToolTip(QString::fromLatin1(design.tip));
+        widget->setGeometry(twipsToPixelsX(design.left), twipsToPixelsY(design.top),
+                            twipsToPixelsX(design.width), twipsToPixelsY(design.height));
+        if (widget->focusPolicy() != Qt::NoFocus) tabStops.emplace_back(design.tabIndex, widget);
     }
     std::sort(tabStops.begin(), tabStops.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });

@@ -7,7 +7,7 @@ using A = TextAlign;
 
 // Tab indexes 0-2 belong to the hidden pictures and the media control, which
 // never take the focus.
-const std::array<ControlSpec, kControlCount> kControlLayout = {{
+const std::array<ControlDesign, kControlCount> kControlLayout = {{
     {"Frame2", K::Frame, "", "", "", 45, 1380, 4800, 960, 17},
     {"Frame1", K::Frame, "", "", "", 45, -30, 4800, 1320, 3},
     {"CDG", K::PictureBox, "", "", "", 60, 4035, 4500, 3240, 0},

@@ -21,7 +21,7 @@ enum class ControlKind {
 
 enum class TextAlign { Left, Right, Centre };
 
-struct ControlSpec {
+struct ControlDesign {
     const char* name;
     ControlKind kind;
     const char* frame;             // "" for the window itself
@@ -34,7 +34,7 @@ struct ControlSpec {
 };
 
 inline constexpr int kControlCount = 27;
-extern const std::array<ControlSpec, kControlCount> kControlLayout;
+extern const std::array<ControlDesign, kControlCount> kControlLayout;
 
 // Window metrics in twips. Linux window managers draw their own frames, so the
 // window's client heights are set; the outer heights of the design assume a
