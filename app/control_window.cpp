@@ -321,10 +321,11 @@ void ControlWindow::btnOpen_Click() {
 void ControlWindow::btnPlay_Click() {
     if (!state_.ProFlag) {
         btnPlay_->setText(QStringLiteral("Pause"));
-        // A runner of its own for each session, so that a session started while
-        // an ending one still unwinds shares nothing with it.
-        std::unique_ptr<SessionRunner> session = deps_.sessions(state_, deps_.media, *this);
-        session->DoCDGFile(state_.FileSpec);
+        // One runner for the life of the window: a session started while an
+        // ending one still unwinds (Play right after Stop) enters the same runner
+        // again, which is how it tells the two apart.
+        if (!session_) session_ = deps_.sessions(state_, deps_.media, *this);
+        session_->DoCDGFile(state_.FileSpec);
         if (unloading_) return;
     } else if (state_.Paused) {
         btnPlay_->setText(QStringLiteral("Pause"));

@@ -37,7 +37,7 @@ struct ControlWindowDeps {
     MediaControl& media;      // MMControl1
     DialogProvider& dialogs;  // CommonDialog1, message boxes, the document viewer
     SettingsStore& settings;
-    SessionFactory sessions;  // one runner per started session
+    SessionFactory sessions;  // makes the session runner on the first Play
     QString programFolder;    // the executable's folder: default "Path", lyrvox.txt
     // The last step of shut-down: ends the program (the event loop, and with it
     // every loop nested in it, returns at once).
@@ -108,7 +108,8 @@ class ControlWindow : public QWidget, public SessionHost, public ConvertHost {
     Snapshots snapshots_;
     Converter converter_;
     std::unique_ptr<DisplayController> display_;
-    int LastFilterIndex_ = 0;  // 0: no Open yet in this run
+    std::unique_ptr<SessionRunner> session_;  // made on the first Play
+    int LastFilterIndex_ = 0;                 // 0: no Open yet in this run
     bool unloading_ = false;
 
     QHash<QString, QWidget*> frames_;

@@ -14,7 +14,8 @@ namespace lyrvox {
 class SessionRunner {
   public:
     virtual ~SessionRunner() = default;
-    // Returns when the session has ended (see PlaybackSession::DoCDGFile).
+    // Returns when the session has ended (see PlaybackSession::DoCDGFile). May be
+    // entered again from inside its own yields.
     virtual void DoCDGFile(const std::string& fileSpec) = 0;
 };
 

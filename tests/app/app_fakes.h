@@ -30,6 +30,9 @@ class FakeMedia : public MediaControl {
     void Wait(bool) override {}
     int Mode() override { return kModeStopped; }
     int32_t Position() override { return position; }
+    // Media that could not be played; declared without `override` so that the
+    // fake also builds against a media control that does not report failures.
+    bool Failed() { return false; }
 
     std::vector<std::string> commands;
     std::function<void(const std::string&)> onCommand;
