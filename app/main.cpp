@@ -1,10 +1,35 @@
 #include <QApplication>
+#include <QTimer>
+#include <cstdlib>
 
 #include "app/control_window.h"
+#include "app/qt_dialog_provider.h"
+#include "app/qt_settings_store.h"
+#include "app/session_runner.h"
+#include "playback/qt_media_control.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    lyrvox::ControlWindow window;
-    window.show();
-    return app.exec();
+    QApplication::setApplicationName(QStringLiteral("lyrvox"));
+    QApplication::setOrganizationName(QStringLiteral("Lyrvox"));
+    // The program ends when its control window closes, not with its last window.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // QApplication has taken its own options out of argv by now.
+    QStringList args = QApplication::arguments();
+    if (!args.isEmpty()) args.removeFirst();
+
+    const char* trace = std::getenv("LYRVOX_TRACE");
+    lyrvox::QtMediaControl media;
+    lyrvox::QtDialogProvider dialogs;
+    lyrvox::QtSettingsStore settings;
+    lyrvox::ControlWindow window(
+        {media, dialogs, settings, lyrvox::diskSessionFactory(trace != nullptr ? trace : ""),
+         QApplication::applicationDirPath(), [] { QApplication::exit(0); }});
+    dialogs.setParent(&window);
+
+    // Start-up runs inside the event loop, so that a command-line playback, which
+    // lasts until its song ends, has a live window around it.
+    QTimer::singleShot(0, &window, [&window, args] { window.Form_Load(args); });
+    return QApplication::exec();
 }

@@ -1,0 +1,43 @@
+#pragma once
+// What the control window asks of the user outside its own controls: the
+// file-open dialog, message boxes and the desktop's viewer for a document. The
+// real implementation is QtDialogProvider; tests use a fake that records texts.
+#include <QString>
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+namespace lyrvox {
+
+// One entry of a file dialog's type list: the text the user sees and the name
+// patterns it applies, matched without regard to letter case.
+struct FileFilter {
+    QString entry;
+    QStringList patterns;
+};
+
+struct OpenFileRequest {
+    QString folder;  // where the dialog starts
+    std::vector<FileFilter> filters;
+    int filterIndex = 1;  // 1-based entry selected at the start
+};
+
+struct OpenFileChoice {
+    QString path;         // full path of the chosen (or typed) file
+    int filterIndex = 1;  // 1-based entry selected when the user accepted
+};
+
+class DialogProvider {
+  public:
+    virtual ~DialogProvider() = default;
+    // Modal file-open dialog; nullopt when the user cancelled.
+    virtual std::optional<OpenFileChoice> chooseOpenFile(const OpenFileRequest& request) = 0;
+    // Modal message box titled "lyrvox" with only an OK button and no icon. Lines
+    // may be ended by "\r" alone.
+    virtual void showMessage(const QString& text) = 0;
+    // Hands a local file to the desktop's viewer without waiting; false when the
+    // desktop reports that it could not.
+    virtual bool openDocument(const QString& path) = 0;
+};
+
+}  // namespace lyrvox

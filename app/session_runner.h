@@ -1,0 +1,28 @@
+#pragma once
+// How the control window starts a playback session. The real runner plays from
+// disk on the steady clock; tests put in a scripted session.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "playback/media_control.h"
+#include "playback/player_state.h"
+#include "playback/session_host.h"
+
+namespace lyrvox {
+
+class SessionRunner {
+  public:
+    virtual ~SessionRunner() = default;
+    // Returns when the session has ended (see PlaybackSession::DoCDGFile). May be
+    // entered again from inside its own yields.
+    virtual void DoCDGFile(const std::string& fileSpec) = 0;
+};
+
+using SessionFactory = std::function<std::unique_ptr<SessionRunner>(
+    PlayerState& state, MediaControl& media, SessionHost& host)>;
+
+// Sessions on the real file system and steady clock; `traceFile` empty: no trace.
+SessionFactory diskSessionFactory(std::string traceFile);
+
+}  // namespace lyrvox

@@ -1,0 +1,65 @@
+#include "app/window_text.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <cmath>
+
+namespace lyrvox {
+
+QString commandLineText(const QStringList& args) {
+    return args.join(QChar(' '));
+}
+
+QString joinCommandLine(const QStringList& args) {
+    QString text = commandLineText(args);
+    if (text.startsWith(QChar('"'))) text.remove(0, 1);
+    if (text.endsWith(QChar('"'))) text.chop(1);
+    return text;
+}
+
+QStringList frameRateEntries() {
+    return {QStringLiteral("30"), QStringLiteral("25"), QStringLiteral("20"), QStringLiteral("15"),
+            QStringLiteral("10"), QStringLiteral("5"),  QStringLiteral("2"),  QStringLiteral("1")};
+}
+
+int frameIntervalMs(const QString& entry) {
+    qsizetype digits = 0;
+    while (digits < entry.size() && entry[digits].isDigit() && entry[digits].unicode() < 128) {
+        ++digits;
+    }
+    if (digits == 0 || digits > 6) return 0;
+    const int rate = entry.left(digits).toInt();
+    if (rate <= 0) return 0;
+    // nearbyint under the default rounding mode: nearest, halves to even.
+    return static_cast<int>(std::nearbyint(1000.0 / rate));
+}
+
+QString aboutText(const QString& version, const QString& releaseDate,
+                  const QString& documentationPath) {
+    const QChar cr('\r');
+    return QStringLiteral("Lyrvox (c) 2000 the Lyrvox authors") + cr +
+           QStringLiteral("Version %1, released %2").arg(version, releaseDate) + cr + cr +
+           documentationPath + cr;
+}
+
+QString documentationPath(const QString& programFolder) {
+    QString folder = programFolder;
+    if (!folder.endsWith(QChar('/'))) folder += QChar('/');
+    return folder + QStringLiteral("lyrvox.txt");
+}
+
+std::string toFsPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+QString fromFsPath(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+QString folderWithSeparator(const QString& path) {
+    QString folder = QFileInfo(path).absolutePath();
+    if (!folder.endsWith(QChar('/'))) folder += QChar('/');
+    return folder;
+}
+
+}  // namespace lyrvox

@@ -1,0 +1,37 @@
+#pragma once
+// Pure pieces of the control window that need no widgets: the command line, the
+// frame rates, the About text and file-system names.
+#include <QString>
+#include <QStringList>
+#include <string>
+
+namespace lyrvox {
+
+// The arguments joined with single spaces into one text; the program plays a
+// file at start-up exactly when this text is not empty.
+QString commandLineText(const QStringList& args);
+// The file to play: the joined arguments without one leading and then one
+// trailing double quote. Quotes inside the text stay.
+QString joinCommandLine(const QStringList& args);
+
+// The rates of the FPS list, in list order.
+QStringList frameRateEntries();
+// Timer interval in ms for an entry of the list: 1000 / its leading decimal
+// number, to the nearest whole millisecond, halves to even. 0 when the text does
+// not start with a positive number.
+int frameIntervalMs(const QString& entry);
+
+// The About text: four lines each ended by a lone "\r".
+QString aboutText(const QString& version, const QString& releaseDate,
+                  const QString& documentationPath);
+// "lyrvox.txt" in the given folder, without a doubled separator.
+QString documentationPath(const QString& programFolder);
+
+// Paths cross between QString and the core's UTF-8 std::string only here.
+std::string toFsPath(const QString& path);
+QString fromFsPath(const std::string& path);
+
+// The folder of a path with its trailing '/', as saved for the next Open.
+QString folderWithSeparator(const QString& path);
+
+}  // namespace lyrvox
