@@ -89,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(Catalogue, GraphicsFileLengths,
                                            GraphicsCase{"23_bytes", 23, 0},
                                            GraphicsCase{"25_bytes", 25, 1},
                                            GraphicsCase{"random_96000_bytes", 96000, 4000}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST(GraphicsFileCatalogue, OneGigabyteOfZerosPlaysWithoutBeingLoaded) {
     TempFolder folder;
@@ -219,7 +219,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"full_stops_in_folders", "my.songs/v1.2", "hit"},
                       NameCase{"hidden_folder", ".karaoke", "hit"},
                       NameCase{"leading_full_stop_in_name", "songs", "..hit"}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& testInfo) { return std::string(testInfo.param.label); });
 
 // ---- Disc images -------------------------------------------------------------
 
