@@ -14,35 +14,12 @@
 #include "playback/qt_event_pump.h"
 #include "playback/qt_media_control.h"
 #include "tests/catalogue/catalogue_support.h"
+#include "tests/media/pump_host.h"
 #include "tests/media/wav_writer.h"
 
 using namespace lyrvox;
 
 namespace {
-
-class PumpHost : public SessionHost {
-  public:
-    PumpHost(PlayerState& state, MediaControl& media) : state_(state), media_(media) {}
-    std::vector<std::string> statuses, messages;
-    bool AltChecked() override { return false; }
-    void SetStatus(const std::string& text) override { statuses.push_back(text); }
-    void SetOpenEnabled(bool) override {}
-    void EnableStopNow() override {}
-    void ShowDisplay(bool) override {}
-    void Yield(double maxWaitMs) override { serveEvents(maxWaitMs); }
-    void btnStop_Click() override {
-        media_.Command("Stop");
-        media_.Command("Close");
-        state_.ProFlag = false;
-        state_.Paused = false;
-        SetStatus("Ready.");
-    }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-
-  private:
-    PlayerState& state_;
-    MediaControl& media_;
-};
 
 void writeBytes(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary);
@@ -73,7 +50,7 @@ struct Outcome {
 Outcome play(const std::string& spec) {
     PlayerState state;
     QtMediaControl media;
-    PumpHost host(state, media);
+    lyrvox::testing::PumpHost host(state, media);
     SteadySessionClock clock;
     DiskSessionFiles files;
     PlaybackSession session(state, media, host, clock, files);

@@ -9,44 +9,12 @@
 #include "playback/playback_session.h"
 #include "playback/qt_event_pump.h"
 #include "playback/qt_media_control.h"
+#include "tests/media/pump_host.h"
 #include "tests/media/wav_writer.h"
 #include "tests/session/session_fakes.h"
 #include "util/text_helpers.h"
 
 using namespace lyrvox;
-
-namespace {
-
-class PumpHost : public SessionHost {
-  public:
-    PumpHost(PlayerState& state, MediaControl& media) : state_(state), media_(media) {}
-    std::vector<std::string> statuses;
-    int passes = 0;
-    bool AltChecked() override { return false; }
-    void SetStatus(const std::string& text) override { statuses.push_back(text); }
-    void SetOpenEnabled(bool) override {}
-    void EnableStopNow() override {}
-    void ShowDisplay(bool) override {}
-    void Yield(double maxWaitMs) override {
-        ++passes;
-        serveEvents(maxWaitMs);
-    }
-    void btnStop_Click() override {
-        media_.Command("Stop");
-        media_.Command("Close");
-        state_.ProFlag = false;
-        state_.Paused = false;
-        SetStatus("Ready.");
-        serveEvents(0.0);
-    }
-    void ShowMessage(const std::string&) override {}
-
-  private:
-    PlayerState& state_;
-    MediaControl& media_;
-};
-
-}  // namespace
 
 class QtSessionTest : public QObject {
     Q_OBJECT
@@ -62,7 +30,7 @@ class QtSessionTest : public QObject {
 
         PlayerState state;
         QtMediaControl media;
-        PumpHost host(state, media);
+        lyrvox::testing::PumpHost host(state, media);
         SteadySessionClock clock;
         PlaybackSession session(state, media, host, clock, files);
         QElapsedTimer timer;
@@ -92,7 +60,7 @@ class QtSessionTest : public QObject {
 
         PlayerState state;
         QtMediaControl media;
-        PumpHost host(state, media);
+        lyrvox::testing::PumpHost host(state, media);
         SteadySessionClock clock;
         PlaybackSession session(state, media, host, clock, files);
         session.DoCDGFile(spec);
