@@ -12,10 +12,11 @@ if(LYRVOX_WITH_QT)
     lyrvox_app_test(tst_window_text)
     lyrvox_app_test(tst_snapshot)
 
-    # The real program under a virtual X server, with a screenshot to look at.
+    # The real program under a virtual X server playing the built-in demo song,
+    # with a screenshot to look at.
     add_test(NAME app_smoke_xvfb
              COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/smoke_xvfb.sh $<TARGET_FILE:lyrvox>
-                     ${LYRVOX_CORPUS_DIR}/demokar.cdg ${LYRVOX_TEST_OUTPUT_DIR})
+                     ${PROJECT_BINARY_DIR}/demo/lyrvox-demo.cdg ${LYRVOX_TEST_OUTPUT_DIR})
     set_tests_properties(app_smoke_xvfb PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 60
         ENVIRONMENT "XDG_CONFIG_HOME=${CMAKE_CURRENT_BINARY_DIR}/xdg-app_smoke_xvfb;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/lsan.supp")
 endif()
