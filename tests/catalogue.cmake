@@ -7,13 +7,23 @@ gtest_discover_tests(file_catalogue_test PROPERTIES TIMEOUT 300)
 if(LYRVOX_WITH_QT)
     add_executable(media_catalogue_test catalogue/media_catalogue_test.cpp)
     set_target_properties(media_catalogue_test PROPERTIES AUTOMOC ON)
-    target_link_libraries(media_catalogue_test PRIVATE lyrvox_media lyrvox_snapshot lyrvox_extract
+    target_link_libraries(media_catalogue_test PRIVATE lyrvox_media lyrvox_extract
                           lyrvox_test_support GTest::gtest Qt6::Test Qt6::Gui)
     add_test(NAME media_catalogue_test COMMAND media_catalogue_test)
     set_tests_properties(media_catalogue_test PROPERTIES TIMEOUT 180
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${CMAKE_CURRENT_BINARY_DIR}/xdg-media_catalogue_test")
     if(LYRVOX_SANITIZE)
         set_property(TEST media_catalogue_test APPEND PROPERTY ENVIRONMENT
-            "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/media/lsan_media.supp:print_suppressions=0")
+            "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/lsan.supp:print_suppressions=0")
     endif()
+endif()
+
+if(LYRVOX_WITH_QT)
+    add_executable(snapshot_catalogue_test catalogue/snapshot_catalogue_test.cpp)
+    set_target_properties(snapshot_catalogue_test PROPERTIES AUTOMOC ON)
+    target_link_libraries(snapshot_catalogue_test PRIVATE lyrvox_snapshot lyrvox_test_support GTest::gtest
+                          Qt6::Test Qt6::Gui)
+    add_test(NAME snapshot_catalogue_test COMMAND snapshot_catalogue_test)
+    set_tests_properties(snapshot_catalogue_test PROPERTIES
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${CMAKE_CURRENT_BINARY_DIR}/xdg-snapshot_catalogue_test")
 endif()

@@ -12,7 +12,7 @@ if(LYRVOX_WITH_QT)
         if(LYRVOX_SANITIZE)
             # The system media stack leaks at start-up; see the file.
             set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT
-                "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/media/lsan_media.supp:print_suppressions=0")
+                "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/lsan.supp:print_suppressions=0")
         endif()
     endfunction()
 

@@ -1,14 +1,13 @@
 // The bad-input catalogue, media part: broken audio beside a song and alone, on
 // the real media control (GStreamer plays headless into a fake sink in real
-// time), and snapshots into a folder that cannot be written. Each case states the
-// exact outcome: status lines, messages, packets drawn, files before and after.
+// time). Each case states the exact outcome: status lines, messages, packets drawn, files before
+// and after.
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fstream>
 #include <random>
 
-#include "display/snapshot.h"
 #include "playback/disk_files.h"
 #include "playback/playback_session.h"
 #include "playback/qt_event_pump.h"
@@ -122,24 +121,6 @@ class MediaCatalogueTest : public QObject {
         Outcome withGraphics = play(dir.filePath("song.cdg").toStdString());
         QCOMPARE(withGraphics.packets, 300);
         QCOMPARE(withGraphics.statuses, (Statuses{"Playing: song.WAV/CDG", "Ready."}));
-    }
-
-    // A snapshot into a folder that cannot be written: nothing is written and
-    // the counter stays, so the next good snapshot takes the same number.
-    void snapshotIntoReadOnlyFolder() {
-        lyrvox::testing::SmallDisk disk(64 * 1024);
-        if (!disk.mounted()) QSKIP("mounting a small tmpfs is not allowed here");
-        QVERIFY(::mount("tmpfs", disk.path().c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) ==
-                0);
-        CdgMachine machine;
-        Snapshots snapshots;
-        snapshots.Basename = "nofile";
-        const Snapshots::Result result =
-            snapshots.take(machine, QString::fromStdString(disk.path()));
-        QVERIFY(!result.written);
-        QCOMPARE(result.path, QString::fromStdString(disk.path("nofile000.bmp")));
-        QCOMPARE(snapshots.SnapNum, int64_t{0});
-        QVERIFY(lyrvox::testing::filesIn(disk.path()).empty());
     }
 };
 
