@@ -13,8 +13,14 @@ if(LYRVOX_WITH_QT)
     set_tests_properties(media_catalogue_test PROPERTIES TIMEOUT 180
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${CMAKE_CURRENT_BINARY_DIR}/xdg-media_catalogue_test")
     if(LYRVOX_SANITIZE)
+        # AddressSanitizer and UBSan stay on; the leak check at exit does not:
+        # after eight media pipelines have come and gone, LeakSanitizer's own
+        # thread-stopping tracer crashes on GStreamer threads that are exiting
+        # ("Tracer caught signal 11"), failing a run that found nothing. The
+        # leak check of the media control runs in qt_media_control_test and
+        # qt_session_test.
         set_property(TEST media_catalogue_test APPEND PROPERTY ENVIRONMENT
-            "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/lsan.supp:print_suppressions=0")
+            "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1")
     endif()
 endif()
 
