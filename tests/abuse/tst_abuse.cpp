@@ -166,6 +166,8 @@ class AbuseTest : public QObject {
     void initTestCase();
     void randomActionsLeaveAConsistentResponsivePlayer();
     void memoryStaysFlatOverTenSongs();
+    void stopOrCloseRightAfterPlayEndsTheSession_data();
+    void stopOrCloseRightAfterPlayEndsTheSession();
     void cleanupTestCase();
 
   private:
@@ -346,6 +348,91 @@ void AbuseTest::memoryStaysFlatOverTenSongs() {
     }
     window.close();
     QCOMPARE(player.endProgramCalls, 1);
+}
+
+// A Stop, a close or a second Play handled in the first moment of a session, the
+// display window just shown and the first events being served, must take effect:
+// neither a song that plays on with Stop disabled, nor a program that lingers
+// after its window closed, nor a second session inside the first.
+void AbuseTest::stopOrCloseRightAfterPlayEndsTheSession_data() {
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("withAudio");
+    for (const bool audio : {false, true}) {
+        const char* suffix = audio ? " (with audio)" : " (graphics only)";
+        QTest::addRow("stop%s", suffix) << QStringLiteral("stop") << audio;
+        QTest::addRow("close%s", suffix) << QStringLiteral("close") << audio;
+        QTest::addRow("play%s", suffix) << QStringLiteral("play") << audio;
+    }
+}
+
+void AbuseTest::stopOrCloseRightAfterPlayEndsTheSession() {
+    QFETCH(QString, action);
+    QFETCH(bool, withAudio);
+    // Long enough that a lost Stop shows: twenty seconds of graphics.
+    const QString base =
+        work_.filePath(withAudio ? QStringLiteral("long-audio") : QStringLiteral("long-graphics"));
+    if (!QFile::exists(base + QStringLiteral(".cdg"))) {
+        std::vector<uint8_t> cdg;
+        append(cdg, memoryPreset(2));
+        for (int i = 1; i < 6000; ++i) append(cdg, emptyPacket());
+        std::ofstream file((base + QStringLiteral(".cdg")).toStdString(), std::ios::binary);
+        file.write(reinterpret_cast<const char*>(cdg.data()),
+                   static_cast<std::streamsize>(cdg.size()));
+        file.close();
+        if (withAudio) writeToneWav((base + QStringLiteral(".wav")).toStdString(), 20.0);
+    }
+
+    Player player(work_.path());
+    ControlWindow& window = player.window;
+    window.Form_Load({});
+    window.state().FileSpec = (base + QStringLiteral(".cdg")).toStdString();
+    auto* play = window.findChild<QPushButton*>(QStringLiteral("btnPlay"));
+    auto* stop = window.findChild<QPushButton*>(QStringLiteral("btnStop"));
+    play->setEnabled(true);
+
+    // Queued before the click, so served by the session's first yield.
+    int sessionsInside = 0;
+    QTimer::singleShot(0, &window, [&] {
+        if (action == QStringLiteral("stop")) {
+            QTest::mouseClick(stop, Qt::LeftButton);
+        } else if (action == QStringLiteral("close")) {
+            window.close();
+        } else {
+            // Play at once again: pauses the session that has begun, or (if the
+            // session has not counted itself as running yet) starts another.
+            const bool running = window.state().ProFlag;
+            QTest::mouseClick(play, Qt::LeftButton);
+            if (!running) ++sessionsInside;
+            QTest::mouseClick(stop, Qt::LeftButton);
+        }
+    });
+    // Rescue: a lost Stop would otherwise hold the test for the song's length.
+    bool rescued = false;
+    QTimer rescue;
+    rescue.setSingleShot(true);
+    QObject::connect(&rescue, &QTimer::timeout, [&] {
+        rescued = true;
+        window.state().ProFlag = false;
+    });
+    rescue.start(4000);
+
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(play, Qt::LeftButton);
+    const qint64 elapsedMs = clock.elapsed();
+    rescue.stop();
+
+    QVERIFY2(!rescued,
+             qPrintable(QStringLiteral("the %1 did not take effect: the session ran on").arg(action)));
+    QVERIFY(elapsedMs < 4000);
+    QCOMPARE(sessionsInside, 0);
+    if (action == QStringLiteral("close")) {
+        QCOMPARE(player.endProgramCalls, 1);
+    } else {
+        QVERIFY2(stateTableFault(window).isEmpty(), qPrintable(stateTableFault(window)));
+        QCOMPARE(play->text(), QStringLiteral("Play"));
+        window.close();
+    }
 }
 
 QTEST_MAIN(AbuseTest)
