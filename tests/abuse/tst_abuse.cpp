@@ -422,8 +422,9 @@ void AbuseTest::stopOrCloseRightAfterPlayEndsTheSession() {
     const qint64 elapsedMs = clock.elapsed();
     rescue.stop();
 
-    QVERIFY2(!rescued,
-             qPrintable(QStringLiteral("the %1 did not take effect: the session ran on").arg(action)));
+    QVERIFY2(
+        !rescued,
+        qPrintable(QStringLiteral("the %1 did not take effect: the session ran on").arg(action)));
     QVERIFY(elapsedMs < 4000);
     QCOMPARE(sessionsInside, 0);
     if (action == QStringLiteral("close")) {
