@@ -63,6 +63,17 @@ void RandomDriver::tick() {
         armNext();
         return;
     }
+    if (checkState) {
+        ++stateChecks_;
+        const QString fault = checkState();
+        if (!fault.isEmpty() && stateFaults_.size() < 10) {
+            stateFaults_ << QStringLiteral("after action %1 (%2, nesting %3): %4")
+                                .arg(sent_)
+                                .arg(lastAction_)
+                                .arg(depth_)
+                                .arg(fault);
+        }
+    }
     if (sent_ >= options_.actions) {
         finished_ = true;
         if (onFinished) onFinished();
@@ -289,7 +300,8 @@ QString RandomDriver::summary() const {
         .arg(parts.join(QStringLiteral(", ")), closed.join(QStringLiteral(", ")))
         .arg(songsOpened_)
         .arg(sessionsSeen_)
-        .arg(deepestNesting_);
+        .arg(deepestNesting_)
+        .arg(stateChecks_);
 }
 
 }  // namespace lyrvox::testing

@@ -44,10 +44,15 @@ class RandomDriver : public QObject {
     // Called once, from the tick after the last action, when no dialog is open. It
     // may run nested inside a session.
     std::function<void()> onFinished;
+    // Looked at on every tick that finds no dialog open: what is wrong with the
+    // window's state, or an empty text.
+    std::function<QString()> checkState;
 
     const QMap<QString, int>& actionCounts() const { return actionCounts_; }
     const QMap<QString, int>& closedCounts() const { return closedCounts_; }
     const QStringList& messages() const { return messages_; }  // texts of closed message boxes
+    const QStringList& stateFaults() const { return stateFaults_; }  // the first few, with the tick
+    int stateChecks() const { return stateChecks_; }
     int songsOpened() const { return songsOpened_; }
     int sessionsSeen() const { return sessionsSeen_; }
     int deepestNesting() const { return deepestNesting_; }
@@ -68,7 +73,10 @@ class RandomDriver : public QObject {
     QWidget* control(const char* name) const;
     bool idle() const;
     int pick(int n);
-    void count(const char* kind) { ++actionCounts_[QString::fromLatin1(kind)]; }
+    void count(const char* kind) {
+        lastAction_ = QString::fromLatin1(kind);
+        ++actionCounts_[lastAction_];
+    }
 
     ControlWindow& window_;
     Options options_;
@@ -86,6 +94,9 @@ class RandomDriver : public QObject {
     QMap<QString, int> actionCounts_;
     QMap<QString, int> closedCounts_;
     QStringList messages_;
+    QStringList stateFaults_;
+    int stateChecks_ = 0;
+    QString lastAction_;
 };
 
 }  // namespace lyrvox::testing
