@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUrl>
 #include <cstdio>
@@ -196,6 +197,11 @@ void AbuseTest::initTestCase() {
 
 void AbuseTest::cleanupTestCase() {
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    // Let the media stack's worker threads finish winding down before the process
+    // exits: LeakSanitizer's exit-time thread scan can crash on a thread caught
+    // half-way through its exit.
+    QThreadPool::globalInstance()->waitForDone(2000);
+    QTest::qWait(300);
     QDir::setCurrent(previousDir_);
     std::printf(
         "abuse summary: %s; info documents opened %lld; memory after song 1: %lld kB, "
