@@ -167,6 +167,10 @@ void PlaybackSession::runGraphicsSession(const std::string& cdgFile, const std::
     CdgMachine& machine = state_.machine;
     host_.SetOpenEnabled(false);
     host_.EnableStopNow();
+    // Running from the moment Stop is enabled: a Stop, a close or a Play served
+    // while the display window comes up must end or pause this session, not be
+    // lost before it (with Stop disabled again behind a session that plays on).
+    state_.ProFlag = true;
     host_.ShowDisplay(true);
     host_.Yield(0.0);
 
@@ -185,7 +189,6 @@ void PlaybackSession::runGraphicsSession(const std::string& cdgFile, const std::
         host_.ShowMessage("Cannot open the graphics file: " + cdgFile);
         return;
     }
-    state_.ProFlag = true;
     state_.StartTime = roundHalfEven(clock_.Seconds());
 
     bool fileEnded = false;  // a read found no whole packet: never read again
@@ -256,9 +259,9 @@ void PlaybackSession::runAudioOnlySession(const std::string& audioFile, uint64_t
     host_.ShowDisplay(false);
     host_.SetOpenEnabled(false);
     host_.EnableStopNow();
+    state_.ProFlag = true;  // before the yield, as for graphics: no Stop is lost
     host_.Yield(0.0);
 
-    state_.ProFlag = true;
     bool audioFailed = false;
     // While paused the audio has been halted with "stop" and reads as stopped too;
     // the wait goes on then. Media that cannot be played reads as stopped at once.
