@@ -9,14 +9,7 @@ if(LYRVOX_WITH_QT)
         add_dependencies(tst_abuse lyrvox_demo)
     endif()
 
-    # LeakSanitizer reads one suppressions file: the program's and the media stack's.
-    file(READ ${CMAKE_CURRENT_SOURCE_DIR}/lsan.supp abuse_supp_app)
-    file(READ ${CMAKE_CURRENT_SOURCE_DIR}/media/lsan_media.supp abuse_supp_media)
-    file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/abuse_lsan.supp "${abuse_supp_app}${abuse_supp_media}")
-    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-        ${CMAKE_CURRENT_SOURCE_DIR}/lsan.supp ${CMAKE_CURRENT_SOURCE_DIR}/media/lsan_media.supp)
-
     add_test(NAME abuse_xvfb COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/abuse_xvfb.sh $<TARGET_FILE:tst_abuse>)
     set_tests_properties(abuse_xvfb PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 600
-        ENVIRONMENT "XDG_CONFIG_HOME=${CMAKE_CURRENT_BINARY_DIR}/xdg-abuse_xvfb;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_BINARY_DIR}/abuse_lsan.supp:print_suppressions=0")
+        ENVIRONMENT "XDG_CONFIG_HOME=${CMAKE_CURRENT_BINARY_DIR}/xdg-abuse_xvfb;LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/lsan.supp:print_suppressions=0")
 endif()
