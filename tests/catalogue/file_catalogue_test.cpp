@@ -48,10 +48,10 @@ struct Playback {
     DiskSessionFiles disk;
     std::function<void(std::size_t)>& onYield = host.onYield;
 
-    void play(const std::string& spec, SessionFiles* files = nullptr) {
+    void play(const std::string& chosen, SessionFiles* files = nullptr) {
         PlaybackSession session(state, world.media, host, clock, files ? *files : disk);
         state.ProFlag = false;
-        session.DoCDGFile(spec);
+        session.DoCDGFile(chosen);
     }
     std::vector<std::string> statuses() const { return host.statuses; }
 };

@@ -46,7 +46,7 @@ struct Outcome {
     qint64 ms = 0;
 };
 
-Outcome play(const std::string& spec) {
+Outcome play(const std::string& chosen) {
     PlayerState state;
     QtMediaControl media;
     lyrvox::testing::PumpHost host(state, media);
@@ -55,7 +55,7 @@ Outcome play(const std::string& spec) {
     PlaybackSession session(state, media, host, clock, files);
     QElapsedTimer timer;
     timer.start();
-    session.DoCDGFile(spec);
+    session.DoCDGFile(chosen);
     return {host.statuses, host.messages, state.machine.PacketCount, timer.elapsed()};
 }
 

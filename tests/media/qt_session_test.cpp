@@ -21,8 +21,8 @@ class QtSessionTest : public QObject {
   private slots:
     void graphicsFollowRealAudioToTheirEnd() {
         QTemporaryDir dir;
-        const std::string spec = dir.filePath("song.cdg").toStdString();
-        const std::string base = StripExtension(spec);
+        const std::string chosen = dir.filePath("song.cdg").toStdString();
+        const std::string base = StripExtension(chosen);
         QVERIFY(testing::writeToneWav(base + ".wav", 2.0));
         testing::FakeFiles files;
         files.files[base + ".cdg"].bytes = testing::graphicsBytes(300);  // one second
@@ -35,7 +35,7 @@ class QtSessionTest : public QObject {
         PlaybackSession session(state, media, host, clock, files);
         QElapsedTimer timer;
         timer.start();
-        session.DoCDGFile(spec);
+        session.DoCDGFile(chosen);
         const qint64 elapsed = timer.elapsed();
 
         QCOMPARE(state.machine.PacketCount, 300);
@@ -48,8 +48,8 @@ class QtSessionTest : public QObject {
 
     void brokenAudioStillPlaysTheGraphics() {
         QTemporaryDir dir;
-        const std::string spec = dir.filePath("bad.cdg").toStdString();
-        const std::string base = StripExtension(spec);
+        const std::string chosen = dir.filePath("bad.cdg").toStdString();
+        const std::string base = StripExtension(chosen);
         {
             std::ofstream junk(base + ".mp3", std::ios::binary);
             for (int i = 0; i < 5000; ++i) junk.put(static_cast<char>(i * 31));
@@ -63,7 +63,7 @@ class QtSessionTest : public QObject {
         lyrvox::testing::PumpHost host(state, media);
         SteadySessionClock clock;
         PlaybackSession session(state, media, host, clock, files);
-        session.DoCDGFile(spec);
+        session.DoCDGFile(chosen);
         QCOMPARE(state.machine.PacketCount, 150);
         QCOMPARE(host.statuses.back(), "Cannot play: " + FileNameOf(base + ".mp3"));
     }

@@ -27,15 +27,15 @@ class SessionTest : public ::testing::Test {
   protected:
     // Companion names are built the way the session builds them, from the base
     // name of the chosen file.
-    static std::string base(const std::string& spec) { return StripExtension(spec); }
-    static std::string playing(const std::string& spec, const std::string& tail) {
-        return "Playing: " + FileNameOf(base(spec)) + "." + tail;
+    static std::string base(const std::string& chosen) { return StripExtension(chosen); }
+    static std::string playing(const std::string& chosen, const std::string& tail) {
+        return "Playing: " + FileNameOf(base(chosen)) + "." + tail;
     }
 
     void addFile(const std::string& name, std::vector<uint8_t> bytes = {}) {
         files.files[name].bytes = std::move(bytes);
     }
-    void run(const std::string& spec) { session.DoCDGFile(spec); }
+    void run(const std::string& chosen) { session.DoCDGFile(chosen); }
     int32_t packets() const { return state.machine.PacketCount; }
     // Nothing left running and no file left open.
     bool idleAfterEnd() const { return !state.ProFlag && files.openNow == 0; }
@@ -51,21 +51,21 @@ class SessionTest : public ::testing::Test {
 // ---- Companions, media commands and status texts ----
 
 TEST_F(SessionTest, GraphicsWithMp3OpensBothByTheirRealNames) {
-    const std::string spec = "/songs/Song.cdg";
-    addFile(base(spec) + ".Cdg", graphicsBytes(40));
-    addFile(base(spec) + ".mp3");
-    run(spec);
+    const std::string chosen = "/songs/Song.cdg";
+    addFile(base(chosen) + ".Cdg", graphicsBytes(40));
+    addFile(base(chosen) + ".mp3");
+    run(chosen);
 
-    EXPECT_EQ(state.CDGFile, base(spec) + ".Cdg");
+    EXPECT_EQ(state.CDGFile, base(chosen) + ".Cdg");
     EXPECT_TRUE(state.MP3Flag);
     ASSERT_FALSE(host.statuses.empty());
-    EXPECT_EQ(host.statuses.front(), playing(spec, "MP3/CDG"));
+    EXPECT_EQ(host.statuses.front(), playing(chosen, "MP3/CDG"));
     EXPECT_EQ(host.statuses.back(), "Ready.");
     const std::vector<std::string> expected{"Command stop",
                                             "Command close",
                                             "DeviceType MPEGVideo",
                                             "TimeFormat 0",
-                                            "FileName " + base(spec) + ".mp3",
+                                            "FileName " + base(chosen) + ".mp3",
                                             "Command Open",
                                             "Wait false",
                                             "Command Play",
@@ -75,51 +75,51 @@ TEST_F(SessionTest, GraphicsWithMp3OpensBothByTheirRealNames) {
     EXPECT_EQ(host.displays, std::vector<bool>{true});
     EXPECT_EQ(packets(), 40);
     EXPECT_TRUE(idleAfterEnd());
-    EXPECT_EQ(files.log, (std::vector<std::string>{"open " + base(spec) + ".Cdg",
-                                                   "close " + base(spec) + ".Cdg"}));
+    EXPECT_EQ(files.log, (std::vector<std::string>{"open " + base(chosen) + ".Cdg",
+                                                   "close " + base(chosen) + ".Cdg"}));
 }
 
 TEST_F(SessionTest, ChoosingTheAudioFilePlaysThePairAndAltPicksTheOtherDevice) {
-    const std::string spec = "/songs/song.mp3";
-    addFile(base(spec) + ".CDG", graphicsBytes(8));
-    addFile(base(spec) + ".MP3");
+    const std::string chosen = "/songs/song.mp3";
+    addFile(base(chosen) + ".CDG", graphicsBytes(8));
+    addFile(base(chosen) + ".MP3");
     host.alt = true;
-    run(spec);
-    EXPECT_EQ(host.statuses.front(), playing(spec, "MP3/CDG"));
+    run(chosen);
+    EXPECT_EQ(host.statuses.front(), playing(chosen, "MP3/CDG"));
     EXPECT_EQ(world.media.log[2], "DeviceType ActiveMovie");
 }
 
 TEST_F(SessionTest, RwWinsOverCdgAndMp3OverWav) {
-    const std::string spec = "/songs/duet.cdg";
-    addFile(base(spec) + ".cdg", graphicsBytes(8));
-    addFile(base(spec) + ".rw", graphicsBytes(12));
-    addFile(base(spec) + ".wav");
-    addFile(base(spec) + ".mp3");
-    run(spec);
-    EXPECT_EQ(state.CDGFile, base(spec) + ".rw");
+    const std::string chosen = "/songs/duet.cdg";
+    addFile(base(chosen) + ".cdg", graphicsBytes(8));
+    addFile(base(chosen) + ".rw", graphicsBytes(12));
+    addFile(base(chosen) + ".wav");
+    addFile(base(chosen) + ".mp3");
+    run(chosen);
+    EXPECT_EQ(state.CDGFile, base(chosen) + ".rw");
     EXPECT_EQ(packets(), 12);
-    EXPECT_EQ(host.statuses.front(), playing(spec, "MP3/RW"));
+    EXPECT_EQ(host.statuses.front(), playing(chosen, "MP3/RW"));
     EXPECT_NE(std::find(world.media.log.begin(), world.media.log.end(),
-                        "FileName " + base(spec) + ".mp3"),
+                        "FileName " + base(chosen) + ".mp3"),
               world.media.log.end());
 }
 
 TEST_F(SessionTest, GraphicsAloneSendsOnlyTheInitialAndFinalMediaCommands) {
-    const std::string spec = "/songs/song.cdg";
-    addFile(base(spec) + ".cdg", graphicsBytes(20));
-    run(spec);
-    EXPECT_EQ(host.statuses.front(), playing(spec, "CDG (only)"));
+    const std::string chosen = "/songs/song.cdg";
+    addFile(base(chosen) + ".cdg", graphicsBytes(20));
+    run(chosen);
+    EXPECT_EQ(host.statuses.front(), playing(chosen, "CDG (only)"));
     EXPECT_FALSE(state.MP3Flag);
     EXPECT_EQ(world.media.commands(), (std::vector<std::string>{"stop", "close", "Stop", "Close"}));
     EXPECT_EQ(packets(), 20);
 }
 
 TEST_F(SessionTest, AudioAloneHidesTheDisplayAndEndsWithTheMedia) {
-    const std::string spec = "/songs/song.mp3";
-    addFile(base(spec) + ".mp3");
+    const std::string chosen = "/songs/song.mp3";
+    addFile(base(chosen) + ".mp3");
     world.media.durationMs = 10000.0;
-    run(spec);
-    EXPECT_EQ(host.statuses.front(), playing(spec, "MP3"));
+    run(chosen);
+    EXPECT_EQ(host.statuses.front(), playing(chosen, "MP3"));
     EXPECT_EQ(host.displays, std::vector<bool>{false});
     EXPECT_EQ(host.statuses.back(), "Ready.");
     EXPECT_NEAR(state.FrameMP3, 3000, 10);               // the elapsed time follows the audio: 10 s
@@ -129,13 +129,13 @@ TEST_F(SessionTest, AudioAloneHidesTheDisplayAndEndsWithTheMedia) {
 }
 
 TEST_F(SessionTest, AnyOtherMediaFileIsPlayedItself) {
-    const std::string spec = "/videos/clip.avi";
+    const std::string chosen = "/videos/clip.avi";
     world.media.durationMs = 500.0;
-    run(spec);
+    run(chosen);
     EXPECT_EQ(host.statuses.front(),
-              "Playing: " + FileNameOf(base(spec)) + "." + ExtensionOf(spec));
+              "Playing: " + FileNameOf(base(chosen)) + "." + ExtensionOf(chosen));
     EXPECT_FALSE(state.MP3Flag);
-    EXPECT_EQ(world.media.log[4], "FileName " + spec);
+    EXPECT_EQ(world.media.log[4], "FileName " + chosen);
     EXPECT_EQ(host.statuses.back(), "Ready.");
 }
 
@@ -144,10 +144,10 @@ TEST_F(SessionTest, AnyOtherMediaFileIsPlayedItself) {
 class PacingTest : public SessionTest {
   protected:
     void SetUp() override {
-        addFile(base(spec) + ".cdg", graphicsBytes(3000));
-        addFile(base(spec) + ".mp3");
+        addFile(base(chosen) + ".cdg", graphicsBytes(3000));
+        addFile(base(chosen) + ".mp3");
     }
-    const std::string spec = "/songs/pace.cdg";
+    const std::string chosen = "/songs/pace.cdg";
 };
 
 TEST_F(PacingTest, FirstBatchAtOnceThenNeverMoreThanOneBatchAhead) {
@@ -156,7 +156,7 @@ TEST_F(PacingTest, FirstBatchAtOnceThenNeverMoreThanOneBatchAhead) {
         counts.push_back(packets());
         frames.push_back(state.FrameMP3);
     };
-    run(spec);
+    run(chosen);
     ASSERT_GT(counts.size(), 3u);
     EXPECT_EQ(counts[0], 0);  // the yield before the loop
     EXPECT_EQ(counts[1], 4);  // first pass: a batch before any target exists
@@ -174,7 +174,7 @@ TEST_F(PacingTest, WaitsUntilTheNextPacketIsDueInsteadOfSpinning) {
         if (n > 2 && packets() == before) ++idlePasses;
         before = packets();
     };
-    run(spec);
+    run(chosen);
     // 3000 packets at 4 a pass: 750 passes when every wake-up finds a batch due.
     EXPECT_EQ(packets(), 3000);
     EXPECT_LE(idlePasses, 10);
@@ -196,7 +196,7 @@ TEST_F(PacingTest, FallenBehindGraphicsCatchUpFourPacketsAPassWithoutWaiting) {
             waits.push_back(host.waits.back());
         }
     };
-    run(spec);
+    run(chosen);
     for (std::size_t i = 1; i < counts.size(); ++i) {
         EXPECT_EQ(counts[i] - counts[i - 1], 4);
         EXPECT_EQ(waits[i - 1], 0.0);
@@ -210,7 +210,7 @@ TEST_F(PacingTest, PauseFreezesTheGraphicsAndContinueResumesThem) {
         if (n > 101 && n < 150) whilePaused.push_back(packets());
         if (n == 150) host.resume();
     };
-    run(spec);
+    run(chosen);
     ASSERT_FALSE(whilePaused.empty());
     EXPECT_EQ(whilePaused.front(), whilePaused.back());
     EXPECT_EQ(packets(), 3000);
@@ -218,15 +218,15 @@ TEST_F(PacingTest, PauseFreezesTheGraphicsAndContinueResumesThem) {
 }
 
 TEST_F(SessionTest, WithoutAudioTheClockPacesAndPauseKeepsDrawing) {
-    const std::string spec = "/songs/silent.cdg";
-    addFile(base(spec) + ".cdg", graphicsBytes(600));
+    const std::string chosen = "/songs/silent.cdg";
+    addFile(base(chosen) + ".cdg", graphicsBytes(600));
     world.nowSeconds = 2000.25;  // StartTime 2000: the graphics start 75 packets ahead
     std::vector<int32_t> frames;
     host.onYield = [&](std::size_t n) {
         frames.push_back(state.FrameMP3);
         if (n == 10) host.pause();
     };
-    run(spec);
+    run(chosen);
     EXPECT_EQ(state.StartTime, 2000);
     ASSERT_GT(frames.size(), 2u);
     EXPECT_EQ(frames[1], 75);
@@ -249,9 +249,9 @@ TEST(PacingArithmetic, TargetsRoundToNearestWithTiesToEven) {
 // ---- Ends of a session ----
 
 TEST_F(SessionTest, StopEndsTheSessionAtTheNextPass) {
-    const std::string spec = "/songs/stop.cdg";
-    addFile(base(spec) + ".cdg", graphicsBytes(3000));
-    addFile(base(spec) + ".mp3");
+    const std::string chosen = "/songs/stop.cdg";
+    addFile(base(chosen) + ".cdg", graphicsBytes(3000));
+    addFile(base(chosen) + ".mp3");
     int32_t atStop = -1;
     host.onYield = [&](std::size_t n) {
         if (n == 30) {
@@ -259,7 +259,7 @@ TEST_F(SessionTest, StopEndsTheSessionAtTheNextPass) {
             atStop = packets();
         }
     };
-    run(spec);
+    run(chosen);
     EXPECT_EQ(packets(), atStop);
     EXPECT_EQ(host.stopClicks, 2);  // the button, then the session's own end
     EXPECT_EQ(host.statuses.back(), "Ready.");
@@ -268,30 +268,30 @@ TEST_F(SessionTest, StopEndsTheSessionAtTheNextPass) {
 }
 
 TEST_F(SessionTest, WholePacketsOnlyWhateverTheFileLength) {
-    const std::string spec = "/songs/odd.cdg";
+    const std::string chosen = "/songs/odd.cdg";
     // 10 packets and a partial one: the last batch reads past the end.
-    addFile(base(spec) + ".cdg", graphicsBytes(10, 5));
-    run(spec);
+    addFile(base(chosen) + ".cdg", graphicsBytes(10, 5));
+    run(chosen);
     EXPECT_EQ(packets(), 10);
     EXPECT_TRUE(idleAfterEnd());
 }
 
 TEST_F(SessionTest, EndSeenOnlyAfterAnEmptyReadEndsAtOnce) {
-    const std::string spec = "/songs/late.cdg";
-    addFile(base(spec) + ".cdg", graphicsBytes(8));
-    files.files[base(spec) + ".cdg"].lateEnd = true;
-    files.files[base(spec) + ".cdg"].chunk = 7;  // reads come back in pieces
-    run(spec);
+    const std::string chosen = "/songs/late.cdg";
+    addFile(base(chosen) + ".cdg", graphicsBytes(8));
+    files.files[base(chosen) + ".cdg"].lateEnd = true;
+    files.files[base(chosen) + ".cdg"].chunk = 7;  // reads come back in pieces
+    run(chosen);
     EXPECT_EQ(packets(), 8);
     EXPECT_EQ(host.stopClicks, 1);
     EXPECT_TRUE(idleAfterEnd());
 }
 
 TEST_F(SessionTest, EmptyGraphicsFileEndsAndStopsTheAudio) {
-    const std::string spec = "/songs/empty.cdg";
-    addFile(base(spec) + ".cdg");
-    addFile(base(spec) + ".mp3");
-    run(spec);
+    const std::string chosen = "/songs/empty.cdg";
+    addFile(base(chosen) + ".cdg");
+    addFile(base(chosen) + ".mp3");
+    run(chosen);
     EXPECT_EQ(packets(), 0);
     EXPECT_FALSE(world.media.playing());
     const auto cmds = world.media.commands();
@@ -301,8 +301,8 @@ TEST_F(SessionTest, EmptyGraphicsFileEndsAndStopsTheAudio) {
 }
 
 TEST_F(SessionTest, AudioOnlySessionWaitsWhilePausedAndEndsAfterContinue) {
-    const std::string spec = "/songs/song.wav";
-    addFile(base(spec) + ".WAV");
+    const std::string chosen = "/songs/song.wav";
+    addFile(base(chosen) + ".WAV");
     world.media.durationMs = 2000.0;
     bool endedWhilePaused = false;
     host.onYield = [&](std::size_t n) {
@@ -310,7 +310,7 @@ TEST_F(SessionTest, AudioOnlySessionWaitsWhilePausedAndEndsAfterContinue) {
         if (n > 10 && n < 200 && !state.ProFlag) endedWhilePaused = true;
         if (n == 200) host.resume();
     };
-    run(spec);
+    run(chosen);
     EXPECT_FALSE(endedWhilePaused);
     EXPECT_GT(host.waits.size(), 200u);
     EXPECT_EQ(host.stopClicks, 1);
@@ -318,24 +318,24 @@ TEST_F(SessionTest, AudioOnlySessionWaitsWhilePausedAndEndsAfterContinue) {
 }
 
 TEST_F(SessionTest, AudioOnlySessionStopsOnStop) {
-    const std::string spec = "/songs/long.mp3";
-    addFile(base(spec) + ".mp3");
+    const std::string chosen = "/songs/long.mp3";
+    addFile(base(chosen) + ".mp3");
     host.onYield = [&](std::size_t n) {
         if (n == 5) host.btnStop_Click();
     };
-    run(spec);
+    run(chosen);
     EXPECT_EQ(host.waits.size(), 5u);
     EXPECT_EQ(host.stopClicks, 2);
 }
 
 TEST_F(SessionTest, WritesOneTraceLinePerPass) {
-    const std::string spec = "/songs/trace.cdg";
-    addFile(base(spec) + ".cdg", graphicsBytes(400));
-    addFile(base(spec) + ".mp3");
+    const std::string chosen = "/songs/trace.cdg";
+    addFile(base(chosen) + ".cdg", graphicsBytes(400));
+    addFile(base(chosen) + ".mp3");
     const std::string path = ::testing::TempDir() + "lyrvox-session-trace.txt";
     std::remove(path.c_str());
     session.setTraceFile(path);
-    run(spec);
+    run(chosen);
     std::ifstream in(path);
     std::string line;
     std::size_t lines = 0;
@@ -357,13 +357,13 @@ TEST_F(SessionTest, WritesOneTraceLinePerPass) {
 // ---- Failures the player must survive ----
 
 TEST_F(SessionTest, UnreadableGraphicsFileTellsTheUserAndReturnsToIdle) {
-    const std::string spec = "/songs/locked.cdg";
-    addFile(base(spec) + ".cdg", graphicsBytes(8));
-    addFile(base(spec) + ".mp3");
-    files.files[base(spec) + ".cdg"].openable = false;
-    run(spec);
+    const std::string chosen = "/songs/locked.cdg";
+    addFile(base(chosen) + ".cdg", graphicsBytes(8));
+    addFile(base(chosen) + ".mp3");
+    files.files[base(chosen) + ".cdg"].openable = false;
+    run(chosen);
     EXPECT_EQ(host.messages,
-              std::vector<std::string>{"Cannot open the graphics file: " + base(spec) + ".cdg"});
+              std::vector<std::string>{"Cannot open the graphics file: " + base(chosen) + ".cdg"});
     EXPECT_EQ(host.stopClicks, 1);
     EXPECT_FALSE(state.ProFlag);
     EXPECT_FALSE(world.media.playing());
@@ -372,48 +372,48 @@ TEST_F(SessionTest, UnreadableGraphicsFileTellsTheUserAndReturnsToIdle) {
 }
 
 TEST_F(SessionTest, UnplayableAudioAloneEndsAtOnceAndSaysSo) {
-    const std::string spec = "/songs/broken.mp3";
-    addFile(base(spec) + ".MP3");
-    world.media.unplayable.push_back(base(spec) + ".MP3");
-    run(spec);
+    const std::string chosen = "/songs/broken.mp3";
+    addFile(base(chosen) + ".MP3");
+    world.media.unplayable.push_back(base(chosen) + ".MP3");
+    run(chosen);
     EXPECT_LE(host.waits.size(), 2u);
     EXPECT_EQ(host.stopClicks, 1);
-    EXPECT_EQ(host.statuses.back(), "Cannot play: " + FileNameOf(base(spec) + ".MP3"));
+    EXPECT_EQ(host.statuses.back(), "Cannot play: " + FileNameOf(base(chosen) + ".MP3"));
 }
 
 TEST_F(SessionTest, UnplayableAudioLetsTheClockPaceTheGraphics) {
-    const std::string spec = "/songs/broken.cdg";
-    addFile(base(spec) + ".cdg", graphicsBytes(900));
-    addFile(base(spec) + ".mp3");
-    world.media.unplayable.push_back(base(spec) + ".mp3");
+    const std::string chosen = "/songs/broken.cdg";
+    addFile(base(chosen) + ".cdg", graphicsBytes(900));
+    addFile(base(chosen) + ".mp3");
+    world.media.unplayable.push_back(base(chosen) + ".mp3");
     world.nowSeconds = 3000.0;
-    run(spec);
+    run(chosen);
     EXPECT_EQ(packets(), 900);
     EXPECT_NEAR(world.nowSeconds - 3000.0, 3.0, 0.05);
-    EXPECT_EQ(host.statuses.back(), "Cannot play: " + FileNameOf(base(spec) + ".mp3"));
+    EXPECT_EQ(host.statuses.back(), "Cannot play: " + FileNameOf(base(chosen) + ".mp3"));
 }
 
 TEST_F(SessionTest, AudioFailingMidwayHandsThePacingToTheClock) {
-    const std::string spec = "/songs/dropout.cdg";
-    addFile(base(spec) + ".cdg", graphicsBytes(1500));
-    addFile(base(spec) + ".mp3");
+    const std::string chosen = "/songs/dropout.cdg";
+    addFile(base(chosen) + ".cdg", graphicsBytes(1500));
+    addFile(base(chosen) + ".mp3");
     world.nowSeconds = 4000.0;
     world.media.failAtMs = 2000.0;
-    run(spec);
+    run(chosen);
     EXPECT_EQ(packets(), 1500);
     EXPECT_NEAR(world.nowSeconds - 4000.0, 5.0, 0.1);
-    EXPECT_EQ(host.statuses.back(), "Cannot play: " + FileNameOf(base(spec) + ".mp3"));
+    EXPECT_EQ(host.statuses.back(), "Cannot play: " + FileNameOf(base(chosen) + ".mp3"));
 }
 
 TEST_F(SessionTest, AudioEndingFirstLetsTheClockFinishTheGraphics) {
-    const std::string spec = "/songs/short.cdg";
-    addFile(base(spec) + ".cdg", graphicsBytes(1500));  // 5 s of graphics
-    addFile(base(spec) + ".mp3");
+    const std::string chosen = "/songs/short.cdg";
+    addFile(base(chosen) + ".cdg", graphicsBytes(1500));  // 5 s of graphics
+    addFile(base(chosen) + ".mp3");
     world.nowSeconds = 5000.0;
     world.media.durationMs = 2000.0;
     std::vector<int32_t> frames;
     host.onYield = [&](std::size_t) { frames.push_back(state.FrameMP3); };
-    run(spec);
+    run(chosen);
     EXPECT_EQ(packets(), 1500);
     EXPECT_NEAR(world.nowSeconds - 5000.0, 5.0, 0.1);
     EXPECT_TRUE(std::is_sorted(frames.begin(), frames.end()));  // no jump back at the hand-over
