@@ -1,5 +1,4 @@
-// Real songs against reference picture hashes. A failing case writes the actual
-// picture as a binary PPM for a person to look at.
+// Real songs against reference picture hashes; a failure writes the actual picture.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -9,12 +8,11 @@
 
 #include "playback/cdg_machine.h"
 #include "tests/support/golden_picture.h"
-#include "util/sha256.h"
 
 namespace lyrvox {
 namespace {
 
-using testing::writePpm;
+using namespace lyrvox::testing;
 
 struct Reference {
     const char* file;
@@ -40,14 +38,14 @@ const Reference kReferences[] = {
     {"capemay.cdg", 4000, "3cfc2a8cbd51ae0f14ffa75b3f8085a3501c381ab5bca8a21c6c09aacb00eafa"},
 };
 
-// Readable test names and failure lines instead of a byte dump.
-void PrintTo(const Reference& ref, std::ostream* os) {
-    *os << ref.file << " @" << ref.packets;
-}
-
 std::vector<uint8_t> readWhole(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string nameOf(const Reference& ref) {
+    const std::string file = ref.file;
+    return file.substr(0, file.find('.')) + "_" + std::to_string(ref.packets);
 }
 
 class CorpusPicture : public ::testing::TestWithParam<Reference> {};
@@ -57,32 +55,21 @@ TEST_P(CorpusPicture, MatchesTheReferenceHash) {
     const std::vector<uint8_t> file = readWhole(std::string(LYRVOX_CORPUS_DIR) + "/" + ref.file);
     ASSERT_GE(file.size(), static_cast<std::size_t>(ref.packets) * kPacketSize)
         << ref.file << " missing or short in " << LYRVOX_CORPUS_DIR;
-
     auto machine = std::make_unique<CdgMachine>();
     machine->beginSession();
     for (int i = 0; i < ref.packets; ++i)
         machine->InterpretPacket(
             packetFromBytes(file.data() + static_cast<std::size_t>(i) * kPacketSize));
     EXPECT_EQ(machine->PacketCount, ref.packets);
-
-    std::vector<uint8_t> rgb(static_cast<std::size_t>(kScreenWidth) * kScreenHeight * 3);
-    machine->renderRgb24(rgb.data());
-    const std::string actual = sha256Hex(rgb.data(), rgb.size());
-    if (actual != ref.sha256) {
-        std::string stem = ref.file;
-        stem = stem.substr(0, stem.find('.')) + "-" + std::to_string(ref.packets);
-        ADD_FAILURE() << ref.file << " after " << ref.packets << " packets: hash " << actual
-                      << ", expected " << ref.sha256 << "; actual picture in "
-                      << writePpm(stem, rgb);
-    }
+    const std::vector<uint8_t> rgb = pictureRgb24(*machine);
+    const std::string actual = pictureSha256(rgb);
+    if (actual != ref.sha256)
+        ADD_FAILURE() << nameOf(ref) << ": hash " << actual << ", expected " << ref.sha256
+                      << "; actual picture in " << writePpm(nameOf(ref), rgb);
 }
 
 INSTANTIATE_TEST_SUITE_P(Songs, CorpusPicture, ::testing::ValuesIn(kReferences),
-                         [](const ::testing::TestParamInfo<Reference>& param) {
-                             std::string name = param.param.file;
-                             name = name.substr(0, name.find('.'));
-                             return name + "_" + std::to_string(param.param.packets);
-                         });
+                         [](const auto& param) { return nameOf(param.param); });
 
 }  // namespace
 }  // namespace lyrvox

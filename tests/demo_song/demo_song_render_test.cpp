@@ -1,6 +1,5 @@
-// The demo song through the CD+G machine: it is the fixture for what the real
-// songs lack (horizontal scrolls, scroll copy), so its pictures are pinned. A
-// failing case writes the actual picture for a person to look at.
+// The demo song has what the real songs lack (horizontal scrolls, scroll copy), so
+// its pictures are pinned; a failure writes the actual picture.
 #include <gtest/gtest.h>
 
 #include "playback/cdg_machine.h"
@@ -15,8 +14,7 @@ struct Moment {
     const char* sha256;
 };
 
-// Lyrics shown, all lyrics lit, in the middle of the horizontal
-// scrolls, after the vertical scrolls, and at the end (faded to black).
+// Lyrics shown, all lit, mid horizontal scrolls, after vertical scrolls, faded out.
 const Moment kMoments[] = {
     {1500, "032bf97bf180003caafb83404dbab42183d781b1383755690bf612fb2201b175"},
     {5100, "2b70fecd5259b788667446ba03339f6da4a461970cd9519d0a2d754e9deb522f"},
@@ -36,7 +34,8 @@ TEST(DemoSongPictures, MatchThePinnedHashes) {
         const auto rgb = testing::pictureRgb24(machine);
         const std::string actual = testing::pictureSha256(rgb);
         if (actual != moment.sha256) {
-            ADD_FAILURE() << "picture after " << moment.packets << " packets: " << actual << ", written to "
+            ADD_FAILURE() << "picture after " << moment.packets << " packets: " << actual
+                          << ", written to "
                           << testing::writePpm("demo-" + std::to_string(moment.packets), rgb);
         }
     }

@@ -2,27 +2,18 @@
 #include <QApplication>
 #include <QPixmap>
 #include <QPointer>
-#include <QSignalSpy>
 #include <QTest>
 
 #include "display/display_controller.h"
 #include "display/display_window.h"
 
 namespace lyrvox {
-
 namespace {
 
-class FakeScreen : public ScreenMetrics {
-  public:
-    FakeScreen(int widthPixels, int heightPixels) : w_(widthPixels), h_(heightPixels) {}
-    ScreenTwips measure(const QWidget&) const override {
-        ScreenTwips s;
-        s.widthTwips = w_ * 15.0;
-        s.heightTwips = h_ * 15.0;
-        return s;
-    }
-
-  private:
+// A screen of w x h pixels at 15 twips a pixel.
+struct FakeScreen : ScreenMetrics {
+    FakeScreen(int w, int h) : w_(w), h_(h) {}
+    ScreenTwips measure(const QWidget&) const override { return {0, 0, w_ * 15.0, h_ * 15.0}; }
     int w_, h_;
 };
 
@@ -56,6 +47,10 @@ class DisplayWindowTest : public QObject {
             screen);
     }
 
+    static void resize(QWidget* window, int w, int h) {
+        window->resize(w, h);
+        QCoreApplication::processEvents();
+    }
     static void dropClosedWindows() {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCoreApplication::processEvents();
@@ -79,6 +74,13 @@ class DisplayWindowTest : public QObject {
             QCOMPARE(int{display->DWidth}, expected[i].width());
             QCOMPARE(int{display->DHeight}, expected[i].height());
             QCOMPARE(zoomText_, QString::fromLatin1(texts[i]));
+            if (i > 0) continue;
+            // 245x177 -> 294x204: width, then height each raise the resize handling.
+            QCOMPARE(zoomTexts_, (QStringList{"1.0x", "1.0x"}));
+            // Centred with 40% before: no frame yet, so outer size = client size.
+            // (3000 - 294) / 2.5 = 1082.4 and (2000 - 204) / 2.5 = 718.4.
+            QCOMPARE(window->frameGeometry().topLeft(), QPoint(1082, 718));
+            QCOMPARE(window->windowIcon().pixmap(16).toImage().pixelColor(8, 8), QColor(Qt::red));
         }
         // No graphics file yet: sized and centred, but left hidden.
         QVERIFY(!window->isVisible());
@@ -86,44 +88,23 @@ class DisplayWindowTest : public QObject {
         QCOMPARE(display->window(), window);  // the same window all along
     }
 
-    void widthThenHeightEachRaiseTheResizeHandling() {
-        auto display = makeController(wide_);
-        display->window();
-        display->btnSize_Click();  // 245x177 -> 294x204: width, then height
-        QCOMPARE(zoomTexts_, (QStringList{"1.0x", "1.0x"}));
-        QCOMPARE(int{display->DWidth}, 294);
-        QCOMPARE(int{display->DHeight}, 204);
-    }
-
     void tooNarrowAScreenFallsBackToFactorOne() {
         auto display = makeController(narrow_);
         QWidget* window = display->window();
-        display->btnSize_Click();
-        display->btnSize_Click();
-        display->btnSize_Click();
+        for (int i = 0; i < 3; ++i) display->btnSize_Click();
         QCOMPARE(window->size(), QSize(588, 408));
         display->btnSize_Click();  // 882 pixels do not fit on 800
         QCOMPARE(window->size(), QSize(294, 204));
     }
 
-    void sizeCommandCentresWithFortyPercentBeforeTheWindow() {
-        auto display = makeController(wide_);
-        QWidget* window = display->window();
-        display->btnSize_Click();
-        // Never shown: no frame yet, so outer size = client size 294 x 204.
-        // (3000 - 294) / 2.5 = 1082.4 and (2000 - 204) / 2.5 = 718.4.
-        QCOMPARE(window->frameGeometry().topLeft(), QPoint(1082, 718));
-        QCOMPARE(window->windowIcon().pixmap(16).toImage().pixelColor(8, 8), QColor(Qt::red));
-    }
-
-    void sizeCommandShowsTheWindowOnceThereAreGraphics() {
+    void sizeCommandAndDoubleClickShowTheWindowOnceThereAreGraphics() {
         auto display = makeController(wide_);
         QWidget* window = display->window();
         state_.CDGFile = "/songs/a.cdg";
         display->btnSize_Click();
         QVERIFY(window->isVisible());
         QCOMPARE(window->size(), QSize(294, 204));
-        display->btnSize_Click();
+        QTest::mouseDClick(window, Qt::LeftButton, {}, QPoint(10, 10));
         QCOMPARE(window->size(), QSize(441, 306));
         QCOMPARE(int{display->DWidth}, 441);
         QCOMPARE(zoomText_, QStringLiteral("1.5x"));
@@ -143,45 +124,34 @@ class DisplayWindowTest : public QObject {
             display->btnSize_Click();
             QCOMPARE(window->size(), before);
             QVERIFY(!state_.machine.BFlag);
-            if (s == Qt::WindowMinimized) QCOMPARE(display->DWidth, dWidth);
+            if (s == Qt::WindowMinimized) {
+                QCOMPARE(display->DWidth, dWidth);
+                zoomTexts_.clear();  // a resize while minimised changes nothing either
+                resize(window, 500, 300);
+                QCOMPARE(int{display->DWidth}, 294);
+                QCOMPARE(int{display->DHeight}, 204);
+                QVERIFY(zoomTexts_.isEmpty());
+            }
             window->setWindowState(Qt::WindowNoState);
             QCoreApplication::processEvents();
         }
-    }
-
-    void resizeWhileMinimisedChangesNothing() {
-        auto display = makeController(wide_);
-        QWidget* window = display->window();
-        display->btnSize_Click();
-        display->setVisible(true);
-        window->setWindowState(Qt::WindowMinimized);
-        QCoreApplication::processEvents();
-        zoomTexts_.clear();
-        window->resize(500, 300);
-        QCoreApplication::processEvents();
-        QCOMPARE(int{display->DWidth}, 294);
-        QCOMPARE(int{display->DHeight}, 204);
-        QVERIFY(zoomTexts_.isEmpty());
     }
 
     void draggedSizesSetTheCopySize() {
         auto display = makeController(wide_);
         QWidget* window = display->window();
         display->setVisible(true);
-        window->resize(1000, 300);
-        QCoreApplication::processEvents();
+        resize(window, 1000, 300);
         QCOMPARE(int{display->DWidth}, 1000);
         QCOMPARE(int{display->DHeight}, 300);
         QCOMPARE(zoomText_, QStringLiteral("3.4x"));
         display->btnSize_Click();  // 1000 is 782 or more: back to factor 1
         QCOMPARE(window->size(), QSize(294, 204));
 
-        window->resize(0, 0);
-        QCoreApplication::processEvents();
+        resize(window, 0, 0);
         QVERIFY(display->DWidth >= 1);
         QVERIFY(display->DHeight >= 1);
-        window->resize(14, 1);
-        QCoreApplication::processEvents();
+        resize(window, 14, 1);
         QCOMPARE(int{display->DWidth}, 14);
         QCOMPARE(zoomText_, QStringLiteral("0.0x"));
         display->BlitIt();  // a 14x1 copy
@@ -189,20 +159,9 @@ class DisplayWindowTest : public QObject {
         QCOMPARE(shown->frame().size(), QSize(14, 1));
 
         // Wider than a 16-bit size can hold: the copy size stops at its largest.
-        window->resize(40000, 2);
-        QCoreApplication::processEvents();
+        resize(window, 40000, 2);
         QCOMPARE(int{display->DWidth}, 32767);
         QCOMPARE(int{display->DHeight}, 2);
-    }
-
-    void doubleClickActsAsTheSizeCommand() {
-        auto display = makeController(wide_);
-        QWidget* window = display->window();
-        state_.CDGFile = "/songs/a.cdg";
-        display->btnSize_Click();
-        QCOMPARE(window->size(), QSize(294, 204));
-        QTest::mouseDClick(window, Qt::LeftButton, {}, QPoint(10, 10));
-        QCOMPARE(window->size(), QSize(441, 306));
     }
 
     void blitCopiesThePictureIntoTheFrame() {

@@ -14,23 +14,15 @@ TEST(ZoomFactor, StepsAtTheThresholdsOfTheCurrentWidth) {
     for (const auto& c : cases) EXPECT_EQ(ZoomFactorFor(c.width), c.factor) << "width " << c.width;
 }
 
-TEST(ZoomText, IsTheWidthOver292ToOneDecimal) {
-    EXPECT_EQ(ZoomText(294), "1.0x");
-    EXPECT_EQ(ZoomText(441), "1.5x");
-    EXPECT_EQ(ZoomText(588), "2.0x");
-    EXPECT_EQ(ZoomText(882), "3.0x");
-    EXPECT_EQ(ZoomText(1000), "3.4x");
-    EXPECT_EQ(ZoomText(300), "1.0x");
-    EXPECT_EQ(ZoomText(2920), "10.0x");
-}
-
-TEST(ZoomText, TinyWidthsShowZeroAndHalvesRoundUp) {
-    EXPECT_EQ(ZoomText(1), "0.0x");
-    EXPECT_EQ(ZoomText(14), "0.0x");
-    EXPECT_EQ(ZoomText(15), "0.1x");
+TEST(ZoomText, IsTheWidthOver292ToOneDecimalWithHalvesRoundingUp) {
     // 73 / 292 = 0.25 exactly: the half goes away from zero.
-    EXPECT_EQ(ZoomText(73), "0.3x");
-    EXPECT_EQ(ZoomText(72), "0.2x");
+    const struct {
+        int width;
+        const char* text;
+    } cases[] = {{294, "1.0x"},  {441, "1.5x"}, {588, "2.0x"},   {882, "3.0x"},
+                 {1000, "3.4x"}, {300, "1.0x"}, {2920, "10.0x"}, {1, "0.0x"},
+                 {14, "0.0x"},   {15, "0.1x"},  {73, "0.3x"},    {72, "0.2x"}};
+    for (const auto& c : cases) EXPECT_EQ(ZoomText(c.width), c.text) << "width " << c.width;
 }
 
 }  // namespace
