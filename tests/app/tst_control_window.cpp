@@ -82,25 +82,17 @@ class ControlWindowTest : public QObject {
     QTemporaryDir programDir_;
     QString savedCwd_;
 
-    // The Playing row of the transport table.
-    static void checkPlaying(WindowRig& rig, const char* caption, bool paused) {
+    // A row of the transport table: playing (caption Pause or Cont), or ended/stopped.
+    static void checkRow(WindowRig& rig, const char* caption, bool playing, bool paused = false) {
         QCOMPARE(rig.find<QPushButton>("btnPlay")->text(), QString(caption));
-        QVERIFY(!rig.find<QPushButton>("btnOpen")->isEnabled());
+        QCOMPARE(rig.find<QPushButton>("btnOpen")->isEnabled(), !playing);
         QVERIFY(rig.find<QPushButton>("btnPlay")->isEnabled());
-        QVERIFY(rig.find<QPushButton>("btnStop")->isEnabled());
-        QVERIFY(rig.window->state().ProFlag);
+        QCOMPARE(rig.find<QPushButton>("btnStop")->isEnabled(), playing);
+        QCOMPARE(rig.window->state().ProFlag, playing);
         QCOMPARE(rig.window->state().Paused, paused);
+        if (!playing) QCOMPARE(rig.find<QLabel>("lblStat")->text(), QString("Ready."));
     }
-    // The "Ended or stopped" row.
-    static void checkEnded(WindowRig& rig) {
-        QCOMPARE(rig.find<QPushButton>("btnPlay")->text(), QString("Play"));
-        QVERIFY(rig.find<QPushButton>("btnOpen")->isEnabled());
-        QVERIFY(rig.find<QPushButton>("btnPlay")->isEnabled());
-        QVERIFY(!rig.find<QPushButton>("btnStop")->isEnabled());
-        QVERIFY(!rig.window->state().ProFlag);
-        QVERIFY(!rig.window->state().Paused);
-        QCOMPARE(rig.find<QLabel>("lblStat")->text(), QString("Ready."));
-    }
+    static void checkEnded(WindowRig& rig) { checkRow(rig, "Play", false); }
     void openFile(WindowRig& rig, const QString& path, int filterIndex = 2) {
         rig.dialogs.answers.push_back(OpenFileChoice{path, filterIndex});
         rig.window->btnOpen_Click();
@@ -304,16 +296,16 @@ class ControlWindowTest : public QObject {
         rig.sessions.onPass = [&](int pass) {
             passesSeen = pass + 1;
             if (pass == 0) {
-                checkPlaying(rig, "Pause", false);
+                checkRow(rig, "Pause", true, false);
                 rig.media.commands.clear();
                 captionAtCommand.clear();
                 play->click();
-                checkPlaying(rig, "Cont", true);
+                checkRow(rig, "Cont", true, true);
                 QCOMPARE(rig.media.commands, std::vector<std::string>({"stop"}));
                 QCOMPARE(captionAtCommand, QStringList({"Cont"}));
             } else if (pass == 1) {
                 play->click();
-                checkPlaying(rig, "Pause", false);
+                checkRow(rig, "Pause", true, false);
                 QCOMPARE(rig.media.commands, std::vector<std::string>({"stop", "Play"}));
                 QCOMPARE(captionAtCommand, QStringList({"Cont", "Pause"}));
             } else if (pass == 2) {
