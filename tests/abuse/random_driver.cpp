@@ -1,5 +1,6 @@
 #include "tests/abuse/random_driver.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
@@ -7,19 +8,18 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
-#include <algorithm>
+#include <utility>
 
 #include "app/control_window.h"
 
 namespace lyrvox::testing {
 
 void typeNameAndAccept(QFileDialog& dialog, const QString& path) {
-    // The box has the focus while the dialog is up, and selectFile() leaves a
-    // focused box alone; setText() also keeps the completer's list closed.
+    // selectFile() leaves a focused name box alone; setText() also keeps the
+    // completer's list closed.
     if (auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
         name->setText(path);
     } else {
@@ -29,9 +29,7 @@ void typeNameAndAccept(QFileDialog& dialog, const QString& path) {
 }
 
 RandomDriver::RandomDriver(ControlWindow& window, Options options)
-    : window_(window), options_(std::move(options)), random_(options_.seed) {
-    nextSong_ = options_.firstSong;
-}
+    : window_(window), options_(std::move(options)), random_(options_.seed) {}
 
 void RandomDriver::start() {
     armNext();
@@ -41,37 +39,21 @@ void RandomDriver::armNext() {
     QTimer::singleShot(options_.intervalMs, Qt::PreciseTimer, this, [this] { tick(); });
 }
 
-int RandomDriver::pick(int n) {
-    return std::uniform_int_distribution<int>(0, n - 1)(random_);
-}
-
 QWidget* RandomDriver::control(const char* name) const {
     return window_.findChild<QWidget*>(QString::fromLatin1(name));
 }
 
-bool RandomDriver::idle() const {
-    return !window_.state().ProFlag && control("btnOpen")->isEnabled();
-}
-
 void RandomDriver::tick() {
     if (finished_) return;
-    const bool proFlag = window_.state().ProFlag;
-    if (proFlag && !lastProFlag_) ++sessionsSeen_;
-    lastProFlag_ = proFlag;
-
     if (closeModalOrPopup()) {
         armNext();
         return;
     }
     if (checkState) {
-        ++stateChecks_;
         const QString fault = checkState();
-        if (!fault.isEmpty() && stateFaults_.size() < 10) {
-            stateFaults_ << QStringLiteral("after action %1 (%2, nesting %3): %4")
-                                .arg(sent_)
-                                .arg(lastAction_)
-                                .arg(depth_)
-                                .arg(fault);
+        if (!fault.isEmpty() && stateFaults.size() < 10) {
+            stateFaults
+                << QStringLiteral("after action %1 (%2): %3").arg(sent_).arg(lastAction_, fault);
         }
     }
     if (sent_ >= options_.actions) {
@@ -79,63 +61,55 @@ void RandomDriver::tick() {
         if (onFinished) onFinished();
         return;
     }
-    // Armed before acting: the action may not return until a session ends.
-    armNext();
-    ++depth_;
-    deepestNesting_ = std::max(deepestNesting_, depth_);
+    armNext();  // before acting: the action may not return until a session ends
     act();
-    --depth_;
 }
 
 bool RandomDriver::closeModalOrPopup() {
+    const char* how = nullptr;
     if (QWidget* modal = QApplication::activeModalWidget()) {
-        if (auto* files = qobject_cast<QFileDialog*>(modal)) {
-            if (!wantedFile_.isEmpty()) {
-                typeNameAndAccept(*files, wantedFile_);
-                wantedFile_.clear();
-                ++closedCounts_[QStringLiteral("file dialog accepted")];
-            } else {
-                files->reject();
-                ++closedCounts_[QStringLiteral("file dialog cancelled")];
-            }
+        if (auto* files = qobject_cast<QFileDialog*>(modal); files && !wantedFile_.isEmpty()) {
+            typeNameAndAccept(*files, std::exchange(wantedFile_, QString()));
+            how = "file dialog accepted";
+        } else if (files) {
+            files->reject();
+            how = "file dialog cancelled";
         } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            messages_ << box->text();
+            messages << box->text();
             if (QAbstractButton* ok = box->button(QMessageBox::Ok)) {
                 QTest::mouseClick(ok, Qt::LeftButton);
             } else {
                 box->reject();
             }
-            ++closedCounts_[QStringLiteral("message box")];
+            how = "message box";
         } else if (auto* dialog = qobject_cast<QDialog*>(modal)) {
             dialog->reject();
-            ++closedCounts_[QStringLiteral("other dialog")];
+            how = "other dialog";
         } else {
             modal->close();
-            ++closedCounts_[QStringLiteral("other modal")];
+            how = "other modal";
         }
-        return true;
-    }
-    if (QWidget* popup = QApplication::activePopupWidget()) {
+    } else if (QWidget* popup = QApplication::activePopupWidget()) {
         // The frame-rate list: move a few rows and take one, as with the keyboard.
         if (auto* view = popup->findChild<QAbstractItemView*>()) {
             const int steps = pick(4);
-            const int key = pick(2) == 0 ? Qt::Key_Down : Qt::Key_Up;
-            for (int i = 0; i < steps; ++i) QTest::keyClick(view, static_cast<Qt::Key>(key));
+            const Qt::Key key = pick(2) == 0 ? Qt::Key_Down : Qt::Key_Up;
+            for (int i = 0; i < steps; ++i) QTest::keyClick(view, key);
             QTest::keyClick(view, Qt::Key_Return);
         } else {
             popup->close();
         }
-        ++closedCounts_[QStringLiteral("popup")];
-        return true;
+        how = "popup";
     }
-    return false;
+    if (how != nullptr) ++closedCounts[QString::fromLatin1(how)];
+    return how != nullptr;
 }
 
 void RandomDriver::act() {
     ++sent_;
     if (options_.actionsPerSong > 0 && sent_ % options_.actionsPerSong == 0) songDue_ = true;
     if (songDue_ && !options_.songs.isEmpty()) {
-        if (idle()) {
+        if (!window_.state().ProFlag && control("btnOpen")->isEnabled()) {
             openNextSong();
             return;
         }
@@ -144,7 +118,6 @@ void RandomDriver::act() {
             return;
         }
     }
-
     // Weights of the kinds of action, out of 100.
     const int roll = pick(100);
     if (roll < 16) {
@@ -179,16 +152,14 @@ void RandomDriver::act() {
 
 void RandomDriver::openNextSong() {
     songDue_ = false;
-    const QString song = options_.songs[nextSong_ % options_.songs.size()];
-    ++nextSong_;
+    const QString song = options_.songs[nextSong_++ % options_.songs.size()];
     wantedFile_ = song;
     count("open song");
-    // The dialog's loop runs inside this click; a later tick accepts the name.
-    QTest::mouseClick(control("btnOpen"), Qt::LeftButton);
+    QTest::mouseClick(control("btnOpen"), Qt::LeftButton);  // a later tick accepts the name
     wantedFile_.clear();
     const QString chosen = QString::fromStdString(window_.state().FileSpec);
     if (QFileInfo(chosen).canonicalFilePath() != QFileInfo(song).canonicalFilePath()) return;
-    ++songsOpened_;
+    ++songsOpened;
     count("play song");
     QTest::mouseClick(control("btnPlay"), Qt::LeftButton);  // returns when it ends
 }
@@ -197,12 +168,8 @@ void RandomDriver::clickOrKey(const char* kind, const char* button, int key) {
     count(kind);
     if (pick(2) == 0) {
         QTest::mouseClick(control(button), Qt::LeftButton);
-    } else {
-        pressAlt(key);
+        return;
     }
-}
-
-void RandomDriver::pressAlt(int key) {
     // Mnemonics reach only the active window; a user clicks into it first.
     if (QApplication::activeWindow() != &window_) {
         window_.activateWindow();
@@ -222,8 +189,7 @@ void RandomDriver::changeRate() {
     count("frame rate");
     auto* combo = qobject_cast<QComboBox*>(control("Combo1"));
     if (pick(2) == 0) {
-        // Opens the list; the next tick chooses from it.
-        QTest::mouseClick(combo, Qt::LeftButton);
+        QTest::mouseClick(combo, Qt::LeftButton);  // opens the list; the next tick chooses
     } else {
         QTest::keyClick(combo, pick(2) == 0 ? Qt::Key_Down : Qt::Key_Up);
     }
@@ -231,77 +197,60 @@ void RandomDriver::changeRate() {
 
 void RandomDriver::convertMissing() {
     count("convert missing");
-    QWidget* view = control("btnView");
     // The extraction controls lie in the part the options toggle shows.
     if (window_.height() < control("btnConvert")->parentWidget()->geometry().bottom()) {
-        QTest::mouseClick(view, Qt::LeftButton);
+        QTest::mouseClick(control("btnView"), Qt::LeftButton);
     }
     auto* source = qobject_cast<QLineEdit*>(control("txtSource"));
     QTest::mouseClick(source, Qt::LeftButton);
     QTest::keyClick(source, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(source, options_.missingSource);
-    auto* convert = qobject_cast<QPushButton*>(control("btnConvert"));
-    QTest::mouseClick(convert, Qt::LeftButton);  // the message box's loop runs in here
+    QTest::mouseClick(control("btnConvert"), Qt::LeftButton);  // the message box runs in here
 }
 
 void RandomDriver::abuseDisplay() {
     QWidget* display = window_.display().window();
-    const int what = pick(9);
-    switch (what) {
+    switch (pick(9)) {
         case 0:
         case 1:
             count("display resize");
-            display->resize(50 + pick(1200), 40 + pick(900));
-            break;
+            return display->resize(50 + pick(1200), 40 + pick(900));
         case 2:
             count("display 0x0");
-            display->resize(0, 0);
-            break;
+            return display->resize(0, 0);
         case 3:
             count("display huge");
-            display->resize(2500 + pick(1500), 2000 + pick(1000));
-            break;
+            return display->resize(2500 + pick(1500), 2000 + pick(1000));
         case 4:
             count("display minimise");
-            display->showMinimized();
-            break;
+            return display->showMinimized();
         case 5:
             count("display maximise");
-            display->showMaximized();
-            break;
+            return display->showMaximized();
         case 6:
             count("display restore");
-            display->showNormal();
-            break;
+            return display->showNormal();
         case 7:
             count("display double-click");
             if (display->isVisible()) QTest::mouseDClick(display, Qt::LeftButton);
-            break;
+            return;
         default:
             count("display close");
             display->close();
-            break;
     }
 }
 
 QString RandomDriver::summary() const {
     QStringList parts;
-    for (auto it = actionCounts_.cbegin(); it != actionCounts_.cend(); ++it) {
-        parts << QStringLiteral("%1 %2").arg(it.key()).arg(it.value());
+    for (const auto* counts : {&actionCounts, &closedCounts}) {
+        for (auto it = counts->cbegin(); it != counts->cend(); ++it) {
+            parts << QStringLiteral("%1 %2").arg(it.key()).arg(it.value());
+        }
     }
-    QStringList closed;
-    for (auto it = closedCounts_.cbegin(); it != closedCounts_.cend(); ++it) {
-        closed << QStringLiteral("%1 %2").arg(it.key()).arg(it.value());
-    }
-    return QStringLiteral(
-               "actions %1 (%2); closed: %3; songs opened %4, sessions seen %5, "
-               "deepest nesting %6")
+    return QStringLiteral("actions %1 (%2); songs opened %3")
         .arg(sent_)
-        .arg(parts.join(QStringLiteral(", ")), closed.join(QStringLiteral(", ")))
-        .arg(songsOpened_)
-        .arg(sessionsSeen_)
-        .arg(deepestNesting_)
-        .arg(stateChecks_);
+        .arg(parts.join(QStringLiteral(", ")))
+        .arg(songsOpened);
 }
 
 }  // namespace lyrvox::testing

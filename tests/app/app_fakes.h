@@ -1,13 +1,11 @@
 #pragma once
-// Fakes for the control window's dependencies: they record what the window asks
-// for, so tests can check texts, commands and their order.
+// Fakes for the control window's dependencies, recording what the window asks for.
 #include <QString>
 #include <QStringList>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <string>
 #include <vector>
 
 #include "app/control_window.h"
@@ -29,14 +27,11 @@ class FakeMedia : public MediaControl {
     void FileName(const std::string&) override {}
     void Wait(bool) override {}
     int Mode() override { return kModeStopped; }
-    int32_t Position() override { return position; }
-    // Media that could not be played; declared without `override` so that the
-    // fake also builds against a media control that does not report failures.
-    bool Failed() { return false; }
+    int32_t Position() override { return 0; }
+    bool Failed() override { return false; }
 
     std::vector<std::string> commands;
     std::function<void(const std::string&)> onCommand;
-    int32_t position = 0;
 };
 
 class FakeDialogs : public DialogProvider {
@@ -73,9 +68,8 @@ class FakeSettings : public SettingsStore {
     bool writable = true;
 };
 
-// A session that behaves as the real one does towards its host, for as many
-// passes as `passes`, calling `onPass` in each; it ends early when ProFlag is
-// cleared, and always ends through btnStop_Click.
+// Behaves as the real session does towards its host for `passes` passes, calling
+// `onPass` in each; ends early when ProFlag is cleared, always through btnStop_Click.
 struct ScriptedSessions {
     std::function<void(int pass)> onPass;
     int passes = 3;
@@ -117,7 +111,6 @@ struct ScriptedSessions {
     };
 };
 
-// A window with fakes around it.
 struct WindowRig {
     FakeMedia media;
     FakeDialogs dialogs;

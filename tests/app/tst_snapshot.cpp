@@ -38,13 +38,8 @@ class SnapshotTest : public QObject {
         QCOMPARE(snaps.SnapNum, 5);
         QVERIFY(keep.open(QIODevice::ReadOnly));
         QCOMPARE(keep.readAll(), QByteArray("keep"));
-    }
 
-    void counterGoesPast32767() {
-        QTemporaryDir dir;
-        CdgMachine machine;
-        Snapshots snaps;
-        snaps.Basename = "nofile";
+        // The counter goes past 32767.
         snaps.SnapNum = 32767;
         QCOMPARE(snaps.take(machine, dir.path()).path, dir.filePath("nofile32767.bmp"));
         QCOMPARE(snaps.take(machine, dir.path()).path, dir.filePath("nofile32768.bmp"));
@@ -54,8 +49,7 @@ class SnapshotTest : public QObject {
     void bitmapHoldsTheWholePicture() {
         QTemporaryDir dir;
         CdgMachine machine;
-        // Something on screen with the picture's own routines: a preset, a border,
-        // a tile and scroll offsets, which a snapshot must not apply.
+        // Drawn with the picture's own routines, plus scroll offsets a snapshot ignores.
         machine.ColourTable = {
             0x000000FF, 0x0000FF00, 0x00FF0000, 0x00FFFFFF, 0x00808080, 0x00102030, 0, 0,
             0,          0,          0,          0,          0,          0,          0, 0x00FF00FF};
@@ -77,9 +71,7 @@ class SnapshotTest : public QObject {
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
         QVERIFY(bytes.startsWith("BM"));
-        // BITMAPINFOHEADER compression at offset 30: 0 = uncompressed (BI_RGB),
-        // 3 = uncompressed with bit-field masks.
-        const auto compression = static_cast<unsigned char>(bytes.at(30));
+        const auto compression = static_cast<unsigned char>(bytes.at(30));  // BI_RGB or bit-fields
         QVERIFY(compression == 0 || compression == 3);
 
         const QImage back(r.path, "BMP");
@@ -87,13 +79,8 @@ class SnapshotTest : public QObject {
         for (int y = 0; y < 216; ++y) {
             for (int x = 0; x < 300; ++x) {
                 const QRgb want = toArgb(machine.pictureColour(x, y));
-                if (back.pixel(x, y) != want) {
-                    QFAIL(qPrintable(QString("pixel %1,%2: %3 instead of %4")
-                                         .arg(x)
-                                         .arg(y)
-                                         .arg(back.pixel(x, y), 8, 16)
-                                         .arg(want, 8, 16)));
-                }
+                if (back.pixel(x, y) != want)
+                    QFAIL(qPrintable(QString("pixel %1,%2").arg(x).arg(y)));
             }
         }
     }

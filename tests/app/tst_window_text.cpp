@@ -1,5 +1,4 @@
-// The control window's pure pieces: command line, frame rates, About text, the
-// settings store.
+// The control window's pure pieces: command line, frame rates, paths, the settings store.
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -79,17 +78,16 @@ class WindowTextTest : public QObject {
         QTemporaryDir dir;
         const QString ini = dir.filePath("Lyrvox.conf");
         QCOMPARE(QtSettingsStore(ini).readPath(), std::optional<QString>());
-        auto writeFile = [&](const QByteArray& content) {
+        for (const QByteArray& content :
+             {QByteArray("[Config]\nPath=@Variant(\\0\\0\\0\\x7f\\xff\\xff)\n"),
+              QByteArray("\x00\xff\xfe[[[Config\nPath\n=\n", 19),
+              QByteArray("[Config]\nPath=\n")}) {
             QFile f(ini);
             QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
             f.write(content);
-        };
-        writeFile("[Config]\nPath=@Variant(\\0\\0\\0\\x7f\\xff\\xff)\n");
-        QCOMPARE(QtSettingsStore(ini).readPath(), std::optional<QString>());
-        writeFile(QByteArray("\x00\xff\xfe[[[Config\nPath\n=\n", 19));
-        QCOMPARE(QtSettingsStore(ini).readPath(), std::optional<QString>());
-        writeFile("[Config]\nPath=\n");
-        QCOMPARE(QtSettingsStore(ini).readPath(), std::optional<QString>());
+            f.close();
+            QCOMPARE(QtSettingsStore(ini).readPath(), std::optional<QString>());
+        }
         // A folder in the file's place cannot be read or written.
         QFile::remove(ini);
         QVERIFY(QDir().mkdir(ini));
