@@ -74,19 +74,6 @@ TEST(ExtractSubcode, CopiesTheLast96BytesOfEverySectorInOrder) {
     for (std::size_t i = 0; i < 10; ++i) EXPECT_EQ(run.reports[i].sectorsDone, std::int64_t(i) + 1);
 }
 
-TEST(ExtractSubcode, EmptyImageGivesEmptyOutputAndWrongLengthsAreRefused) {
-    ExtractRun run = extract("");
-    EXPECT_EQ(run.result.outcome, ExtractOutcome::Completed);
-    EXPECT_EQ(run.output, "");
-    EXPECT_TRUE(run.reports.empty());
-    for (std::int64_t length : {2447, 2449, -2448}) {
-        run = extract(std::string(static_cast<std::size_t>(std::max<std::int64_t>(length, 0)), 'x'),
-                      0, {}, length);
-        EXPECT_EQ(run.result.outcome, ExtractOutcome::InvalidLength) << length;
-        EXPECT_EQ(run.output, "") << length;
-    }
-}
-
 TEST(ExtractSubcode, StopLeavesExactlyTheSectorsDone) {
     const std::string image = makeImage(9, 2);
     for (std::int64_t k : {1, 3, 4, 8, 9}) {

