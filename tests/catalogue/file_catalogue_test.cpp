@@ -150,14 +150,13 @@ TEST_F(GraphicsFileCatalogue, RemovedWhilePlayingPlaysToItsEnd) {
     EXPECT_FALSE(fs::exists(song));
 }
 
-TEST(GraphicsFileCatalogue, SongOnAFullDiskPlays) {
+TEST_F(GraphicsFileCatalogue, SongOnAFullDiskPlays) {
     SmallDisk disk(256 * 1024);
     if (!disk.mounted()) GTEST_SKIP() << "mounting a small tmpfs is not allowed here";
-    const std::string song = disk.path("song.cdg");
-    writeFile(song, bytesOf(24 * 300));
+    const std::string songOnDisk = disk.path("song.cdg");
+    writeFile(songOnDisk, bytesOf(24 * 300));
     disk.fill();
-    Playback p;
-    p.play(song);
+    p.play(songOnDisk);
     EXPECT_EQ(p.packets(), 300);
     EXPECT_EQ(p.host.statuses.back(), "Ready.");
 }
