@@ -1,7 +1,7 @@
 #pragma once
-// Shared pieces of the bad-input catalogue: a snapshot of a folder's files (name
-// and content) to compare before and after, a small tmpfs when the machine lets
-// the test mount one, and a convert host that records what the window shows.
+// Shared pieces of the bad-input catalogue: random bytes, a folder's files to
+// compare before and after, a small tmpfs where mounting is allowed, and a
+// convert host that records what the window shows.
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,14 @@
 #include "tests/extract/temp_folder.h"
 
 namespace lyrvox::testing {
+
+// `size` random bytes.
+inline std::string bytesOf(std::size_t size, unsigned seed = 7) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+    return bytes;
+}
 
 // Every regular file below `folder`, by relative path, with its content.
 inline std::map<std::string, std::string> filesIn(const std::string& folder) {
@@ -64,16 +73,28 @@ inline bool runningAsRoot() {
     return ::geteuid() == 0;
 }
 
+// Records what the window shows; onYield runs inside the n-th yield (from 1), as
+// events served by the event queue would.
 class RecordingConvertHost : public ConvertHost {
   public:
     void ShowMessage(const std::string& text) override { messages.push_back(text); }
     void SetConvertCaption(const std::string& text) override { caption = text; }
-    void SetFileNameLabel(const std::string& text) override { fileName = text; }
-    void SetProgressLabel(const std::string& text) override { progress = text; }
-    void Yield() override {}
+    void SetFileNameLabel(const std::string& text) override {
+        fileName = text;
+        if (!text.empty()) fileNames.push_back(text);
+    }
+    void SetProgressLabel(const std::string& text) override {
+        progress = text;
+        if (!text.empty()) progressTexts.push_back(text);
+    }
+    void Yield() override {
+        if (onYield) onYield(++yields);
+    }
 
-    std::vector<std::string> messages;
+    std::vector<std::string> messages, fileNames, progressTexts;
     std::string caption = "Convert", fileName = "-", progress;
+    int yields = 0;
+    std::function<void(int)> onYield;
 };
 
 }  // namespace lyrvox::testing

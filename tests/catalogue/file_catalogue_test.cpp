@@ -4,9 +4,7 @@
 // files on disk before and after.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-
-#include <cstdio>
-#include <random>
+#include <unistd.h>
 
 #include "extract/converter.h"
 #include "playback/disk_files.h"
@@ -18,6 +16,7 @@ namespace lyrvox {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::bytesOf;
 using testing::filesIn;
 using testing::makeImage;
 using testing::readFile;
@@ -26,35 +25,33 @@ using testing::SmallDisk;
 using testing::TempFolder;
 using testing::writeFile;
 
-std::string bytesOf(std::size_t size, unsigned seed = 7) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
-    return bytes;
-}
-
 long residentKilobytes() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
 }
 
-// One song played from the real disk with a simulated clock and media control.
+// One song played from the real disk (or `files`) with a simulated clock and media control.
 struct Playback {
     testing::World world;
     PlayerState state;
     testing::FakeHost host{world, state};
-    testing::FakeClock clock{world};
     DiskSessionFiles disk;
-    std::function<void(std::size_t)>& onYield = host.onYield;
 
     void play(const std::string& chosen, SessionFiles* files = nullptr) {
-        PlaybackSession session(state, world.media, host, clock, files ? *files : disk);
-        state.ProFlag = false;
-        session.DoCDGFile(chosen);
+        PlaybackSession(state, world.media, host, world, files ? *files : disk).DoCDGFile(chosen);
     }
-    std::vector<std::string> statuses() const { return host.statuses; }
+    int packets() const { return state.machine.PacketCount; }
 };
+
+// Converts `source`; returns what the window showed.
+RecordingConvertHost convert(const std::string& source) {
+    RecordingConvertHost host;
+    Converter(host).btnConvert_Click(source);
+    return host;
+}
+
+using Strings = std::vector<std::string>;
 
 // ---- Graphics files ---------------------------------------------------------
 
@@ -69,15 +66,12 @@ class GraphicsFileLengths : public ::testing::TestWithParam<GraphicsCase> {};
 TEST_P(GraphicsFileLengths, PlayTheirWholePacketsAndEndReady) {
     const GraphicsCase c = GetParam();
     TempFolder folder;
-    const std::string song = folder.path("song.cdg");
-    writeFile(song, bytesOf(c.bytes));
+    writeFile(folder.path("song.cdg"), bytesOf(c.bytes));
     const auto before = filesIn(folder.path());
-
     Playback p;
-    p.play(song);
-
-    EXPECT_EQ(p.state.machine.PacketCount, c.packets);
-    EXPECT_EQ(p.statuses(), (std::vector<std::string>{"Playing: song.CDG (only)", "Ready."}));
+    p.play(folder.path("song.cdg"));
+    EXPECT_EQ(p.packets(), c.packets);
+    EXPECT_EQ(p.host.statuses, (Strings{"Playing: song.CDG (only)", "Ready."}));
     EXPECT_TRUE(p.host.messages.empty());
     EXPECT_FALSE(p.state.ProFlag);
     EXPECT_EQ(filesIn(folder.path()), before);  // a player never writes a song's files
@@ -91,47 +85,40 @@ INSTANTIATE_TEST_SUITE_P(Catalogue, GraphicsFileLengths,
                                            GraphicsCase{"random_96000_bytes", 96000, 4000}),
                          [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
-TEST(GraphicsFileCatalogue, OneGigabyteOfZerosPlaysWithoutBeingLoaded) {
+class GraphicsFileCatalogue : public ::testing::Test {
+  protected:
     TempFolder folder;
     const std::string song = folder.path("song.cdg");
-    {
-        std::FILE* f = std::fopen(song.c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        ASSERT_EQ(::ftruncate(::fileno(f), 1LL << 30), 0);  // sparse: no disk used
-        std::fclose(f);
-    }
-    const long residentBefore = residentKilobytes();
     Playback p;
-    p.onYield = [&](std::size_t n) {
+};
+
+TEST_F(GraphicsFileCatalogue, OneGigabyteOfZerosPlaysWithoutBeingLoaded) {
+    writeFile(song, "");
+    ASSERT_EQ(::truncate(song.c_str(), 1LL << 30), 0);  // sparse: no disk used
+    const long residentBefore = residentKilobytes();
+    p.host.onYield = [&](std::size_t n) {
         if (n == 20000) p.host.btnStop_Click();  // about four minutes of song
     };
     p.play(song);
-    EXPECT_GE(p.state.machine.PacketCount, 4 * 19000);
-    EXPECT_EQ(p.statuses().back(), "Ready.");
+    EXPECT_GE(p.packets(), 4 * 19000);
+    EXPECT_EQ(p.host.statuses.back(), "Ready.");
     EXPECT_LT(residentKilobytes() - residentBefore, 50 * 1024);
 }
 
-TEST(GraphicsFileCatalogue, FolderNamedLikeASongIsNotAGraphicsFile) {
-    TempFolder folder;
-    const std::string song = folder.path("song.cdg");
+TEST_F(GraphicsFileCatalogue, FolderNamedLikeASongIsNotAGraphicsFile) {
     fs::create_directory(song);
-    Playback p;
     p.world.media.unplayable.push_back(song);  // the media control refuses folders
     p.play(song);
-    EXPECT_EQ(p.state.machine.PacketCount, 0);
-    EXPECT_EQ(p.statuses(),
-              (std::vector<std::string>{"Playing: song.cdg", "Ready.", "Cannot play: song.cdg"}));
+    EXPECT_EQ(p.packets(), 0);
+    EXPECT_EQ(p.host.statuses, (Strings{"Playing: song.cdg", "Ready.", "Cannot play: song.cdg"}));
     EXPECT_TRUE(fs::is_directory(song));
 }
 
 // A file that is found but cannot be opened: no permission when the tests run as
 // an ordinary user; as root (who may read anything), the same outcome through a
 // file that vanishes between the look-up and the open.
-TEST(GraphicsFileCatalogue, UnreadableGraphicsFileIsReported) {
-    TempFolder folder;
-    const std::string song = folder.path("song.cdg");
+TEST_F(GraphicsFileCatalogue, UnreadableGraphicsFileIsReported) {
     writeFile(song, bytesOf(960));
-    Playback p;
     class VanishingFiles : public SessionFiles {
       public:
         DiskSessionFiles disk;
@@ -146,36 +133,32 @@ TEST(GraphicsFileCatalogue, UnreadableGraphicsFileIsReported) {
     } files;
     if (!testing::runningAsRoot()) fs::permissions(song, fs::perms::none);
     p.play(song, &files);
-    EXPECT_EQ(p.host.messages, std::vector<std::string>{"Cannot open the graphics file: " + song});
-    EXPECT_EQ(p.statuses().back(), "Ready.");
+    EXPECT_EQ(p.host.messages, Strings{"Cannot open the graphics file: " + song});
+    EXPECT_EQ(p.host.statuses.back(), "Ready.");
     EXPECT_FALSE(p.state.ProFlag);
-    EXPECT_EQ(p.state.machine.PacketCount, 0);
+    EXPECT_EQ(p.packets(), 0);
 }
 
-TEST(GraphicsFileCatalogue, RemovedWhilePlayingPlaysToItsEnd) {
-    TempFolder folder;
-    const std::string song = folder.path("song.cdg");
+TEST_F(GraphicsFileCatalogue, RemovedWhilePlayingPlaysToItsEnd) {
     writeFile(song, bytesOf(24 * 1200));
-    Playback p;
-    p.onYield = [&](std::size_t n) {
+    p.host.onYield = [&](std::size_t n) {
         if (n == 10) fs::remove(song);  // the open file stays readable
     };
     p.play(song);
-    EXPECT_EQ(p.state.machine.PacketCount, 1200);
-    EXPECT_EQ(p.statuses().back(), "Ready.");
+    EXPECT_EQ(p.packets(), 1200);
+    EXPECT_EQ(p.host.statuses.back(), "Ready.");
     EXPECT_FALSE(fs::exists(song));
 }
 
-TEST(GraphicsFileCatalogue, SongOnAFullDiskPlays) {
+TEST_F(GraphicsFileCatalogue, SongOnAFullDiskPlays) {
     SmallDisk disk(256 * 1024);
     if (!disk.mounted()) GTEST_SKIP() << "mounting a small tmpfs is not allowed here";
-    const std::string song = disk.path("song.cdg");
-    writeFile(song, bytesOf(24 * 300));
+    const std::string songOnDisk = disk.path("song.cdg");
+    writeFile(songOnDisk, bytesOf(24 * 300));
     disk.fill();
-    Playback p;
-    p.play(song);
-    EXPECT_EQ(p.state.machine.PacketCount, 300);
-    EXPECT_EQ(p.statuses().back(), "Ready.");
+    p.play(songOnDisk);
+    EXPECT_EQ(p.packets(), 300);
+    EXPECT_EQ(p.host.statuses.back(), "Ready.");
 }
 
 // ---- Names ------------------------------------------------------------------
@@ -202,8 +185,9 @@ TEST_P(AwkwardNames, FindTheirPartnersAndPlay) {
     for (const std::string& chosen : {graphics, audio}) {
         Playback p;
         p.play(chosen);
-        EXPECT_EQ(p.statuses().front(), std::string("Playing: ") + c.stem + ".MP3/CDG") << chosen;
-        EXPECT_EQ(p.state.machine.PacketCount, 40) << chosen;
+        EXPECT_EQ(p.host.statuses.front(), std::string("Playing: ") + c.stem + ".MP3/CDG")
+            << chosen;
+        EXPECT_EQ(p.packets(), 40) << chosen;
         EXPECT_EQ(p.state.CDGFile, graphics);
         const auto& log = p.world.media.log;
         EXPECT_NE(std::find(log.begin(), log.end(), "FileName " + audio), log.end()) << chosen;
@@ -223,22 +207,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- Disc images -------------------------------------------------------------
 
-struct ImageRun {
-    RecordingConvertHost host;
-    Converter converter{host};
-    void convert(const std::string& source) { converter.btnConvert_Click(source); }
-};
-
 TEST(DiscImageCatalogue, EveryInvalidLengthIsRefusedAndWritesNothing) {
     for (std::size_t length : {1u, 95u, 96u, 2447u, 2449u, 4895u, 4897u, 2448u * 3 + 1}) {
         TempFolder folder;
         writeFile(folder.path("disc.bin"), std::string(length, 'x'));
         const auto before = filesIn(folder.path());
-        ImageRun run;
-        run.convert(folder.path("disc.bin"));
-        EXPECT_EQ(run.host.messages, std::vector<std::string>{"Not a valid CDRWin CD+G file!"})
-            << length;
-        EXPECT_EQ(run.host.caption, "Convert");
+        const auto host = convert(folder.path("disc.bin"));
+        EXPECT_EQ(host.messages, Strings{"Not a valid CDRWin CD+G file!"}) << length;
+        EXPECT_EQ(host.caption, "Convert");
         EXPECT_EQ(filesIn(folder.path()), before) << length;
     }
 }
@@ -249,17 +225,13 @@ TEST(DiscImageCatalogue, UnreadableImageIsReportedAndWritesNothing) {
     if (testing::runningAsRoot()) {
         // Root reads anything: a name that exists as a folder stands in.
         fs::create_directory(image);
-        ImageRun run;
-        run.convert(image);
-        EXPECT_EQ(run.host.messages, std::vector<std::string>{"File not found!"});
+        EXPECT_EQ(convert(image).messages, Strings{"File not found!"});
     } else {
         writeFile(image, makeImage(2));
         fs::permissions(image, fs::perms::none);
-        ImageRun run;
-        run.convert(image);
-        ASSERT_EQ(run.host.messages.size(), 1u);
-        EXPECT_EQ(run.host.messages[0].rfind("Cannot read the image: " + image, 0), 0u)
-            << run.host.messages[0];
+        const auto messages = convert(image).messages;
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].rfind("Cannot read the image: " + image, 0), 0u) << messages[0];
     }
     EXPECT_FALSE(fs::exists(folder.path("disc.cdg")));
 }
@@ -273,11 +245,9 @@ TEST(DiscImageCatalogue, OutputOnAFullDiskIsReportedAndRemoved) {
     // The image lives elsewhere; the output goes to the small disk through a link.
     const std::string linked = disk.path("disc.bin");
     fs::create_symlink(image, linked);
-    ImageRun run;
-    run.convert(linked);
-    ASSERT_EQ(run.host.messages.size(), 1u);
-    EXPECT_EQ(run.host.messages[0],
-              "Cannot write the output: " + disk.path("disc.cdg") + " (No space left on device)");
+    EXPECT_EQ(convert(linked).messages,
+              Strings{"Cannot write the output: " + disk.path("disc.cdg") +
+                      " (No space left on device)"});
     EXPECT_FALSE(fs::exists(disk.path("disc.cdg")));
     EXPECT_EQ(readFile(image), makeImage(1000));
 }
@@ -289,11 +259,8 @@ TEST(DiscImageCatalogue, OutputInAReadOnlyFolderIsReported) {
     writeFile(image, makeImage(2));
     // Read-only for root too: remount the whole small disk read-only.
     ASSERT_EQ(::mount("tmpfs", disk.path().c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr), 0);
-    ImageRun run;
-    run.convert(image);
-    ASSERT_EQ(run.host.messages.size(), 1u);
-    EXPECT_EQ(run.host.messages[0],
-              "Cannot write the output: " + disk.path("disc.cdg") + " (Read-only file system)");
+    EXPECT_EQ(convert(image).messages, Strings{"Cannot write the output: " + disk.path("disc.cdg") +
+                                               " (Read-only file system)"});
     EXPECT_EQ(filesIn(disk.path()).size(), 1u);
 }
 
@@ -301,10 +268,7 @@ TEST(DiscImageCatalogue, OutputThatIsTheImageItselfIsRefused) {
     TempFolder folder;
     const std::string image = folder.path("x.cdg");
     writeFile(image, makeImage(3));
-    ImageRun run;
-    run.convert(image);
-    EXPECT_EQ(run.host.messages,
-              std::vector<std::string>{"The output would overwrite the image: " + image});
+    EXPECT_EQ(convert(image).messages, Strings{"The output would overwrite the image: " + image});
     EXPECT_EQ(readFile(image), makeImage(3));
     EXPECT_EQ(filesIn(folder.path()).size(), 1u);
 }

@@ -1,12 +1,10 @@
 // The bad-input catalogue, media part: broken audio beside a song and alone, on
-// the real media control (GStreamer plays headless into a fake sink in real
-// time). Each case states the exact outcome: status lines, messages, packets drawn, files before
-// and after.
+// the real media control (headless, in real time). Each case states the exact
+// outcome: status lines, messages, packets drawn, files before and after.
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fstream>
-#include <random>
 
 #include "playback/disk_files.h"
 #include "playback/playback_session.h"
@@ -20,17 +18,8 @@ using namespace lyrvox;
 
 namespace {
 
-void writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string randomBytes(std::size_t size) {
-    std::mt19937 random(11);
-    std::string bytes(size, '\0');
-    for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
-    return bytes;
-}
+using lyrvox::testing::bytesOf;
+using lyrvox::testing::writeFile;
 
 std::string corpusHead(const char* name, std::size_t bytes) {
     std::ifstream in(std::string(LYRVOX_CORPUS_DIR) + "/" + name, std::ios::binary);
@@ -71,7 +60,7 @@ class MediaCatalogueTest : public QObject {
         QTest::addColumn<QString>("lastStatus");  // after the session, with graphics or alone
         QTest::newRow("empty") << QByteArray() << "Cannot play: song.mp3";
         QTest::newRow("random bytes")
-            << QByteArray::fromStdString(randomBytes(200000)) << "Cannot play: song.mp3";
+            << QByteArray::fromStdString(bytesOf(200000, 11)) << "Cannot play: song.mp3";
         const std::string truncated = corpusHead("demokar.mp3", 48000);  // two seconds at 192 kb/s
         QTest::newRow("truncated") << QByteArray::fromStdString(truncated) << "Ready.";
     }
@@ -85,8 +74,8 @@ class MediaCatalogueTest : public QObject {
         QFETCH(QString, lastStatus);
         QTemporaryDir dir;
         const std::string base = dir.filePath("song").toStdString();
-        writeBytes(base + ".mp3", audio.toStdString());
-        writeBytes(base + ".cdg", std::string(24 * 300, '\0'));
+        writeFile(base + ".mp3", audio.toStdString());
+        writeFile(base + ".cdg", std::string(24 * 300, '\0'));
         const auto before = lyrvox::testing::filesIn(dir.path().toStdString());
 
         Outcome withGraphics = play(base + ".cdg");
@@ -117,7 +106,7 @@ class MediaCatalogueTest : public QObject {
         QCOMPARE(alone.statuses.front(), std::string("Playing: song.WAV"));
         QVERIFY2(alone.ms < 15000, qPrintable(QString::number(alone.ms)));
         QCOMPARE(alone.statuses.back(), std::string("Ready."));  // nothing to play is not an error
-        writeBytes(dir.filePath("song.cdg").toStdString(), std::string(24 * 300, '\0'));
+        writeFile(dir.filePath("song.cdg").toStdString(), std::string(24 * 300, '\0'));
         Outcome withGraphics = play(dir.filePath("song.cdg").toStdString());
         QCOMPARE(withGraphics.packets, 300);
         QCOMPARE(withGraphics.statuses, (Statuses{"Playing: song.WAV/CDG", "Ready."}));

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,7 +13,6 @@ namespace {
 using testing::expectedSubcode;
 using testing::makeImage;
 using testing::readFile;
-using testing::TempFolder;
 using testing::writeFile;
 
 struct CliRun {
@@ -24,15 +22,12 @@ struct CliRun {
 
 CliRun extract(const std::vector<std::string>& args) {
     std::ostringstream out, err;
-    CliRun run;
-    run.status = runExtract(args, out, err);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
+    const int status = runExtract(args, out, err);
+    return {status, out.str(), err.str()};
 }
 
 TEST(CliExtract, ExitStatusIsZeroOnlyWhenEverythingWasConverted) {
-    TempFolder dir;
+    testing::TempFolder dir;
     writeFile(dir.path("song.bin"), makeImage(2));
     CliRun run = extract({dir.path("song.bin")});
     EXPECT_EQ(run.status, 0);
@@ -41,26 +36,21 @@ TEST(CliExtract, ExitStatusIsZeroOnlyWhenEverythingWasConverted) {
     EXPECT_EQ(readFile(dir.path("song.cdg")), expectedSubcode(makeImage(2), 2));
 
     writeFile(dir.path("disc02.BIN"), makeImage(1, 3));
-    run = extract({dir.path("disc")});
-    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(extract({dir.path("disc")}).status, 0);
     EXPECT_EQ(readFile(dir.path("disc02.cdg")), expectedSubcode(makeImage(1, 3), 1));
 
-    run = extract({dir.path("missing.bin")});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "lyrvox-cdg: File not found!\n");
-
     writeFile(dir.path("bad.bin"), std::string(2449, 'x'));
-    run = extract({dir.path("bad.bin")});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "lyrvox-cdg: Not a valid CDRWin CD+G file!\n");
-
     writeFile(dir.path("x.cdg"), makeImage(1));
-    run = extract({dir.path("x.cdg")});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err,
-              "lyrvox-cdg: The output would overwrite the image: " + dir.path("x.cdg") + "\n");
-
+    const std::pair<const char*, std::string> failures[] = {
+        {"missing.bin", "File not found!"},
+        {"bad.bin", "Not a valid CDRWin CD+G file!"},
+        {"x.cdg", "The output would overwrite the image: " + dir.path("x.cdg")}};
+    for (const auto& [name, message] : failures) {
+        run = extract({dir.path(name)});
+        EXPECT_EQ(run.status, 1) << name;
+        EXPECT_EQ(run.out, "") << name;
+        EXPECT_EQ(run.err, "lyrvox-cdg: " + message + "\n");
+    }
     run = extract({dir.path("none")});  // a series with no member
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("no image found"), std::string::npos);

@@ -1,6 +1,6 @@
 #pragma once
-// A fresh folder under the system's temporary folder, removed with everything in
-// it at the end of the test, and small file helpers for the extraction tests.
+// A fresh temporary folder, removed with its content at the end of the test, and
+// small file helpers.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -26,7 +26,6 @@ class TempFolder {
         std::filesystem::remove_all(path_, ec);
     }
     TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
 
     // The folder itself, or a name inside it.
     std::string path(const std::string& name = {}) const {
@@ -63,9 +62,8 @@ inline std::string makeImage(std::int64_t sectors, int seed = 0) {
 // The subcode an extraction of the first `sectors` sectors of `image` must give.
 inline std::string expectedSubcode(const std::string& image, std::int64_t sectors) {
     std::string out;
-    for (std::int64_t s = 0; s < sectors; ++s) {
+    for (std::int64_t s = 0; s < sectors; ++s)
         out.append(image, static_cast<std::size_t>(s * 2448 + 2352), 96);
-    }
     return out;
 }
 

@@ -104,45 +104,31 @@ class QtMediaControlTest : public QObject {
         QCOMPARE(media.Mode(), MediaControl::kModeStopped);
     }
 
-    void missingFileFailsAtOnce() {
-        QtMediaControl media;
-        QElapsedTimer timer;
-        timer.start();
-        openAndPlay(media, dir_.filePath("no-such-song.mp3"));
-        QVERIFY(timer.elapsed() < 3000);
-        QCOMPARE(media.Mode(), MediaControl::kModeStopped);
-        QVERIFY(media.Failed());
-        media.Command("Close");
-        QVERIFY(!media.Failed());
-        openAndPlay(media, dir_.path());  // a folder is no medium either
-        QCOMPARE(media.Mode(), MediaControl::kModeStopped);
-        QVERIFY(media.Failed());
-    }
-
-    void corruptFileReadsStopped() {
-        const QString bad = dir_.filePath("corrupt.mp3");
-        {
-            std::ofstream file(bad.toStdString(), std::ios::binary);
-            for (int i = 0; i < 20000; ++i) file.put(static_cast<char>((i * 7919) % 251));
-        }
-        QtMediaControl media;
-        QElapsedTimer timer;
-        timer.start();
-        openAndPlay(media, bad);
-        QVERIFY(timer.elapsed() < 3000);  // opening never blocks for long
-        QVERIFY(waitUntil([&] { return media.Mode() == MediaControl::kModeStopped; }, 5000));
-        QVERIFY(media.Failed());
-        QTest::qWait(200);
-        QCOMPARE(media.Mode(), MediaControl::kModeStopped);
-    }
-
-    void newOpenReplacesEarlierMedium() {
-        const QString wav = dir_.filePath("tone2.wav");
+    // Missing, a folder or corrupt: the open fails at once and reads stopped; a new
+    // Open, with no close in between, starts afresh.
+    void badMediaFailAtOnceAndTheNextOpenStartsAfresh() {
+        const QString bad = dir_.filePath("corrupt.mp3"), wav = dir_.filePath("tone2.wav");
+        std::ofstream file(bad.toStdString(), std::ios::binary);
+        for (int i = 0; i < 20000; ++i) file.put(static_cast<char>((i * 7919) % 251));
+        file.close();
         QVERIFY(lyrvox::testing::writeToneWav(wav.toStdString(), 3.0));
         QtMediaControl media;
+        for (const QString& path : {dir_.filePath("no-such-song.mp3"), dir_.path(), bad}) {
+            QElapsedTimer timer;
+            timer.start();
+            openAndPlay(media, path);
+            QVERIFY(timer.elapsed() < 3000);  // opening never blocks for long
+            if (path != bad) QVERIFY(media.Failed() && media.Mode() == MediaControl::kModeStopped);
+            QVERIFY(waitUntil([&] { return media.Mode() == MediaControl::kModeStopped; }, 5000));
+            QVERIFY(media.Failed());
+        }
+        QTest::qWait(200);
+        QCOMPARE(media.Mode(), MediaControl::kModeStopped);
+        media.Command("Close");
+        QVERIFY(!media.Failed());
         openAndPlay(media, dir_.filePath("missing.wav"));
         QVERIFY(media.Failed());
-        openAndPlay(media, wav);  // no close in between: Open starts afresh
+        openAndPlay(media, wav);
         QVERIFY(!media.Failed());
         QVERIFY(waitUntil([&] { return media.Position() > 100; }, 5000));
         media.Command("Stop");

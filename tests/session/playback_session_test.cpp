@@ -5,154 +5,124 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
-#include "playback/disk_files.h"
 #include "tests/session/session_fakes.h"
 #include "util/text_helpers.h"
 
 namespace lyrvox {
 namespace {
 
-using testing::FakeClock;
-using testing::FakeFiles;
-using testing::FakeHost;
 using testing::graphicsBytes;
-using testing::World;
+using Strings = std::vector<std::string>;
 
 class SessionTest : public ::testing::Test {
   protected:
-    // Companion names are built the way the session builds them, from the base
-    // name of the chosen file.
+    // Companion names are built from the base name of the chosen file, as the session does.
     static std::string base(const std::string& chosen) { return StripExtension(chosen); }
-    static std::string playing(const std::string& chosen, const std::string& tail) {
-        return "Playing: " + FileNameOf(base(chosen)) + "." + tail;
-    }
 
-    void addFile(const std::string& name, std::vector<uint8_t> bytes = {}) {
-        files.files[name].bytes = std::move(bytes);
+    void addSong(const std::string& chosen, const Strings& suffixes, std::size_t packets = 0) {
+        testing::addSong(files, base(chosen), suffixes, packets);
     }
     void run(const std::string& chosen) { session.DoCDGFile(chosen); }
     int32_t packets() const { return state.machine.PacketCount; }
     // Nothing left running and no file left open.
     bool idleAfterEnd() const { return !state.ProFlag && files.openNow == 0; }
 
-    World world;
+    testing::World world;
     PlayerState state;
-    FakeClock clock{world};
-    FakeHost host{world, state};
-    FakeFiles files;
-    PlaybackSession session{state, world.media, host, clock, files};
+    testing::FakeHost host{world, state};
+    testing::FakeFiles files;
+    PlaybackSession session{state, world.media, host, world, files};
 };
 
 // ---- Companions, media commands and status texts ----
 
 TEST_F(SessionTest, GraphicsWithMp3OpensBothByTheirRealNames) {
-    const std::string chosen = "/songs/Song.cdg";
-    addFile(base(chosen) + ".Cdg", graphicsBytes(40));
-    addFile(base(chosen) + ".mp3");
+    const std::string chosen = "/songs/Song.cdg", cdg = base(chosen) + ".Cdg";
+    addSong(chosen, {".Cdg", ".mp3"}, 40);
     run(chosen);
 
-    EXPECT_EQ(state.CDGFile, base(chosen) + ".Cdg");
+    EXPECT_EQ(state.CDGFile, cdg);
     EXPECT_TRUE(state.MP3Flag);
-    ASSERT_FALSE(host.statuses.empty());
-    EXPECT_EQ(host.statuses.front(), playing(chosen, "MP3/CDG"));
-    EXPECT_EQ(host.statuses.back(), "Ready.");
-    const std::vector<std::string> expected{"Command stop",
-                                            "Command close",
-                                            "DeviceType MPEGVideo",
-                                            "TimeFormat 0",
-                                            "FileName " + base(chosen) + ".mp3",
-                                            "Command Open",
-                                            "Wait false",
-                                            "Command Play",
-                                            "Command Stop",
-                                            "Command Close"};
-    EXPECT_EQ(world.media.log, expected);
+    EXPECT_EQ(host.statuses, (Strings{"Playing: Song.MP3/CDG", "Ready."}));
+    EXPECT_EQ(world.media.log,
+              (Strings{"Command stop", "Command close", "DeviceType MPEGVideo", "TimeFormat 0",
+                       "FileName " + base(chosen) + ".mp3", "Command Open", "Wait false",
+                       "Command Play", "Command Stop", "Command Close"}));
     EXPECT_EQ(host.displays, std::vector<bool>{true});
     EXPECT_EQ(packets(), 40);
     EXPECT_TRUE(idleAfterEnd());
-    EXPECT_EQ(files.log, (std::vector<std::string>{"open " + base(chosen) + ".Cdg",
-                                                   "close " + base(chosen) + ".Cdg"}));
+    EXPECT_EQ(files.log, (Strings{"open " + cdg, "close " + cdg}));
 }
 
-TEST_F(SessionTest, ChoosingTheAudioFilePlaysThePairAndAltPicksTheOtherDevice) {
-    const std::string chosen = "/songs/song.mp3";
-    addFile(base(chosen) + ".CDG", graphicsBytes(8));
-    addFile(base(chosen) + ".MP3");
-    host.alt = true;
-    run(chosen);
-    EXPECT_EQ(host.statuses.front(), playing(chosen, "MP3/CDG"));
-    EXPECT_EQ(world.media.log[2], "DeviceType ActiveMovie");
-}
+struct CompanionCase {
+    const char* chosen;
+    Strings suffixes;
+    bool alt;
+    const char* status;    // after "Playing: "
+    const char* graphics;  // suffix of the graphics file played, "" for none
+    const char* audio;     // suffix of the audio file opened, "" for none, "*" for the chosen
+};
 
-TEST_F(SessionTest, RwWinsOverCdgAndMp3OverWav) {
-    const std::string chosen = "/songs/duet.cdg";
-    addFile(base(chosen) + ".cdg", graphicsBytes(8));
-    addFile(base(chosen) + ".rw", graphicsBytes(12));
-    addFile(base(chosen) + ".wav");
-    addFile(base(chosen) + ".mp3");
-    run(chosen);
-    EXPECT_EQ(state.CDGFile, base(chosen) + ".rw");
-    EXPECT_EQ(packets(), 12);
-    EXPECT_EQ(host.statuses.front(), playing(chosen, "MP3/RW"));
-    EXPECT_NE(std::find(world.media.log.begin(), world.media.log.end(),
-                        "FileName " + base(chosen) + ".mp3"),
-              world.media.log.end());
-}
+TEST_F(SessionTest, CompanionsDeviceAndStatusFollowTheFilesPresent) {
+    const CompanionCase cases[] = {
+        {"/songs/song.mp3", {".CDG", ".MP3"}, true, "song.MP3/CDG", ".CDG", ".MP3"},
+        {"/songs/duet.cdg", {".cdg", ".rw", ".wav", ".mp3"}, false, "duet.MP3/RW", ".rw", ".mp3"},
+        {"/songs/song.cdg", {".cdg"}, false, "song.CDG (only)", ".cdg", ""},
+        {"/videos/clip.avi", {}, false, "clip.avi", "", "*"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.chosen);
+        testing::World w;
+        PlayerState st;
+        testing::FakeHost h{w, st};
+        testing::FakeFiles f;
+        testing::addSong(f, base(c.chosen), c.suffixes, 8);
+        w.media.durationMs = 500.0;
+        h.alt = c.alt;
+        PlaybackSession(st, w.media, h, w, f).DoCDGFile(c.chosen);
 
-TEST_F(SessionTest, GraphicsAloneSendsOnlyTheInitialAndFinalMediaCommands) {
-    const std::string chosen = "/songs/song.cdg";
-    addFile(base(chosen) + ".cdg", graphicsBytes(20));
-    run(chosen);
-    EXPECT_EQ(host.statuses.front(), playing(chosen, "CDG (only)"));
-    EXPECT_FALSE(state.MP3Flag);
-    EXPECT_EQ(world.media.commands(), (std::vector<std::string>{"stop", "close", "Stop", "Close"}));
-    EXPECT_EQ(packets(), 20);
+        EXPECT_EQ(h.statuses.front(), std::string("Playing: ") + c.status);
+        EXPECT_EQ(h.statuses.back(), "Ready.");
+        if (*c.graphics) {
+            EXPECT_EQ(st.CDGFile, base(c.chosen) + c.graphics);
+        }
+        EXPECT_EQ(st.machine.PacketCount, *c.graphics ? 8 : 0);
+        const std::string audio = std::string(c.audio) == "*" ? c.chosen : base(c.chosen) + c.audio;
+        EXPECT_EQ(st.MP3Flag, *c.graphics && *c.audio);
+        if (*c.audio) {
+            EXPECT_EQ(w.media.log[2], c.alt ? "DeviceType ActiveMovie" : "DeviceType MPEGVideo");
+            EXPECT_EQ(w.media.log[4], "FileName " + audio);
+        } else {
+            EXPECT_EQ(w.media.commands(), (Strings{"stop", "close", "Stop", "Close"}));
+        }
+    }
 }
 
 TEST_F(SessionTest, AudioAloneHidesTheDisplayAndEndsWithTheMedia) {
-    const std::string chosen = "/songs/song.mp3";
-    addFile(base(chosen) + ".mp3");
+    addSong("/songs/song.mp3", {".mp3"});
     world.media.durationMs = 10000.0;
-    run(chosen);
-    EXPECT_EQ(host.statuses.front(), playing(chosen, "MP3"));
+    run("/songs/song.mp3");
+    EXPECT_EQ(host.statuses, (Strings{"Playing: song.MP3", "Ready."}));
     EXPECT_EQ(host.displays, std::vector<bool>{false});
-    EXPECT_EQ(host.statuses.back(), "Ready.");
     EXPECT_NEAR(state.FrameMP3, 3000, 10);               // the elapsed time follows the audio: 10 s
     EXPECT_NEAR(world.nowSeconds - 1000.0, 10.0, 0.05);  // ended within a poll of the end
     EXPECT_EQ(host.stopClicks, 1);
     for (std::size_t i = 1; i < host.waits.size(); ++i) EXPECT_GT(host.waits[i], 0.0);
 }
 
-TEST_F(SessionTest, AnyOtherMediaFileIsPlayedItself) {
-    const std::string chosen = "/videos/clip.avi";
-    world.media.durationMs = 500.0;
-    run(chosen);
-    EXPECT_EQ(host.statuses.front(),
-              "Playing: " + FileNameOf(base(chosen)) + "." + ExtensionOf(chosen));
-    EXPECT_FALSE(state.MP3Flag);
-    EXPECT_EQ(world.media.log[4], "FileName " + chosen);
-    EXPECT_EQ(host.statuses.back(), "Ready.");
-}
-
 // ---- Pacing ----
 
 class PacingTest : public SessionTest {
   protected:
-    void SetUp() override {
-        addFile(base(chosen) + ".cdg", graphicsBytes(3000));
-        addFile(base(chosen) + ".mp3");
-    }
+    void SetUp() override { addSong(chosen, {".cdg", ".mp3"}, 3000); }
     const std::string chosen = "/songs/pace.cdg";
 };
 
-TEST_F(PacingTest, FirstBatchAtOnceThenNeverMoreThanOneBatchAhead) {
+TEST_F(PacingTest, OneBatchAheadAtMostAndWaitsInsteadOfSpinning) {
     std::vector<int32_t> counts, frames;
-    host.onYield = [&](std::size_t) {
+    int idlePasses = 0;
+    host.onYield = [&](std::size_t n) {
+        if (n > 2 && packets() == counts.back()) ++idlePasses;
         counts.push_back(packets());
         frames.push_back(state.FrameMP3);
     };
@@ -163,27 +133,13 @@ TEST_F(PacingTest, FirstBatchAtOnceThenNeverMoreThanOneBatchAhead) {
     for (std::size_t i = 1; i < counts.size(); ++i) {
         EXPECT_LE(counts[i], frames[i] + 4) << "pass " << i;
         EXPECT_LE(counts[i] - counts[i - 1], 4) << "pass " << i;
-    }
-    EXPECT_EQ(packets(), 3000);
-}
-
-TEST_F(PacingTest, WaitsUntilTheNextPacketIsDueInsteadOfSpinning) {
-    int idlePasses = 0;
-    int32_t before = 0;
-    host.onYield = [&](std::size_t n) {
-        if (n > 2 && packets() == before) ++idlePasses;
-        before = packets();
-    };
-    run(chosen);
-    // 3000 packets at 4 a pass: 750 passes when every wake-up finds a batch due.
-    EXPECT_EQ(packets(), 3000);
-    EXPECT_LE(idlePasses, 10);
-    for (std::size_t i = 1; i < host.waits.size(); ++i) {
         EXPECT_GT(host.waits[i], 0.0);
         EXPECT_LE(host.waits[i], PlaybackSession::kMaxWaitMs);
     }
-    // 3000 packets take 10 s of audio.
-    EXPECT_NEAR(world.nowSeconds - 1000.0, 10.0, 0.05);
+    // 3000 packets at 4 a pass: 750 passes when every wake-up finds a batch due.
+    EXPECT_LE(idlePasses, 10);
+    EXPECT_EQ(packets(), 3000);
+    EXPECT_NEAR(world.nowSeconds - 1000.0, 10.0, 0.05);  // 3000 packets take 10 s of audio
 }
 
 TEST_F(PacingTest, FallenBehindGraphicsCatchUpFourPacketsAPassWithoutWaiting) {
@@ -218,15 +174,14 @@ TEST_F(PacingTest, PauseFreezesTheGraphicsAndContinueResumesThem) {
 }
 
 TEST_F(SessionTest, WithoutAudioTheClockPacesAndPauseKeepsDrawing) {
-    const std::string chosen = "/songs/silent.cdg";
-    addFile(base(chosen) + ".cdg", graphicsBytes(600));
+    addSong("/songs/silent.cdg", {".cdg"}, 600);
     world.nowSeconds = 2000.25;  // StartTime 2000: the graphics start 75 packets ahead
     std::vector<int32_t> frames;
     host.onYield = [&](std::size_t n) {
         frames.push_back(state.FrameMP3);
         if (n == 10) host.pause();
     };
-    run(chosen);
+    run("/songs/silent.cdg");
     EXPECT_EQ(state.StartTime, 2000);
     ASSERT_GT(frames.size(), 2u);
     EXPECT_EQ(frames[1], 75);
@@ -237,29 +192,22 @@ TEST_F(SessionTest, WithoutAudioTheClockPacesAndPauseKeepsDrawing) {
 TEST(PacingArithmetic, TargetsRoundToNearestWithTiesToEven) {
     EXPECT_EQ(MsPerPacket, 3.3333332538604736f);
     EXPECT_EQ(packetTarget(10000.0), 3000);
-    EXPECT_EQ(packetTarget(0.0), 0);
-    EXPECT_EQ(roundHalfEven(2.5), 2);
-    EXPECT_EQ(roundHalfEven(3.5), 4);
-    EXPECT_EQ(roundHalfEven(-0.5), 0);
-    EXPECT_EQ(roundHalfEven(-1.5), -2);
-    EXPECT_EQ(roundHalfEven(1e12), INT32_MAX);
-    EXPECT_EQ(roundHalfEven(-1e12), INT32_MIN);
+    const std::pair<double, int32_t> cases[] = {{2.5, 2},   {3.5, 4},          {-0.5, 0},
+                                                {-1.5, -2}, {1e12, INT32_MAX}, {-1e12, INT32_MIN}};
+    for (const auto& [in, out] : cases) EXPECT_EQ(roundHalfEven(in), out) << in;
 }
 
 // ---- Ends of a session ----
 
 TEST_F(SessionTest, StopEndsTheSessionAtTheNextPass) {
-    const std::string chosen = "/songs/stop.cdg";
-    addFile(base(chosen) + ".cdg", graphicsBytes(3000));
-    addFile(base(chosen) + ".mp3");
+    addSong("/songs/stop.cdg", {".cdg", ".mp3"}, 3000);
     int32_t atStop = -1;
     host.onYield = [&](std::size_t n) {
-        if (n == 30) {
-            host.btnStop_Click();
-            atStop = packets();
-        }
+        if (n != 30) return;
+        host.btnStop_Click();
+        atStop = packets();
     };
-    run(chosen);
+    run("/songs/stop.cdg");
     EXPECT_EQ(packets(), atStop);
     EXPECT_EQ(host.stopClicks, 2);  // the button, then the session's own end
     EXPECT_EQ(host.statuses.back(), "Ready.");
@@ -267,42 +215,18 @@ TEST_F(SessionTest, StopEndsTheSessionAtTheNextPass) {
     EXPECT_EQ(host.waits.size(), 30u);
 }
 
-TEST_F(SessionTest, WholePacketsOnlyWhateverTheFileLength) {
-    const std::string chosen = "/songs/odd.cdg";
-    // 10 packets and a partial one: the last batch reads past the end.
-    addFile(base(chosen) + ".cdg", graphicsBytes(10, 5));
-    run(chosen);
-    EXPECT_EQ(packets(), 10);
-    EXPECT_TRUE(idleAfterEnd());
-}
-
 TEST_F(SessionTest, EndSeenOnlyAfterAnEmptyReadEndsAtOnce) {
-    const std::string chosen = "/songs/late.cdg";
-    addFile(base(chosen) + ".cdg", graphicsBytes(8));
-    files.files[base(chosen) + ".cdg"].lateEnd = true;
-    files.files[base(chosen) + ".cdg"].chunk = 7;  // reads come back in pieces
-    run(chosen);
+    addSong("/songs/late.cdg", {".cdg"}, 8);
+    files.files["/songs/late.cdg"].lateEnd = true;
+    files.files["/songs/late.cdg"].chunk = 7;  // reads come back in pieces
+    run("/songs/late.cdg");
     EXPECT_EQ(packets(), 8);
     EXPECT_EQ(host.stopClicks, 1);
     EXPECT_TRUE(idleAfterEnd());
 }
 
-TEST_F(SessionTest, EmptyGraphicsFileEndsAndStopsTheAudio) {
-    const std::string chosen = "/songs/empty.cdg";
-    addFile(base(chosen) + ".cdg");
-    addFile(base(chosen) + ".mp3");
-    run(chosen);
-    EXPECT_EQ(packets(), 0);
-    EXPECT_FALSE(world.media.playing());
-    const auto cmds = world.media.commands();
-    EXPECT_EQ(std::vector<std::string>(cmds.end() - 2, cmds.end()),
-              (std::vector<std::string>{"Stop", "Close"}));
-    EXPECT_EQ(host.statuses.back(), "Ready.");
-}
-
-TEST_F(SessionTest, AudioOnlySessionWaitsWhilePausedAndEndsAfterContinue) {
-    const std::string chosen = "/songs/song.wav";
-    addFile(base(chosen) + ".WAV");
+TEST_F(SessionTest, AudioOnlySessionWaitsWhilePausedAndEndsAfterContinueOrStop) {
+    addSong("/songs/song.wav", {".WAV"});
     world.media.durationMs = 2000.0;
     bool endedWhilePaused = false;
     host.onYield = [&](std::size_t n) {
@@ -310,60 +234,29 @@ TEST_F(SessionTest, AudioOnlySessionWaitsWhilePausedAndEndsAfterContinue) {
         if (n > 10 && n < 200 && !state.ProFlag) endedWhilePaused = true;
         if (n == 200) host.resume();
     };
-    run(chosen);
+    run("/songs/song.wav");
     EXPECT_FALSE(endedWhilePaused);
     EXPECT_GT(host.waits.size(), 200u);
     EXPECT_EQ(host.stopClicks, 1);
     EXPECT_NEAR(state.FrameMP3, 600, 10);
-}
 
-TEST_F(SessionTest, AudioOnlySessionStopsOnStop) {
-    const std::string chosen = "/songs/long.mp3";
-    addFile(base(chosen) + ".mp3");
+    host.waits.clear();
     host.onYield = [&](std::size_t n) {
         if (n == 5) host.btnStop_Click();
     };
-    run(chosen);
+    world.media.durationMs = 1e12;
+    run("/songs/song.wav");
     EXPECT_EQ(host.waits.size(), 5u);
-    EXPECT_EQ(host.stopClicks, 2);
-}
-
-TEST_F(SessionTest, WritesOneTraceLinePerPass) {
-    const std::string chosen = "/songs/trace.cdg";
-    addFile(base(chosen) + ".cdg", graphicsBytes(400));
-    addFile(base(chosen) + ".mp3");
-    const std::string path = ::testing::TempDir() + "lyrvox-session-trace.txt";
-    std::remove(path.c_str());
-    session.setTraceFile(path);
-    run(chosen);
-    std::ifstream in(path);
-    std::string line;
-    std::size_t lines = 0;
-    double ms = 0;
-    long position = 0, frame = 0, count = 0;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        ASSERT_TRUE(fields >> ms >> position >> frame >> count) << line;
-        ++lines;
-    }
-    EXPECT_EQ(lines, host.waits.size() - 1);  // every yield but the one before the loop
-    EXPECT_EQ(count, 400);
-    EXPECT_EQ(frame, packetTarget(static_cast<double>(position)));
-    EXPECT_NEAR(static_cast<double>(position), 400 * MsPerPacket, 15.0);
-    session.setTraceFile(nullptr);
-    std::remove(path.c_str());
+    EXPECT_EQ(host.stopClicks, 3);
 }
 
 // ---- Failures the player must survive ----
 
 TEST_F(SessionTest, UnreadableGraphicsFileTellsTheUserAndReturnsToIdle) {
-    const std::string chosen = "/songs/locked.cdg";
-    addFile(base(chosen) + ".cdg", graphicsBytes(8));
-    addFile(base(chosen) + ".mp3");
-    files.files[base(chosen) + ".cdg"].openable = false;
-    run(chosen);
-    EXPECT_EQ(host.messages,
-              std::vector<std::string>{"Cannot open the graphics file: " + base(chosen) + ".cdg"});
+    addSong("/songs/locked.cdg", {".cdg", ".mp3"}, 8);
+    files.files["/songs/locked.cdg"].openable = false;
+    run("/songs/locked.cdg");
+    EXPECT_EQ(host.messages, Strings{"Cannot open the graphics file: /songs/locked.cdg"});
     EXPECT_EQ(host.stopClicks, 1);
     EXPECT_FALSE(state.ProFlag);
     EXPECT_FALSE(world.media.playing());
@@ -372,105 +265,63 @@ TEST_F(SessionTest, UnreadableGraphicsFileTellsTheUserAndReturnsToIdle) {
 }
 
 TEST_F(SessionTest, UnplayableAudioAloneEndsAtOnceAndSaysSo) {
-    const std::string chosen = "/songs/broken.mp3";
-    addFile(base(chosen) + ".MP3");
-    world.media.unplayable.push_back(base(chosen) + ".MP3");
-    run(chosen);
+    addSong("/songs/broken.mp3", {".MP3"});
+    world.media.unplayable.push_back("/songs/broken.MP3");
+    run("/songs/broken.mp3");
     EXPECT_LE(host.waits.size(), 2u);
     EXPECT_EQ(host.stopClicks, 1);
-    EXPECT_EQ(host.statuses.back(), "Cannot play: " + FileNameOf(base(chosen) + ".MP3"));
+    EXPECT_EQ(host.statuses.back(), "Cannot play: broken.MP3");
 }
 
-TEST_F(SessionTest, UnplayableAudioLetsTheClockPaceTheGraphics) {
-    const std::string chosen = "/songs/broken.cdg";
-    addFile(base(chosen) + ".cdg", graphicsBytes(900));
-    addFile(base(chosen) + ".mp3");
-    world.media.unplayable.push_back(base(chosen) + ".mp3");
-    world.nowSeconds = 3000.0;
-    run(chosen);
-    EXPECT_EQ(packets(), 900);
-    EXPECT_NEAR(world.nowSeconds - 3000.0, 3.0, 0.05);
-    EXPECT_EQ(host.statuses.back(), "Cannot play: " + FileNameOf(base(chosen) + ".mp3"));
-}
-
-TEST_F(SessionTest, AudioFailingMidwayHandsThePacingToTheClock) {
-    const std::string chosen = "/songs/dropout.cdg";
-    addFile(base(chosen) + ".cdg", graphicsBytes(1500));
-    addFile(base(chosen) + ".mp3");
-    world.nowSeconds = 4000.0;
-    world.media.failAtMs = 2000.0;
-    run(chosen);
-    EXPECT_EQ(packets(), 1500);
-    EXPECT_NEAR(world.nowSeconds - 4000.0, 5.0, 0.1);
-    EXPECT_EQ(host.statuses.back(), "Cannot play: " + FileNameOf(base(chosen) + ".mp3"));
-}
-
-TEST_F(SessionTest, AudioEndingFirstLetsTheClockFinishTheGraphics) {
-    const std::string chosen = "/songs/short.cdg";
-    addFile(base(chosen) + ".cdg", graphicsBytes(1500));  // 5 s of graphics
-    addFile(base(chosen) + ".mp3");
-    world.nowSeconds = 5000.0;
-    world.media.durationMs = 2000.0;
-    std::vector<int32_t> frames;
-    host.onYield = [&](std::size_t) { frames.push_back(state.FrameMP3); };
-    run(chosen);
-    EXPECT_EQ(packets(), 1500);
-    EXPECT_NEAR(world.nowSeconds - 5000.0, 5.0, 0.1);
-    EXPECT_TRUE(std::is_sorted(frames.begin(), frames.end()));  // no jump back at the hand-over
-    EXPECT_EQ(host.statuses.back(), "Ready.");
+// Audio that cannot be opened, fails midway or ends first: the clock finishes
+// the graphics, never jumping back at the hand-over.
+TEST_F(SessionTest, AudioThatGivesOutHandsThePacingToTheClock) {
+    struct Case {
+        bool unplayable;
+        std::optional<double> failAtMs;
+        double durationMs;
+        const char* lastStatus;
+    } const cases[] = {{true, {}, 1e12, "Cannot play: song.mp3"},
+                       {false, 2000.0, 1e12, "Cannot play: song.mp3"},
+                       {false, {}, 2000.0, "Ready."}};
+    for (const auto& c : cases) {
+        testing::World w;
+        PlayerState st;
+        testing::FakeHost h{w, st};
+        testing::FakeFiles f;
+        testing::addSong(f, "/songs/song", {".cdg", ".mp3"}, 1500);  // 5 s of graphics
+        if (c.unplayable) w.media.unplayable.push_back("/songs/song.mp3");
+        w.media.failAtMs = c.failAtMs;
+        w.media.durationMs = c.durationMs;
+        std::vector<int32_t> frames;
+        h.onYield = [&](std::size_t) { frames.push_back(st.FrameMP3); };
+        PlaybackSession(st, w.media, h, w, f).DoCDGFile("/songs/song.cdg");
+        EXPECT_EQ(st.machine.PacketCount, 1500) << c.lastStatus;
+        EXPECT_NEAR(w.nowSeconds - 1000.0, 5.0, 0.1);
+        EXPECT_TRUE(std::is_sorted(frames.begin(), frames.end()));
+        EXPECT_EQ(h.statuses.back(), c.lastStatus);
+    }
 }
 
 TEST_F(SessionTest, PlayInsideTheYieldOfAnEndingSessionOwnsItsOwnFile) {
-    const std::string first = "/songs/first.cdg";
-    const std::string second = "/songs/second.cdg";
-    addFile(base(first) + ".cdg", graphicsBytes(3000));
-    addFile(base(second) + ".cdg", graphicsBytes(200));
-    addFile(base(second) + ".mp3");
+    addSong("/songs/first.cdg", {".cdg"}, 3000);
+    addSong("/songs/second.cdg", {".cdg", ".mp3"}, 200);
     bool nested = false;
     host.onYield = [&](std::size_t n) {
         if (n == 20 && !nested) {
             nested = true;
-            host.btnStop_Click();       // Stop, then Play in the same yield
-            session.DoCDGFile(second);  // runs to its end inside this yield
+            host.btnStop_Click();                    // Stop, then Play in the same yield
+            session.DoCDGFile("/songs/second.cdg");  // runs to its end inside this yield
             EXPECT_EQ(packets(), 200);
             EXPECT_EQ(files.openNow, 1);  // the first session's file is still its own
         }
     };
-    run(first);
-    EXPECT_EQ(files.log, (std::vector<std::string>{
-                             "open " + base(first) + ".cdg", "open " + base(second) + ".cdg",
-                             "close " + base(second) + ".cdg", "close " + base(first) + ".cdg"}));
+    run("/songs/first.cdg");
+    EXPECT_EQ(files.log, (Strings{"open /songs/first.cdg", "open /songs/second.cdg",
+                                  "close /songs/second.cdg", "close /songs/first.cdg"}));
     EXPECT_EQ(packets(), 200);
     EXPECT_TRUE(idleAfterEnd());
     EXPECT_EQ(host.statuses.back(), "Ready.");
-}
-
-// ---- The disk adapter ----
-
-TEST(DiskSessionFiles, OpensOnlyPlainReadableFiles) {
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::path(::testing::TempDir()) / "lyrvox-disk-files";
-    fs::remove_all(dir);
-    fs::create_directories(dir / "folder.cdg");
-    {
-        std::ofstream f(dir / "song.cdg", std::ios::binary);
-        f << std::string(24 * 2 + 5, 'x');
-    }
-    DiskSessionFiles disk;
-    EXPECT_EQ(disk.open((dir / "folder.cdg").string()), nullptr);
-    EXPECT_EQ(disk.open((dir / "missing.cdg").string()), nullptr);
-    auto source = disk.open((dir / "song.cdg").string());
-    ASSERT_NE(source, nullptr);
-    uint8_t buffer[24];
-    EXPECT_FALSE(source->atEnd());
-    EXPECT_EQ(source->read(buffer, 24), 24u);
-    EXPECT_EQ(source->read(buffer, 24), 24u);
-    EXPECT_FALSE(source->atEnd());  // the 5 bytes of a partial packet are still there
-    EXPECT_EQ(source->read(buffer, 24), 5u);
-    EXPECT_TRUE(source->atEnd());
-    EXPECT_EQ(source->read(buffer, 24), 0u);
-    source.reset();
-    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 #pragma once
-// A simulated world for driving PlaybackSession without windows: a clock that
-// moves only when the host waits, a media control whose position follows that
-// clock while it plays, a host that records what the session asks of the window
-// (and behaves like the real Stop and Pause handlers), and an in-memory disk.
+// A simulated world for PlaybackSession: a clock that moves only when the host
+// waits, media whose position follows it, a recording host and an in-memory disk.
 #include <algorithm>
 #include <cstdint>
 #include <functional>
@@ -34,16 +32,17 @@ class FakeMedia : public MediaControl {
     void Command(const std::string& command) override {
         log.push_back("Command " + command);
         const std::string c = lower(command);
+        if (c == "open" || c == "close") {
+            open_ = playing_ = ended_ = failed_ = false;
+            positionMs = 0.0;
+        }
         if (c == "open") {
-            reset();
             open_ = true;
             failed_ = std::find(unplayable.begin(), unplayable.end(), file_) != unplayable.end();
         } else if (c == "play") {
-            if (open_ && !failed_ && !ended_) playing_ = true;
+            playing_ = open_ && !failed_ && !ended_;
         } else if (c == "stop") {
             playing_ = false;
-        } else if (c == "close") {
-            reset();
         }
     }
     void DeviceType(const std::string& type) override { log.push_back("DeviceType " + type); }
@@ -58,7 +57,6 @@ class FakeMedia : public MediaControl {
     bool Failed() override { return failed_; }
 
     bool playing() const { return playing_; }
-    // Play time passes.
     void advance(double ms) {
         if (!playing_) return;
         positionMs += ms;
@@ -80,30 +78,19 @@ class FakeMedia : public MediaControl {
     }
 
   private:
-    void reset() {
-        open_ = playing_ = ended_ = failed_ = false;
-        positionMs = 0.0;
-    }
     std::string file_;
     bool open_ = false, playing_ = false, ended_ = false, failed_ = false;
 };
 
-struct World {
+// The world is also the session's clock.
+struct World : SessionClock {
     double nowSeconds = 1000.0;
     FakeMedia media;
+    double Seconds() override { return nowSeconds; }
     void advance(double ms) {
         nowSeconds += ms / 1000.0;
         media.advance(ms);
     }
-};
-
-class FakeClock : public SessionClock {
-  public:
-    explicit FakeClock(World& world) : world_(world) {}
-    double Seconds() override { return world_.nowSeconds; }
-
-  private:
-    World& world_;
 };
 
 // Every pass of a session ends in exactly one Yield with a wait; the hook sees it.
@@ -112,20 +99,18 @@ class FakeHost : public SessionHost {
     FakeHost(World& world, PlayerState& state) : world_(world), state_(state) {}
 
     bool alt = false;
-    std::vector<std::string> statuses;
+    std::vector<std::string> statuses, messages;
     std::vector<bool> displays;
-    std::vector<std::string> messages;
-    std::vector<bool> openEnabled;
-    int stopEnables = 0;
     int stopClicks = 0;
     std::vector<double> waits;  // one per Yield
     std::function<void(std::size_t yieldNumber)> onYield;
 
     bool AltChecked() override { return alt; }
     void SetStatus(const std::string& text) override { statuses.push_back(text); }
-    void SetOpenEnabled(bool enabled) override { openEnabled.push_back(enabled); }
-    void EnableStopNow() override { ++stopEnables; }
+    void SetOpenEnabled(bool) override {}
+    void EnableStopNow() override {}
     void ShowDisplay(bool visible) override { displays.push_back(visible); }
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
     void Yield(double maxWaitMs) override {
         waits.push_back(maxWaitMs);
         if (onYield) onYield(waits.size());
@@ -136,9 +121,7 @@ class FakeHost : public SessionHost {
         ++stopClicks;
         world_.media.Command("Stop");
         world_.media.Command("Close");
-        state_.ProFlag = false;
-        state_.Paused = false;
-        SetOpenEnabled(true);
+        state_.ProFlag = state_.Paused = false;
         SetStatus("Ready.");
     }
     void pause() {
@@ -149,7 +132,6 @@ class FakeHost : public SessionHost {
         state_.Paused = false;
         world_.media.Command("Play");
     }
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
 
   private:
     World& world_;
@@ -196,7 +178,7 @@ class FakeFiles : public SessionFiles {
             if (file_.chunk) n = std::min(n, file_.chunk);
             std::copy_n(file_.bytes.begin() + static_cast<std::ptrdiff_t>(offset_), n, buffer);
             offset_ += n;
-            if (n == 0) sawEnd_ = true;
+            sawEnd_ = sawEnd_ || n == 0;
             return n;
         }
         bool atEnd() override { return file_.lateEnd ? sawEnd_ : offset_ >= file_.bytes.size(); }
@@ -210,10 +192,19 @@ class FakeFiles : public SessionFiles {
     };
 };
 
-// A graphics file of `packets` packets (plus `extraBytes` of a partial one) that
-// the interpreter ignores (command byte 0), so only counting is observed.
-inline std::vector<uint8_t> graphicsBytes(std::size_t packets, std::size_t extraBytes = 0) {
-    return std::vector<uint8_t>(packets * 24 + extraBytes, 0);
+// `packets` packets that draw nothing.
+inline std::vector<uint8_t> graphicsBytes(std::size_t packets) {
+    return std::vector<uint8_t>(packets * 24, 0);
+}
+
+// Adds `base` with each suffix: graphics (.cdg in any case, .rw) of `packets`
+// packets, anything else as empty audio.
+inline void addSong(FakeFiles& files, const std::string& base,
+                    const std::vector<std::string>& suffixes, std::size_t packets) {
+    for (const auto& suffix : suffixes) {
+        const bool graphics = lower(suffix) == ".cdg" || suffix == ".rw";
+        files.files[base + suffix].bytes = graphicsBytes(graphics ? packets : 0);
+    }
 }
 
 }  // namespace lyrvox::testing

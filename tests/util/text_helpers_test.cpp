@@ -13,49 +13,39 @@ namespace {
 
 using testing::TempFolder;
 using testing::writeFile;
+namespace fs = std::filesystem;
 
-TEST(PathParts, FolderAndFileNameKeepTheirSeparatorRules) {
-    EXPECT_EQ(FolderOf("/CDG/song.cdg"), "/CDG/");
-    EXPECT_EQ(FolderOf("/CDG/"), "/CDG/");
-    EXPECT_EQ(FolderOf("song.cdg"), "");
-    EXPECT_EQ(FolderOf("/song.cdg"), "");  // the only separator is the first character
-    EXPECT_EQ(FolderOf(""), "");
-    EXPECT_EQ(FolderOf("/home/ann/my.songs/hit.cdg"), "/home/ann/my.songs/");
-
-    EXPECT_EQ(FileNameOf("/CDG/song.cdg"), "song.cdg");
-    EXPECT_EQ(FileNameOf("song.cdg"), "song.cdg");
-    EXPECT_EQ(FileNameOf("/song.cdg"), "/song.cdg");
-    EXPECT_EQ(FileNameOf("/CDG/"), "");
-    EXPECT_EQ(FileNameOf(""), "");
-}
-
-TEST(PathParts, ExtensionIsLookedForInTheLastComponentOnly) {
-    EXPECT_EQ(ExtensionOf("song.cdg"), "cdg");
-    EXPECT_EQ(ExtensionOf("a.b.c"), "c");
-    EXPECT_EQ(ExtensionOf("song."), "");
-    EXPECT_EQ(ExtensionOf(".cdg"), "");
-    EXPECT_EQ(ExtensionOf("song"), "");
-    EXPECT_EQ(ExtensionOf(""), "");
-    EXPECT_EQ(ExtensionOf("/home/my.dir/song"), "");
-    EXPECT_EQ(ExtensionOf("/home/ann/.karaoke/song.CDG"), "CDG");
-    EXPECT_EQ(ExtensionOf("/home/ann/.cdg"), "");
-}
-
-TEST(PathParts, StripExtensionNeverCutsAFolderName) {
-    EXPECT_EQ(StripExtension("song.cdg"), "song");
-    EXPECT_EQ(StripExtension("a.b.c"), "a");
-    EXPECT_EQ(StripExtension("/CDG/song.cdg"), "/CDG/song");
-    EXPECT_EQ(StripExtension("/home/ann/my.songs/hit.cdg"), "/home/ann/my.songs/hit");
-    EXPECT_EQ(StripExtension("/home/ann/.karaoke/hit.mp3"), "/home/ann/.karaoke/hit");
-    EXPECT_EQ(StripExtension("/home/my.dir/song"), "/home/my.dir/song");
-    EXPECT_EQ(StripExtension(".cdg"), ".cdg");
-    EXPECT_EQ(StripExtension("/songs/.cdg"), "/songs/.cdg");
-    EXPECT_EQ(StripExtension("song"), "song");
-    // Leading full stops belong to the name, not to its extension.
-    EXPECT_EQ(StripExtension("/songs/.hit.cdg"), "/songs/.hit");
-    EXPECT_EQ(StripExtension("..hit.cdg"), "..hit");
-    EXPECT_EQ(StripExtension("..."), "...");
-    EXPECT_EQ(StripExtension(""), "");
+// Folders keep their separator; an extension is looked for in the last component
+// only, and leading full stops belong to the name, never to its extension.
+TEST(PathParts, FolderFileNameExtensionAndStem) {
+    struct Case {
+        const char *path, *folder, *fileName, *extension, *stripped;
+    } const cases[] = {
+        {"/CDG/song.cdg", "/CDG/", "song.cdg", "cdg", "/CDG/song"},
+        {"/CDG/", "/CDG/", "", "", "/CDG/"},
+        {"song.cdg", "", "song.cdg", "cdg", "song"},
+        {"/song.cdg", "", "/song.cdg", "cdg", "/song"},  // the only separator is the first
+        {"", "", "", "", ""},
+        {"/home/ann/my.songs/hit.cdg", "/home/ann/my.songs/", "hit.cdg", "cdg",
+         "/home/ann/my.songs/hit"},
+        {"a.b.c", "", "a.b.c", "c", "a"},
+        {"song.", "", "song.", "", "song"},
+        {".cdg", "", ".cdg", "", ".cdg"},
+        {"song", "", "song", "", "song"},
+        {"/home/my.dir/song", "/home/my.dir/", "song", "", "/home/my.dir/song"},
+        {"/home/ann/.karaoke/song.CDG", "/home/ann/.karaoke/", "song.CDG", "CDG",
+         "/home/ann/.karaoke/song"},
+        {"/home/ann/.cdg", "/home/ann/", ".cdg", "", "/home/ann/.cdg"},
+        {"/songs/.hit.cdg", "/songs/", ".hit.cdg", "cdg", "/songs/.hit"},
+        {"..hit.cdg", "", "..hit.cdg", "cdg", "..hit"},
+        {"...", "", "...", "", "..."},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FolderOf(c.path), c.folder) << c.path;
+        EXPECT_EQ(FileNameOf(c.path), c.fileName) << c.path;
+        EXPECT_EQ(ExtensionOf(c.path), c.extension) << c.path;
+        EXPECT_EQ(StripExtension(c.path), c.stripped) << c.path;
+    }
 }
 
 TEST(PathParts, AnyBytesAndAnyLengthAreSafe) {
@@ -74,79 +64,71 @@ TEST(PathParts, AnyBytesAndAnyLengthAreSafe) {
     EXPECT_FALSE(findFileIgnoreCase("/" + longStem).has_value());
 }
 
-TEST(PacketsToTime, DescribedExamplesAndRounding) {
-    EXPECT_EQ(PacketsToTime(0), "00:00");
-    EXPECT_EQ(PacketsToTime(300), "00:01");
-    EXPECT_EQ(PacketsToTime(18000), "01:00");
-    EXPECT_EQ(PacketsToTime(150), "00:00");  // 0.5 s: halves go to the even neighbour
-    EXPECT_EQ(PacketsToTime(450), "00:02");  // 1.5 s
-    EXPECT_EQ(PacketsToTime(750), "00:02");  // 2.5 s
-    EXPECT_EQ(PacketsToTime(1800000), "100:00");
-}
-
-TEST(PacketsToTime, NeverShowsSixtySecondsNorOverflows) {
-    EXPECT_EQ(PacketsToTime(17999), "01:00");  // 59.997 s rounds into the next minute
-    EXPECT_EQ(PacketsToTime(89999), "05:00");
-    EXPECT_EQ(PacketsToTime(17850), "01:00");  // exactly 59.5 s, a half to the even 60
-    EXPECT_EQ(PacketsToTime(17849), "00:59");
-    EXPECT_EQ(PacketsToTime(9846000), "547:00");  // where a 16-bit product overflowed
-    EXPECT_EQ(PacketsToTime(18000000), "1000:00");
-    EXPECT_EQ(PacketsToTime(-1), "00:00");
-    EXPECT_EQ(PacketsToTime(-18000), "00:00");
-    EXPECT_EQ(PacketsToTime(std::nan("")), "00:00");
+// Halves go to the even neighbour, 60 seconds carry into the next minute, and
+// a 16-bit product no longer overflows.
+TEST(PacketsToTime, RoundsCarriesAndNeverOverflows) {
+    const std::pair<double, const char*> cases[] = {
+        {0, "00:00"},          {300, "00:01"},   {18000, "01:00"},    {150, "00:00"},
+        {450, "00:02"},        {750, "00:02"},   {1800000, "100:00"}, {17999, "01:00"},
+        {89999, "05:00"},      {17850, "01:00"}, {17849, "00:59"},    {9846000, "547:00"},
+        {18000000, "1000:00"}, {-1, "00:00"},    {-18000, "00:00"},   {std::nan(""), "00:00"}};
+    for (const auto& [packets, text] : cases) EXPECT_EQ(PacketsToTime(packets), text) << packets;
     EXPECT_FALSE(PacketsToTime(1e300).empty());
     EXPECT_FALSE(PacketsToTime(HUGE_VAL).empty());
 }
 
 class FileExistsTest : public ::testing::Test {
   protected:
+    void expectExists(const std::vector<std::pair<std::string, bool>>& cases) {
+        for (const auto& [name, exists] : cases)
+            EXPECT_EQ(FileExists(dir_.path(name)), exists) << name;
+    }
     TempFolder dir_;
 };
 
 TEST_F(FileExistsTest, OrdinaryFilesOnly) {
     writeFile(dir_.path("song.cdg"), "x");
     writeFile(dir_.path(".hidden.cdg"), "x");
-    std::filesystem::create_directory(dir_.path("folder.bin"));
-    std::filesystem::create_directory(dir_.path(".karaoke"));
+    fs::create_directory(dir_.path("folder.bin"));
+    fs::create_directory(dir_.path(".karaoke"));
     writeFile(dir_.path(".karaoke/hit.cdg"), "x");
-    std::filesystem::create_symlink(dir_.path("song.cdg"), dir_.path("link.cdg"));
-    std::filesystem::create_symlink(dir_.path("gone.cdg"), dir_.path("broken.cdg"));
+    fs::create_symlink(dir_.path("song.cdg"), dir_.path("link.cdg"));
+    fs::create_symlink(dir_.path("gone.cdg"), dir_.path("broken.cdg"));
 
     EXPECT_FALSE(FileExists(""));
-    EXPECT_TRUE(FileExists(dir_.path("song.cdg")));
-    EXPECT_FALSE(FileExists(dir_.path("Song.cdg")));  // names are case-sensitive here
-    EXPECT_FALSE(FileExists(dir_.path("missing.cdg")));
-    EXPECT_FALSE(FileExists(dir_.path(".hidden.cdg")));
-    EXPECT_FALSE(FileExists(dir_.path("folder.bin")));
-    EXPECT_TRUE(FileExists(dir_.path(".karaoke/hit.cdg")));  // a hidden folder is fine
-    EXPECT_TRUE(FileExists(dir_.path("link.cdg")));
-    EXPECT_FALSE(FileExists(dir_.path("broken.cdg")));
-    EXPECT_FALSE(FileExists(dir_.path("no-such-folder/song.cdg")));
-    EXPECT_FALSE(FileExists(dir_.path("song.cdg/inner")));  // a file is not a folder
-    EXPECT_FALSE(FileExists(dir_.path("song.cdg") + std::string(1, '\0') + "x"));
+    expectExists({{"song.cdg", true},
+                  {"Song.cdg", false},  // names are case-sensitive here
+                  {"missing.cdg", false},
+                  {".hidden.cdg", false},
+                  {"folder.bin", false},
+                  {".karaoke/hit.cdg", true},  // a hidden folder is fine
+                  {"link.cdg", true},
+                  {"broken.cdg", false},
+                  {"no-such-folder/song.cdg", false},
+                  {"song.cdg/inner", false},  // a file is not a folder
+                  {"song.cdg" + std::string(1, '\0') + "x", false}});
 }
 
 TEST_F(FileExistsTest, WildcardsInTheLastComponent) {
     writeFile(dir_.path("disc01.bin"), "x");
     writeFile(dir_.path(".disc02.bin"), "x");
-    std::filesystem::create_directory(dir_.path("sub.raw"));
-
-    EXPECT_TRUE(FileExists(dir_.path("*.bin")));
-    EXPECT_TRUE(FileExists(dir_.path("disc??.bin")));
-    EXPECT_TRUE(FileExists(dir_.path("d*1*")));
-    EXPECT_FALSE(FileExists(dir_.path("disc?.bin")));
-    EXPECT_FALSE(FileExists(dir_.path("*.BIN")));
-    EXPECT_FALSE(FileExists(dir_.path("*.raw")));    // only a directory matches
-    EXPECT_FALSE(FileExists(dir_.path("*02.bin")));  // only a hidden file matches
-    EXPECT_FALSE(FileExists(dir_.path("nowhere/*.bin")));
+    fs::create_directory(dir_.path("sub.raw"));
+    expectExists({{"*.bin", true},
+                  {"disc??.bin", true},
+                  {"d*1*", true},
+                  {"disc?.bin", false},
+                  {"*.BIN", false},
+                  {"*.raw", false},    // only a directory matches
+                  {"*02.bin", false},  // only a hidden file matches
+                  {"nowhere/*.bin", false}});
 }
 
 TEST_F(FileExistsTest, FolderWithTrailingSeparatorAsksForAnyOrdinaryFile) {
     const std::string folder = dir_.path("songs") + "/";
-    std::filesystem::create_directory(folder);
+    fs::create_directory(folder);
     EXPECT_FALSE(FileExists(folder));
     writeFile(folder + ".hidden", "x");
-    std::filesystem::create_directory(folder + "inner");
+    fs::create_directory(folder + "inner");
     EXPECT_FALSE(FileExists(folder));
     writeFile(folder + "a.cdg", "x");
     EXPECT_TRUE(FileExists(folder));
@@ -154,25 +136,29 @@ TEST_F(FileExistsTest, FolderWithTrailingSeparatorAsksForAnyOrdinaryFile) {
 }
 
 TEST_F(FileExistsTest, FindFileIgnoreCase) {
-    writeFile(dir_.path("Song.CDG"), "x");
-    writeFile(dir_.path("track.Mp3"), "x");
-    writeFile(dir_.path("TRACK.mp3"), "x");
-    writeFile(dir_.path("both.cdg"), "x");
-    writeFile(dir_.path("Both.cdg"), "x");
-    writeFile(dir_.path(".Hidden.cdg"), "x");
-    std::filesystem::create_directory(dir_.path("Folder.bin"));
+    for (const char* name :
+         {"Song.CDG", "track.Mp3", "TRACK.mp3", "both.cdg", "Both.cdg", ".Hidden.cdg"})
+        writeFile(dir_.path(name), "x");
+    fs::create_directory(dir_.path("Folder.bin"));
 
-    EXPECT_EQ(findFileIgnoreCase(dir_.path("song.cdg")), dir_.path("Song.CDG"));
-    EXPECT_EQ(findFileIgnoreCase(dir_.path("SONG.cdg")), dir_.path("Song.CDG"));
-    EXPECT_EQ(findFileIgnoreCase(dir_.path("Both.cdg")), dir_.path("Both.cdg"));  // exact wins
-    EXPECT_EQ(findFileIgnoreCase(dir_.path("BOTH.CDG")), dir_.path("Both.cdg"));  // byte order
-    EXPECT_EQ(findFileIgnoreCase(dir_.path("track.mp3")), dir_.path("TRACK.mp3"));
-    EXPECT_FALSE(findFileIgnoreCase(dir_.path("song.cd")).has_value());
-    // Hidden only by convention: a song the user names is found all the same.
-    EXPECT_EQ(findFileIgnoreCase(dir_.path(".hidden.cdg")), dir_.path(".Hidden.cdg"));
-    EXPECT_FALSE(findFileIgnoreCase(dir_.path("folder.bin")).has_value());
-    EXPECT_FALSE(findFileIgnoreCase(dir_.path("*.cdg")).has_value());  // no wildcards
-    EXPECT_FALSE(findFileIgnoreCase(dir_.path("")).has_value());
+    const std::pair<const char*, const char*> cases[] = {
+        {"song.cdg", "Song.CDG"},
+        {"SONG.cdg", "Song.CDG"},
+        {"Both.cdg", "Both.cdg"},  // exact wins
+        {"BOTH.CDG", "Both.cdg"},  // then byte order
+        {"track.mp3", "TRACK.mp3"},
+        {".hidden.cdg", ".Hidden.cdg"},  // hidden only by convention: found all the same
+        {"song.cd", nullptr},
+        {"folder.bin", nullptr},
+        {"*.cdg", nullptr},  // no wildcards
+        {"", nullptr}};
+    for (const auto& [asked, found] : cases) {
+        const auto result = findFileIgnoreCase(dir_.path(asked));
+        if (found)
+            EXPECT_EQ(result, dir_.path(found)) << asked;
+        else
+            EXPECT_FALSE(result.has_value()) << asked;
+    }
     EXPECT_FALSE(findFileIgnoreCase("").has_value());
 }
 
