@@ -2,7 +2,8 @@
 # Builds the libFuzzer targets (clang, ASan + UBSan) and runs each for a bounded
 # time: FUZZ_SECONDS each (default 60). Seeds: the real songs' first packets and
 # cases built in code. Set FUZZ_RUNS to run a fixed number of executions instead,
-# FUZZ_TARGETS to choose targets (interpreter extract text_helpers).
+# FUZZ_TARGETS to choose targets (interpreter extract text_helpers), FUZZ_FORK=N
+# to run N fuzzing processes at once.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,6 +30,7 @@ run() {
     mkdir -p "$work/corpus-$target"
     local limit=(-max_total_time="$seconds")
     [ -n "${FUZZ_RUNS:-}" ] && limit=(-runs="$FUZZ_RUNS")
+    [ -n "${FUZZ_FORK:-}" ] && limit+=(-fork="$FUZZ_FORK")
     echo "--- $target"
     build/fuzz/fuzz/"$target" "$work/corpus-$target" "$seeds" "${limit[@]}" -max_len="$max_len" \
         -print_final_stats=1 -artifact_prefix="$work/" 2>&1 | grep -E '^(stat::number_of_executed_units|stat::peak_rss|==|SUMMARY|Done)' || true
