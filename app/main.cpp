@@ -6,7 +6,7 @@
 #include "app/qt_dialog_provider.h"
 #include "app/qt_settings_store.h"
 #include "app/session_runner.h"
-#include "playback/qt_media_control.h"
+#include "playback/media/qt_media_control.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -30,6 +30,6 @@ int main(int argc, char** argv) {
 
     // Start-up runs inside the event loop, so that a command-line playback, which
     // lasts until its song ends, has a live window around it.
-    QTimer::singleShot(0, &window, [&window, args] { window.Form_Load(args); });
+    QTimer::singleShot(0, &window, [&window, args] { window.startUp(args); });
     return QApplication::exec();
 }

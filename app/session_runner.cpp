@@ -13,7 +13,9 @@ class DiskSessionRunner : public SessionRunner {
         : session_(state, media, host, clock_, files_) {
         session_.setTraceFile(traceFile);
     }
-    void DoCDGFile(const std::string& fileSpec) override { session_.DoCDGFile(fileSpec); }
+    void play(const std::string& chosenFile, bool alternativeDevice) override {
+        session_.play(chosenFile, alternativeDevice);
+    }
 
   private:
     DiskSessionFiles files_;

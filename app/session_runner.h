@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "playback/media_control.h"
+#include "playback/media/media_control.h"
 #include "playback/player_state.h"
 #include "playback/session_host.h"
 
@@ -14,9 +14,9 @@ namespace lyrvox {
 class SessionRunner {
   public:
     virtual ~SessionRunner() = default;
-    // Returns when the session has ended (see PlaybackSession::DoCDGFile). May be
-    // entered again from inside its own yields.
-    virtual void DoCDGFile(const std::string& fileSpec) = 0;
+    // Returns when the session has ended (see PlaybackSession::play). May be
+    // entered again from inside its own serving of events.
+    virtual void play(const std::string& chosenFile, bool alternativeDevice) = 0;
 };
 
 using SessionFactory = std::function<std::unique_ptr<SessionRunner>(

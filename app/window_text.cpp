@@ -2,7 +2,8 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <cmath>
+
+#include "util/rounding.h"
 
 namespace lyrvox {
 
@@ -30,8 +31,7 @@ int frameIntervalMs(const QString& entry) {
     if (digits == 0 || digits > 6) return 0;
     const int rate = entry.left(digits).toInt();
     if (rate <= 0) return 0;
-    // nearbyint under the default rounding mode: nearest, halves to even.
-    return static_cast<int>(std::nearbyint(1000.0 / rate));
+    return static_cast<int>(roundHalfEven(1000.0 / rate));
 }
 
 QString aboutText(const QString& version, const QString& releaseDate,

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "playback/cdg_machine.h"
+#include "playback/cdg/cdg_machine.h"
 
 namespace {
 
@@ -27,9 +27,7 @@ void decodeSong(benchmark::State& state, const std::string& name) {
     std::vector<uint8_t> rgb(lyrvox::kScreenWidth * lyrvox::kScreenHeight * 3);
     for (auto _ : state) {
         machine->beginSession();
-        for (std::size_t i = 0; i < packets; ++i)
-            machine->InterpretPacket(
-                lyrvox::packetFromBytes(song.data() + i * lyrvox::kPacketSize));
+        lyrvox::interpretPackets(*machine, song.data(), song.size());
         machine->renderRgb24(rgb.data());
         benchmark::DoNotOptimize(rgb.data());
     }

@@ -11,10 +11,10 @@ namespace {
 lyrvox::CdgMachine busyPicture() {
     lyrvox::CdgMachine m;
     for (int k = 0; k < 16; ++k)
-        m.ColourTable[static_cast<std::size_t>(k)] = 0x00102030u * static_cast<uint32_t>(k);
-    for (std::size_t i = 0; i < m.CDG.index.size(); ++i)
-        m.CDG.index[i] = static_cast<uint8_t>((i * 7) % 16);
-    m.CDG.blank = false;
+        m.colourTable[static_cast<std::size_t>(k)] = 0x00102030u * static_cast<uint32_t>(k);
+    for (std::size_t i = 0; i < m.picture.index.size(); ++i)
+        m.picture.index[i] = static_cast<uint8_t>((i * 7) % 16);
+    m.picture.blank = false;
     m.HOffset = 3;
     m.VOffset = 5;
     return m;
@@ -26,7 +26,7 @@ void BM_StretchVisibleWindow(benchmark::State& state) {
     const lyrvox::CdgMachine m = busyPicture();
     std::vector<uint32_t> frame(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
     for (auto _ : state) {
-        lyrvox::StretchVisibleWindow(m, w, h, frame.data(), w);
+        lyrvox::stretchVisibleWindow(m, w, h, frame.data(), w);
         benchmark::DoNotOptimize(frame.data());
         benchmark::ClobberMemory();
     }

@@ -2,11 +2,11 @@
 
 #include <QCoreApplication>
 #include <algorithm>
-#include <cmath>
 #include <limits>
 
 #include "display/picture_copy.h"
 #include "display/zoom.h"
+#include "util/rounding.h"
 
 namespace lyrvox {
 
@@ -16,12 +16,6 @@ namespace {
 // replaces it (at 15 twips per pixel it is 245 x 177 pixels, hence factor 1).
 constexpr double kDesignWidthTwips = 3675;
 constexpr double kDesignHeightTwips = 2655;
-
-// Nearest integer, halves to the even neighbour (the default rounding mode).
-int roundEven(double value) {
-    const double limit = std::numeric_limits<int>::max() / 2;
-    return static_cast<int>(std::nearbyint(std::clamp(value, -limit, limit)));
-}
 
 int16_t toInt16(int value) {
     return static_cast<int16_t>(std::clamp(value, 1, int{std::numeric_limits<int16_t>::max()}));
@@ -34,23 +28,13 @@ bool isNormal(const QWidget& window) {
 
 }  // namespace
 
-DisplayController::DisplayController(PlayerState& state, QIcon icon,
-                                     std::function<void(const QString&)> setZoomText,
-                                     QObject* parent)
+DisplayController::DisplayController(const CdgMachine& machine, std::function<bool()> hasGraphics,
+                                     QIcon icon, const ScreenMetrics* screen, QObject* parent)
     : QObject(parent),
-      state_(state),
+      machine_(machine),
+      hasGraphics_(std::move(hasGraphics)),
       icon_(std::move(icon)),
-      setZoomText_(std::move(setZoomText)),
-      screen_(&qtScreen_) {}
-
-DisplayController::DisplayController(PlayerState& state, QIcon icon,
-                                     std::function<void(const QString&)> setZoomText,
-                                     const ScreenMetrics& screen, QObject* parent)
-    : QObject(parent),
-      state_(state),
-      icon_(std::move(icon)),
-      setZoomText_(std::move(setZoomText)),
-      screen_(&screen) {}
+      screen_(screen != nullptr ? screen : &qtScreen_) {}
 
 DisplayController::~DisplayController() {
     delete window_;
@@ -58,11 +42,6 @@ DisplayController::~DisplayController() {
 
 QWidget* DisplayController::window() {
     return &ensureWindow();
-}
-
-void DisplayController::setIcon(const QIcon& icon) {
-    icon_ = icon;
-    if (window_) window_->setWindowIcon(icon_);
 }
 
 void DisplayController::setVisible(bool visible) {
@@ -77,21 +56,21 @@ void DisplayController::setVisible(bool visible) {
 DisplayWindow& DisplayController::ensureWindow() {
     if (!window_) {
         window_ = new DisplayWindow(*this);
-        Form_Load();
+        placeNewWindow();
     }
     return *window_;
 }
 
-void DisplayController::Form_Load() {
+void DisplayController::placeNewWindow() {
     DisplayWindow& window = *window_;
     window.setWindowIcon(icon_);
     const ScreenTwips screen = screen_->measure(window);
-    window.resize(std::max(1, roundEven(kDesignWidthTwips / screen.twipsPerPixelX)),
-                  std::max(1, roundEven(kDesignHeightTwips / screen.twipsPerPixelY)));
-    CentreForm();
+    window.resize(std::max(1, roundHalfEvenToInt32(kDesignWidthTwips / screen.twipsPerPixelX)),
+                  std::max(1, roundHalfEvenToInt32(kDesignHeightTwips / screen.twipsPerPixelY)));
+    centre();
 }
 
-void DisplayController::btnSize_Click() {
+void DisplayController::stepZoom() {
     DisplayWindow* window = &ensureWindow();
     if (!isNormal(*window)) return;
 
@@ -103,25 +82,25 @@ void DisplayController::btnSize_Click() {
     const double frameX = (window->frameGeometry().width() - window->width()) * tx;
     const double frameY = (window->frameGeometry().height() - window->height()) * ty;
 
-    double factor = ZoomFactorFor(window->width());
-    double newWidth = kZoomBaseWidth * factor * tx + frameX;
-    double newHeight = kZoomBaseHeight * factor * ty + frameY;
+    double factor = zoomFactorFor(window->width());
+    double newWidth = kViewWidth * factor * tx + frameX;
+    double newHeight = kViewHeight * factor * ty + frameY;
     if (newWidth > screen.widthTwips) {
         // Only the width is tested: a window taller than the screen is set as is.
         factor = 1;
-        newWidth = kZoomBaseWidth * factor * tx + frameX;
-        newHeight = kZoomBaseHeight * factor * ty + frameY;
+        newWidth = kViewWidth * factor * tx + frameX;
+        newHeight = kViewHeight * factor * ty + frameY;
     }
 
-    // Width first, then height; each raises the resize handling, whose yield may
-    // run anything, the closing of this window included.
-    setClientSize(*window, roundEven((newWidth - frameX) / tx), window->height());
+    // Width first, then height; each raises the resize handling, whose serving of
+    // events may run anything, the closing of this window included.
+    setClientSize(*window, roundHalfEvenToInt32((newWidth - frameX) / tx), window->height());
     if (window_ != window) return;
-    setClientSize(*window, window->width(), roundEven((newHeight - frameY) / ty));
+    setClientSize(*window, window->width(), roundHalfEvenToInt32((newHeight - frameY) / ty));
     if (window_ != window) return;
-    CentreForm();
-    if (!state_.CDGFile.empty()) window->show();
-    state_.machine.BFlag = true;
+    centre();
+    if (hasGraphics_ && hasGraphics_()) window->show();
+    emit zoomStepped();
 }
 
 void DisplayController::setClientSize(DisplayWindow& window, int width, int height) {
@@ -130,67 +109,67 @@ void DisplayController::setClientSize(DisplayWindow& window, int width, int heig
     window.resize(wanted);
     // A visible window got its resize event inside resize(); a hidden one would
     // get it only when shown.
-    if (!window.isVisible()) Form_Resize();
+    if (!window.isVisible()) resized();
 }
 
-void DisplayController::CentreForm() {
+void DisplayController::centre() {
     if (!window_) return;
     DisplayWindow& window = *window_;
     const ScreenTwips screen = screen_->measure(window);
     const QRect outer = window.frameGeometry();
     const double left = (screen.widthTwips - outer.width() * screen.twipsPerPixelX) / 2.5;
     const double top = (screen.heightTwips - outer.height() * screen.twipsPerPixelY) / 2.5;
-    window.move(screen.leftPixels + roundEven(left / screen.twipsPerPixelX),
-                screen.topPixels + roundEven(top / screen.twipsPerPixelY));
+    window.move(screen.leftPixels + roundHalfEvenToInt32(left / screen.twipsPerPixelX),
+                screen.topPixels + roundHalfEvenToInt32(top / screen.twipsPerPixelY));
 }
 
-void DisplayController::BlitIt() {
-    if (blitting_) return;
-    blitting_ = true;
+void DisplayController::copyPicture() {
+    if (copying_) return;
+    copying_ = true;
     DisplayWindow& window = ensureWindow();
-    copyPicture(window);
+    fillFrame(window);
     if (window.isVisible()) window.update();
-    blitting_ = false;
+    copying_ = false;
 }
 
-void DisplayController::copyPicture(DisplayWindow& window) {
+void DisplayController::fillFrame(DisplayWindow& window) {
     int stride = 0;
-    uint32_t* frame = window.frameFor(DWidth, DHeight, stride);
-    StretchVisibleWindow(state_.machine, DWidth, DHeight, frame, stride);
+    uint32_t* frame = window.frameFor(copyWidth_, copyHeight_, stride);
+    stretchVisibleWindow(machine_, copyWidth_, copyHeight_, frame, stride);
 }
 
-void DisplayController::Form_Paint() {
+void DisplayController::repaintNeeded() {
     // The window asks for a redraw: bring its frame up to date from the picture;
     // it paints the frame itself right after.
-    if (window_) copyPicture(*window_);
+    if (window_) fillFrame(*window_);
 }
 
-void DisplayController::Form_Resize() {
+void DisplayController::resized() {
     if (window_ && !window_->isMinimized()) {
         const int width = std::max(1, window_->width());
         const int height = std::max(1, window_->height());
-        DWidth = toInt16(width);
-        DHeight = toInt16(height);
-        if (setZoomText_) setZoomText_(QString::fromStdString(ZoomText(width)));
-        BlitIt();
+        copyWidth_ = toInt16(width);
+        copyHeight_ = toInt16(height);
+        emit zoomTextChanged(QString::fromStdString(zoomText(width)));
+        copyPicture();
     }
-    yield();
+    serveEventsOnce();
 }
 
-void DisplayController::Form_DblClick() {
-    btnSize_Click();
+void DisplayController::doubleClicked() {
+    stepZoom();
 }
 
-void DisplayController::Form_Unload() {
+void DisplayController::closed() {
     // The closed window deletes itself; the next use makes a new one.
     window_ = nullptr;
 }
 
-void DisplayController::yield() {
-    if (yieldDepth_ > 0) return;
-    ++yieldDepth_;
+void DisplayController::serveEventsOnce() {
+    if (servingDepth_ > 0) return;
+    ++servingDepth_;
     QCoreApplication::processEvents();
-    --yieldDepth_;
+    --servingDepth_;
 }
 
 }  // namespace lyrvox

@@ -1,11 +1,12 @@
 #pragma once
-// The display window frmDisplay and the routines of the control window that work
-// on it: the size command btnSize_Click, CentreForm, the picture copy BlitIt and
-// the window's event handlers. The window is created hidden on first use and again
-// after the user closed it.
+// The display window and what the control window does with it: the size command,
+// centring, and the picture copy. The window is created hidden on first use and
+// again after the user closed it. It shows the machine's picture and never
+// changes the machine.
 #include <QIcon>
 #include <QObject>
 #include <QPointer>
+#include <QSize>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
@@ -13,65 +14,69 @@
 
 #include "display/display_window.h"
 #include "display/screen_metrics.h"
-#include "playback/player_state.h"
+#include "playback/cdg/cdg_machine.h"
 
 namespace lyrvox {
 
 class DisplayController : public QObject, private DisplayEvents {
     Q_OBJECT
   public:
-    // setZoomText receives the lblZoom caption ("1.5x"); icon is the control
-    // window's icon, given to the display window when it is created.
-    DisplayController(PlayerState& state, QIcon icon,
-                      std::function<void(const QString&)> setZoomText, QObject* parent = nullptr);
-    // The same on screens described by `screen`, which must outlive the controller.
-    DisplayController(PlayerState& state, QIcon icon,
-                      std::function<void(const QString&)> setZoomText, const ScreenMetrics& screen,
-                      QObject* parent = nullptr);
+    // `hasGraphics` tells whether a song with graphics has been played (then the
+    // size command shows the window); `icon` goes to every window made. Without
+    // `screen` the real screens are measured; a given one must outlive this.
+    DisplayController(const CdgMachine& machine, std::function<bool()> hasGraphics, QIcon icon,
+                      const ScreenMetrics* screen = nullptr, QObject* parent = nullptr);
     ~DisplayController() override;
 
     // The size command: steps the client size through 294x204 times 1, 1.5, 2, 3
     // by the current client width, then centres the window. Does nothing at all
     // while the window is minimised or maximised.
-    void btnSize_Click();
+    void stepZoom();
     // Copies the visible window of the picture into the display window's frame,
-    // stretched to DWidth x DHeight, and asks for a repaint. Creates the window
+    // stretched to the copy size, and asks for a repaint. Creates the window
     // (hidden) when needed; copies whether or not it is visible.
-    void BlitIt();
+    void copyPicture();
     // Moves the window so that 40% of the free screen space lies left of and
     // above it (divisor 2.5), in one step.
-    void CentreForm();
+    void centre();
     void setVisible(bool visible);  // creates the window first when needed
     QWidget* window();              // creates the window (hidden) when needed
-    void setIcon(const QIcon& icon);
+    // The copy's destination: the client size in pixels, each side 1..32767.
+    QSize copySize() const { return {copyWidth_, copyHeight_}; }
 
-    int16_t DWidth = 300;  // client size in pixels, the copy's destination; never below 1
-    int16_t DHeight = 216;
+  signals:
+    // The zoom label's text ("1.5x") after every resize.
+    void zoomTextChanged(const QString& text);
+    // A size command has resized the window: the picture wants a fresh copy.
+    void zoomStepped();
 
   private:
-    void Form_Load();
-    void Form_Paint() override;
-    void Form_Resize() override;
-    void Form_DblClick() override;
-    void Form_Unload() override;
+    void repaintNeeded() override;
+    void resized() override;
+    void doubleClicked() override;
+    void closed() override;
 
     DisplayWindow& ensureWindow();
-    void copyPicture(DisplayWindow& window);
-    // Sets the client size that gives the outer size in twips, and runs the resize
-    // handling at once when the size changed (Qt would only deliver it at show time).
+    // The new window's design size and place.
+    void placeNewWindow();
+    void fillFrame(DisplayWindow& window);
+    // Sets the client size and runs the resize handling at once when it changed
+    // (Qt would only deliver it at show time).
     void setClientSize(DisplayWindow& window, int width, int height);
     // Lets all pending events run; nested calls return at once, the outer one
     // goes on processing.
-    void yield();
+    void serveEventsOnce();
 
-    PlayerState& state_;
+    const CdgMachine& machine_;
+    std::function<bool()> hasGraphics_;
     QIcon icon_;
-    std::function<void(const QString&)> setZoomText_;
     QtScreenMetrics qtScreen_;
     const ScreenMetrics* screen_;
     QPointer<DisplayWindow> window_;
-    bool blitting_ = false;
-    int yieldDepth_ = 0;
+    int16_t copyWidth_ = 300;
+    int16_t copyHeight_ = 216;
+    bool copying_ = false;
+    int servingDepth_ = 0;
 };
 
 }  // namespace lyrvox

@@ -34,7 +34,7 @@ uint32_t* DisplayWindow::frameFor(int dWidth, int dHeight, int& strideWords) {
 void DisplayWindow::paintEvent(QPaintEvent*) {
     if (events_ != nullptr && !inPaint_) {
         inPaint_ = true;
-        events_->Form_Paint();
+        events_->repaintNeeded();
         inPaint_ = false;
     }
     QPainter painter(this);
@@ -51,19 +51,19 @@ void DisplayWindow::paintEvent(QPaintEvent*) {
 
 void DisplayWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (events_ != nullptr) events_->Form_Resize();
+    if (events_ != nullptr) events_->resized();
 }
 
 void DisplayWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     // Minimising, restoring and maximising change the window state; the resize
     // handling looks at it (a maximised window is sized by its resize events).
-    if (event->type() == QEvent::WindowStateChange && events_ != nullptr) events_->Form_Resize();
+    if (event->type() == QEvent::WindowStateChange && events_ != nullptr) events_->resized();
 }
 
 void DisplayWindow::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && events_ != nullptr) {
-        events_->Form_DblClick();
+        events_->doubleClicked();
         return;
     }
     QWidget::mouseDoubleClickEvent(event);
@@ -75,7 +75,7 @@ void DisplayWindow::closeEvent(QCloseEvent* event) {
     // go nowhere, and the owner makes a fresh window on the next use.
     DisplayEvents* events = events_;
     events_ = nullptr;
-    if (events != nullptr) events->Form_Unload();
+    if (events != nullptr) events->closed();
 }
 
 }  // namespace lyrvox

@@ -1,6 +1,5 @@
 #pragma once
-// The display window frmDisplay: a plain top-level window that shows the stretched
-// picture. It keeps only the frame image the picture copy fills; everything it
+// The display window: a plain top-level window that shows the stretched picture. It keeps only the frame image the picture copy fills; everything it
 // does in answer to the window system goes to its DisplayEvents.
 #include <QImage>
 #include <QWidget>
@@ -12,10 +11,10 @@ namespace lyrvox {
 class DisplayEvents {
   public:
     virtual ~DisplayEvents() = default;
-    virtual void Form_Paint() = 0;     // the frame image must be brought up to date
-    virtual void Form_Resize() = 0;    // client size or window state changed
-    virtual void Form_DblClick() = 0;  // double-click in the client area
-    virtual void Form_Unload() = 0;    // the user closed the window; it deletes itself
+    virtual void repaintNeeded() = 0;  // the frame image must be brought up to date
+    virtual void resized() = 0;        // client size or window state changed
+    virtual void doubleClicked() = 0;  // double-click in the client area
+    virtual void closed() = 0;         // the user closed the window; it deletes itself
 };
 
 class DisplayWindow : public QWidget {

@@ -18,13 +18,13 @@ int sourceFor(int d, int size, int base) {
 
 }  // namespace
 
-void StretchVisibleWindow(const CdgMachine& machine, int dWidth, int dHeight, uint32_t* out,
+void stretchVisibleWindow(const CdgMachine& machine, int dWidth, int dHeight, uint32_t* out,
                           int strideWords) {
     if (dWidth < 1 || dHeight < 1 || out == nullptr || strideWords < dWidth) return;
     const auto stride = static_cast<std::size_t>(strideWords);
     const auto rowBytes = static_cast<std::size_t>(dWidth) * sizeof(uint32_t);
 
-    if (machine.CDG.blank) {
+    if (machine.picture.blank) {
         const uint32_t white = toArgb(kWhite);
         std::fill_n(out, dWidth, white);
         for (int y = 1; y < dHeight; ++y) std::memcpy(out + stride * y, out, rowBytes);
@@ -35,8 +35,8 @@ void StretchVisibleWindow(const CdgMachine& machine, int dWidth, int dHeight, ui
     // (a pixel never drawn since the picture left its all-white state) white.
     std::array<uint32_t, 256> palette;
     palette.fill(toArgb(kWhite));
-    for (std::size_t k = 0; k < machine.ColourTable.size(); ++k) {
-        palette[k] = toArgb(machine.ColourTable[k]);
+    for (std::size_t k = 0; k < machine.colourTable.size(); ++k) {
+        palette[k] = toArgb(machine.colourTable[k]);
     }
 
     // Column map, once per call: picture column for every destination column,
@@ -64,7 +64,7 @@ void StretchVisibleWindow(const CdgMachine& machine, int dWidth, int dHeight, ui
         }
         // Colour the source row once, then spread it over the destination columns.
         const uint8_t* indices =
-            machine.CDG.index.data() + static_cast<std::size_t>(sy) * kScreenWidth;
+            machine.picture.index.data() + static_cast<std::size_t>(sy) * kScreenWidth;
         for (int x = firstColumn; x <= lastColumn; ++x) colours[x] = palette[indices[x]];
         const uint16_t* map = columns.data();
         for (int x = 0; x < dWidth; ++x) row[x] = colours[map[x]];

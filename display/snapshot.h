@@ -1,20 +1,16 @@
 #pragma once
 // Snapshots of the whole CD+G picture (300x216, border included, no display
-// offsets or zoom) to numbered uncompressed BMP files: Basename, the counter with
+// offsets or zoom) to numbered uncompressed BMP files: the stem, the number with
 // at least three digits, ".bmp".
-#include <QImage>
 #include <QString>
 #include <cstdint>
 
-#include "playback/cdg_machine.h"
+#include "playback/cdg/cdg_machine.h"
 
 namespace lyrvox {
 
-// The picture as the platform shows it now, 300x216 RGB32.
-QImage pictureImage(const CdgMachine& machine);
-
 // "nofile" + 7 -> "nofile007.bmp"; 1234 -> "nofile1234.bmp".
-QString snapshotFileName(const QString& basename, int64_t number);
+QString snapshotFileName(const QString& stem, int64_t number);
 
 class Snapshots {
   public:
@@ -23,15 +19,16 @@ class Snapshots {
         QString path;  // the file written, or the one that could not be written
     };
 
-    // Writes the picture into `folder` (empty: the current directory) under the first name from
-    // SnapNum on that does not exist yet (an earlier snapshot is never replaced), then moves
-    // SnapNum past it. A failed write leaves SnapNum and the disk as they were.
+    // Writes the picture into `folder` (empty: the current directory) under the
+    // first name from nextNumber on that does not exist yet (an earlier snapshot is
+    // never replaced), then moves nextNumber past it. A failed write leaves
+    // nextNumber and the disk as they were.
     Result take(const CdgMachine& machine, const QString& folder);
 
-    // The next number to try. Wider than the 16 bits of old so it cannot wrap.
-    int64_t SnapNum = 0;
+    // The next number to try; 64 bits, so it cannot wrap.
+    int64_t nextNumber = 0;
     // Stem of the names; empty until start-up has finished.
-    QString Basename;
+    QString stem;
 };
 
 }  // namespace lyrvox

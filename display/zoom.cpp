@@ -4,7 +4,7 @@
 
 namespace lyrvox {
 
-double ZoomFactorFor(int clientWidth) {
+double zoomFactorFor(int clientWidth) {
     // The thresholds are tested in this order; the last one is 782 (not 882), so
     // a user-dragged width between 782 and 881 steps back to factor 1.
     if (clientWidth < 294) return 1.0;
@@ -14,7 +14,7 @@ double ZoomFactorFor(int clientWidth) {
     return 1.0;
 }
 
-std::string ZoomText(int clientWidth) {
+std::string zoomText(int clientWidth) {
     // Tenths of W / 292, rounded in integers: (20 W + 292) / 584 = floor(10 W / 292 + 1/2).
     const long long w = std::llabs(static_cast<long long>(clientWidth));
     const long long tenths = (20 * w + 292) / 584;

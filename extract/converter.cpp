@@ -6,6 +6,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "util/rounding.h"
 #include "util/text_helpers.h"
 
 namespace lyrvox {
@@ -19,15 +20,11 @@ const char kConverted[] = "File(s) converted!";
 
 // Percentage of sectors done, rounded half to even, at least three digits.
 std::string percentText(std::int64_t done, std::int64_t total) {
-    std::int64_t percent = 100;
-    if (total > 0) {
-        const std::int64_t numerator = done * 100;  // total < 2^63 / 2448, no overflow
-        percent = numerator / total;
-        const std::int64_t twiceRest = 2 * (numerator % total);
-        if (twiceRest > total || (twiceRest == total && percent % 2 != 0)) ++percent;
-    }
+    const double percent =
+        total > 0 ? roundHalfEven(static_cast<double>(done) * 100.0 / static_cast<double>(total))
+                  : 100.0;
     char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%03lld%%", static_cast<long long>(percent));
+    std::snprintf(buffer, sizeof buffer, "%03.0f%%", percent);
     return buffer;
 }
 
@@ -47,18 +44,18 @@ bool sameFile(const std::string& output, const std::string& image) {
 
 }  // namespace
 
-std::string Converter::OutputNameFor(const std::string& imagePath) {
-    return StripExtension(imagePath) + ".cdg";
+std::string Converter::outputNameFor(const std::string& imagePath) {
+    return stripExtension(imagePath) + ".cdg";
 }
 
-bool Converter::IsSingleImage(const std::string& sourceText) {
+bool Converter::isSingleImage(const std::string& sourceText) {
     // FolderOf leaves a lone leading separator on the name; it holds no full stop.
-    return sourceText.find('.', FolderOf(sourceText).size()) != std::string::npos;
+    return sourceText.find('.', folderOf(sourceText).size()) != std::string::npos;
 }
 
-void Converter::btnConvert_Click(const std::string& sourceText) {
-    if (Converting_) {
-        Converting_ = false;  // the run notices at its next check
+void Converter::convertOrStop(const std::string& sourceText) {
+    if (converting_) {
+        converting_ = false;  // the run notices at its next check
         return;
     }
     // A click after Stop, while the stopped run is still winding down: starting a
@@ -69,9 +66,9 @@ void Converter::btnConvert_Click(const std::string& sourceText) {
         runCommand(sourceText);
     } catch (...) {
         // Whatever went wrong, the button must work again afterwards.
-        Converting_ = false;
+        converting_ = false;
         running_ = false;
-        host_.SetConvertCaption("Convert");
+        host_.setConverting(false);
         throw;
     }
 }
@@ -79,49 +76,49 @@ void Converter::btnConvert_Click(const std::string& sourceText) {
 void Converter::runCommand(const std::string& sourceText) {
     const std::string source = sourceText;
     summary_ = ConvertSummary{};
-    if (IsSingleImage(source)) {
+    if (isSingleImage(source)) {
         // Taken literally (no wildcards), in any letter case.
         const auto image = findFileIgnoreCase(source);
         if (!image) {
             summary_.outcome = ConvertOutcome::NotFound;
-            host_.ShowMessage(kNotFound);
+            host_.showMessage(kNotFound);
             return;
         }
         startRun();
-        if (!ConvertImage(*image)) return;
+        if (!convertImage(*image)) return;
     } else {
         startRun();
         for (int n = 1; n <= 99; ++n) {
             char number[3];
             std::snprintf(number, sizeof number, "%02d", n);
             if (const auto member = findFileIgnoreCase(source + number + ".bin")) {
-                if (!ConvertImage(*member)) return;
+                if (!convertImage(*member)) return;
             }
-            if (!Converting_) break;
+            if (!converting_) break;
         }
     }
-    endRun(kConverted, Converting_ ? ConvertOutcome::Converted : ConvertOutcome::Stopped);
+    endRun(kConverted, converting_ ? ConvertOutcome::Converted : ConvertOutcome::Stopped);
 }
 
 void Converter::startRun() {
-    Converting_ = true;
+    converting_ = true;
     running_ = true;
-    host_.SetConvertCaption("Stop");
-    host_.Yield();
+    host_.setConverting(true);
+    host_.serveEvents();
 }
 
 void Converter::endRun(const std::string& message, ConvertOutcome outcome) {
     summary_.outcome = outcome;
-    host_.ShowMessage(message);
-    host_.SetProgressLabel("");
-    host_.SetFileNameLabel("");
-    host_.SetConvertCaption("Convert");
-    Converting_ = false;
+    host_.showMessage(message);
+    host_.showProgress("");
+    host_.showImageName("");
+    host_.setConverting(false);
+    converting_ = false;
     running_ = false;
 }
 
-bool Converter::ConvertImage(const std::string& image) {
-    const std::string output = OutputNameFor(image);
+bool Converter::convertImage(const std::string& image) {
+    const std::string output = outputNameFor(image);
 
     std::ifstream in;
     std::ofstream out;
@@ -151,10 +148,10 @@ bool Converter::ConvertImage(const std::string& image) {
                     ConvertOutcome::WouldOverwrite);
     }
 
-    host_.SetFileNameLabel(FileNameOf(image));
+    host_.showImageName(fileNameOf(image));
     // Stop came before this image began: leave any earlier output of this name
     // alone instead of replacing it with an empty file.
-    if (!Converting_) return true;
+    if (!converting_) return true;
 
     errno = 0;
     out.open(output, std::ios::binary | std::ios::trunc);
@@ -168,9 +165,9 @@ bool Converter::ConvertImage(const std::string& image) {
     const ExtractResult result = ExtractSubcode(
         in, length, out,
         [this](const ExtractProgress& progress) {
-            host_.SetProgressLabel(percentText(progress.sectorsDone, progress.sectorsTotal));
-            host_.Yield();
-            return Converting_;
+            host_.showProgress(percentText(progress.sectorsDone, progress.sectorsTotal));
+            host_.serveEvents();
+            return converting_;
         },
         options_);
 

@@ -11,11 +11,12 @@ namespace lyrvox {
 class ConvertHost {
   public:
     virtual ~ConvertHost() = default;
-    virtual void ShowMessage(const std::string& text) = 0;        // title "lyrvox", OK only
-    virtual void SetConvertCaption(const std::string& text) = 0;  // btnConvert
-    virtual void SetFileNameLabel(const std::string& text) = 0;   // lblFName
-    virtual void SetProgressLabel(const std::string& text) = 0;   // lblProgress ("000%".."100%")
-    virtual void Yield() = 0;                                     // serve the event queue once
+    virtual void showMessage(const std::string& text) = 0;  // title "lyrvox", OK only
+    // A run starts (the Convert button becomes its Stop button) or has ended.
+    virtual void setConverting(bool converting) = 0;
+    virtual void showImageName(const std::string& name) = 0;  // "" when idle
+    virtual void showProgress(const std::string& text) = 0;   // "000%".."100%", "" when idle
+    virtual void serveEvents() = 0;                           // serve the event queue once
 };
 
 // How the last run ended, for callers that need more than the messages (the
@@ -43,30 +44,30 @@ class Converter {
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
 
-    // A click on Convert with the text of txtSource. While a run is in progress
-    // (a nested click from inside its yields) this is the Stop request; further
-    // clicks before the run has wound down are ignored.
-    void btnConvert_Click(const std::string& sourceText);
-    bool Converting() const { return Converting_; }
+    // A click on Convert with the text of the source box. While a run is in
+    // progress (a nested click from inside its serving of events) this is the
+    // Stop request; further clicks before the run has wound down are ignored.
+    void convertOrStop(const std::string& sourceText);
+    bool converting() const { return converting_; }
     const ConvertSummary& lastRun() const { return summary_; }
 
     // The name of the .cdg file made from an image: the image path up to the
     // first full stop of its last component, then ".cdg".
-    static std::string OutputNameFor(const std::string& imagePath);
+    static std::string outputNameFor(const std::string& imagePath);
     // True when the source text names one image (its last component holds a
     // full stop) rather than the stem of a numbered series.
-    static bool IsSingleImage(const std::string& sourceText);
+    static bool isSingleImage(const std::string& sourceText);
 
   private:
     void runCommand(const std::string& sourceText);
     // Converts one image; false when the run has been ended (with its message).
-    bool ConvertImage(const std::string& image);
+    bool convertImage(const std::string& image);
     void startRun();
     void endRun(const std::string& message, ConvertOutcome outcome);
 
     ConvertHost& host_;
     ExtractOptions options_;
-    bool Converting_ = false;  // false again once Stop is requested
+    bool converting_ = false;  // false again once Stop is requested
     bool running_ = false;     // a run is on the stack, stopping or not
     ConvertSummary summary_;
 };

@@ -1,12 +1,12 @@
 // Feeds arbitrary byte streams to the CD+G machine as packets and checks the
-// machine's invariants after every packet: every memory cell and picture index
+// machine's invariants afterwards: every memory cell and picture index
 // within 0-15, the spare memory column and row untouched, the ring origin on the
 // tile grid, the fine offsets in their ranges.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
-#include "playback/cdg_machine.h"
+#include "playback/cdg/cdg_machine.h"
 
 namespace {
 
@@ -20,19 +20,19 @@ __attribute__((no_sanitize("coverage"))) void checkInvariants(const lyrvox::CdgM
                                                                bool sessionStarted) {
     // Scan the raw arrays: an OR over all cells tells whether any has a bit above 3.
     uint8_t any = 0;
-    for (uint8_t cell : m.Pixels) any |= cell;
+    for (uint8_t cell : m.screenMemory) any |= cell;
     check(any < 16);
     for (int x = 0; x < lyrvox::kMemoryWidth; ++x) check(m.memoryCell(x, lyrvox::kScreenHeight) == 0);
     for (int y = 0; y < lyrvox::kMemoryHeight; ++y) check(m.memoryCell(lyrvox::kScreenWidth, y) == 0);
     // Before any session start, undrawn pixels keep the "no index, white" marker.
     uint8_t highest = 0;
-    for (uint8_t index : m.CDG.index) highest = index > highest ? index : highest;
+    for (uint8_t index : m.picture.index) highest = index > highest ? index : highest;
     check(highest < 16 || (!sessionStarted && highest == lyrvox::kUndrawnIndex));
     check(m.XOff >= 0 && m.XOff <= 294 && m.XOff % 6 == 0);
     check(m.YOff >= 0 && m.YOff <= 204 && m.YOff % 12 == 0);
     check(m.HOffset >= 0 && m.HOffset <= 7);
     check(m.VOffset >= 0 && m.VOffset <= 15);
-    check(m.CurrentColour >= 0 && m.CurrentColour <= 15);
+    check(m.currentColour >= 0 && m.currentColour <= 15);
 }
 
 }  // namespace
@@ -46,12 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     machine = fresh;
     const bool sessionStarted = size > 0 && (data[0] & 1);
     if (sessionStarted) machine.beginSession();
-    const std::size_t packets = size / lyrvox::kPacketSize;
-    for (std::size_t i = 0; i < packets; ++i) {
-        machine.InterpretPacket(lyrvox::packetFromBytes(data + i * lyrvox::kPacketSize));
-        check(machine.PacketCount == static_cast<int32_t>(i + 1));
-        check(machine.HOffset >= 0 && machine.HOffset <= 7 && machine.VOffset >= 0 && machine.VOffset <= 15);
-    }
+    const std::size_t packets = lyrvox::interpretPackets(machine, data, size);
+    check(machine.PacketCount == static_cast<int32_t>(packets));
     checkInvariants(machine, sessionStarted);
     if (size > 0 && (data[0] & 6) == 6) {
         static uint8_t rgb[lyrvox::kScreenWidth * lyrvox::kScreenHeight * 3];

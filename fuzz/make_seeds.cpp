@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/packet_builder.h"
+#include "playback/cdg/packet_encoder.h"
 
 namespace fs = std::filesystem;
-using namespace lyrvox::testing;
+using namespace lyrvox::encode;
 
 namespace {
 
@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
         memoryPreset(2), memoryPreset(3, 1), borderPreset(4),
         solidTile(5, 1, 1), solidTile(6, 17, 49), solidTile(7, 31, 63), solidTile(9, 8, 20, true),
         tileBlock(1, 2, 3, 4, {0x20, 0x01, 0xC0, 0x3F, 0x15, 0x2A, 0, 0, 0, 0, 0, 0}),
-        makePacket(28, {1}), makePacket(0x41, {5, 0}), makePacket(63),
+        packet(28, {1}), packet(0x41, {5, 0}), packet(63),
     });
     write(root / "interpreter" / "instructions", base);
     int n = 0;

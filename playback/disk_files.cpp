@@ -2,8 +2,7 @@
 
 #include <sys/stat.h>
 
-#include <chrono>
-
+#include "util/steady_clock.h"
 #include "util/text_helpers.h"
 
 namespace lyrvox {
@@ -39,10 +38,8 @@ std::unique_ptr<PacketSource> DiskSessionFiles::open(const std::string& path) {
     return std::make_unique<DiskPacketSource>(file);
 }
 
-double SteadySessionClock::Seconds() {
-    using Seconds = std::chrono::duration<double>;
-    return std::chrono::duration_cast<Seconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+double SteadySessionClock::seconds() {
+    return steadyMilliseconds() / 1000.0;
 }
 
 }  // namespace lyrvox

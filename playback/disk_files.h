@@ -33,7 +33,7 @@ class DiskSessionFiles : public SessionFiles {
 
 class SteadySessionClock : public SessionClock {
   public:
-    double Seconds() override;
+    double seconds() override;
 };
 
 }  // namespace lyrvox

@@ -4,36 +4,25 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
-#include <limits>
 
+#include "playback/song_files.h"
+#include "util/rounding.h"
 #include "util/text_helpers.h"
 
 namespace lyrvox {
 
-int32_t roundHalfEven(double value) {
-    if (std::isnan(value)) return 0;
-    constexpr double kMax = std::numeric_limits<int32_t>::max();
-    constexpr double kMin = std::numeric_limits<int32_t>::min();
-    if (value >= kMax) return std::numeric_limits<int32_t>::max();
-    if (value <= kMin) return std::numeric_limits<int32_t>::min();
-    double whole = std::floor(value);
-    const double fraction = value - whole;
-    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0.0)) whole += 1.0;
-    return static_cast<int32_t>(whole);
-}
-
 int32_t packetTarget(double ms) {
-    return roundHalfEven(ms / static_cast<double>(MsPerPacket));
+    return roundHalfEvenToInt32(ms / static_cast<double>(kMsPerPacket));
 }
 
 namespace {
 
 // Milliseconds from `nowMs` (play time) until the target reaches `packetCount`,
-// i.e. until nowMs / MsPerPacket rounds to packetCount. 0 when already due. The
+// i.e. until nowMs / kMsPerPacket rounds to packetCount. 0 when already due. The
 // moment is taken up to a whole millisecond, as the position comes in whole ms.
-double msUntilDue(int32_t packetCount, int32_t frame, double nowMs) {
-    if (packetCount <= frame) return 0.0;
-    const double dueMs = std::ceil((static_cast<double>(packetCount) - 0.5) * MsPerPacket);
+double msUntilDue(int32_t packetCount, int32_t target, double nowMs) {
+    if (packetCount <= target) return 0.0;
+    const double dueMs = std::ceil((static_cast<double>(packetCount) - 0.5) * kMsPerPacket);
     // Never 0 when nothing is due: that would turn the wait back into a spin.
     return std::clamp(dueMs - nowMs, 0.5, PlaybackSession::kMaxWaitMs);
 }
@@ -49,17 +38,10 @@ bool readPacket(PacketSource& source, std::array<uint8_t, kPacketSize>& bytes) {
     return true;
 }
 
-struct Suffix {
-    const char* name;   // tried after BasePath
-    const char* shown;  // what the status line shows
-};
-constexpr std::array<Suffix, 2> kGraphicsSuffixes{{{".CDG", "CDG"}, {".RW", "RW"}}};
-constexpr std::array<Suffix, 2> kAudioSuffixes{{{".WAV", "WAV"}, {".MP3", "MP3"}}};
-
 }  // namespace
 
-// One line per pass: "steadyMs position FrameMP3 PacketCount". Flushed per line so
-// that a trace survives a player that is killed at the end of a measurement.
+// One line per pass: "steadyMs position targetPacket PacketCount". Flushed per
+// line so that a trace survives a player that is killed at the end of a measurement.
 class PlaybackSession::Trace {
   public:
     Trace(const std::string& path, SessionClock& clock) : clock_(clock) {
@@ -72,9 +54,9 @@ class PlaybackSession::Trace {
     Trace& operator=(const Trace&) = delete;
 
     bool on() const { return file_ != nullptr; }
-    void line(int32_t position, int32_t frame, int32_t packets) {
+    void line(int32_t position, int32_t target, int32_t packets) {
         if (!file_) return;
-        std::fprintf(file_, "%.3f %d %d %d\n", clock_.Seconds() * 1000.0, position, frame, packets);
+        std::fprintf(file_, "%.3f %d %d %d\n", clock_.seconds() * 1000.0, position, target, packets);
         std::fflush(file_);
     }
 
@@ -91,7 +73,7 @@ void PlaybackSession::setTraceFile(const std::string& path) {
     tracePath_ = path;
 }
 
-void PlaybackSession::DoCDGFile(const std::string& fileSpec) {
+void PlaybackSession::play(const std::string& chosenFile, bool alternativeDevice) {
     const uint64_t session = ++sessionsStarted_;
     CdgMachine& machine = state_.machine;
 
@@ -101,132 +83,98 @@ void PlaybackSession::DoCDGFile(const std::string& fileSpec) {
     machine.HOffset = 0;
     machine.VOffset = 0;
     machine.PacketCount = 0;
-    state_.FrameMP3 = 0;
-    state_.LastFrame = 0;
+    state_.targetPacket = 0;
+    state_.targetAtTimeShown = 0;
     // A running session's graphics file belongs to that session alone: it closes
-    // it itself when it sees ProFlag clear, so nothing is closed from here.
+    // it itself when it sees sessionRunning clear, so nothing is closed from here.
 
     // Whatever an earlier session left open is halted and closed.
-    media_.Command("stop");
-    media_.Command("close");
-    machine.ClearScreen();
+    media_.stop();
+    media_.close();
+    machine.clearScreen();
 
-    // Companions by base name; a later find overwrites an earlier one. Files are
-    // opened by their real names on disk; the status keeps the upper-case suffix.
-    const std::string basePath = StripExtension(fileSpec);
-    std::string cdgFile, cdgShown, audioFile, audioShown;
-    state_.CDGFile.clear();
-    state_.MP3Flag = false;
-    for (const Suffix& s : kGraphicsSuffixes) {
-        if (auto real = files_.find(basePath + s.name)) {
-            cdgFile = *real;
-            cdgShown = s.shown;
-        }
-    }
-    for (const Suffix& s : kAudioSuffixes) {
-        if (auto real = files_.find(basePath + s.name)) {
-            audioFile = *real;
-            audioShown = s.shown;
-            state_.MP3Flag = true;
-        }
-    }
-    if (cdgFile.empty() && !state_.MP3Flag) {
-        audioFile = fileSpec;  // any other media file is played itself
-        audioShown = ExtensionOf(fileSpec);
-    }
-    state_.CDGFile = cdgFile;
-    const bool mp3Flag = state_.MP3Flag;
+    // Files are opened by their real names on disk; the status keeps the
+    // upper-case suffix.
+    const SongFiles song = findSongFiles(chosenFile, files_);
+    state_.graphicsFile = song.graphics;
+    state_.audioPaces = song.audioPaces;
 
-    std::string status = "Playing: " + FileNameOf(basePath) + ".";
-    if (!audioFile.empty()) {
-        media_.DeviceType(host_.AltChecked() ? "ActiveMovie" : "MPEGVideo");
-        media_.TimeFormat(0);
-        media_.FileName(audioFile);
-        media_.Command("Open");
-        media_.Wait(false);
-        media_.Command("Play");
-        status += audioShown;
-        if (!cdgFile.empty()) status += "/";
+    if (!song.audio.empty()) {
+        media_.open(song.audio, alternativeDevice);
+        media_.play();
     }
-    if (!cdgFile.empty()) {
-        status += cdgShown;
-        if (audioFile.empty()) status += " (only)";
-    }
-    host_.SetStatus(status);
+    host_.showStatus(playingStatus(chosenFile, song));
 
     Trace trace(tracePath_, clock_);
-    if (!cdgFile.empty()) {
-        runGraphicsSession(cdgFile, audioFile, mp3Flag, session, trace);
+    if (!song.graphics.empty()) {
+        runGraphicsSession(song.graphics, song.audio, song.audioPaces, session, trace);
     } else {
-        runAudioOnlySession(audioFile, session, trace);
+        runAudioOnlySession(song.audio, session, trace);
     }
 }
 
-void PlaybackSession::runGraphicsSession(const std::string& cdgFile, const std::string& audioFile,
-                                         bool mp3Flag, uint64_t session, Trace& trace) {
+void PlaybackSession::runGraphicsSession(const std::string& graphicsFile,
+                                         const std::string& audioFile, bool audioPaces,
+                                         uint64_t session, Trace& trace) {
     CdgMachine& machine = state_.machine;
-    host_.SetOpenEnabled(false);
-    host_.EnableStopNow();
+    host_.setOpenEnabled(false);
+    host_.enableStopNow();
     // Running from the moment Stop is enabled: a Stop, a close or a Play served
     // while the display window comes up must end or pause this session, not be
     // lost before it (with Stop disabled again behind a session that plays on).
-    state_.ProFlag = true;
-    host_.ShowDisplay(true);
-    host_.Yield(0.0);
-
-    for (std::size_t i = 0; i < machine.PowersOfTwo.size(); ++i) {
-        machine.PowersOfTwo[i] = static_cast<int16_t>(1 << i);
-    }
+    state_.sessionRunning = true;
+    host_.showDisplay(true);
+    host_.serveEvents(0.0);
 
     // This session's own file: closed when this function returns, whatever other
-    // sessions run inside its yields.
-    std::unique_ptr<PacketSource> source = files_.open(cdgFile);
+    // sessions run inside its serving of events.
+    std::unique_ptr<PacketSource> source = files_.open(graphicsFile);
     if (!source) {
         // Found but not readable (no permission, vanished, not a plain file): back
         // to idle first, so that no audio plays behind the message.
-        state_.ProFlag = false;
-        host_.btnStop_Click();
-        host_.ShowMessage("Cannot open the graphics file: " + cdgFile);
+        state_.sessionRunning = false;
+        host_.sessionEnded();
+        host_.showMessage("Cannot open the graphics file: " + graphicsFile);
         return;
     }
-    state_.StartTime = roundHalfEven(clock_.Seconds());
+    state_.startSeconds = roundHalfEvenToInt32(clock_.seconds());
 
     bool fileEnded = false;  // a read found no whole packet: never read again
     bool audioFailed = false;
     // Once the audio can no longer pace (it failed, or played to its end before
     // the graphics did) the clock takes over from the last position, so that the
     // graphics neither freeze nor leave the session waiting for a Stop.
-    bool clockPaced = !mp3Flag;
+    bool clockPaced = !audioPaces;
     double clockBaseMs = 0.0;
-    double clockBaseSeconds = state_.StartTime;
+    double clockBaseSeconds = state_.startSeconds;
     int32_t position = 0;
     auto updateTarget = [&]() -> double {
         if (!clockPaced) {
-            const bool failed = media_.Failed();
-            const bool ended = !state_.Paused && media_.Mode() == MediaControl::kModeStopped;
+            const bool failed = media_.state() == MediaState::Failed;
+            const bool ended = !state_.paused && media_.state() != MediaState::Playing;
             if (failed || ended) {
                 audioFailed = failed;
                 clockPaced = true;
-                clockBaseMs = media_.Position();
-                clockBaseSeconds = clock_.Seconds();
+                clockBaseMs = media_.positionMs();
+                clockBaseSeconds = clock_.seconds();
             }
         }
         double nowMs = 0.0;
         if (!clockPaced) {
-            position = media_.Position();
+            position = media_.positionMs();
             nowMs = position;
         } else {
-            nowMs = clockBaseMs + (clock_.Seconds() - clockBaseSeconds) * 1000.0;
-            if (trace.on() && !audioFile.empty()) position = media_.Position();
+            nowMs = clockBaseMs + (clock_.seconds() - clockBaseSeconds) * 1000.0;
+            if (trace.on() && !audioFile.empty()) position = media_.positionMs();
         }
-        state_.FrameMP3 = packetTarget(nowMs);
+        state_.targetPacket = packetTarget(nowMs);
         return nowMs;
     };
     std::array<uint8_t, kPacketSize> bytes{};
     for (;;) {
-        if (fileEnded || !state_.ProFlag || source->atEnd()) break;
+        if (fileEnded || !state_.sessionRunning || source->atEnd()) break;
 
-        if (machine.PacketCount <= state_.FrameMP3) {
+        if (machine.PacketCount <= state_.targetPacket) {
             // The end test is made before the batch only; a read that finds no whole
             // packet ends the file without interpreting anything of it.
             for (int i = 0; i < kPacketsPerBatch; ++i) {
@@ -234,55 +182,57 @@ void PlaybackSession::runGraphicsSession(const std::string& cdgFile, const std::
                     fileEnded = true;
                     break;
                 }
-                machine.InterpretPacket(packetFromBytes(bytes.data()));
+                machine.interpret(packetFromBytes(bytes.data()));
             }
         }
 
         const double nowMs = updateTarget();
-        trace.line(position, state_.FrameMP3, machine.PacketCount);
+        trace.line(position, state_.targetPacket, machine.PacketCount);
 
-        const double waitMs = msUntilDue(machine.PacketCount, state_.FrameMP3, nowMs);
-        host_.Yield(waitMs);
+        const double waitMs = msUntilDue(machine.PacketCount, state_.targetPacket, nowMs);
+        host_.serveEvents(waitMs);
         // Play time has moved on while waiting: look again, so that the next pass
         // finds its batch due instead of spending itself on a stale target.
-        if (waitMs > 0.0 && state_.ProFlag) updateTarget();
+        if (waitMs > 0.0 && state_.sessionRunning) updateTarget();
     }
     source.reset();
     // A failure noticed only now (the file ended first) still counts; after a Stop
     // the media has been closed and says nothing more.
-    if (mp3Flag && state_.ProFlag && media_.Failed()) audioFailed = true;
+    if (audioPaces && state_.sessionRunning && media_.state() == MediaState::Failed) {
+        audioFailed = true;
+    }
     finishSession(audioFile, audioFailed, session);
 }
 
 void PlaybackSession::runAudioOnlySession(const std::string& audioFile, uint64_t session,
                                           Trace& trace) {
-    host_.ShowDisplay(false);
-    host_.SetOpenEnabled(false);
-    host_.EnableStopNow();
-    state_.ProFlag = true;  // before the yield, as for graphics: no Stop is lost
-    host_.Yield(0.0);
+    host_.showDisplay(false);
+    host_.setOpenEnabled(false);
+    host_.enableStopNow();
+    state_.sessionRunning = true;  // before serving events, as for graphics: no Stop is lost
+    host_.serveEvents(0.0);
 
     bool audioFailed = false;
-    // While paused the audio has been halted with "stop" and reads as stopped too;
-    // the wait goes on then. Media that cannot be played reads as stopped at once.
-    while (state_.ProFlag && (media_.Mode() != MediaControl::kModeStopped || state_.Paused)) {
-        if (media_.Failed()) audioFailed = true;
-        const int32_t position = media_.Position();
-        state_.FrameMP3 = packetTarget(position);
-        trace.line(position, state_.FrameMP3, state_.machine.PacketCount);
-        host_.Yield(kModePollMs);
+    // While paused the media is halted, and the wait goes on. Media that cannot be
+    // played is not playing from the start.
+    while (state_.sessionRunning && (media_.state() == MediaState::Playing || state_.paused)) {
+        if (media_.state() == MediaState::Failed) audioFailed = true;
+        const int32_t position = media_.positionMs();
+        state_.targetPacket = packetTarget(position);
+        trace.line(position, state_.targetPacket, state_.machine.PacketCount);
+        host_.serveEvents(kStatePollMs);
     }
-    if (state_.ProFlag && media_.Failed()) audioFailed = true;
+    if (state_.sessionRunning && media_.state() == MediaState::Failed) audioFailed = true;
     finishSession(audioFile, audioFailed, session);
 }
 
 void PlaybackSession::finishSession(const std::string& audioFile, bool audioFailed,
                                     uint64_t session) {
-    state_.ProFlag = false;
-    host_.btnStop_Click();
-    // A session that ran inside this one's yield owns the status line now.
+    state_.sessionRunning = false;
+    host_.sessionEnded();
+    // A session that ran inside this one's serving of events owns the status line now.
     if (audioFailed && sessionIsLatest(session)) {
-        host_.SetStatus("Cannot play: " + FileNameOf(audioFile));
+        host_.showStatus("Cannot play: " + fileNameOf(audioFile));
     }
 }
 

@@ -1,23 +1,22 @@
 #pragma once
-// Everything the control window keeps for the life of the program that the
-// playback session reads and writes: the session flags and counters and the
-// CD+G machine.
+// What the control window keeps for the life of the program and the playback
+// session reads and writes: the session's flags and counters and the CD+G machine.
 #include <cstdint>
 #include <string>
 
-#include "playback/cdg_machine.h"
+#include "playback/cdg/cdg_machine.h"
 
 namespace lyrvox {
 
 struct PlayerState {
-    std::string FileSpec;   // the chosen file
-    std::string CDGFile;    // graphics file of the current or last session; empty when none
-    bool MP3Flag = false;   // audio found: pacing follows the audio position
-    bool ProFlag = false;   // a session is running
-    bool Paused = false;    // audio halted by Pause
-    int32_t StartTime = 0;  // clock at loop start, whole seconds
-    int32_t FrameMP3 = 0;   // target packet number
-    int32_t LastFrame = 0;  // FrameMP3 at the last elapsed-time label update
+    std::string chosenFile;    // the file the user chose
+    std::string graphicsFile;  // of the current or last session; empty when none
+    bool audioPaces = false;   // an audio partner was found: pacing follows its position
+    bool sessionRunning = false;
+    bool paused = false;            // the audio is halted by Pause
+    int32_t startSeconds = 0;       // the clock at the start of the packet loop, whole seconds
+    int32_t targetPacket = 0;       // packets due by now
+    int32_t targetAtTimeShown = 0;  // targetPacket when the elapsed time was last shown
     CdgMachine machine;
 };
 

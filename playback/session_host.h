@@ -13,23 +13,24 @@ namespace lyrvox {
 class SessionHost {
   public:
     virtual ~SessionHost() = default;
-    virtual bool AltChecked() = 0;                        // cbAlt
-    virtual void SetStatus(const std::string& text) = 0;  // lblStat caption
-    virtual void SetOpenEnabled(bool enabled) = 0;        // btnOpen
-    virtual void EnableStopNow() = 0;                     // enable btnStop, repaint at once
-    virtual void ShowDisplay(bool visible) = 0;           // frmDisplay (created if needed)
+    virtual void showStatus(const std::string& text) = 0;
+    virtual void setOpenEnabled(bool enabled) = 0;
+    virtual void enableStopNow() = 0;  // enables Stop and repaints it at once
+    virtual void showDisplay(bool visible) = 0;  // creates the display window when needed
     // Serve the event queue. With maxWaitMs > 0 the host may block until an event
     // arrives or maxWaitMs have passed (a precise timer), instead of returning at
     // once: this is how a session waits for its next packet without spinning.
-    virtual void Yield(double maxWaitMs) = 0;
-    virtual void btnStop_Click() = 0;
-    virtual void ShowMessage(const std::string& text) = 0;  // title "lyrvox", OK only
+    virtual void serveEvents(double maxWaitMs) = 0;
+    // Every session ends here, whatever ended it: the host does what Stop does
+    // (media halted and closed, controls back to idle, "Ready.").
+    virtual void sessionEnded() = 0;
+    virtual void showMessage(const std::string& text) = 0;  // title "lyrvox", OK only
 };
 
 class SessionClock {
   public:
     virtual ~SessionClock() = default;
-    virtual double Seconds() = 0;  // steady clock, seconds with a fraction
+    virtual double seconds() = 0;  // steady clock, seconds with a fraction
 };
 
 // A graphics file opened for sequential reading. Each session owns its own.

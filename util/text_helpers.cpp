@@ -7,7 +7,8 @@
 #include <filesystem>
 #include <string_view>
 #include <system_error>
-#include <vector>
+
+#include "util/rounding.h"
 
 namespace lyrvox {
 namespace {
@@ -37,47 +38,8 @@ std::size_t lastComponentStart(std::string_view path) {
     return sep == std::string_view::npos ? 0 : sep + 1;
 }
 
-bool isHiddenName(std::string_view name) {
-    return !name.empty() && name.front() == '.';
-}
-
 char asciiLower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
-    }
-    return true;
-}
-
-// '*' matches any run of bytes, '?' any one byte; everything else matches itself.
-// Iterative with one backtrack point, so it is linear-ish and never recurses.
-bool matchesWildcards(std::string_view pattern, std::string_view name) {
-    std::size_t p = 0, n = 0;
-    std::size_t starP = std::string_view::npos, starN = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
-            ++p;
-            ++n;
-        } else if (p < pattern.size() && pattern[p] == '*') {
-            starP = p++;
-            starN = n;
-        } else if (starP != std::string_view::npos) {
-            p = starP + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*') ++p;
-    return p == pattern.size();
-}
-
-bool hasWildcards(std::string_view name) {
-    return name.find_first_of("*?") != std::string_view::npos;
 }
 
 // The folder to search for the last component: the folder text as given, or the
@@ -87,36 +49,15 @@ fs::path searchFolder(const std::string& path, std::size_t componentStart) {
     return fs::path(path.substr(0, componentStart));
 }
 
-// A regular file (symbolic links followed) whose own name is not hidden.
-bool isOrdinaryEntry(const fs::directory_entry& entry, const std::string& name) {
-    if (isHiddenName(name)) return false;
-    std::error_code ec;
-    return entry.is_regular_file(ec) && !ec;
-}
-
-// Calls visit(entry, name) for each entry of the folder until it returns true.
-// Every error ends the walk quietly.
+// Calls visit(entry, name) for each entry of the folder. Every error ends the
+// walk quietly.
 template <typename Visit>
-bool anyEntry(const fs::path& folder, Visit visit) {
+void forEachEntry(const fs::path& folder, Visit visit) {
     std::error_code ec;
     fs::directory_iterator it(folder, ec);
-    if (ec) return false;
-    for (const fs::directory_iterator end; it != end; it.increment(ec)) {
-        if (ec) return false;
-        const std::string name = it->path().filename().string();
-        if (visit(*it, name)) return true;
+    for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+        visit(*it, it->path().filename().string());
     }
-    return false;
-}
-
-// Rounds to the nearest whole number, an exact half to the even neighbour,
-// whatever the floating-point rounding mode is.
-double roundHalfEven(double x) {
-    const double down = std::floor(x);
-    const double diff = x - down;
-    if (diff < 0.5) return down;
-    if (diff > 0.5) return down + 1.0;
-    return std::fmod(down, 2.0) == 0.0 ? down : down + 1.0;
 }
 
 std::string twoDigits(std::int64_t value) {
@@ -127,13 +68,13 @@ std::string twoDigits(std::int64_t value) {
 
 }  // namespace
 
-std::string FolderOf(const std::string& path) {
+std::string folderOf(const std::string& path) {
     const std::size_t sep = lastSeparator(path);
     if (sep == std::string::npos || sep == 0) return {};
     return path.substr(0, sep + 1);
 }
 
-std::string ExtensionOf(const std::string& name) {
+std::string extensionOf(const std::string& name) {
     const std::size_t start = lastComponentStart(name);
     const std::size_t dot = name.rfind('.');
     // No full stop in the last component, or only one at its very start.
@@ -141,13 +82,13 @@ std::string ExtensionOf(const std::string& name) {
     return name.substr(dot + 1);
 }
 
-std::string FileNameOf(const std::string& path) {
+std::string fileNameOf(const std::string& path) {
     const std::size_t sep = lastSeparator(path);
     if (sep == std::string::npos || sep == 0) return path;
     return path.substr(sep + 1);
 }
 
-std::string StripExtension(const std::string& name) {
+std::string stripExtension(const std::string& name) {
     // Leading full stops belong to the name (".karaoke-hit.cdg" is a hidden file
     // called ".karaoke-hit"), never to its extension; ".cdg" alone stays whole.
     const std::size_t start = lastComponentStart(name);
@@ -158,7 +99,7 @@ std::string StripExtension(const std::string& name) {
     return name.substr(0, dot);
 }
 
-std::string PacketsToTime(double packets) {
+std::string packetsToTime(double packets) {
     // Beyond this (about 1,900 years of playback) the single-precision seconds
     // are meaningless anyway; capping keeps every step below finite.
     constexpr double kMaxPackets = 1.8e13;
@@ -180,28 +121,6 @@ std::string PacketsToTime(double packets) {
     return twoDigits(minutes) + ":" + twoDigits(secs);
 }
 
-bool FileExists(const std::string& path) {
-    try {
-        if (path.empty() || path.find('\0') != std::string::npos) return false;
-        const std::size_t start = lastComponentStart(path);
-        const std::string component = path.substr(start);
-        const fs::path folder = searchFolder(path, start);
-
-        // "folder/" asks whether the folder holds any ordinary file at all.
-        const std::string pattern = component.empty() ? std::string("*") : component;
-        if (hasWildcards(pattern)) {
-            return anyEntry(folder, [&](const fs::directory_entry& entry, const std::string& name) {
-                return matchesWildcards(pattern, name) && isOrdinaryEntry(entry, name);
-            });
-        }
-        if (isHiddenName(component)) return false;
-        std::error_code ec;
-        return fs::is_regular_file(fs::path(path), ec) && !ec;
-    } catch (...) {
-        return false;
-    }
-}
-
 std::optional<std::string> findFileIgnoreCase(const std::string& path) {
     try {
         if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
@@ -218,20 +137,33 @@ std::optional<std::string> findFileIgnoreCase(const std::string& path) {
         // Several names may differ from the one asked for only in case; take the
         // first in byte order so the answer does not depend on directory order.
         std::optional<std::string> best;
-        anyEntry(searchFolder(path, start),
-                 [&](const fs::directory_entry& entry, const std::string& name) {
-                     std::error_code typeError;
-                     if (equalsIgnoreAsciiCase(name, component) && entry.is_regular_file(typeError) && !typeError &&
-                         (!best || name < *best)) {
-                         best = name;
-                     }
-                     return false;
-                 });
+        forEachEntry(searchFolder(path, start),
+                     [&](const fs::directory_entry& entry, const std::string& name) {
+                         std::error_code typeError;
+                         if (equalsIgnoreAsciiCase(name, component) &&
+                             entry.is_regular_file(typeError) && !typeError &&
+                             (!best || name < *best)) {
+                             best = name;
+                         }
+                     });
         if (!best) return std::nullopt;
         return path.substr(0, start) + *best;
     } catch (...) {
         return std::nullopt;
     }
+}
+
+std::string toLowerAscii(std::string text) {
+    for (char& c : text) c = asciiLower(c);
+    return text;
+}
+
+bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+    }
+    return true;
 }
 
 }  // namespace lyrvox

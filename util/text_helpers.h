@@ -1,35 +1,31 @@
 #pragma once
-// Stateless path, extension, existence and time-text helpers shared by the
+// Stateless path, extension, file-finding and time-text helpers shared by the
 // player, the extractor and the command-line tool. Paths are UTF-8 bytes; the
 // separator is '/' (on Windows builds '\\' and '/' alike). The extension is only
 // ever looked for in the last path component, so a full stop in a folder name
 // never cuts a path.
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace lyrvox {
 
 // Folder part with its trailing separator; empty when there is none (or when the
 // only separator is the first character).
-std::string FolderOf(const std::string& path);
+std::string folderOf(const std::string& path);
 // Text after the last full stop of the last component; empty when none, or when the
 // component starts with its only full stop (".cdg").
-std::string ExtensionOf(const std::string& name);
+std::string extensionOf(const std::string& name);
 // Text after the last separator; the whole argument when there is none (or when
 // the only separator is the first character).
-std::string FileNameOf(const std::string& path);
+std::string fileNameOf(const std::string& path);
 // Path without everything from the first full stop of the last component on; a
 // component that starts with a full stop (".cdg") is kept whole.
-std::string StripExtension(const std::string& name);
+std::string stripExtension(const std::string& name);
 // mm:ss for a packet count (300 packets a second); seconds are rounded half to
 // even and a rounded 60 carries into the minutes; minutes take as many digits as
 // they need. Negative counts and NaN give "00:00".
-std::string PacketsToTime(double packets);
-// True when at least one ordinary (regular, non-hidden) file matches the path,
-// whose last component may hold the wildcards '*' and '?' (matched byte for byte,
-// case-sensitively). A path ending in a separator asks whether that folder holds
-// any ordinary file. Every error is false.
-bool FileExists(const std::string& path);
+std::string packetsToTime(double packets);
 
 // The real name on disk of an existing regular file (a name beginning with a full
 // stop included: hidden only by convention) whose last component equals
@@ -38,5 +34,9 @@ bool FileExists(const std::string& path);
 // case variants the first in byte order wins. No wildcards: '*' and '?' are
 // ordinary characters here. Every error gives nullopt.
 std::optional<std::string> findFileIgnoreCase(const std::string& path);
+
+// ASCII letters to lower case; every other byte (UTF-8 included) unchanged.
+std::string toLowerAscii(std::string text);
+bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b);
 
 }  // namespace lyrvox

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "tests/support/packet_builder.h"
+#include "playback/cdg/packet_encoder.h"
 
 namespace lyrvox {
 
@@ -38,7 +38,7 @@ constexpr int kLinePackets = 900;   // 3 s per line of lyrics
 // x of a text that starts on a tile edge and stands about in the middle.
 int centredTileX(std::string_view text, int scale) {
     const int width = static_cast<int>(text.size()) * TileCanvas::advance(scale);
-    return (TileCanvas::kWidth - width) / 2 / TileCanvas::kTileWidth * TileCanvas::kTileWidth;
+    return (kScreenWidth - width) / 2 / kTileWidth * kTileWidth;
 }
 
 std::vector<std::string_view> wordsOf(std::string_view line) {
@@ -83,7 +83,7 @@ DemoSong::DemoSong() {
 std::vector<uint8_t> DemoSong::cdgFile() const {
     std::vector<uint8_t> file;
     file.reserve(packets_.size() * kPacketSize);
-    for (const SubcodePacket& p : packets_) testing::append(file, p);
+    for (const SubcodePacket& p : packets_) encode::append(file, p);
     return file;
 }
 
@@ -96,13 +96,13 @@ void DemoSong::waitUntil(int packet) {
         throw std::logic_error("demo song: a section runs past packet " + std::to_string(packet) +
                                " (now at " + std::to_string(packets_.size()) + ")");
     }
-    packets_.resize(static_cast<std::size_t>(packet), testing::emptyPacket());
+    packets_.resize(static_cast<std::size_t>(packet), encode::emptyPacket());
 }
 
 void DemoSong::emit(const SubcodePacket& packet, int spacing) {
     packets_.push_back(packet);
     // Nothing happens in between: empty packets keep the time.
-    for (int i = 1; i < spacing; ++i) packets_.push_back(testing::emptyPacket());
+    for (int i = 1; i < spacing; ++i) packets_.push_back(encode::emptyPacket());
 }
 
 void DemoSong::note(int startPacket, int lengthPackets, int midiNote, double level) {
@@ -111,19 +111,19 @@ void DemoSong::note(int startPacket, int lengthPackets, int midiNote, double lev
 
 void DemoSong::loadColours(const std::array<Level, 16>& table, bool upperHalf) {
     for (int base = 0; base < (upperHalf ? 16 : 8); base += 8) {
-        std::array<testing::Rgb4, 8> eight{};
+        std::array<encode::Rgb4, 8> eight{};
         for (int k = 0; k < 8; ++k) {
             const Level& c = table[static_cast<std::size_t>(base + k)];
             eight[static_cast<std::size_t>(k)] = {c.r, c.g, c.b};
         }
-        emit(testing::loadColours(base, eight));
+        emit(encode::loadColours(base, eight));
     }
 }
 
 void DemoSong::clearScreen(int colour, int borderColour) {
     // As on disc: sixteen memory presets counting their repeats, then the border.
-    for (int repeat = 0; repeat < 16; ++repeat) emit(testing::memoryPreset(colour, repeat));
-    emit(testing::borderPreset(borderColour));
+    for (int repeat = 0; repeat < 16; ++repeat) emit(encode::memoryPreset(colour, repeat));
+    emit(encode::borderPreset(borderColour));
 }
 
 void DemoSong::drawTiles(const TileCanvas& canvas, int rowFrom, int rowTo, int colFrom, int colTo,
@@ -131,13 +131,13 @@ void DemoSong::drawTiles(const TileCanvas& canvas, int rowFrom, int rowTo, int c
     for (int row = rowFrom; row <= rowTo; ++row) {
         for (int col = colFrom; col <= colTo; ++col) {
             if (skipEmpty && canvas.tileEmpty(row, col)) continue;
-            emit(testing::tileBlock(colour0, colour1, row, col, canvas.tile(row, col), xorMode));
+            emit(encode::tileBlock(colour0, colour1, row, col, canvas.tile(row, col), xorMode));
         }
     }
 }
 
 void DemoSong::scrollStep(bool copy, int fill, Way way, int spacing) {
-    using testing::scroll;
+    using encode::scroll;
     // Offsets run towards the coarse step (or away from it after it) so that the
     // picture seems to glide one pixel (two rows vertically) per packet.
     switch (way) {
@@ -209,7 +209,7 @@ void DemoSong::lyrics() {
         const std::string_view line = kLyrics[i];
         const int row = 3 + 3 * i;
         const int lineStart = kLyricsStart + i * kLinePackets;
-        const int firstColumn = centredTileX(line, 2) / TileCanvas::kTileWidth;
+        const int firstColumn = centredTileX(line, 2) / kTileWidth;
         const auto words = wordsOf(line);
         const int slot = (kLinePackets - 60) / static_cast<int>(words.size());
         note(lineStart, kLinePackets - 40, kLineBass[i], 0.2);
@@ -236,7 +236,7 @@ void DemoSong::horizontalScrolls() {
     // Two rows of coloured stripes and a band with text: every scroll shows.
     for (int row : {4, 13}) {
         for (int col = 0; col < 50; ++col) {
-            emit(testing::solidTile(kFirstStripe + (col + row) % 8, row, col));
+            emit(encode::solidTile(kFirstStripe + (col + row) % 8, row, col));
         }
     }
     TileCanvas band;

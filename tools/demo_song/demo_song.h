@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "playback/subcode_packet.h"
+#include "playback/cdg/subcode_packet.h"
 #include "tools/demo_song/melody.h"
 #include "tools/demo_song/tile_canvas.h"
 
@@ -25,7 +25,6 @@ class DemoSong {
     DemoSong();
 
     const std::vector<SubcodePacket>& packets() const { return packets_; }
-    const std::vector<Note>& notes() const { return notes_; }
     // The graphics file: the packets back to back, 24 bytes each.
     std::vector<uint8_t> cdgFile() const;
     // The audio file, exactly as long as the graphics.

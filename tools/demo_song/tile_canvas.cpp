@@ -6,20 +6,20 @@
 
 namespace lyrvox {
 
-TileCanvas::TileCanvas() : bits_(static_cast<std::size_t>(kWidth * kHeight), 0) {}
+TileCanvas::TileCanvas() : bits_(static_cast<std::size_t>(kScreenWidth * kScreenHeight), 0) {}
 
 void TileCanvas::clear() {
     std::fill(bits_.begin(), bits_.end(), uint8_t{0});
 }
 
 void TileCanvas::set(int x, int y) {
-    if (x < 0 || y < 0 || x >= kWidth || y >= kHeight) return;
-    bits_[static_cast<std::size_t>(y * kWidth + x)] = 1;
+    if (x < 0 || y < 0 || x >= kScreenWidth || y >= kScreenHeight) return;
+    bits_[static_cast<std::size_t>(y * kScreenWidth + x)] = 1;
 }
 
 bool TileCanvas::at(int x, int y) const {
-    if (x < 0 || y < 0 || x >= kWidth || y >= kHeight) return false;
-    return bits_[static_cast<std::size_t>(y * kWidth + x)] != 0;
+    if (x < 0 || y < 0 || x >= kScreenWidth || y >= kScreenHeight) return false;
+    return bits_[static_cast<std::size_t>(y * kScreenWidth + x)] != 0;
 }
 
 void TileCanvas::drawText(int x, int y, std::string_view text, int scale) {
@@ -36,11 +36,6 @@ void TileCanvas::drawText(int x, int y, std::string_view text, int scale) {
         }
         x += advance(scale);
     }
-}
-
-int TileCanvas::textWidth(std::string_view text, int scale) {
-    if (text.empty()) return 0;
-    return static_cast<int>(text.size()) * advance(scale) - scale;
 }
 
 std::array<uint8_t, 12> TileCanvas::tile(int row, int column) const {

@@ -6,15 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "playback/cdg/cdg_geometry.h"
+
 namespace lyrvox {
 
 class TileCanvas {
   public:
-    static constexpr int kWidth = 300;
-    static constexpr int kHeight = 216;
-    static constexpr int kTileWidth = 6;
-    static constexpr int kTileHeight = 12;
-
     TileCanvas();
 
     void clear();
@@ -23,8 +20,6 @@ class TileCanvas {
     // Text in the built-in font, each font pixel a scale x scale block, glyphs
     // (5 + 1) * scale pixels apart; (x, y) is the top left of the first glyph.
     void drawText(int x, int y, std::string_view text, int scale);
-    // Pixels the text covers across (without the gap after the last glyph).
-    static int textWidth(std::string_view text, int scale);
     // Advance from one glyph to the next, in pixels.
     static int advance(int scale) { return 6 * scale; }
 

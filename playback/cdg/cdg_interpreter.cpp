@@ -4,24 +4,10 @@
 #include <climits>
 #include <cstring>
 
-#include "playback/cdg_machine.h"
+#include "playback/cdg/cdg_machine.h"
 
 namespace lyrvox {
 namespace {
-
-// Instruction numbers (InstructionByte & 0x3F).
-constexpr int kMemoryPreset = 1;
-constexpr int kBorderPreset = 2;
-constexpr int kTileNormal = 6;
-constexpr int kScrollPreset = 20;
-constexpr int kScrollCopy = 24;
-constexpr int kTransparentColour = 28;
-constexpr int kLoadColoursLow = 30;
-constexpr int kLoadColoursHigh = 31;
-constexpr int kTileXor = 38;
-
-constexpr int kTileWidth = 6;    // PW
-constexpr int kTileHeight = 12;  // PH
 
 // One byte in each of the eight lanes of a word.
 constexpr uint64_t kByteLanes = 0x0101010101010101ull;
@@ -60,40 +46,38 @@ static_assert((kScreenHeight - 1) * kMemoryWidth + (kScreenWidth - kTileWidth) +
 
 }  // namespace
 
-void CdgMachine::InterpretPacket(const SubcodePacket& packet) {
-    switch (packet.InstructionByte & 0x3F) {
-        case kMemoryPreset:
+void CdgMachine::interpret(const SubcodePacket& packet) {
+    switch (instructionOf(packet)) {
+        case Instruction::MemoryPreset:
             MemoryPreset(packet);
             break;
-        case kBorderPreset:
+        case Instruction::BorderPreset:
             BorderPreset(packet);
             break;
-        case kTileNormal:
+        case Instruction::TileBlock:
             TileBlock(packet, false);
             break;
-        case kScrollPreset:
-            ScrollScreen(packet, 0);
+        case Instruction::ScrollPreset:
+            ScrollScreen(packet, false);
             break;
-        case kScrollCopy:
-            ScrollScreen(packet, 1);
+        case Instruction::ScrollCopy:
+            ScrollScreen(packet, true);
             break;
-        case kTransparentColour:
-            break;  // accepted; no effect on this screen
-        case kLoadColoursLow:
+        case Instruction::LoadColoursLow:
             LoadColourTable(packet, 0);
             break;
-        case kLoadColoursHigh:
+        case Instruction::LoadColoursHigh:
             LoadColourTable(packet, 8);
             break;
-        case kTileXor:
+        case Instruction::TileBlockXor:
             TileBlock(packet, true);
             break;
         default:
-            break;
+            break;  // the transparent colour is accepted and has no effect on this screen
     }
     // Saturates instead of overflowing on a file of more than 2^31 packets.
     if (PacketCount < INT32_MAX) ++PacketCount;
-    UFlag = BFlag;
+    needsRedraw = hasDrawn;
 }
 
 void CdgMachine::MemoryPreset(const SubcodePacket& packet) {
@@ -101,31 +85,31 @@ void CdgMachine::MemoryPreset(const SubcodePacket& packet) {
     // the low bits; bits 6 and 7 are P/Q channel bits that disc rips often leave
     // set, so they must not turn the first preset into an ignored repeat.
     if ((packet.Data[1] & 0x3F) != 0) return;
-    CurrentColour = packet.Data[0] & 0x0F;
-    CDG.clearTo(static_cast<uint8_t>(CurrentColour));
-    FillArea(0, 0, kScreenWidth, kScreenHeight, CurrentColour);
-    BFlag = true;
+    currentColour = packet.Data[0] & 0x0F;
+    picture.clearTo(static_cast<uint8_t>(currentColour));
+    fillArea(0, 0, kScreenWidth, kScreenHeight, currentColour);
+    hasDrawn = true;
 }
 
 void CdgMachine::BorderPreset(const SubcodePacket& packet) {
-    CurrentColour = packet.Data[0] & 0x0F;
-    FillArea(0, 0, 300, 11, CurrentColour);      // top band
-    FillArea(0, 12, 5, 204, CurrentColour);      // left band
-    FillArea(294, 12, 300, 204, CurrentColour);  // right band
-    FillArea(0, 204, 300, 216, CurrentColour);   // bottom band
-    BFlag = true;
+    currentColour = packet.Data[0] & 0x0F;
+    fillArea(0, 0, 300, 11, currentColour);      // top band
+    fillArea(0, 12, 5, 204, currentColour);      // left band
+    fillArea(294, 12, 300, 204, currentColour);  // right band
+    fillArea(0, 204, 300, 216, currentColour);   // bottom band
+    hasDrawn = true;
 }
 
 void CdgMachine::TileBlock(const SubcodePacket& packet, bool xorMode) {
-    CurrentColour = packet.Data[0] & 0x0F;
-    const uint64_t colour0 = kByteLanes * static_cast<uint64_t>(CurrentColour);
+    currentColour = packet.Data[0] & 0x0F;
+    const uint64_t colour0 = kByteLanes * static_cast<uint64_t>(currentColour);
     const uint64_t colour1 = kByteLanes * static_cast<uint64_t>(packet.Data[1] & 0x0F);
     // Rows 0-31 and columns 0-63 are accepted; tiles past the screen still write
     // memory (through the ring) but no picture pixel.
     const int y0 = (packet.Data[2] & 0x1F) * kTileHeight;
     const int x0 = (packet.Data[3] & 0x3F) * kTileWidth;
     const bool visibleColumns = x0 < kScreenWidth;  // x0 is a multiple of 6: all or none
-    if (visibleColumns && y0 < kScreenHeight) CDG.materialise();
+    if (visibleColumns && y0 < kScreenHeight) picture.materialise();
 
     // A tile row is six pixels, leftmost first, handled as six byte lanes of one
     // word. Six consecutive columns never meet the same ring cell twice, so the
@@ -139,7 +123,7 @@ void CdgMachine::TileBlock(const SubcodePacket& packet, bool xorMode) {
     for (int r = 0; r < kTileHeight; ++r) {
         const uint64_t on = kTileRowMask[packet.Data[4 + r] & 0x3F];
         uint64_t row = (colour0 & ~on) | (colour1 & on);
-        uint8_t* memoryRow = Pixels.data() + static_cast<std::size_t>(my) * kMemoryWidth;
+        uint8_t* memoryRow = screenMemory.data() + static_cast<std::size_t>(my) * kMemoryWidth;
         if (contiguous) {
             // One 8-byte load and store; the two lanes past the tile are written
             // back unchanged. Even at ring column 294 of row 215 the word stays
@@ -161,10 +145,10 @@ void CdgMachine::TileBlock(const SubcodePacket& packet, bool xorMode) {
             row = std::bit_cast<uint64_t>(lanes);
         }
         const int y = y0 + r;
-        if (visibleColumns && y < kScreenHeight) storeSixLanes(CDG.row(y) + x0, row);
+        if (visibleColumns && y < kScreenHeight) storeSixLanes(picture.row(y) + x0, row);
         if (++my == kScreenHeight) my = 0;
     }
-    BFlag = true;
+    hasDrawn = true;
 }
 
 void CdgMachine::LoadColourTable(const SubcodePacket& packet, int base) {
@@ -176,12 +160,12 @@ void CdgMachine::LoadColourTable(const SubcodePacket& packet, int base) {
         const int green = ((hi & 0x03) << 2) | ((lo & 0x30) >> 4);
         const int blue = lo & 0x0F;
         // 4-bit levels to 8 bits: 17 x level gives 0, 17, ..., 255.
-        ColourTable[static_cast<std::size_t>(base + k)] =
+        colourTable[static_cast<std::size_t>(base + k)] =
             static_cast<PackedColour>((red * 17) | ((green * 17) << 8) | ((blue * 17) << 16));
     }
     // The table is a look-up table: every pixel drawn with a changed entry now
     // shows the new colour, so the display needs a redraw.
-    BFlag = true;
+    hasDrawn = true;
 }
 
 }  // namespace lyrvox

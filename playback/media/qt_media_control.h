@@ -1,15 +1,15 @@
 #pragma once
-// MMControl1 on Qt Multimedia (QMediaPlayer + QAudioOutput, GStreamer on Linux).
-// Both device names stand for the same player. Video media show in a window of
-// their own when the program runs with widgets (QApplication).
+// The media control on Qt Multimedia (QMediaPlayer + QAudioOutput, GStreamer on
+// Linux). The alternative device plays through the same player. Video media show
+// in a window of their own when the program runs with widgets (QApplication).
 //
 // Position is smoothed (PositionSmoother): the backend's reading can stall for a
 // second or more after a start and then jump.
 #include <QObject>
 #include <QString>
 
-#include "playback/media_control.h"
-#include "playback/position_smoother.h"
+#include "playback/media/media_control.h"
+#include "playback/media/position_smoother.h"
 
 class QMediaPlayer;
 class QAudioOutput;
@@ -23,14 +23,15 @@ class QtMediaControl : public QObject, public MediaControl {
     explicit QtMediaControl(QObject* parent = nullptr);
     ~QtMediaControl() override;
 
-    void Command(const std::string& command) override;
-    void DeviceType(const std::string& type) override;
-    void TimeFormat(int format) override;
-    void FileName(const std::string& path) override;
-    void Wait(bool wait) override;
-    int Mode() override;
-    int32_t Position() override;
-    bool Failed() override;
+    // Never blocks: the window thread must stay live.
+    void open(const std::string& path, bool alternativeDevice) override;
+    void play() override;
+    void pause() override;
+    void stop() override;
+    void close() override;
+    int32_t positionMs() override;
+    MediaState state() override;
+    MediaError error() override;
 
     // Makes sure Qt picks its GStreamer media backend (the FFmpeg one crashes
     // without an audio device). Call before the first QMediaPlayer exists; the
@@ -38,10 +39,6 @@ class QtMediaControl : public QObject, public MediaControl {
     static void preferGStreamerBackend();
 
   private:
-    void open();
-    void play();
-    void halt();
-    void close();
     void fail();
     void reachEnd();
     void attachVideoWindow();
@@ -52,14 +49,11 @@ class QtMediaControl : public QObject, public MediaControl {
     QAudioOutput* audio_ = nullptr;
     QWidget* videoWindow_ = nullptr;  // made on the first video, with QApplication; owned here
     QString fileName_;
-    std::string deviceType_ = "MPEGVideo";
-    int timeFormat_ = 0;
-    bool wait_ = false;
 
     bool open_ = false;     // a medium has been handed to the player
-    bool playing_ = false;  // "Play" given and not halted, ended or failed since
+    bool playing_ = false;  // play() given and not halted, ended or failed since
     bool ended_ = false;    // played to its end
-    bool failed_ = false;   // could not be opened or played
+    MediaError error_ = MediaError::None;
     PositionSmoother position_;
 };
 

@@ -1,4 +1,4 @@
-#include "playback/qt_event_pump.h"
+#include "app/event_pump.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -2,29 +2,20 @@
 // The CD+G machine: screen memory, colour table, the picture and its scroll work
 // copy, the packet interpreter and the scrolls. Plain C++, no Qt.
 //
-// Geometry: the screen is 300x216 pixels in 6x12 tiles (50 columns, 18 rows).
-// Screen memory `Pixels` is 301x217 index cells used as a ring through the origin
+// Screen memory is 301x217 index cells used as a ring through the origin
 // (XOff, YOff): picture pixel (x, y) lives in cell ((x+XOff)%300, (y+YOff)%216).
-// The picture `CDG` keeps, for each pixel, the colour index it was last drawn with
-// and shows ColourTable of that index as the table stands now (a colour-table load
+// The picture keeps, for each pixel, the colour index it was last drawn with and
+// shows colourTable of that index as the table stands now (a colour-table load
 // recolours everything drawn with a changed entry, as the CD+G standard intends).
 // Before the first session the picture shows white.
 #include <array>
 #include <cstddef>
 #include <cstdint>
 
-#include "playback/subcode_packet.h"
+#include "playback/cdg/cdg_geometry.h"
+#include "playback/cdg/subcode_packet.h"
 
 namespace lyrvox {
-
-inline constexpr int kScreenWidth = 300;
-inline constexpr int kScreenHeight = 216;
-inline constexpr int kMemoryWidth = 301;
-inline constexpr int kMemoryHeight = 217;
-inline constexpr int kViewWidth = 294;  // visible window of the picture
-inline constexpr int kViewHeight = 204;
-inline constexpr int kViewLeft = 6;  // left edge of the visible window at HOffset 0
-inline constexpr int kViewTop = 12;  // top edge of the visible window at VOffset 0
 
 // Packed colour as the platform keeps it: red in bits 0-7, green 8-15, blue 16-23.
 using PackedColour = uint32_t;
@@ -41,7 +32,7 @@ inline constexpr uint32_t toArgb(PackedColour c) {
 // was never drawn on a picture that is otherwise drawn holds kUndrawnIndex (shown
 // white); that happens only when packets are drawn before the first session start.
 // So read colours through CdgMachine::colourOfIndex or pictureColour, never by
-// indexing ColourTable with an index of the picture directly.
+// indexing colourTable with an index of the picture directly.
 inline constexpr uint8_t kUndrawnIndex = 16;
 
 struct IndexPicture {
@@ -71,37 +62,37 @@ struct IndexPicture {
 
 class CdgMachine {
   public:
-    // Session start: origin and fine offsets to 0, PacketCount to 0, PowersOfTwo
-    // filled, and the screen clear (white background, then FillArea(0,0,300,216,0)).
+    // Session start: origin and fine offsets to 0, PacketCount to 0, and the
+    // screen clear (white background, then fillArea(0, 0, 300, 216, 0)).
     void beginSession();
 
     // One packet, in file order. Every packet adds 1 to PacketCount and copies
-    // BFlag into UFlag, whatever its instruction.
-    void InterpretPacket(const SubcodePacket& packet);
+    // hasDrawn into needsRedraw, whatever its instruction.
+    void interpret(const SubcodePacket& packet);
 
     // The two drawing routines (picture coordinates; see the class comment).
-    void PlotPixel(int x, int y, int index);
-    void FillArea(int x1, int y1, int x2, int y2, int index);
+    void plotPixel(int x, int y, int index);
+    void fillArea(int x1, int y1, int x2, int y2, int index);
     // White background, then the whole screen to colour index 0.
-    void ClearScreen();
+    void clearScreen();
 
     // Instruction handlers, public so that tests can drive them one by one.
     // MemoryPreset acts only when its repeat count (Data[1] without bits 6 and 7)
-    // is 0. LoadColourTable recolours the picture and so sets BFlag.
+    // is 0. LoadColourTable recolours the picture and so sets hasDrawn.
     void MemoryPreset(const SubcodePacket& packet);
     void BorderPreset(const SubcodePacket& packet);
     void TileBlock(const SubcodePacket& packet, bool xorMode);
     void LoadColourTable(const SubcodePacket& packet, int base);
-    void ScrollScreen(const SubcodePacket& packet, int ScrollCopy);
+    void ScrollScreen(const SubcodePacket& packet, bool copy);
 
-    // Colour of a picture index now: ColourTable for 0-15, white for kUndrawnIndex.
+    // Colour of a picture index now: colourTable for 0-15, white for kUndrawnIndex.
     PackedColour colourOfIndex(uint8_t index) const {
-        return index < 16 ? ColourTable[index] : kWhite;
+        return index < 16 ? colourTable[index] : kWhite;
     }
 
     // Readers.
     uint8_t memoryCell(int mx, int my) const {
-        return Pixels[static_cast<std::size_t>(my * kMemoryWidth + mx)];
+        return screenMemory[static_cast<std::size_t>(my * kMemoryWidth + mx)];
     }
     // Index held for picture pixel (x, y) through the ring (what an XOR tile reads).
     uint8_t memoryAtPicture(int x, int y) const;
@@ -112,26 +103,28 @@ class CdgMachine {
     // Whole picture as 0xFFRRGGBB words; `stride` in words between rows.
     void renderArgb32(uint32_t* out, int stride) const;
 
-    // State. Names follow the original design so each routine is easy to find.
-    std::array<uint8_t, kMemoryWidth * kMemoryHeight> Pixels{};  // all 0 at creation
-    std::array<PackedColour, 16> ColourTable{};                  // all black at creation
-    IndexPicture CDG;                                            // the picture
-    IndexPicture CDG2;                                           // scroll work copy
+    std::array<uint8_t, kMemoryWidth * kMemoryHeight> screenMemory{};  // all 0 at creation
+    std::array<PackedColour, 16> colourTable{};                        // all black at creation
+    IndexPicture picture;
+    IndexPicture scrollCopy;           // the picture as it stood before a coarse scroll
     int16_t XOff = 0, YOff = 0;        // ring origin: multiples of 6 (0-294) and 12 (0-204)
     int16_t HOffset = 0, VOffset = 0;  // fine display offsets: 0-7 and 0-15
-    int32_t CurrentColour = 0;
-    std::array<int16_t, 6> PowersOfTwo{};
-    bool BFlag = false;  // drawing has happened (never cleared)
-    bool UFlag = false;  // display copy needed (cleared by the display timer)
+    int32_t currentColour = 0;
+    bool hasDrawn = false;     // drawing has happened (never cleared)
+    bool needsRedraw = false;  // the display copy is due (cleared by the display tick)
     int32_t PacketCount = 0;
 
   private:
-    // Memory part of FillArea: cells of picture columns x1..x2, rows y1..y2 through
+    // Memory part of fillArea: cells of picture columns x1..x2, rows y1..y2 through
     // the ring; nothing when a range is empty.
     void fillMemory(long long x1, long long y1, long long x2, long long y2, uint8_t value);
     // One coarse scroll by a tile: dx = +1 right, -1 left; dy = +1 down, -1 up.
     void scrollHorizontal(int dx, bool copy, int fill);
     void scrollVertical(int dy, bool copy, int fill);
 };
+
+// Interprets the whole packets of `size` bytes in order (a trailing partial
+// packet is left alone); returns how many were interpreted.
+std::size_t interpretPackets(CdgMachine& machine, const uint8_t* bytes, std::size_t size);
 
 }  // namespace lyrvox

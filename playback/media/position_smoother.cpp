@@ -1,4 +1,4 @@
-#include "playback/position_smoother.h"
+#include "playback/media/position_smoother.h"
 
 #include <algorithm>
 #include <cmath>

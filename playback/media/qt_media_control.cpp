@@ -1,4 +1,4 @@
-#include "playback/qt_media_control.h"
+#include "playback/media/qt_media_control.h"
 
 #include <QAudioOutput>
 #include <QCoreApplication>
@@ -6,9 +6,10 @@
 #include <QMediaPlayer>
 #include <QUrl>
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <limits>
+
+#include "util/steady_clock.h"
 
 #ifdef LYRVOX_HAVE_VIDEO_WIDGET
 #include <QApplication>
@@ -16,23 +17,6 @@
 #endif
 
 namespace lyrvox {
-
-namespace {
-
-double steadyMs() {
-    using Ms = std::chrono::duration<double, std::milli>;
-    return std::chrono::duration_cast<Ms>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-std::string lowerAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
-}  // namespace
 
 void QtMediaControl::preferGStreamerBackend() {
     const QByteArray current = qgetenv("QT_MEDIA_BACKEND");
@@ -47,7 +31,7 @@ QtMediaControl::QtMediaControl(QObject* parent) : QObject(parent) {
     audio_ = new QAudioOutput(this);
     player_->setAudioOutput(audio_);
     connect(player_, &QMediaPlayer::hasVideoChanged, this, [this](bool hasVideo) {
-        if (hasVideo && open_ && !failed_ && videoWindow_ && showsVideo()) {
+        if (hasVideo && open_ && error_ == MediaError::None && videoWindow_ && showsVideo()) {
             videoWindow_->setWindowTitle(QFileInfo(fileName_).fileName());
             videoWindow_->show();
         }
@@ -69,54 +53,31 @@ QtMediaControl::~QtMediaControl() {
     delete videoWindow_;
 }
 
-void QtMediaControl::Command(const std::string& command) {
-    const std::string name = lowerAscii(command);
-    if (name == "open") {
-        open();
-    } else if (name == "play") {
-        play();
-    } else if (name == "stop") {
-        halt();
-    } else if (name == "close") {
-        close();
-    }
+MediaState QtMediaControl::state() {
+    if (!open_) return MediaState::Closed;
+    if (error_ != MediaError::None) return MediaState::Failed;
+    if (ended_) return MediaState::Ended;
+    return playing_ ? MediaState::Playing : MediaState::Stopped;
 }
 
-void QtMediaControl::DeviceType(const std::string& type) {
-    deviceType_ = type;
-}
-void QtMediaControl::TimeFormat(int format) {
-    timeFormat_ = format;
-}
-void QtMediaControl::FileName(const std::string& path) {
-    fileName_ = QString::fromStdString(path);
-}
-// "Play" never blocks, whatever Wait says: the window thread must stay live.
-void QtMediaControl::Wait(bool wait) {
-    wait_ = wait;
+MediaError QtMediaControl::error() {
+    return error_;
 }
 
-int QtMediaControl::Mode() {
-    return playing_ ? kModePlaying : kModeStopped;
-}
-
-int32_t QtMediaControl::Position() {
-    const double ms = std::floor(position_.read(steadyMs(), backendMs()));
+int32_t QtMediaControl::positionMs() {
+    const double ms = std::floor(position_.read(steadyMilliseconds(), backendMs()));
     return static_cast<int32_t>(std::clamp(ms, 0.0, double{std::numeric_limits<int32_t>::max()}));
 }
 
-bool QtMediaControl::Failed() {
-    return failed_;
-}
-
-void QtMediaControl::open() {
+void QtMediaControl::open(const std::string& path, bool /*alternativeDevice*/) {
     close();
+    fileName_ = QString::fromStdString(path);
     open_ = true;
     // A missing or unreadable file is known at once; anything else the backend
     // finds out while loading and reports through its signals.
     const QFileInfo info(fileName_);
     if (!info.isFile() || !info.isReadable()) {
-        failed_ = true;
+        error_ = MediaError::Unreadable;
         return;
     }
     attachVideoWindow();
@@ -143,17 +104,21 @@ void QtMediaControl::attachVideoWindow() {
 }
 
 void QtMediaControl::play() {
-    if (!open_ || failed_ || ended_ || playing_) return;
+    if (!open_ || error_ != MediaError::None || ended_ || playing_) return;
     playing_ = true;
-    position_.run(steadyMs());
+    position_.run(steadyMilliseconds());
     player_->play();
 }
 
-void QtMediaControl::halt() {
+void QtMediaControl::pause() {
     if (!playing_) return;
-    position_.halt(steadyMs(), backendMs());  // where the listener heard it stop
+    position_.halt(steadyMilliseconds(), backendMs());  // where the listener heard it stop
     playing_ = false;
     player_->pause();
+}
+
+void QtMediaControl::stop() {
+    pause();  // the medium stays open (and where it stopped) until close()
 }
 
 void QtMediaControl::close() {
@@ -165,14 +130,14 @@ void QtMediaControl::close() {
     if (videoWindow_) videoWindow_->hide();
     playing_ = false;
     ended_ = false;
-    failed_ = false;
+    error_ = MediaError::None;
     position_.reset();
 }
 
 void QtMediaControl::fail() {
-    if (failed_) return;
-    position_.halt(steadyMs(), backendMs());
-    failed_ = true;
+    if (error_ != MediaError::None) return;
+    position_.halt(steadyMilliseconds(), backendMs());
+    error_ = MediaError::Unplayable;
     playing_ = false;
     // QMediaPlayer keeps reporting "playing" after an error; make sure it is not.
     player_->stop();
@@ -181,7 +146,7 @@ void QtMediaControl::fail() {
 
 void QtMediaControl::reachEnd() {
     const double backend = backendMs();
-    position_.halt(steadyMs(), backend);
+    position_.halt(steadyMilliseconds(), backend);
     position_.holdAt(backend);
     playing_ = false;
     ended_ = true;

@@ -1,6 +1,7 @@
 #pragma once
 // Subcommands of lyrvox-cdg. Each takes the arguments after its own name, prints
-// to out/err and returns the process exit status.
+// to out/err and returns the process exit status: 0 done, 1 a file could not be
+// read or written, 2 the command line itself was wrong.
 #include <ostream>
 #include <string>
 #include <vector>

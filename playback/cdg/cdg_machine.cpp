@@ -1,4 +1,4 @@
-#include "playback/cdg_machine.h"
+#include "playback/cdg/cdg_machine.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,29 +17,27 @@ int wrap(long long value, int modulus) {
 }  // namespace
 
 void CdgMachine::beginSession() {
-    for (int c = 0; c < 6; ++c)
-        PowersOfTwo[static_cast<std::size_t>(c)] = static_cast<int16_t>(1 << c);
     XOff = 0;
     YOff = 0;
     HOffset = 0;
     VOffset = 0;
     PacketCount = 0;
-    ClearScreen();
+    clearScreen();
 }
 
-void CdgMachine::ClearScreen() {
-    CDG.blank = true;  // white background
-    FillArea(0, 0, kScreenWidth, kScreenHeight, 0);
+void CdgMachine::clearScreen() {
+    picture.blank = true;  // white background
+    fillArea(0, 0, kScreenWidth, kScreenHeight, 0);
 }
 
-void CdgMachine::PlotPixel(int x, int y, int index) {
+void CdgMachine::plotPixel(int x, int y, int index) {
     const int mx = wrap(static_cast<long long>(x) + XOff, kScreenWidth);
     const int my = wrap(static_cast<long long>(y) + YOff, kScreenHeight);
-    uint8_t& cell = Pixels[static_cast<std::size_t>(my * kMemoryWidth + mx)];
+    uint8_t& cell = screenMemory[static_cast<std::size_t>(my * kMemoryWidth + mx)];
     cell = static_cast<uint8_t>(index & 0x0F);
     if (x < 0 || y < 0 || x >= kScreenWidth || y >= kScreenHeight) return;
-    CDG.materialise();
-    CDG.row(y)[x] = cell;
+    picture.materialise();
+    picture.row(y)[x] = cell;
 }
 
 void CdgMachine::fillMemory(long long x1, long long y1, long long x2, long long y2, uint8_t value) {
@@ -58,14 +56,14 @@ void CdgMachine::fillMemory(long long x1, long long y1, long long x2, long long 
     const int rowCount = rows >= kScreenHeight ? kScreenHeight : static_cast<int>(rows);
     int my = wrap(y1 + YOff, kScreenHeight);
     for (int i = 0; i < rowCount; ++i) {
-        uint8_t* row = Pixels.data() + static_cast<std::size_t>(my) * kMemoryWidth;
+        uint8_t* row = screenMemory.data() + static_cast<std::size_t>(my) * kMemoryWidth;
         std::memset(row + start, value, static_cast<std::size_t>(firstRun));
         if (secondRun > 0) std::memset(row, value, static_cast<std::size_t>(secondRun));
         if (++my == kScreenHeight) my = 0;
     }
 }
 
-void CdgMachine::FillArea(int x1, int y1, int x2, int y2, int index) {
+void CdgMachine::fillArea(int x1, int y1, int x2, int y2, int index) {
     const auto value = static_cast<uint8_t>(index & 0x0F);
     fillMemory(x1, y1, x2, y2, value);
 
@@ -77,12 +75,12 @@ void CdgMachine::FillArea(int x1, int y1, int x2, int y2, int index) {
     const int bottom = std::min(std::max(y1, y2), kScreenHeight - 1);
     if (left > right || top > bottom) return;
     if (left == 0 && top == 0 && right == kScreenWidth - 1 && bottom == kScreenHeight - 1) {
-        CDG.clearTo(value);
+        picture.clearTo(value);
         return;
     }
-    CDG.materialise();
+    picture.materialise();
     for (int y = top; y <= bottom; ++y)
-        std::memset(CDG.row(y) + left, value, static_cast<std::size_t>(right - left + 1));
+        std::memset(picture.row(y) + left, value, static_cast<std::size_t>(right - left + 1));
 }
 
 uint8_t CdgMachine::memoryAtPicture(int x, int y) const {
@@ -91,17 +89,17 @@ uint8_t CdgMachine::memoryAtPicture(int x, int y) const {
 }
 
 PackedColour CdgMachine::pictureColour(int x, int y) const {
-    return colourOfIndex(CDG.at(x, y));
+    return colourOfIndex(picture.at(x, y));
 }
 
 void CdgMachine::renderRgb24(uint8_t* out) const {
     std::array<PackedColour, 17> palette;
     for (uint8_t i = 0; i < 17; ++i) palette[i] = colourOfIndex(i);
-    if (CDG.blank) {
+    if (picture.blank) {
         std::memset(out, 0xFF, static_cast<std::size_t>(kScreenWidth) * kScreenHeight * 3);
         return;
     }
-    for (uint8_t index : CDG.index) {
+    for (uint8_t index : picture.index) {
         const PackedColour c = palette[index];
         *out++ = static_cast<uint8_t>(c & 0xFFu);
         *out++ = static_cast<uint8_t>((c >> 8) & 0xFFu);
@@ -114,13 +112,19 @@ void CdgMachine::renderArgb32(uint32_t* out, int stride) const {
     for (uint8_t i = 0; i < 17; ++i) palette[i] = toArgb(colourOfIndex(i));
     for (int y = 0; y < kScreenHeight; ++y) {
         uint32_t* dst = out + static_cast<std::ptrdiff_t>(y) * stride;
-        if (CDG.blank) {
+        if (picture.blank) {
             std::fill(dst, dst + kScreenWidth, toArgb(kWhite));
             continue;
         }
-        const uint8_t* src = CDG.row(y);
+        const uint8_t* src = picture.row(y);
         for (int x = 0; x < kScreenWidth; ++x) dst[x] = palette[src[x]];
     }
+}
+
+std::size_t interpretPackets(CdgMachine& machine, const uint8_t* bytes, std::size_t size) {
+    const std::size_t packets = size / kPacketSize;
+    for (std::size_t i = 0; i < packets; ++i) machine.interpret(packetFromBytes(bytes + i * kPacketSize));
+    return packets;
 }
 
 }  // namespace lyrvox

@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "extract/converter.h"
-#include "tools/cli_commands.h"
+#include "tools/cli/cli_commands.h"
+#include "tools/cli/command_line.h"
 
 namespace lyrvox {
 namespace {
@@ -22,18 +23,18 @@ class TerminalConvertHost : public ConvertHost {
     TerminalConvertHost(std::ostream& err, bool showProgress)
         : err_(err), showProgress_(showProgress) {}
 
-    void ShowMessage(const std::string& text) override {
+    void showMessage(const std::string& text) override {
         clearLine();
         messages_.push_back(text);
     }
-    void SetConvertCaption(const std::string&) override {}
-    void SetFileNameLabel(const std::string& text) override { fileName_ = text; }
-    void SetProgressLabel(const std::string& text) override {
+    void setConverting(bool) override {}
+    void showImageName(const std::string& name) override { fileName_ = name; }
+    void showProgress(const std::string& text) override {
         if (!showProgress_ || text.empty()) return;
         err_ << '\r' << fileName_ << ' ' << text << std::flush;
         lineDirty_ = true;
     }
-    void Yield() override {}
+    void serveEvents() override {}
 
     const std::vector<std::string>& messages() const { return messages_; }
 
@@ -54,19 +55,24 @@ class TerminalConvertHost : public ConvertHost {
 }  // namespace
 
 int runExtract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    QCommandLineParser parser;
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    parser.addOption(help);
+    const bool parsed = parseArguments(parser, args).kind == ParseProblem::None;
+    const QStringList sources = parser.positionalArguments();
+    if (parsed && parser.isSet(help) && sources.isEmpty()) {
         out << kExtractUsage;
         return 0;
     }
-    if (args.size() != 1) {
+    if (!parsed || parser.isSet(help) || sources.size() != 1) {
         err << kExtractUsage;
         return 2;
     }
-    const std::string& source = args[0];
+    const std::string source = toStd(sources[0]);
     const bool showProgress = &err == &std::cerr && isatty(STDERR_FILENO) == 1;
     TerminalConvertHost host(err, showProgress);
     Converter converter(host);
-    converter.btnConvert_Click(source);
+    converter.convertOrStop(source);
 
     const ConvertSummary& run = converter.lastRun();
     bool ok = run.outcome == ConvertOutcome::Converted;
@@ -79,7 +85,7 @@ int runExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
     }
     // The window reports an empty series as converted; a script asking for a
     // series that is not there should hear about it.
-    if (ok && run.imagesConverted == 0 && !Converter::IsSingleImage(source)) {
+    if (ok && run.imagesConverted == 0 && !Converter::isSingleImage(source)) {
         err << "lyrvox-cdg: no image found from " << source << "01.bin to " << source << "99.bin\n";
         ok = false;
     }

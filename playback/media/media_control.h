@@ -1,0 +1,48 @@
+#pragma once
+// The media control: plays one audio (or other media) file at a time for the
+// playback session and the transport commands. Commands return at once, never
+// throw and never report failure to the caller; a file that cannot be opened or
+// played leaves nothing playing and reads state() == Failed with the reason in
+// error() until the next open() or close().
+#include <cstdint>
+#include <string>
+
+namespace lyrvox {
+
+enum class MediaState {
+    Closed,   // nothing open
+    Stopped,  // open and not playing: before play(), after pause() or stop()
+    Playing,
+    Ended,  // played to its end
+    Failed,
+};
+
+enum class MediaError {
+    None,
+    Unreadable,  // missing, a folder, or not readable
+    Unplayable,  // the backend could not decode or play it
+};
+
+class MediaControl {
+  public:
+    virtual ~MediaControl() = default;
+
+    // Closes whatever was open, then opens `path` (stopped at its start). The
+    // alternative device is the user's choice of a second playback device; where
+    // the platform has only one, both play the same way.
+    virtual void open(const std::string& path, bool alternativeDevice) = 0;
+    // Starts, or continues from where it was halted.
+    virtual void play() = 0;
+    // Halts and holds the position.
+    virtual void pause() = 0;
+    // Halts; the medium stays open until close().
+    virtual void stop() = 0;
+    virtual void close() = 0;
+    // Play position in milliseconds: monotonic while playing, still while halted
+    // and after the end, 0 when nothing is open.
+    virtual int32_t positionMs() = 0;
+    virtual MediaState state() = 0;
+    virtual MediaError error() = 0;
+};
+
+}  // namespace lyrvox

@@ -1,0 +1,23 @@
+#pragma once
+// The subcommands' arguments through QCommandLineParser, with problems reported
+// in lyrvox-cdg's own words.
+#include <QCommandLineParser>
+#include <QString>
+#include <string>
+#include <vector>
+
+namespace lyrvox {
+
+struct ParseProblem {
+    enum Kind { None, UnknownOption, MissingValue } kind = None;
+    std::string argument;  // the option as the user typed it
+};
+
+// Parses `args` (the words after the subcommand's name). Options may come before
+// or after the positional arguments.
+ParseProblem parseArguments(QCommandLineParser& parser, const std::vector<std::string>& args);
+
+// An argument from the parser as the bytes the user gave.
+std::string toStd(const QString& text);
+
+}  // namespace lyrvox
