@@ -115,7 +115,8 @@ ControlLayout buildControlLayout(QWidget& window) {
     c.extractionArea = place(new QGroupBox(&window), {45, 1380, 4800, 960});
     c.playerArea = place(new QGroupBox(&window), {45, -30, 4800, 1320});
     QWidget* player = c.playerArea;
-    c.alternativeDevice = place(new QCheckBox(QStringLiteral("Alt"), player), {2460, 975, 585, 195});
+    c.alternativeDevice =
+        place(new QCheckBox(QStringLiteral("Alt"), player), {2460, 975, 585, 195});
     c.open = button(player, "&Open", {3630, 180, 1065, 330}, "Open CDG/MP3 file");
     c.play = button(player, "&Play", {2850, 180, 630, 330}, "Play/Pause/Continue");
     c.stop = button(player, "&Stop", {2205, 180, 615, 330}, "Stop playback");
@@ -126,12 +127,12 @@ ControlLayout buildControlLayout(QWidget& window) {
     c.frameRate->setEditable(false);
     c.frameRate->addItems(frameRateEntries());
     c.frameRate->setCurrentIndex(-1);
-    c.snapshot = button(player, "S&napshot", {1425, 900, 825, 330},
-                        "Save display to numbered BMP file");
+    c.snapshot =
+        button(player, "S&napshot", {1425, 900, 825, 330}, "Save display to numbered BMP file");
     c.options = button(player, "v", {4425, 990, 270, 240}, "Toggle options");
     c.time = label(player, "00:00", {105, 195, 795, 360}, "Elapsed time", Align::Centre);
-    c.status = label(player, "Click OPEN to play a file...", {105, 615, 4620, 225},
-                     "Program status");
+    c.status =
+        label(player, "Click OPEN to play a file...", {105, 615, 4620, 225}, "Program status");
     label(player, "FPS:", {1005, 255, 345, 195}, "", Align::Right, true);
     c.zoom = label(player, "1x", {3855, 975, 165, 195}, "Current display size", Align::Left, true);
     QWidget* extraction = c.extractionArea;
@@ -142,9 +143,18 @@ ControlLayout buildControlLayout(QWidget& window) {
     c.progress = label(extraction, "", {4035, 225, 600, 210}, "", Align::Right);
     label(extraction, "Extract CDG from BIN file:", {120, 225, 1830, 195}, "", Align::Left, true);
 
-    QWidget* const tabOrder[] = {c.options, c.snapshot, c.frameRate, c.info,
-                                 c.size,    c.about,    c.stop,      c.play,
-                                 c.open,    c.convert,  c.source,    c.chooseImage,
+    QWidget* const tabOrder[] = {c.options,
+                                 c.snapshot,
+                                 c.frameRate,
+                                 c.info,
+                                 c.size,
+                                 c.about,
+                                 c.stop,
+                                 c.play,
+                                 c.open,
+                                 c.convert,
+                                 c.source,
+                                 c.chooseImage,
                                  c.alternativeDevice};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i) {
         QWidget::setTabOrder(tabOrder[i - 1], tabOrder[i]);

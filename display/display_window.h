@@ -1,6 +1,7 @@
 #pragma once
-// The display window: a plain top-level window that shows the stretched picture. It keeps only the frame image the picture copy fills; everything it
-// does in answer to the window system goes to its DisplayEvents.
+// The display window: a plain top-level window that shows the stretched picture. It keeps only the
+// frame image the picture copy fills; everything it does in answer to the window system goes to its
+// DisplayEvents.
 #include <QImage>
 #include <QWidget>
 #include <cstdint>

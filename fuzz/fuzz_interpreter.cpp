@@ -17,13 +17,15 @@ void check(bool ok) {
 // Coverage of the checks themselves tells the fuzzer nothing and costs most of
 // the time per input.
 __attribute__((no_sanitize("coverage"))) void checkInvariants(const lyrvox::CdgMachine& m,
-                                                               bool sessionStarted) {
+                                                              bool sessionStarted) {
     // Scan the raw arrays: an OR over all cells tells whether any has a bit above 3.
     uint8_t any = 0;
     for (uint8_t cell : m.screenMemory) any |= cell;
     check(any < 16);
-    for (int x = 0; x < lyrvox::kMemoryWidth; ++x) check(m.memoryCell(x, lyrvox::kScreenHeight) == 0);
-    for (int y = 0; y < lyrvox::kMemoryHeight; ++y) check(m.memoryCell(lyrvox::kScreenWidth, y) == 0);
+    for (int x = 0; x < lyrvox::kMemoryWidth; ++x)
+        check(m.memoryCell(x, lyrvox::kScreenHeight) == 0);
+    for (int y = 0; y < lyrvox::kMemoryHeight; ++y)
+        check(m.memoryCell(lyrvox::kScreenWidth, y) == 0);
     // Before any session start, undrawn pixels keep the "no index, white" marker.
     uint8_t highest = 0;
     for (uint8_t index : m.picture.index) highest = index > highest ? index : highest;

@@ -15,7 +15,8 @@ namespace {
 
 void write(const fs::path& file, const std::vector<uint8_t>& bytes) {
     std::ofstream out(file, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 void write(const fs::path& file, const std::string& text) {
@@ -31,12 +32,33 @@ int main(int argc, char** argv) {
 
     // A picture to scroll around: presets, a border, tiles in both modes, colours.
     std::vector<uint8_t> base = fileOf({
-        loadColours(0, {{{0, 0, 0}, {15, 15, 15}, {15, 0, 0}, {0, 15, 0}, {0, 0, 15}, {15, 15, 0}, {0, 15, 15}, {15, 0, 15}}}),
-        loadColours(8, {{{1, 1, 1}, {2, 2, 2}, {3, 3, 3}, {4, 4, 4}, {5, 5, 5}, {6, 6, 6}, {7, 7, 7}, {8, 8, 8}}}),
-        memoryPreset(2), memoryPreset(3, 1), borderPreset(4),
-        solidTile(5, 1, 1), solidTile(6, 17, 49), solidTile(7, 31, 63), solidTile(9, 8, 20, true),
+        loadColours(0, {{{0, 0, 0},
+                         {15, 15, 15},
+                         {15, 0, 0},
+                         {0, 15, 0},
+                         {0, 0, 15},
+                         {15, 15, 0},
+                         {0, 15, 15},
+                         {15, 0, 15}}}),
+        loadColours(8, {{{1, 1, 1},
+                         {2, 2, 2},
+                         {3, 3, 3},
+                         {4, 4, 4},
+                         {5, 5, 5},
+                         {6, 6, 6},
+                         {7, 7, 7},
+                         {8, 8, 8}}}),
+        memoryPreset(2),
+        memoryPreset(3, 1),
+        borderPreset(4),
+        solidTile(5, 1, 1),
+        solidTile(6, 17, 49),
+        solidTile(7, 31, 63),
+        solidTile(9, 8, 20, true),
         tileBlock(1, 2, 3, 4, {0x20, 0x01, 0xC0, 0x3F, 0x15, 0x2A, 0, 0, 0, 0, 0, 0}),
-        packet(28, {1}), packet(0x41, {5, 0}), packet(63),
+        packet(28, {1}),
+        packet(0x41, {5, 0}),
+        packet(63),
     });
     write(root / "interpreter" / "instructions", base);
     int n = 0;
@@ -58,10 +80,22 @@ int main(int argc, char** argv) {
     for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<uint8_t>(i * 7);
     write(root / "extract" / "ramp", ramp);
 
-    const char* paths[] = {"/home/ann/my.songs/hit.cdg", "song.cdg", "a.b.c", ".cdg", "song.", "/", "//x", "",
-                           "/home/ann/.karaoke/Song.CDG", "C:\\CDG\\song.cdg", "disc*.bin", "d?sc01.BIN",
-                           "\xff\xfe/\xc3\x28.cdg", "/tmp/x/"};
+    const char* paths[] = {"/home/ann/my.songs/hit.cdg",
+                           "song.cdg",
+                           "a.b.c",
+                           ".cdg",
+                           "song.",
+                           "/",
+                           "//x",
+                           "",
+                           "/home/ann/.karaoke/Song.CDG",
+                           "C:\\CDG\\song.cdg",
+                           "disc*.bin",
+                           "d?sc01.BIN",
+                           "\xff\xfe/\xc3\x28.cdg",
+                           "/tmp/x/"};
     int p = 0;
-    for (const char* path : paths) write(root / "text" / ("path" + std::to_string(p++)), std::string(path));
+    for (const char* path : paths)
+        write(root / "text" / ("path" + std::to_string(p++)), std::string(path));
     return 0;
 }

@@ -56,7 +56,8 @@ class PlaybackSession::Trace {
     bool on() const { return file_ != nullptr; }
     void line(int32_t position, int32_t target, int32_t packets) {
         if (!file_) return;
-        std::fprintf(file_, "%.3f %d %d %d\n", clock_.seconds() * 1000.0, position, target, packets);
+        std::fprintf(file_, "%.3f %d %d %d\n", clock_.seconds() * 1000.0, position, target,
+                     packets);
         std::fflush(file_);
     }
 

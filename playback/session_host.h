@@ -15,7 +15,7 @@ class SessionHost {
     virtual ~SessionHost() = default;
     virtual void showStatus(const std::string& text) = 0;
     virtual void setOpenEnabled(bool enabled) = 0;
-    virtual void enableStopNow() = 0;  // enables Stop and repaints it at once
+    virtual void enableStopNow() = 0;            // enables Stop and repaints it at once
     virtual void showDisplay(bool visible) = 0;  // creates the display window when needed
     // Serve the event queue. With maxWaitMs > 0 the host may block until an event
     // arrives or maxWaitMs have passed (a precise timer), instead of returning at

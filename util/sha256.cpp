@@ -17,7 +17,9 @@ constexpr std::array<uint32_t, 64> kRound = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
-constexpr uint32_t rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+constexpr uint32_t rotr(uint32_t x, int n) {
+    return (x >> n) | (x << (32 - n));
+}
 
 void compress(std::array<uint32_t, 8>& h, const uint8_t* block) {
     uint32_t w[64];
@@ -67,7 +69,8 @@ std::string sha256Hex(const uint8_t* data, std::size_t size) {
     tail[rest] = 0x80;
     std::size_t tailSize = rest + 9 <= 64 ? 64 : 128;
     uint64_t bits = static_cast<uint64_t>(size) * 8;
-    for (int i = 0; i < 8; ++i) tail[tailSize - 1 - static_cast<std::size_t>(i)] = static_cast<uint8_t>(bits >> (8 * i));
+    for (int i = 0; i < 8; ++i)
+        tail[tailSize - 1 - static_cast<std::size_t>(i)] = static_cast<uint8_t>(bits >> (8 * i));
     for (std::size_t i = 0; i < tailSize; i += 64) compress(h, tail + i);
     std::string out;
     char buf[9];

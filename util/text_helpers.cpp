@@ -137,15 +137,14 @@ std::optional<std::string> findFileIgnoreCase(const std::string& path) {
         // Several names may differ from the one asked for only in case; take the
         // first in byte order so the answer does not depend on directory order.
         std::optional<std::string> best;
-        forEachEntry(searchFolder(path, start),
-                     [&](const fs::directory_entry& entry, const std::string& name) {
-                         std::error_code typeError;
-                         if (equalsIgnoreAsciiCase(name, component) &&
-                             entry.is_regular_file(typeError) && !typeError &&
-                             (!best || name < *best)) {
-                             best = name;
-                         }
-                     });
+        forEachEntry(searchFolder(path, start), [&](const fs::directory_entry& entry,
+                                                    const std::string& name) {
+            std::error_code typeError;
+            if (equalsIgnoreAsciiCase(name, component) && entry.is_regular_file(typeError) &&
+                !typeError && (!best || name < *best)) {
+                best = name;
+            }
+        });
         if (!best) return std::nullopt;
         return path.substr(0, start) + *best;
     } catch (...) {

@@ -123,7 +123,8 @@ void CdgMachine::renderArgb32(uint32_t* out, int stride) const {
 
 std::size_t interpretPackets(CdgMachine& machine, const uint8_t* bytes, std::size_t size) {
     const std::size_t packets = size / kPacketSize;
-    for (std::size_t i = 0; i < packets; ++i) machine.interpret(packetFromBytes(bytes + i * kPacketSize));
+    for (std::size_t i = 0; i < packets; ++i)
+        machine.interpret(packetFromBytes(bytes + i * kPacketSize));
     return packets;
 }
 

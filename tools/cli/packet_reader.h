@@ -22,7 +22,7 @@ class PacketReader {
     std::size_t next(std::vector<uint8_t>& buffer, bool& error);
 
     unsigned long long bytes() const { return bytes_; }  // read so far
-    std::size_t tail() const { return tail_; }            // bytes after the last whole packet
+    std::size_t tail() const { return tail_; }           // bytes after the last whole packet
 
   private:
     std::ifstream in_;

@@ -66,8 +66,8 @@ std::string parseRenderArgs(const std::vector<std::string>& args, RenderOptions&
     QCommandLineParser parser;
     const QCommandLineOption packets(QStringLiteral("packets"), QString(), QStringLiteral("N"));
     const QCommandLineOption time(QStringLiteral("time"), QString(), QStringLiteral("SECONDS"));
-    const QCommandLineOption output(QStringList{QStringLiteral("o"), QStringLiteral("output")}, QString(),
-                                    QStringLiteral("OUT"));
+    const QCommandLineOption output(QStringList{QStringLiteral("o"), QStringLiteral("output")},
+                                    QString(), QStringLiteral("OUT"));
     const QCommandLineOption sha256(QStringLiteral("sha256"));
     parser.addOptions({packets, time, output, sha256});
     const ParseProblem problem = parseArguments(parser, args);
@@ -142,7 +142,8 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
         }
         if (got == 0) break;
         const auto take = static_cast<std::size_t>(std::min<long long>(got, wanted - done));
-        done += static_cast<long long>(interpretPackets(*machine, buffer.data(), take * kPacketSize));
+        done +=
+            static_cast<long long>(interpretPackets(*machine, buffer.data(), take * kPacketSize));
     }
     if (opts.packets && done < *opts.packets)
         err << "lyrvox-cdg render: note: '" << opts.file << "' holds only " << done

@@ -1,13 +1,16 @@
 #pragma once
-// A fresh temporary folder, removed with its content at the end of the test, and
-// small file helpers.
-#include <gtest/gtest.h>
+// Files for tests: a temporary folder removed with its content, whole-file reads
+// and writes, a folder's files to compare before and after, random bytes, and
+// disc images whose every byte tells where it came from.
 #include <stdlib.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <random>
+#include <stdexcept>
 #include <string>
 
 namespace lyrvox::testing {
@@ -16,7 +19,7 @@ class TempFolder {
   public:
     TempFolder() {
         std::string pattern = (std::filesystem::temp_directory_path() / "lyrvox-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
+        if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
     }
     ~TempFolder() {
@@ -26,6 +29,7 @@ class TempFolder {
         std::filesystem::remove_all(path_, ec);
     }
     TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
 
     // The folder itself, or a name inside it.
     std::string path(const std::string& name = {}) const {
@@ -36,10 +40,11 @@ class TempFolder {
     std::filesystem::path path_;
 };
 
-inline void writeFile(const std::string& path, const std::string& bytes) {
+template <typename Bytes>
+inline void writeFile(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(out.good()) << path;
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
 }
 
 inline std::string readFile(const std::string& path) {
@@ -47,14 +52,32 @@ inline std::string readFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Every regular file below `folder`, by relative path, with its content.
+inline std::map<std::string, std::string> filesIn(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_regular_file(ec))
+            files[std::filesystem::relative(it->path(), folder).string()] =
+                readFile(it->path().string());
+    }
+    return files;
+}
+
+inline std::string randomBytes(std::size_t size, unsigned seed = 7) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+    return bytes;
+}
+
 // An image of `sectors` 2448-byte sectors whose bytes differ from sector to
 // sector and from offset to offset, so a block taken from the wrong place shows.
 inline std::string makeImage(std::int64_t sectors, int seed = 0) {
     std::string image(static_cast<std::size_t>(sectors * 2448), '\0');
     for (std::size_t i = 0; i < image.size(); ++i) {
-        const std::size_t sector = i / 2448, offset = i % 2448;
-        image[i] =
-            static_cast<char>((sector * 31 + offset * 7 + static_cast<std::size_t>(seed)) & 0xFF);
+        image[i] = static_cast<char>((i / 2448 * 31 + i % 2448 * 7 + static_cast<std::size_t>(seed)) & 0xFF);
     }
     return image;
 }
@@ -62,8 +85,7 @@ inline std::string makeImage(std::int64_t sectors, int seed = 0) {
 // The subcode an extraction of the first `sectors` sectors of `image` must give.
 inline std::string expectedSubcode(const std::string& image, std::int64_t sectors) {
     std::string out;
-    for (std::int64_t s = 0; s < sectors; ++s)
-        out.append(image, static_cast<std::size_t>(s * 2448 + 2352), 96);
+    for (std::int64_t s = 0; s < sectors; ++s) out.append(image, static_cast<std::size_t>(s * 2448 + 2352), 96);
     return out;
 }
 
