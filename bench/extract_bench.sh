@@ -10,7 +10,7 @@ build=${1:-build/dev}
 runs=${RUNS:-3}
 sectors=${SECTORS:-300000}
 core_bench="$build/bench/lyrvox_extract_bench"
-cli="$build/tools/lyrvox-cdg"
+cli="$build/tools/cli/lyrvox-cdg"
 for exe in "$core_bench" "$cli"; do
     [ -x "$exe" ] || { echo "missing $exe: build with cmake --build --preset dev" >&2; exit 1; }
 done

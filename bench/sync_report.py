@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Figures from a playback trace (one line per pass of the session loop:
-steady ms, audio position ms, FrameMP3, PacketCount).
+steady ms, audio position ms, target packet, PacketCount).
 
   bench/sync_report.py TRACE [--skip-ms 1000]
 
-Prints the largest and the 99th-percentile lag of PacketCount behind FrameMP3 in
+Prints the largest and the 99th-percentile lag of PacketCount behind the target packet in
 packets (after the first --skip-ms of the trace), and the largest gap between
 passes in ms (also after the first second and over the whole trace).
 """
@@ -48,7 +48,7 @@ def main():
     print(f"passes: {len(rows)} over {span:.1f} s ({len(rows) / span:.1f} a second)")
     print(f"packets: {rows[-1][3]}, last position: {rows[-1][1]} ms")
     if lags:
-        print(f"lag behind FrameMP3 after {args.skip_ms:.0f} ms: max {max(lags)} packets, "
+        print(f"lag behind the target packet after {args.skip_ms:.0f} ms: max {max(lags)} packets, "
               f"p99 {percentile(lags, 0.99)} packets, min {min(lags)}")
     if gaps:
         print(f"gap between passes after {args.skip_ms:.0f} ms: max {max(gaps):.1f} ms, "

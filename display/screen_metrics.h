@@ -1,5 +1,5 @@
 #pragma once
-// What the size command and CentreForm need to know about the screen: its usable
+// What the size command and the centring need to know about the screen: its usable
 // area in twips and the twips-per-pixel ratios. An interface so that tests can
 // stand the window on screens of any size.
 #include <QRect>

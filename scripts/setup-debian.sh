@@ -12,6 +12,7 @@ packages=(
     gstreamer1.0-plugins-bad    # MIDI through fluidsynth
     libgtest-dev libbenchmark-dev
     clang libclang-rt-14-dev    # libFuzzer and the sanitizer runtimes
+    clang-format                # the formatting check
     xvfb xauth x11-utils imagemagick xdotool
 )
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian 12 machine when needed, then builds and runs every test:
-# the CI build (warnings are errors), the Qt-free core on its own, the whole suite
-# under AddressSanitizer + UndefinedBehaviorSanitizer, and the fuzz targets for a
-# bounded time.
+# Sets up a fresh Debian 12 machine when needed, then checks the formatting and
+# builds and runs every test: the CI build (warnings are errors), the Qt-free core
+# on its own, the whole suite under AddressSanitizer + UndefinedBehaviorSanitizer,
+# and the fuzz targets for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,6 +15,10 @@ trap 'rm -rf "$config_home"' EXIT
 jobs=$(nproc)
 
 step() { printf '\n==== %s ====\n' "$*"; }
+
+step "Formatting (clang-format, .clang-format at the root)"
+find app playback display extract util tools tests bench fuzz -name '*.cpp' -o -name '*.h' |
+    sort | xargs clang-format --dry-run --Werror
 
 step "CI build and tests (warnings are errors)"
 cmake --preset ci >/dev/null
