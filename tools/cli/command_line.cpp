@@ -27,7 +27,7 @@ ParseProblem parseArguments(QCommandLineParser& parser, const std::vector<std::s
             return {ParseProblem::UnknownOption, a};
         }
     }
-    if (!unknown.isEmpty()) return {ParseProblem::UnknownOption, "-" + toStd(unknown.front())};
+    if (!unknown.isEmpty()) return {ParseProblem::UnknownOption, toStd(u'-' + unknown.front())};
     return {ParseProblem::MissingValue, args.empty() ? std::string() : args.back()};
 }
 

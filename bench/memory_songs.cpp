@@ -1,0 +1,129 @@
+// Usage: QT_QPA_PLATFORM=offscreen memory_songs   (needs a display; prints resident memory)
+//
+// Plays ten generated songs (graphics drawing across the screen, a tone beside
+// them) one after another through the real player: the control window, the
+// GStreamer media control and sessions from disk, each song opened with Open and
+// played with Play. Prints the resident memory after the first and the last song
+// and the growth between them; the goal is under 5 MB. Exits non-zero only when a
+// song does not play (ends too soon or reports a message).
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <vector>
+
+#include "app/control_window.h"
+#include "app/qt_dialog_provider.h"
+#include "app/qt_settings_store.h"
+#include "app/session_runner.h"
+#include "playback/cdg/packet_encoder.h"
+#include "playback/media/qt_media_control.h"
+#include "tools/demo_song/melody.h"
+
+namespace {
+
+constexpr int kSongs = 10;
+constexpr int kSongPackets = 900;  // 3 s at 300 packets a second
+constexpr long kGoalKb = 5 * 1024;
+
+// Resident memory of this process in kB, from /proc/self/status; -1 if unknown.
+long residentKb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ')[0].toLong();
+    }
+    return -1;
+}
+
+template <typename Bytes>
+void writeBytes(const QString& path, const Bytes& bytes) {
+    std::ofstream(path.toStdString(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+// Song `variant`: solid tiles drawn across the screen in eight colours, and a tone.
+void writeSong(const QString& base, int variant) {
+    using namespace lyrvox::encode;
+    std::vector<uint8_t> cdg;
+    append(cdg, memoryPreset(variant % 16));
+    append(cdg, borderPreset((variant + 3) % 16));
+    std::array<Rgb4, 8> colours{};
+    for (int k = 0; k < 8; ++k) colours[k] = {(k & 1) * 15, (k >> 1 & 1) * 15, (k >> 2) * 15};
+    append(cdg, loadColours(0, colours));
+    for (int i = 3; i < kSongPackets; ++i) {
+        append(cdg, i % 4 != 0 ? emptyPacket()
+                               : solidTile((i / 4 + variant) % 8, (i / 4) % 18, (i / 72) % 50,
+                                           i % 8 == 0));
+    }
+    writeBytes(base + ".cdg", cdg);
+    const std::vector<lyrvox::Note> tone = {{0, kSongPackets, 69 + variant, 0.1}};
+    writeBytes(base + ".wav", lyrvox::Melody::wavFile(lyrvox::Melody::render(tone, kSongPackets)));
+}
+
+// The real dialogs, except that Open answers with the song asked for and a
+// message box only records that it came up.
+class ScriptedDialogs : public lyrvox::QtDialogProvider {
+  public:
+    QString nextSong;
+    bool messageShown = false;
+
+    std::optional<lyrvox::OpenFileChoice> chooseOpenFile(
+        const lyrvox::OpenFileRequest& request) override {
+        return lyrvox::OpenFileChoice{nextSong, request.filterIndex};
+    }
+    void showMessage(const QString& text) override {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+        messageShown = true;
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QTemporaryDir work;
+    if (!work.isValid()) return 1;
+    QStringList songs;
+    for (int i = 0; i < kSongs; ++i) {
+        songs << work.filePath(QStringLiteral("song%1").arg(i));
+        writeSong(songs.back(), i);
+    }
+
+    lyrvox::QtMediaControl media;
+    ScriptedDialogs dialogs;
+    lyrvox::QtSettingsStore settings(work.filePath(QStringLiteral("lyrvox.ini")));
+    lyrvox::ControlWindow window(
+        {media, dialogs, settings, lyrvox::diskSessionFactory(""), work.path(), [] {}});
+    dialogs.setParent(&window);
+    window.startUp({});
+
+    long firstKb = -1;
+    for (int i = 0; i < kSongs; ++i) {
+        dialogs.nextSong = songs[i] + QStringLiteral(".cdg");
+        window.openSong();
+        QElapsedTimer clock;
+        clock.start();
+        window.playPauseOrContinue();  // returns when the song has ended
+        const qint64 playedMs = clock.elapsed();
+        const QString status = window.controls().status->text();
+        if (playedMs < 2500 || dialogs.messageShown || status != QStringLiteral("Ready.")) {
+            std::fprintf(stderr, "song %d did not play: %lld ms, status \"%s\"\n", i,
+                         static_cast<long long>(playedMs), qPrintable(status));
+            return 1;
+        }
+        if (i == 0) firstKb = residentKb();
+    }
+    const long lastKb = residentKb();
+    window.close();
+    std::printf(
+        "resident memory over %d songs: %ld kB after the first, %ld kB after the last, "
+        "growth %ld kB (goal under %ld kB)\n",
+        kSongs, firstKb, lastKb, lastKb - firstKb, kGoalKb);
+    return 0;
+}

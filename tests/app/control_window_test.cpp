@@ -1,0 +1,284 @@
+// The control window through its commands and controls (offscreen), with real
+// playback sessions on built songs and fakes for the media, the dialogs and the
+// settings.
+#include <gtest/gtest.h>
+#include <QTest>
+#include <QtWidgets>
+
+#include "app/control_window.h"
+#include "app/qt_dialog_provider.h"
+#include "display/display_window.h"
+#include "playback/cdg/packet_encoder.h"
+#include "support/fake_media.h"
+#include "support/test_files.h"
+
+namespace lyrvox {
+namespace {
+
+// The fixture is the window's dialogs and settings too, in a current folder of its own.
+struct ControlWindowTest : ::testing::Test, DialogProvider, SettingsStore {
+    QTemporaryDir program, work;
+    const QString cwd = QDir::currentPath();
+    std::optional<OpenFileChoice> answer;  // the next Open's choice; none: cancelled
+    std::vector<OpenFileRequest> requests;
+    QStringList messages, opened;
+    std::optional<QString> savedFolder;
+    bool viewerStarts = true, canSave = true;
+    int ends = 0;
+    testing::FakeMedia media;
+    ControlWindow window{
+        {media, *this, *this, diskSessionFactory({}), program.path(), [this] { ++ends; }}};
+    const ControlLayout& c = window.controls();
+
+    ControlWindowTest() { QDir::setCurrent(work.path()); }
+    ~ControlWindowTest() override { QDir::setCurrent(cwd); }
+    std::optional<OpenFileChoice> chooseOpenFile(const OpenFileRequest& request) override {
+        requests.push_back(request);
+        return std::exchange(answer, std::nullopt);
+    }
+    void showMessage(const QString& text) override { messages << text; }
+    bool openDocument(const QString& path) override {
+        opened << path;
+        return viewerStarts;
+    }
+    std::optional<QString> readPath() override { return savedFolder; }
+    bool writePath(const QString& folder) override {
+        if (canSave) savedFolder = folder;
+        return canSave;
+    }
+    // A graphics-only song of ten seconds: its session is paced by the clock.
+    static void writeSong(const QString& path) {
+        std::vector<uint8_t> bytes;
+        for (int i = 0; i < 3000; ++i) encode::append(bytes, encode::memoryPreset(i % 16));
+        testing::writeFile(path.toStdString(), bytes);
+    }
+    void open(const QString& path, int filterIndex = 2) {
+        answer = OpenFileChoice{path, filterIndex};
+        window.openSong();
+    }
+    // Runs `action` at the first serving of events inside a session.
+    void during(std::function<void()> action) {
+        QTimer::singleShot(
+            0, &window, [=, this] { window.state().sessionRunning ? action() : during(action); });
+    }
+    // The transport at a glance: the Play caption; Open, Play and Stop enabled (+) or
+    // not (-); a session running (R) and paused (P); the status.
+    std::string transport() {
+        const auto on = [](QWidget* w) { return w->isEnabled() ? "+" : "-"; };
+        return (c.play->text() + " " + on(c.open) + on(c.play) + on(c.stop) +
+                (window.state().sessionRunning ? " R" : "") + (window.state().paused ? "P" : "") +
+                " " + c.status->text())
+            .toStdString();
+    }
+};
+
+TEST_F(ControlWindowTest, StartsUpAndItsKeysFrameRateAndOptionsWork) {
+    QTimer& timer = window.displayTimer();
+    EXPECT_TRUE(timer.interval() == 100 && timer.timerType() == Qt::PreciseTimer);
+    window.startUp({});
+    EXPECT_TRUE(timer.interval() == 67 && timer.isActive() && c.frameRate->currentText() == "15");
+    EXPECT_EQ(transport(), "&Play +-- Click OPEN to play a file...");
+    EXPECT_TRUE(window.windowTitle() == "Lyrvox Controls" && window.isVisible());
+    EXPECT_TRUE(window.minimumSize() == window.maximumSize() && window.focusWidget() == c.options);
+    EXPECT_TRUE(window.outerHeightTwips() == 1725 && window.snapshots().stem == "nofile");
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    // The access keys click their buttons a moment later: About, a cancelled Open;
+    // nothing comes from the disabled Play before the About that follows it.
+    auto press = [&](Qt::Key key) { QTest::keyClick(window.windowHandle(), key, Qt::AltModifier); };
+    press(Qt::Key_A);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return messages.size() == 1; }));
+    press(Qt::Key_O);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return requests.size() == 1; }));
+    press(Qt::Key_P);
+    press(Qt::Key_A);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return messages.size() == 2; }));
+    EXPECT_EQ(transport(), "&Play +-- Click OPEN to play a file...");
+    writeSong("a.cdg");
+    open(work.filePath("a.cdg"));
+    during([&] {
+        c.frameRate->setCurrentIndex(6);  // "2", mid-session
+        c.stop->click();
+    });
+    window.playPauseOrContinue();
+    EXPECT_TRUE(timer.interval() == 500 && timer.isActive());
+    const QRect before = window.frameGeometry();
+    for (int twips : {2775, 1725, 2775}) {
+        window.toggleOptions();
+        const QRect now = window.frameGeometry();
+        EXPECT_TRUE(now.topLeft() == before.topLeft() && now.width() == before.width());
+        EXPECT_EQ(window.outerHeightTwips(), twips);
+    }
+}
+
+TEST_F(ControlWindowTest, OpenStartsInTheSavedFolderWithTheLastFileType) {
+    const QString folder = work.filePath("My Songs.v2/Ünï"), song = folder + "/a b.cdg";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    window.snapshots().nextNumber = 5;
+    open(song, 3);  // a successful Open restarts the snapshot numbers
+    EXPECT_TRUE(requests.at(0).folder == program.path() + "/" && requests[0].filterIndex == 2);
+    QStringList entries;
+    for (const FileFilter& f : requests[0].filters) entries << f.entry;
+    EXPECT_EQ(entries, QStringList({"Lyrvox Files", "CDG Files (*.CDG)", "MPEG Audio Files (*.MP3)",
+                                    "ActiveMovie Files"}));
+    EXPECT_EQ(requests[0].filters.at(3).patterns,
+              QStringList({"*.AVI", "*.MOV", "*.MID", "*.WAV", "*.AU", "*.MP?"}));
+    EXPECT_TRUE(window.state().chosenFile == song.toStdString() && savedFolder == folder + "/");
+    EXPECT_TRUE(transport() == "&Play ++- Click PLAY to start." && !window.snapshots().nextNumber);
+    window.snapshots().nextNumber = 5;
+    window.openSong();  // cancelled: nothing changes
+    EXPECT_TRUE(requests.at(1).folder == folder + "/" && requests[1].filterIndex == 3);
+    EXPECT_TRUE(window.state().chosenFile == song.toStdString() &&
+                window.snapshots().nextNumber == 5);
+    ASSERT_TRUE(QDir(work.filePath("My Songs.v2")).removeRecursively());
+    canSave = false;
+    c.play->setEnabled(false);
+    open(song);  // the saved folder has gone: the program's folder again
+    EXPECT_EQ(requests.at(2).folder, program.path() + "/");
+    EXPECT_TRUE(c.play->isEnabled());  // although the folder could not be saved
+}
+
+TEST_F(ControlWindowTest, PauseContinueAndStopDuringASessionAndNothingPlayableEndsIdle) {
+    writeSong("song.cdg");
+    window.startUp({});
+    open(work.filePath("song.cdg"));
+    std::vector<std::string> seen;  // the transport before each click, then each media call
+    media.onCall = [&](const std::string& call) {
+        seen.push_back(call + " under " + c.play->text().toStdString());
+    };
+    during([&] {
+        for (int i = 0; i < 3; ++i) {
+            seen.push_back(transport());
+            c.play->click();
+        }
+        c.stop->click();  // while paused
+    });
+    window.playPauseOrContinue();
+    EXPECT_EQ(seen,
+              std::vector<std::string>(
+                  {"stop under Pause", "close under Pause", "Pause -++ R Playing: song.CDG (only)",
+                   "pause under Cont", "Cont -++ RP Playing: song.CDG (only)", "play under Pause",
+                   "Pause -++ R Playing: song.CDG (only)", "pause under Cont", "stop under Cont",
+                   "close under Cont", "stop under Play", "close under Play"}));
+    // Sessions that end by themselves: a short song, and paths naming nothing playable.
+    testing::writeFile("short.cdg", encode::fileOf({encode::memoryPreset(1)}));
+    ASSERT_TRUE(QDir().mkdir("folder"));
+    media.unplayable = {work.filePath("folder").toStdString()};
+    for (const auto& [path, status] : {std::pair{work.filePath("short.cdg"), "Ready."},
+                                       {work.filePath("folder"), "Cannot play: folder"},
+                                       {QString(), "Ready."}}) {
+        open(path);
+        window.playPauseOrContinue();
+        EXPECT_EQ(transport(), std::string("Play ++- ") + status);
+    }
+}
+
+TEST_F(ControlWindowTest, CommandLinePlaysInsideStartUpAndSnapshotsNeverReplaceFiles) {
+    ASSERT_TRUE(QDir().mkdir("My Songs"));
+    writeSong("My Songs/a.cdg");
+    std::string shownDuring;
+    during([&] {
+        shownDuring = transport();  // Play stays disabled; no stem yet: 000.bmp, 001.bmp
+        window.takeSnapshot();
+        window.takeSnapshot();
+        c.stop->click();
+    });
+    window.startUp({"\"" + work.path() + "/My", "Songs/a.cdg\""});
+    EXPECT_EQ(shownDuring, "Pause --+ R Playing: a.CDG (only)");
+    testing::writeFile("nofile000.bmp", std::string("keep"));
+    window.takeSnapshot();  // nofile002.bmp: the numbers go on
+    open("song.cdg");       // they restart, at the first free name
+    window.takeSnapshot();
+    window.takeSnapshot();
+    EXPECT_EQ(testing::readFile("nofile000.bmp"), "keep");
+    EXPECT_EQ(QDir().entryList({"*.bmp"}),
+              QStringList({"000.bmp", "001.bmp", "nofile000.bmp", "nofile001.bmp", "nofile002.bmp",
+                           "nofile003.bmp"}));
+    // In a deleted current folder: reported, not written to /, the number kept.
+    ASSERT_TRUE(QDir().mkdir("gone") && QDir::setCurrent("gone") &&
+                QDir().rmdir(work.filePath("gone")));
+    window.takeSnapshot();
+    EXPECT_EQ(messages, QStringList({"Cannot save the snapshot: nofile004.bmp"}));
+    EXPECT_TRUE(!QFile::exists("/nofile004.bmp") && window.snapshots().nextNumber == 4);
+}
+
+TEST_F(ControlWindowTest, ClosingDuringCommandLinePlaybackEndsAtOnce) {
+    writeSong("a.cdg");
+    during([&] { window.close(); });
+    window.startUp({work.filePath("a.cdg")});
+    EXPECT_TRUE(ends == 1 && window.snapshots().stem.isEmpty());  // the rest is skipped
+    EXPECT_EQ(media.calls, std::vector<std::string>({"stop", "close", "stop", "close"}));
+    EXPECT_EQ(c.status->text(), "Playing: a.CDG (only)");  // the end steps are skipped
+}
+
+TEST_F(ControlWindowTest, DisplayTickCopiesThePictureAndShowsTheTime) {
+    window.startUp({});
+    PlayerState& s = window.state();
+    s.machine.needsRedraw = true;
+    s.machine.picture.clearTo(0);  // black, where the first copy was white
+    window.onDisplayTick();
+    const auto* display = qobject_cast<DisplayWindow*>(window.display().window());
+    EXPECT_TRUE(!s.machine.needsRedraw && display->frame().pixelColor(0, 0) == Qt::black);
+    // The time moves on a second (300 packets) or more; far-apart values do not wrap.
+    // A negative target at a clock-paced start shows nothing either.
+    const std::tuple<int32_t, int32_t, int32_t, const char*> ticks[] = {
+        {299, 0, 0, "00:00"},     {310, 0, 310, "00:01"},
+        {609, 310, 310, "00:01"}, {610, 310, 610, "00:02"},
+        {-150, 0, 0, "00:02"},    {INT32_MIN, INT32_MAX, INT32_MAX, "00:02"}};
+    for (const auto& [target, before, after, shown] : ticks) {
+        s.targetPacket = target;
+        s.targetAtTimeShown = before;
+        window.onDisplayTick();
+        EXPECT_TRUE(s.targetAtTimeShown == after && c.time->text() == shown) << target;
+    }
+}
+
+TEST_F(ControlWindowTest, AboutInfoAndLabels) {
+    const QString doc = program.path() + "/lyrvox.txt";
+    window.showAbout();
+    EXPECT_TRUE(messages.value(0).startsWith("Lyrvox (c) 2000 the Lyrvox authors\rVersion "));
+    EXPECT_TRUE(messages.value(0).endsWith("\r\r" + doc + "\r") && messages[0].count('\r') == 4);
+    window.showDocumentation();
+    viewerStarts = false;
+    window.showDocumentation();
+    EXPECT_EQ(opened, QStringList({doc, doc}));
+    EXPECT_EQ(messages.mid(1), QStringList({"Cannot open the documentation file: " + doc}));
+    window.showStatus("Playing: <b>x</b>.");  // file names are plain text
+    EXPECT_TRUE(c.status->textFormat() == Qt::PlainText &&
+                c.status->text() == "Playing: <b>x</b>.");
+    const QRect before = c.imageName->geometry();  // right-aligned, sized to its text
+    setLabelText(c.imageName, "a rather long image name.bin");
+    EXPECT_TRUE(c.imageName->geometry().right() == before.right() &&
+                c.imageName->width() > before.width());
+}
+
+TEST_F(ControlWindowTest, RealFileDialogListsNamesInAnyCaseAndTakesATypedName) {
+    for (const char* name : {"a.cdg", "B.CDG", "c.Cdg", "d.mp3", "e.txt"})
+        testing::writeFile(name, std::string());
+    const std::vector<FileFilter> filters = {{"Lyrvox Files", {"*.CDG", "*.MP3", "*.RW"}},
+                                             {"CDG Files (*.CDG)", {"*.CDG"}}};
+    QStringList listed;
+    int polls = 0;
+    QTimer poll;  // looks at the dialog once it has listed the folder, and always closes it
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        auto* view = dialog ? dialog->findChild<QAbstractItemView*>("listView") : nullptr;
+        if (!view || (view->model()->rowCount(view->rootIndex()) < 3 && ++polls < 250)) return;
+        for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row)
+            listed << view->model()->index(row, 0, view->rootIndex()).data().toString();
+        poll.stop();
+        dialog->selectNameFilter(qtNameFilter(filters[0]));
+        dialog->findChild<QLineEdit*>("fileNameEdit")->setText("c.Cdg");  // typed by the user
+        static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept is protected
+        if (dialog->isVisible()) static_cast<QDialog*>(dialog)->reject();
+    });
+    poll.start(20);
+    const auto choice = QtDialogProvider().chooseOpenFile({work.path(), filters, 2});
+    listed.sort();
+    EXPECT_EQ(listed, QStringList({"B.CDG", "a.cdg", "c.Cdg"}));
+    ASSERT_TRUE(choice.has_value());
+    EXPECT_TRUE(choice->path == work.filePath("c.Cdg") && choice->filterIndex == 1);
+}
+
+}  // namespace
+}  // namespace lyrvox

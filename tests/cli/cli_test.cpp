@@ -1,0 +1,111 @@
+// lyrvox-cdg render, info and extract through their entry points, with string streams.
+#include <gtest/gtest.h>
+
+#include <iterator>
+#include <memory>
+#include <sstream>
+
+#include "playback/cdg/cdg_machine.h"
+#include "playback/cdg/packet_encoder.h"
+#include "support/test_files.h"
+#include "tools/cli/cli_commands.h"
+#include "util/sha256.h"
+
+namespace lyrvox {
+namespace {
+
+using testing::readFile;
+using testing::TempFolder;
+using testing::writeFile;
+const std::string kSong = LYRVOX_CORPUS_DIR "/demokar.cdg";
+
+// A subcommand on the words of `line` (split at spaces; the test's paths have none),
+// as "STATUS OUT|ERR".
+std::string run(int (*command)(const std::vector<std::string>&, std::ostream&, std::ostream&),
+                const std::string& line) {
+    std::istringstream words(line);
+    std::ostringstream out, err;
+    const int status = command({std::istream_iterator<std::string>(words), {}}, out, err);
+    return std::to_string(status) + " " + out.str() + "|" + err.str();
+}
+
+bool has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// What render --sha256 prints: the machine's own picture after `packets` packets.
+std::string pictureHash(std::size_t packets) {
+    const std::string bytes = readFile(kSong);
+    auto m = std::make_unique<CdgMachine>();
+    m->beginSession();
+    interpretPackets(*m, reinterpret_cast<const uint8_t*>(bytes.data()),
+                     std::min(bytes.size(), packets * kPacketSize));
+    std::vector<uint8_t> rgb(kScreenWidth * kScreenHeight * 3);
+    m->renderRgb24(rgb.data());
+    return sha256Hex(rgb.data(), rgb.size()) + "\n";
+}
+
+TEST(Cli, RenderHashesOrWritesThePictureAfterPacketsTimeOrTheWholeSong) {
+    EXPECT_EQ(run(runRender, kSong + " --packets 9000 --sha256"), "0 " + pictureHash(9000) + "|");
+    EXPECT_EQ(run(runRender, "--time 30 " + kSong + " --sha256"), "0 " + pictureHash(9000) + "|");
+    EXPECT_EQ(run(runRender, kSong + " --sha256"),
+              "0 " + pictureHash(SIZE_MAX / kPacketSize) + "|");
+    TempFolder dir;
+    EXPECT_EQ(run(runRender, kSong + " --packets 2000 -o " + dir.path("a.png")), "0 |");
+    EXPECT_EQ(run(runRender, kSong + " -o " + dir.path("a.BMP")), "0 |");
+    EXPECT_EQ(readFile(dir.path("a.png")).substr(0, 4), "\x89PNG");
+    EXPECT_EQ(readFile(dir.path("a.BMP")).substr(0, 2), "BM");
+}
+
+TEST(Cli, RenderAndInfoRefuseBadArgumentsAndFilesTheyCannotUse) {
+    for (const char* bad : {"--packets abc", "--packets -5", "--packets 12x", "--time nan",
+                            "--packets 99999999999999999999", "--time -1", "--time 1e300",
+                            "--packets 5 --time 1", "--bogus", "-o x.gif", "--packets"}) {
+        const std::string r = run(runRender, kSong + " --sha256 " + bad);
+        EXPECT_TRUE(r.starts_with("2 |") && has(r, "usage:")) << bad << ": " << r;
+    }
+    EXPECT_TRUE(run(runRender, kSong).starts_with("2 |"));  // nothing to do
+    EXPECT_TRUE(run(runInfo, "").starts_with("2 |"));
+    TempFolder dir;
+    const std::string song = dir.path("song.png");  // a song named like a picture
+    writeFile(song, encode::fileOf({encode::memoryPreset(1)}));
+    EXPECT_TRUE(run(runRender, song + " -o " + song).starts_with("2 |"));
+    EXPECT_EQ(readFile(song).size(), 24u);
+    EXPECT_TRUE(run(runRender, song + " -o " + dir.path("none/a.png")).starts_with("1 |"));
+    for (const std::string& path : {dir.path("no-such.cdg"), dir.path()}) {
+        EXPECT_TRUE(run(runRender, path + " --sha256").starts_with("1 |")) << path;
+        EXPECT_TRUE(run(runInfo, path).starts_with("1 |")) << path;
+    }
+}
+
+TEST(Cli, InfoCountsInstructionsAndWarnsAboutATail) {
+    TempFolder dir;
+    std::vector<uint8_t> bytes =
+        encode::fileOf({encode::memoryPreset(3), encode::packet(0x7F),
+                        encode::scroll(true, 0, 1, 0, 0, 0), encode::solidTile(1, 0, 0, true)});
+    bytes.insert(bytes.end(), {1, 2, 3, 4, 5});
+    writeFile(dir.path("t.cdg"), bytes);
+    const std::string r = run(runInfo, dir.path("t.cdg"));
+    for (const char* part : {"0 file:", "packets:   4\n", " 1  memory preset", "24  scroll copy",
+                             "38  tile block XOR", "63  unknown, ignored", "the last 5 bytes"})
+        EXPECT_TRUE(has(r, part)) << part << " in " << r;
+    // Asked for more packets than the file holds: the picture after all of them.
+    EXPECT_TRUE(has(run(runRender, dir.path("t.cdg") + " --packets 10 --sha256"), "holds only 4"));
+}
+
+TEST(Cli, ExtractExitsZeroOnlyWhenEverythingWasConverted) {
+    TempFolder dir;
+    writeFile(dir.path("song.bin"), testing::makeImage(2));
+    writeFile(dir.path("bad.bin"), std::string(2449, 'x'));
+    EXPECT_EQ(run(runExtract, dir.path("song.bin")), "0 File(s) converted!\n|");
+    EXPECT_EQ(run(runExtract, dir.path("missing.bin")), "1 |lyrvox-cdg: File not found!\n");
+    EXPECT_EQ(run(runExtract, dir.path("bad.bin")),
+              "1 |lyrvox-cdg: Not a valid CDRWin CD+G file!\n");
+    const std::string none = run(runExtract, dir.path("none"));  // a series without members
+    EXPECT_TRUE(none.starts_with("1 ") && has(none, "|lyrvox-cdg: no image found")) << none;
+    EXPECT_TRUE(run(runExtract, "a.bin b.bin").starts_with("2 |usage:"));
+    EXPECT_TRUE(run(runExtract, "--help").starts_with("0 usage:"));
+}
+
+}  // namespace
+}  // namespace lyrvox

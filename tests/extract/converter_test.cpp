@@ -1,0 +1,155 @@
+// The Convert command on real files: what the window shows and what is left on disk.
+#include "extract/converter.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <sstream>
+
+#include "support/test_files.h"
+
+namespace lyrvox {
+namespace {
+
+namespace fs = std::filesystem;
+using O = ConvertOutcome;
+using Strings = std::vector<std::string>;
+using testing::expectedSubcode;
+using testing::makeImage;
+
+// A window recording what it shows; onServe runs inside each serving of a run.
+struct Window : ConvertHost {
+    void showMessage(const std::string& text) override { messages.push_back(text); }
+    void setConverting(bool on) override { converting = on; }
+    void showImageName(const std::string& text) override { labels += text + "|"; }
+    void showProgress(const std::string& text) override { labels += text + "|"; }
+    void serveEvents() override { onServe(++servings); }
+    Strings convert(const std::string& source) {  // a click; the window is idle after it
+        converter.convertOrStop(source);
+        EXPECT_TRUE(!converter.converting() && !converting);
+        EXPECT_TRUE(labels.empty() || labels.ends_with("||"));  // both labels blank again
+        return messages;
+    }
+    Strings messages;
+    std::string labels;  // each label as shown, blanks too, then "|"
+    bool converting = false;
+    int servings = 0;
+    std::function<void(int)> onServe = [](int) {};
+    Converter converter{*this, {.progressInterval = {}}};
+};
+
+// f(name, bytes) for each "name:size" of `list`: sizes in sectors, or bytes ("5b").
+void forEachFile(const std::string& list, const std::function<void(std::string, long)>& f) {
+    std::istringstream in(list);
+    for (std::string it; in >> it;) {
+        const std::size_t colon = it.find(':');
+        f(it.substr(0, colon), std::stol(it.substr(colon + 1)) * (it.back() == 'b' ? 1 : 2448));
+    }
+}
+
+// In a current folder of its own, a click with `source`, `action` in serving `at` (1: before
+// the first image, 1 + k: after sector k); the folder gains the outputs of `converted`.
+TEST(Converter, ConvertsStopsAndFailsLeavingTheRightFiles) {
+    rlimit unlimited{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    const rlimit limited{10000, unlimited.rlim_max};
+    auto* const previousHandler = signal(SIGXFSZ, SIG_IGN);
+    const fs::path previousFolder = fs::current_path();
+    Window* w = nullptr;
+    const auto click = [&](const std::string& source) { w->converter.convertOrStop(source); };
+    const auto convertElsewhere = [] {  // another window or the command-line tool, meanwhile
+        const testing::TempFolder other;
+        testing::writeFile(other.path("b.bin"), makeImage(2));
+        EXPECT_EQ(Window().convert(other.path("b.bin")), Strings{"File(s) converted!"});
+    };
+    const std::string done = "File(s) converted!", notFound = "File not found!",
+                      invalid = "Not a valid CDRWin CD+G file!",
+                      overwrite = "The output would overwrite the image: ";
+    struct Case {
+        std::string source, images, message;
+        ConvertOutcome outcome;
+        std::string converted = "";
+        int at = 0;  // the serving in which `action` runs; 0: before the click
+        std::function<void()> action = nullptr;
+        std::string labels = "";  // when checked
+    };
+    std::vector<Case> cases = {
+        {"one.bin", "one.bin:3", done, O::Converted, "one.bin:3", 2, convertElsewhere,
+         "one.bin|033%|067%|100%|||"},
+        {"empty.bin", "empty.bin:0", done, O::Converted, "empty.bin:0"},
+        {".hidden.bin", ".hidden.bin:1", done, O::Converted, ".hidden.bin:1"},
+        {"./rel.bin", "rel.bin:1", done, O::Converted, "rel.bin:1"},
+        {"missing.bin", "", notFound, O::NotFound},
+        {"*.bin", "a.bin:1", notFound, O::NotFound},
+        {"dir.bin", "", notFound, O::NotFound, "", 0, [] { fs::create_directory("dir.bin"); }},
+        // Series: gaps skipped, any letter case, none past 99; "" one in the current folder.
+        {"disc", "disc01.bin:2 disc03.bin:1 Disc05.BIN:3 disc100.bin:1", done, O::Converted,
+         "disc01.bin:2 disc03.bin:1 Disc05.BIN:3"},
+        {"", "01.bin:1 02.bin:2", done, O::Converted, "01.bin:1 02.bin:2"},
+        // A bad member ends the run: earlier outputs stay, later members are not read.
+        {"disc", "disc01.bin:1 disc02.bin:5b disc03.bin:1", invalid, O::InvalidImage,
+         "disc01.bin:1"},
+        // Stop keeps the partial output and ends the series (a second click: no nested run);
+        // before the first sector it leaves an earlier output alone.
+        {"disc", "disc01.bin:6 disc02.bin:2", done, O::Stopped, "disc01.bin:4", 5,
+         [&] { click("disc"), click("disc"); }, "disc01.bin|017%|033%|050%|067%|||"},
+        {"s.bin", "s.bin:3 s.cdg:1", done, O::Stopped, "", 1, [&] { click("s.bin"); }},
+        // Never over the image, whatever its name: the same, a hard or a symbolic link.
+        {"x.cdg", "x.cdg:2", overwrite + "x.cdg", O::WouldOverwrite},
+        {"h.bin", "h.bin:2", overwrite + "h.cdg", O::WouldOverwrite, "", 0,
+         [] { fs::create_hard_link("h.bin", "h.cdg"); }},
+        {"s.bin", "s.bin:2", overwrite + "s.cdg", O::WouldOverwrite, "", 0,
+         [] { fs::create_symlink("s.bin", "s.cdg"); }},
+        {"d.bin", "d.bin:2", "Cannot write the output: d.cdg (Is a directory)", O::WriteFailed, "",
+         0, [] { fs::create_directory("d.cdg"); }},
+        // The file-size limit fails 19,200 bytes of output part way, as a full disk does.
+        {"big.bin", "big.bin:200", "Cannot write the output: big.cdg (File too large)",
+         O::WriteFailed, "", 0, [&] { setrlimit(RLIMIT_FSIZE, &limited); }},
+        {"shrinks.bin", "shrinks.bin:500",
+         "Cannot read the image: shrinks.bin (the image ended early)", O::ReadFailed, "", 2,
+         [] { fs::resize_file("shrinks.bin", 3 * 2448); }},
+    };
+    // No read permission (root reads anything: for root the folder case stands in).
+    if (geteuid() != 0) {
+        cases.push_back({"l.bin", "l.bin:1", "Cannot read the image: l.bin (Permission denied)",
+                         O::ReadFailed, "", 0, [] { fs::permissions("l.bin", {}); }});
+    }
+    for (long n : {1, 95, 96, 2447, 2449, 4895, 4897, 3 * 2448 + 1})
+        cases.push_back({"i.bin", "i.bin:" + std::to_string(n) + "b", invalid, O::InvalidImage});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source + " " + c.images);
+        const testing::TempFolder folder;
+        fs::current_path(folder.path());
+        int seed = 0;
+        forEachFile(c.images, [&](std::string name, long bytes) {
+            testing::writeFile(name, makeImage(bytes / 2448 + 1, ++seed).substr(0, bytes));
+        });
+        if (c.action && c.at == 0) c.action();
+        auto expected = testing::filesIn(".");
+        int whole = 0;  // images converted whole
+        forEachFile(c.converted, [&](std::string image, long bytes) {
+            whole += c.outcome != O::Stopped;
+            expected[Converter::outputNameFor(image)] =
+                expectedSubcode(expected[image], bytes / 2448);
+        });
+        if (c.source == "shrinks.bin") expected[c.source].resize(3 * 2448);
+        Window window;
+        w = &window;
+        window.onServe = [&](int n) {
+            if (n == c.at) c.action();
+        };
+        EXPECT_EQ(window.convert(c.source), Strings{c.message});
+        setrlimit(RLIMIT_FSIZE, &unlimited);
+        EXPECT_EQ(window.converter.lastRun().outcome, c.outcome);
+        EXPECT_EQ(window.converter.lastRun().imagesConverted, whole);
+        EXPECT_EQ(testing::filesIn("."), expected);
+        EXPECT_EQ(c.labels.empty() ? "" : window.labels, c.labels);
+        fs::current_path(previousFolder);
+    }
+    signal(SIGXFSZ, previousHandler);
+}
+
+}  // namespace
+}  // namespace lyrvox
