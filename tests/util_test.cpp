@@ -85,7 +85,6 @@ TEST(TextHelpers, RoundingAndPacketsToTime) {
         {89999, "05:00"},      {17850, "01:00"}, {17849, "00:59"},    {9846000, "547:00"},
         {18000000, "1000:00"}, {-1, "00:00"},    {-18000, "00:00"},   {std::nan(""), "00:00"}};
     for (const auto& [packets, text] : times) EXPECT_EQ(packetsToTime(packets), text) << packets;
-    EXPECT_FALSE(packetsToTime(1e300).empty() || packetsToTime(HUGE_VAL).empty());
 }
 
 TEST(Sha256, StandardTestVectors) {

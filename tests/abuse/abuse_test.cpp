@@ -1,16 +1,107 @@
-// The whole player under a random user, and commands served as a session starts (Xvfb).
+// The whole player under a random user (Xvfb).
 #include <gtest/gtest.h>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QTest>
+#include <random>
 
-#include "abuse/random_driver.h"
+#include "app/control_window.h"
 #include "app/qt_dialog_provider.h"
 #include "app/qt_settings_store.h"
 #include "playback/media/qt_media_control.h"
 #include "support/test_files.h"
-#include "tools/demo_song/melody.h"
 
 namespace lyrvox {
 namespace {
+
+// A seeded random user of the control window (its actions: see act()). A tick closes what
+// came up, or arms the next before it acts: it goes on inside sessions' and dialogs' loops.
+class RandomDriver {
+  public:
+    RandomDriver(ControlWindow& window, unsigned long seed) : window_(window), random_(seed) {}
+    void start() { QTimer::singleShot(90, &window_, std::bind(&RandomDriver::tick, this)); }
+
+    QStringList songs;                    // accepted in the Open dialog in turn
+    std::function<QString()> checkState;  // each tick with no dialog open: a fault or ""
+    std::function<void()> onFinished;     // after the last action, maybe inside a session
+    QString fault;                        // the first, with the action before it
+    QStringList messages;                 // the texts of the message boxes closed
+    int songsOpened = 0, cancelled = 0;   // cancelled: dialogs
+
+  private:
+    void tick() {
+        if (sent_ > 1000) return;
+        QWidget* modal = QApplication::activeModalWidget();
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        auto* files = wanted_.isEmpty() ? nullptr : qobject_cast<QFileDialog*>(modal);
+        if (box) messages << box->text();
+        if (files) files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(wanted_);
+        if (box) QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+        if (files) files->QDialog::accept();  // with the name typed in
+        if (modal && !box && !files) {
+            ++cancelled;
+            modal->close();
+        }
+        if (modal) return start();
+        if (fault.isEmpty() && !(fault = checkState()).isEmpty())
+            fault += QStringLiteral(" after action %1 (%2)").arg(sent_).arg(last_);
+        if (sent_++ == 1000) return onFinished();
+        start();  // before acting: the action may not return until a session ends
+        act();
+    }
+
+    // Clicks and Alt keys on every button (Play twice as often); every 125 actions a song
+    // opened through the file dialog and played (a playing one stopped first); frame rates;
+    // the display window resized to 0x0 and beyond the screen, minimised, maximised, closed.
+    void act() {
+        const bool running = window_.state().sessionRunning;  // a song is due every 125 actions
+        if (sent_ % 125 == 0 && running) return QTest::mouseClick(c_.stop, Qt::LeftButton);
+        if (sent_ % 125 < 2 && !running && c_.open->isEnabled()) {
+            wanted_ = songs[songsOpened % songs.size()];
+            last_ = QStringLiteral("open song");
+            QTest::mouseClick(c_.open, Qt::LeftButton);  // a later tick types the name and accepts
+            const QFileInfo chosen(QString::fromStdString(window_.state().chosenFile));
+            if (chosen != QFileInfo(std::exchange(wanted_, {}))) return;
+            ++songsOpened;
+            return QTest::mouseClick(c_.play, Qt::LeftButton);  // returns when the song ends
+        }
+        QPushButton* const buttons[] = {c_.stop,    c_.play,     c_.play,       c_.open,
+                                        c_.size,    c_.snapshot, c_.about,      c_.info,
+                                        c_.options, c_.convert,  c_.chooseImage};
+        QWidget* display = window_.display().window();
+        const std::pair<const char*, std::function<void()>> others[] = {
+            {"frame rate",
+             [&] { QTest::keyClick(c_.frameRate, pick(2) ? Qt::Key_Down : Qt::Key_Up); }},
+            {"display 0x0 or beyond the screen",
+             [&] { display->resize(pick(2) * 4000, pick(2) * 3000); }},
+            {"display minimised", [&] { display->showMinimized(); }},
+            {"display maximised", [&] { display->showMaximized(); }},
+            {"display closed", [&] { display->close(); }}};
+        const int n = static_cast<int>(std::size(buttons));
+        const int roll = pick(n + static_cast<int>(std::size(others)));
+        if (roll >= n) {
+            last_ = others[roll - n].first;
+            return others[roll - n].second();
+        }
+        last_ = buttons[roll]->text();
+        const QKeySequence alt = QKeySequence::mnemonic(last_);  // Alt and the underlined letter
+        if (alt.isEmpty() || pick(2)) return QTest::mouseClick(buttons[roll], Qt::LeftButton);
+        QApplication::setActiveWindow(&window_);  // mnemonics reach only the active window
+        QTest::keySequence(&window_, alt);
+    }
+
+    int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); }
+
+    ControlWindow& window_;
+    const ControlLayout& c_ = window_.controls();
+    std::mt19937 random_;
+    int sent_ = 0;           // actions; 1000 in all
+    QString wanted_, last_;  // the name the file dialog is to accept; the last action
+};
 
 // "" when controls and flags form a row of the state table (command line: Play stays off).
 QString stateFault(ControlWindow& window, bool commandLine = false) {
@@ -45,7 +136,7 @@ TEST(Abuse, RandomUserLeavesAConsistentResponsivePlayer) {
     const std::filesystem::path previous = std::filesystem::current_path();
     std::filesystem::current_path(player.work.path());   // where snapshots go
     const char* env = std::getenv("LYRVOX_ABUSE_SEED");  // replays another sequence
-    testing::RandomDriver driver(player.window, env && *env ? std::stoul(env) : 1206);
+    RandomDriver driver(player.window, env && *env ? std::stoul(env) : 1206);
     std::printf("abuse seed %s\n", env && *env ? env : "1206");
     driver.songs = {corpus, demo};  // the demo plays first, from the command line
     player.window.controls().source->setText(QString::fromStdString(player.work.path("no.bin")));
@@ -68,40 +159,6 @@ TEST(Abuse, RandomUserLeavesAConsistentResponsivePlayer) {
     EXPECT_EQ(driver.messages.filter("Cannot save the snapshot").join('\n'), "");
     player.window.close();  // again, as a window manager may: nothing ends twice
     EXPECT_EQ(player.ends, 1);
-}
-
-// A Stop, a close or a Play queued before the Play click, so served by the session's first
-// serving of events, takes effect: no session plays on, and none starts inside it.
-TEST(Abuse, TransportCommandsServedAsASessionStartsTakeEffect) {
-    for (const bool audio : {false, true}) {
-        for (const std::string action : {"stop", "close", "play"}) {
-            SCOPED_TRACE(action + (audio ? " beside audio" : " graphics only"));
-            Player player;
-            const std::string song = player.work.path("song");  // 20 s
-            testing::writeFile(song + ".cdg", std::string(6000 * 24, '\0'));
-            if (audio) testing::writeFile(song + ".wav", Melody::wavFile(Melody::render({}, 6000)));
-            player.window.startUp({});
-            player.window.state().chosenFile = song + ".cdg";
-            player.window.controls().play->setEnabled(true);
-            int sessionsInside = 0;
-            QTimer::singleShot(0, &player.window, [&] {
-                if (action == "close") return void(player.window.close());
-                if (action == "play") {  // pauses the session, or starts one inside it
-                    sessionsInside += !player.window.state().sessionRunning;
-                    QTest::mouseClick(player.window.controls().play, Qt::LeftButton);
-                }
-                QTest::mouseClick(player.window.controls().stop, Qt::LeftButton);
-            });
-            bool& running = player.window.state().sessionRunning;  // a lost Stop plays on: rescued
-            QTimer::singleShot(5000, &player.window, [&] { running = false; });
-            const auto start = std::chrono::steady_clock::now();
-            QTest::mouseClick(player.window.controls().play, Qt::LeftButton);
-            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
-            EXPECT_EQ(sessionsInside, 0);
-            EXPECT_EQ(player.ends, action == "close");
-            EXPECT_EQ(action == "close" ? "" : stateFault(player.window), "");
-        }
-    }
 }
 
 }  // namespace

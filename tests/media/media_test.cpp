@@ -2,12 +2,12 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QTest>
-#include <QTimer>
 
 #include "app/event_pump.h"
 #include "playback/disk_files.h"
 #include "playback/media/qt_media_control.h"
 #include "playback/playback_session.h"
+#include "support/session_world.h"
 #include "support/test_files.h"
 #include "tools/demo_song/melody.h"
 
@@ -29,7 +29,9 @@ TEST(MediaControl, FailsOnBadMediaThenPlaysTheNextAfresh) {
     testing::writeFile(dir.path("corrupt.mp3"), testing::randomBytes(20000));
     testing::writeFile(dir.path("clip.avi"), toneWav(480));
     QtMediaControl media;
-    media.play(), media.pause(), media.stop(), media.close();
+    for (auto command :
+         {&MediaControl::play, &MediaControl::pause, &MediaControl::stop, &MediaControl::close})
+        (media.*command)();
     EXPECT_EQ(media.state(), MediaState::Closed);
     EXPECT_EQ(media.positionMs(), 0);
     for (bool closeFirst : {false, true}) {
@@ -68,44 +70,26 @@ TEST(MediaControl, FailsOnBadMediaThenPlaysTheNextAfresh) {
     }
 }
 
-TEST(EventPump, TheWaitEndsAtTheFirstEventAndPendingEventsNeedNoWait) {
-    bool fired = false, served = false;
-    QTimer::singleShot(10, [&] { fired = true; });
-    const auto start = Clock::now();
-    while (!fired && Clock::now() - start < 5s) serveEvents(5000.0);
-    EXPECT_LT(Clock::now() - start, 2500ms);
-    QTimer::singleShot(0, [&] { served = true; });
-    serveEvents(0.0);
-    EXPECT_TRUE(served);
-}
-
-// A whole session on the real media control and event pump; its end does what Stop does.
-struct PumpHost : SessionHost {
-    explicit PumpHost(const std::string& chosen) {
-        SteadySessionClock clock;
-        DiskSessionFiles files;
-        PlaybackSession(state, media, *this, clock, files).play(chosen, false);
-        took = Clock::now() - start;
-    }
-    void showStatus(const std::string& text) override { statuses.push_back(text); }
-    void setOpenEnabled(bool) override {}
-    void enableStopNow() override {}
-    void showDisplay(bool) override {}
-    void serveEvents(double maxWaitMs) override { ++passes, lyrvox::serveEvents(maxWaitMs); }
-    void sessionEnded() override {
-        media.close();
-        state.sessionRunning = state.paused = false;
-        showStatus("Ready.");
-    }
-    void showMessage(const std::string& text) override { ADD_FAILURE() << text; }
-
-    PlayerState state;
-    QtMediaControl media;
-    std::vector<std::string> statuses;
-    int passes = 0;
-    Clock::time_point start = Clock::now();
+// A whole session on the real media control and event pump: what it showed, the packets
+// drawn, the passes (one serving of events each) and how long it took.
+struct RealRun {
+    std::string lastStatus;
+    int32_t packets;
+    std::size_t passes;
     Clock::duration took;
 };
+RealRun play(const std::string& chosen) {
+    PlayerState state;
+    QtMediaControl media;
+    testing::FakeHost host(media, state, [](double ms) { serveEvents(ms); });
+    SteadySessionClock clock;
+    DiskSessionFiles files;
+    const auto start = Clock::now();
+    PlaybackSession(state, media, host, clock, files).play(chosen, false);
+    EXPECT_TRUE(host.messages.empty());
+    return {host.statuses.back(), state.machine.PacketCount, host.waits.size(),
+            Clock::now() - start};
+}
 
 // Graphics follow real audio and play to their end by the clock beside broken audio,
 // whose status says so at the end; alone, at once. Files stay as they were.
@@ -123,14 +107,14 @@ TEST(RealSession, AudioBesideGraphicsAndAlone) {
         const testing::TempFolder dir;
         testing::writeFile(dir.path(c.file), c.bytes);
         testing::writeFile(dir.path("song.cdg"), std::string(24 * 300, '\0'));
-        const PumpHost graphics(dir.path("song.cdg"));
-        EXPECT_EQ(graphics.state.machine.PacketCount, 300);
-        EXPECT_EQ(graphics.statuses.back(), c.last);
+        const RealRun graphics = play(dir.path("song.cdg"));
+        EXPECT_EQ(graphics.packets, 300);
+        EXPECT_EQ(graphics.lastStatus, c.last);
         EXPECT_TRUE(graphics.took > 500ms && graphics.took < 10s);  // paced, and not stuck
         EXPECT_LT(graphics.passes, 1000);                           // about 75 a second: no spin
         std::filesystem::remove(dir.path("song.cdg"));
-        const PumpHost alone(dir.path(c.file));
-        EXPECT_EQ(alone.statuses.back(), c.last);
+        const RealRun alone = play(dir.path(c.file));
+        EXPECT_EQ(alone.lastStatus, c.last);
         EXPECT_LT(alone.took, c.last == "Ready." ? 15s : 3s);
         EXPECT_EQ(testing::readFile(dir.path(c.file)), c.bytes);
     }

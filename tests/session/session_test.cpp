@@ -2,10 +2,14 @@
 #include "playback/playback_session.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include "playback/disk_files.h"
 #include "playback/media/position_smoother.h"
 #include "playback/song_files.h"
 #include "support/session_world.h"
+#include "support/test_files.h"
 
 namespace lyrvox {
 namespace {
@@ -33,8 +37,10 @@ TEST(SongFiles, PartnersAndStatusFollowTheFilesPresent) {
     }
 }
 
-// One session; play() records packets and target per serving and runs `at` inside it.
+// One session, on the simulated disk or the real one; play() records packets and target
+// per serving and runs `at` inside it.
 struct Rig {
+    explicit Rig(bool realDisk = false) : onDisk(realDisk) {}
     void play(const std::string& chosen, std::function<void(std::size_t)> at = {}) {
         host.onServe = [this, at](std::size_t n) {
             counts.push_back(packets());
@@ -48,9 +54,12 @@ struct Rig {
     bool idle() const { return !state.sessionRunning && files.openNow == 0; }
     testing::World world;
     PlayerState state;
-    testing::FakeHost host{world, state};
+    testing::FakeHost host{world.media, state, [this](double ms) { world.advance(ms); }};
     testing::FakeFiles files;
-    PlaybackSession session{state, world.media, host, world, files};
+    DiskSessionFiles disk;
+    bool onDisk;
+    PlaybackSession session{state, world.media, host, world,
+                            onDisk ? static_cast<SessionFiles&>(disk) : files};
     bool alt = false;                      // the alternative device
     std::vector<int32_t> counts, targets;  // at each serving
 };
@@ -95,20 +104,18 @@ TEST_F(SessionTest, AudioPacesOneBatchAheadAtMostWaitsAndCatchesUp) {
 TEST(SessionEnds, ByStopByTheEndOfTheFileOrByAFailure) {
     const std::string cannotPlay = "Cannot play: song.wav";
     struct Case {
-        bool graphics = true, audio = true, lateEnd = false, openable = true, unplayable = false;
+        bool graphics = true, audio = true, unplayable = false;
         bool playAgain = false;  // a Play served with the Stop, playing another song there
         double failAtMs = 1e12, durationMs = 1e4, start = 1000.0;  // start: the clock, in s
         std::size_t stopAt = 0, pauseAt = 0, continueAt = 0;       // servings
-        int packets = 1500;    // played, and the time shown; -1: as many as when Stop came
-        double seconds = 5.0;  // -1: any
-        std::string last = "Ready.", message = "";  // the last status and the message
+        int packets = 1500;           // played, and the time shown; -1: as many as when Stop came
+        double seconds = 5.0;         // -1: any
+        std::string last = "Ready.";  // the last status
     } const cases[] = {
         {.stopAt = 30, .packets = -1, .seconds = -1},
         {.playAgain = true, .stopAt = 20, .packets = 200, .seconds = -1},
         // The clock paces on while paused, from the start in whole seconds, halves to even.
         {.audio = false, .start = 2000.5, .pauseAt = 10, .seconds = 4.5},
-        {.audio = false, .lateEnd = true},  // in chunks, the end seen late
-        {.openable = false, .seconds = 0, .message = "Cannot open the graphics file: /s/song.cdg"},
         {.unplayable = true, .last = cannotPlay},
         {.failAtMs = 2000.0, .last = cannotPlay},
         {.durationMs = 2000.0},
@@ -122,11 +129,11 @@ TEST(SessionEnds, ByStopByTheEndOfTheFileOrByAFailure) {
         Rig r;
         if (c.audio) r.files.addSong("/s/song", {".wav"}, 0);
         if (c.playAgain) r.files.addSong("/s/again", {".cdg"}, 200);
-        if (c.graphics)  // with a late end, read in pieces and ending in a partial packet
-            r.files.files["/s/song.cdg"] = {std::string(24 * 1500 + (c.lateEnd ? 10 : 0), '\0'),
-                                            c.openable, c.lateEnd ? 7u : 0u, c.lateEnd};
-        r.world.now = c.start, r.world.media.unplayable = {c.unplayable ? "/s/song.wav" : ""};
-        r.world.media.failAtMs = c.failAtMs, r.world.media.durationMs = c.durationMs;
+        if (c.graphics) r.files.files["/s/song.cdg"].assign(24 * 1500, '\0');
+        r.world.now = c.start;
+        if (c.unplayable) r.world.media.unplayable = {"/s/song.wav"};
+        r.world.media.failAtMs = c.failAtMs;
+        r.world.media.durationMs = c.durationMs;
         r.play("/s/song.cdg", [&](std::size_t n) {
             if (n == c.stopAt) r.host.sessionEnded();  // the Stop button
             if (n == c.stopAt && c.playAgain) r.session.play("/s/again.cdg", false);
@@ -134,18 +141,74 @@ TEST(SessionEnds, ByStopByTheEndOfTheFileOrByAFailure) {
             if (n == c.continueAt) r.host.resume();
         });
         const int packets = c.packets < 0 ? r.counts.back() : c.packets;
-        EXPECT_EQ(r.packets(), c.graphics && c.openable ? packets : 0);
-        EXPECT_NEAR(r.state.targetPacket, c.openable ? packets : 0, 8);  // within a poll
+        EXPECT_EQ(r.packets(), c.graphics ? packets : 0);
+        EXPECT_NEAR(r.state.targetPacket, packets, 8);  // within a poll
         EXPECT_NEAR(c.seconds < 0 ? 0.0 : r.world.now - c.start - c.seconds, 0.0, 0.03);
         EXPECT_EQ(r.targets.size() > 1 ? r.targets[1] : 0, c.start == 1000.0 ? 0 : 150);
         EXPECT_EQ(r.host.statuses.back(), c.last);
-        EXPECT_EQ(r.host.messages, c.message.empty() ? Strings{} : Strings{c.message});
+        EXPECT_TRUE(r.host.messages.empty());
         EXPECT_EQ(r.host.ends, c.stopAt ? 2 + c.playAgain : 1);   // a Stop, then the ends
         Strings log = {"open /s/song.cdg", "close /s/song.cdg"};  // each closes its own file
         if (c.playAgain) log.insert(log.begin() + 1, {"open /s/again.cdg", "close /s/again.cdg"});
-        EXPECT_EQ(r.files.log, c.graphics && c.openable ? log : Strings{});
+        EXPECT_EQ(r.files.log, c.graphics ? log : Strings{});
         EXPECT_TRUE(r.idle() && !r.world.media.playing() && r.host.displays.at(0) == c.graphics);
         EXPECT_TRUE(c.playAgain || std::is_sorted(r.targets.begin(), r.targets.end()));
+    }
+}
+
+// Songs on the real disk: whole packets play, nothing is loaded whole or written.
+TEST(DiskCatalogue, GraphicsFilesOfEveryKind) {
+    namespace fs = std::filesystem;
+    const testing::TempFolder folder;
+    const std::string song = folder.path("song.cdg");
+    struct Case {
+        std::size_t bytes = 0;
+        int packets = 0;
+        std::size_t at = 0;  // the serving in which `action` runs
+        std::function<void(Rig&)> action = nullptr, prepare = nullptr;
+        Strings statuses = {"Playing: song.CDG (only)", "Ready."};
+        std::string message = "";
+    };
+    std::vector<Case> cases = {
+        {.packets = 76000,
+         .at = 19000,  // a sparse gigabyte, Stopped after four minutes
+         .action = [](Rig& r) { r.host.sessionEnded(); },
+         .prepare = [&](Rig&) { ASSERT_EQ(truncate(song.c_str(), 1LL << 30), 0); },
+         .statuses = {"Playing: song.CDG (only)", "Ready.", "Ready."}},
+        {.bytes = 24 * 1200,
+         .packets = 1200,
+         .at = 10,  // the open file stays readable
+         .action = [&](Rig&) { fs::remove(song); }},
+        // Found, not readable: no permission; for root, who reads anything, gone before the open.
+        {.bytes = 960,
+         .at = geteuid() ? 0u : 1u,
+         .action = [&](Rig&) { fs::remove(song); },
+         .prepare =
+             [&](Rig&) {
+                 fs::permissions(song, geteuid() ? fs::perms::none : fs::perms::owner_all);
+             },
+         .message = "Cannot open the graphics file: " + song},
+    };
+    for (auto [bytes, packets] : {std::pair{0, 0}, {1, 0}, {23, 0}, {25, 1}, {96000, 4000}})
+        cases.push_back({.bytes = static_cast<std::size_t>(bytes), .packets = packets});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        fs::remove_all(song);
+        testing::writeFile(song, testing::randomBytes(c.bytes));
+        const auto files = testing::filesIn(folder.path());
+        Rig r(true);
+        if (c.prepare) c.prepare(r);
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
+        r.play(song, [&](std::size_t n) {
+            if (n == c.at && c.action) c.action(r);
+        });
+        getrusage(RUSAGE_SELF, &after);
+        EXPECT_EQ(r.host.statuses, c.statuses);
+        EXPECT_EQ(r.host.messages, c.message.empty() ? Strings{} : Strings{c.message});
+        EXPECT_NEAR(r.packets(), c.packets, c.packets > 10000 ? 4000 : 0);
+        EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 50 * 1024);  // kilobytes
+        EXPECT_EQ(c.prepare || c.action ? files : testing::filesIn(folder.path()), files);
     }
 }
 
@@ -161,7 +224,8 @@ TEST(PositionSmoother, FollowsTheClockNeverGoesBackAndHoldsWhileHalted) {
     p.halt(2200.0, 2080.0);
     p.run(9000.0);  // runs on from where it stood while halted
     EXPECT_EQ(p.read(9500.0, 2580.0), 2580.0);
-    p.holdAt(2600.0), p.holdAt(100.0);        // the media's end; never back
+    p.holdAt(2600.0);                         // the media's end
+    p.holdAt(100.0);                          // never back
     EXPECT_EQ(p.read(20000.0, 0.0), 2600.0);  // a backend back at 0 changes nothing
     p.reset();
     EXPECT_EQ(p.read(20000.0, 0.0), 0.0);

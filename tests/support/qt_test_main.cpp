@@ -1,7 +1,7 @@
 // The main of the tests that need Qt: Google Test inside a QApplication, so that
 // widgets, timers and the media backend work in every test.
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

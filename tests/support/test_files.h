@@ -43,7 +43,8 @@ class TempFolder {
 template <typename Bytes>
 inline void writeFile(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
@@ -77,7 +78,8 @@ inline std::string randomBytes(std::size_t size, unsigned seed = 7) {
 inline std::string makeImage(std::int64_t sectors, int seed = 0) {
     std::string image(static_cast<std::size_t>(sectors * 2448), '\0');
     for (std::size_t i = 0; i < image.size(); ++i) {
-        image[i] = static_cast<char>((i / 2448 * 31 + i % 2448 * 7 + static_cast<std::size_t>(seed)) & 0xFF);
+        image[i] = static_cast<char>(
+            (i / 2448 * 31 + i % 2448 * 7 + static_cast<std::size_t>(seed)) & 0xFF);
     }
     return image;
 }
@@ -85,7 +87,8 @@ inline std::string makeImage(std::int64_t sectors, int seed = 0) {
 // The subcode an extraction of the first `sectors` sectors of `image` must give.
 inline std::string expectedSubcode(const std::string& image, std::int64_t sectors) {
     std::string out;
-    for (std::int64_t s = 0; s < sectors; ++s) out.append(image, static_cast<std::size_t>(s * 2448 + 2352), 96);
+    for (std::int64_t s = 0; s < sectors; ++s)
+        out.append(image, static_cast<std::size_t>(s * 2448 + 2352), 96);
     return out;
 }
 

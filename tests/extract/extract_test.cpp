@@ -1,23 +1,75 @@
-// The Convert command on real files: what the window shows and what is left on disk.
-#include "extract/converter.h"
-
+// Subcode extraction from in-memory images, and the Convert command on real files: what
+// the window shows and what is left on disk.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <unistd.h>
-
+#include <cerrno>
 #include <sstream>
 
+#include "extract/cdg_extractor.h"
+#include "extract/converter.h"
 #include "support/test_files.h"
 
 namespace lyrvox {
 namespace {
 
+// Hands out its bytes, then fails with `error` (0: a plain end) as a bad disk does.
+struct FailingReadBuffer : std::stringbuf {
+    FailingReadBuffer(const std::string& bytes, int e) : std::stringbuf(bytes), error(e) {}
+    int_type underflow() override {
+        errno = error;
+        return traits_type::eof();
+    }
+    int error;
+};
+
+// An image stated as `sectors` long gives `bytes`, then fails with `error`; `block` sectors
+// are read at once, reporting after each (0: the defaults); a stop after `stopAt`.
+TEST(ExtractSubcode, CopiesTheLast96BytesOfEverySectorUntilStopOrFailure) {
+    using O = ExtractOutcome;
+    struct Case {
+        std::int64_t sectors;
+        std::size_t bytes = SIZE_MAX;
+        int error = 0;
+        std::int64_t block = 0, stopAt = -1;
+        ExtractOutcome outcome = O::Completed;
+        std::int64_t written = sectors;
+    };
+    std::vector<Case> cases = {
+        {.sectors = 1},
+        {.sectors = 10, .block = 3},  // a short last block
+        {.sectors = 1000},
+        {.sectors = 9, .block = 4, .stopAt = 9},             // nothing left to stop
+        {6, 3 * 2448 + 1000, EIO, 2, -1, O::ReadFailed, 3},  // whole blocks only
+        {3, 2 * 2448, 0, 1, -1, O::ReadFailed, 2},  // shorter than stated: no system reason
+    };
+    for (std::int64_t k : {1, 3, 4, 8}) cases.push_back({9, SIZE_MAX, 0, 4, k, O::Stopped, k});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(&c - cases.data());
+        const std::string image = testing::makeImage(c.sectors, 5);
+        FailingReadBuffer buffer(image.substr(0, c.bytes), c.error);
+        std::istream in(&buffer);
+        std::ostringstream out;
+        std::vector<std::int64_t> reports;
+        ExtractOptions options;
+        if (c.block > 0) options = {.progressInterval = {}, .blockSectors = c.block};
+        const auto progress = [&](const ExtractProgress& p) {
+            reports.push_back(p.sectorsDone);
+            return p.sectorsDone != c.stopAt;
+        };
+        const ExtractResult result = ExtractSubcode(in, c.sectors * 2448, out, progress, options);
+        EXPECT_EQ(std::tuple(result.outcome, result.sectorsWritten, result.error.value()),
+                  std::tuple(c.outcome, c.written, c.error));
+        EXPECT_EQ(out.str(), testing::expectedSubcode(image, c.written));
+        EXPECT_EQ(reports.empty() ? -1 : reports.back(), c.written);  // one after the last
+        EXPECT_EQ(std::ssize(reports), c.block ? c.written : std::ssize(reports));  // each sector
+    }
+}
+
 namespace fs = std::filesystem;
 using O = ConvertOutcome;
 using Strings = std::vector<std::string>;
-using testing::expectedSubcode;
-using testing::makeImage;
 
 // A window recording what it shows; onServe runs inside each serving of a run.
 struct Window : ConvertHost {
@@ -59,11 +111,6 @@ TEST(Converter, ConvertsStopsAndFailsLeavingTheRightFiles) {
     const fs::path previousFolder = fs::current_path();
     Window* w = nullptr;
     const auto click = [&](const std::string& source) { w->converter.convertOrStop(source); };
-    const auto convertElsewhere = [] {  // another window or the command-line tool, meanwhile
-        const testing::TempFolder other;
-        testing::writeFile(other.path("b.bin"), makeImage(2));
-        EXPECT_EQ(Window().convert(other.path("b.bin")), Strings{"File(s) converted!"});
-    };
     const std::string done = "File(s) converted!", notFound = "File not found!",
                       invalid = "Not a valid CDRWin CD+G file!",
                       overwrite = "The output would overwrite the image: ";
@@ -76,7 +123,7 @@ TEST(Converter, ConvertsStopsAndFailsLeavingTheRightFiles) {
         std::string labels = "";  // when checked
     };
     std::vector<Case> cases = {
-        {"one.bin", "one.bin:3", done, O::Converted, "one.bin:3", 2, convertElsewhere,
+        {"one.bin", "one.bin:3", done, O::Converted, "one.bin:3", 0, nullptr,
          "one.bin|033%|067%|100%|||"},
         {"empty.bin", "empty.bin:0", done, O::Converted, "empty.bin:0"},
         {".hidden.bin", ".hidden.bin:1", done, O::Converted, ".hidden.bin:1"},
@@ -94,7 +141,11 @@ TEST(Converter, ConvertsStopsAndFailsLeavingTheRightFiles) {
         // Stop keeps the partial output and ends the series (a second click: no nested run);
         // before the first sector it leaves an earlier output alone.
         {"disc", "disc01.bin:6 disc02.bin:2", done, O::Stopped, "disc01.bin:4", 5,
-         [&] { click("disc"), click("disc"); }, "disc01.bin|017%|033%|050%|067%|||"},
+         [&] {
+             click("disc");
+             click("disc");
+         },
+         "disc01.bin|017%|033%|050%|067%|||"},
         {"s.bin", "s.bin:3 s.cdg:1", done, O::Stopped, "", 1, [&] { click("s.bin"); }},
         // Never over the image, whatever its name: the same, a hard or a symbolic link.
         {"x.cdg", "x.cdg:2", overwrite + "x.cdg", O::WouldOverwrite},
@@ -124,7 +175,7 @@ TEST(Converter, ConvertsStopsAndFailsLeavingTheRightFiles) {
         fs::current_path(folder.path());
         int seed = 0;
         forEachFile(c.images, [&](std::string name, long bytes) {
-            testing::writeFile(name, makeImage(bytes / 2448 + 1, ++seed).substr(0, bytes));
+            testing::writeFile(name, testing::makeImage(bytes / 2448 + 1, ++seed).substr(0, bytes));
         });
         if (c.action && c.at == 0) c.action();
         auto expected = testing::filesIn(".");
@@ -132,7 +183,7 @@ TEST(Converter, ConvertsStopsAndFailsLeavingTheRightFiles) {
         forEachFile(c.converted, [&](std::string image, long bytes) {
             whole += c.outcome != O::Stopped;
             expected[Converter::outputNameFor(image)] =
-                expectedSubcode(expected[image], bytes / 2448);
+                testing::expectedSubcode(expected[image], bytes / 2448);
         });
         if (c.source == "shrinks.bin") expected[c.source].resize(3 * 2448);
         Window window;
