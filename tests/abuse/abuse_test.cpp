@@ -5,8 +5,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 #include <random>
 
 #include "app/control_window.h"
