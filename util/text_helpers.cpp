@@ -38,6 +38,18 @@ std::size_t lastComponentStart(std::string_view path) {
     return sep == std::string_view::npos ? 0 : sep + 1;
 }
 
+// Index of the full stop that starts the extension, or npos: the last full stop
+// of the last component ("Mr. Brightside.cdg" is the song "Mr. Brightside").
+// Full stops that begin the component belong to the name (".karaoke-hit.cdg" is
+// a hidden file called ".karaoke-hit"; ".cdg" has no extension).
+std::size_t extensionDot(std::string_view name) {
+    const std::size_t nameStart = name.find_first_not_of('.', lastComponentStart(name));
+    const std::size_t dot = name.rfind('.');
+    if (nameStart == std::string_view::npos || dot == std::string_view::npos || dot < nameStart)
+        return std::string_view::npos;
+    return dot;
+}
+
 char asciiLower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -75,11 +87,8 @@ std::string folderOf(const std::string& path) {
 }
 
 std::string extensionOf(const std::string& name) {
-    const std::size_t start = lastComponentStart(name);
-    const std::size_t dot = name.rfind('.');
-    // No full stop in the last component, or only one at its very start.
-    if (dot == std::string::npos || dot <= start) return {};
-    return name.substr(dot + 1);
+    const std::size_t dot = extensionDot(name);
+    return dot == std::string::npos ? std::string() : name.substr(dot + 1);
 }
 
 std::string fileNameOf(const std::string& path) {
@@ -89,14 +98,8 @@ std::string fileNameOf(const std::string& path) {
 }
 
 std::string stripExtension(const std::string& name) {
-    // Leading full stops belong to the name (".karaoke-hit.cdg" is a hidden file
-    // called ".karaoke-hit"), never to its extension; ".cdg" alone stays whole.
-    const std::size_t start = lastComponentStart(name);
-    const std::size_t nameStart = name.find_first_not_of('.', start);
-    if (nameStart == std::string::npos) return name;
-    const std::size_t dot = name.find('.', nameStart);
-    if (dot == std::string::npos) return name;
-    return name.substr(0, dot);
+    const std::size_t dot = extensionDot(name);
+    return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
 std::string packetsToTime(double packets) {

@@ -13,14 +13,15 @@ namespace lyrvox {
 // Folder part with its trailing separator; empty when there is none (or when the
 // only separator is the first character).
 std::string folderOf(const std::string& path);
-// Text after the last full stop of the last component; empty when none, or when the
-// component starts with its only full stop (".cdg").
+// Text after the last full stop of the last component; empty when none, or when
+// the only full stops begin the component (".cdg").
 std::string extensionOf(const std::string& name);
 // Text after the last separator; the whole argument when there is none (or when
 // the only separator is the first character).
 std::string fileNameOf(const std::string& path);
-// Path without everything from the first full stop of the last component on; a
-// component that starts with a full stop (".cdg") is kept whole.
+// Path without everything from the last full stop of the last component on
+// ("a.b.c" gives "a.b"); full stops that begin the component belong to the name,
+// so ".cdg" is kept whole.
 std::string stripExtension(const std::string& name);
 // mm:ss for a packet count (300 packets a second); seconds are rounded half to
 // even and a rounded 60 carries into the minutes; minutes take as many digits as

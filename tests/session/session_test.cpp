@@ -26,6 +26,7 @@ TEST(SongFiles, PartnersAndStatusFollowTheFilesPresent) {
         {"d.wav", {"d.wav"}, "|d.wav paced|Playing: d.WAV"},
         {"clip.avi", {}, "|clip.avi|Playing: clip.avi"},  // other media are played themselves
         {"a.b/e.cdg", {"a.b/e.cdg", "a.b/e.mp3"}, "a.b/e.cdg|a.b/e.mp3 paced|Playing: e.MP3/CDG"},
+        {"Mr. X.cdg", {"Mr. X.cdg", "Mr. X.mp3"}, "Mr. X.cdg|Mr. X.mp3 paced|Playing: Mr. X.MP3/CDG"},
     };
     for (const auto& [chosen, present, expected] : cases) {
         testing::FakeFiles files;
