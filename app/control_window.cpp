@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -103,15 +104,17 @@ void ControlWindow::message(const QString& text) {
 
 // ---- Start-up and shut-down ------------------------------------------------
 
-void ControlWindow::startUp(const QStringList& args) {
+void ControlWindow::startUp(const std::vector<std::string>& args) {
     state_.paused = false;
-    setClientHeightTwips(kCompactClientHeight);
+    setExpanded(false);
     controls_.frameRate->setCurrentIndex(kStartRateIndex);  // runs frameRateChosen
     stepZoom();
     show();
     controls_.options->setFocus();
-    if (!commandLineText(args).isEmpty()) {
-        state_.chosenFile = toFsPath(joinCommandLine(args));
+    if (!commandLineText(args).empty()) {
+        state_.chosenFile = joinCommandLine(args);
+        // Pause and Continue work for a song from the command line as for one opened.
+        controls_.play->setEnabled(true);
         playPauseOrContinue();
         if (unloading_) return;
     }
@@ -165,8 +168,11 @@ void ControlWindow::openSong() {
 }
 
 void ControlWindow::playPauseOrContinue() {
+    // The captions keep their access key: Alt+P works for every song of a run.
     if (!state_.sessionRunning) {
-        controls_.play->setText(QStringLiteral("Pause"));
+        controls_.play->setText(QStringLiteral("&Pause"));
+        // The previous song's time must not linger, nor stay for a song under a second.
+        controls_.time->setText(QString::fromStdString(packetsToTime(0)));
         // One runner for the life of the window: a session started while an
         // ending one still unwinds (Play right after Stop) enters the same runner
         // again, which is how it tells the two apart.
@@ -174,11 +180,11 @@ void ControlWindow::playPauseOrContinue() {
         session_->play(state_.chosenFile, controls_.alternativeDevice->isChecked());
         if (unloading_) return;
     } else if (state_.paused) {
-        controls_.play->setText(QStringLiteral("Pause"));
+        controls_.play->setText(QStringLiteral("&Pause"));
         deps_.media.play();
         state_.paused = false;
     } else {
-        controls_.play->setText(QStringLiteral("Cont"));
+        controls_.play->setText(QStringLiteral("&Cont"));
         deps_.media.pause();
         state_.paused = true;
     }
@@ -189,7 +195,7 @@ void ControlWindow::stopPlayback() {
     if (unloading_) return;  // shut-down abandons the session without its end steps
     deps_.media.stop();
     deps_.media.close();
-    controls_.play->setText(QStringLiteral("Play"));
+    controls_.play->setText(QStringLiteral("&Play"));
     controls_.open->setEnabled(true);
     controls_.stop->setEnabled(false);
     controls_.play->setEnabled(true);
@@ -242,19 +248,25 @@ void ControlWindow::takeSnapshot() {
 void ControlWindow::toggleOptions() {
     // Compared in pixels, so that a DPI whose rounding makes the compact height
     // read a twip over 1725 still expands.
-    if (height() > twipsToPixelsY(*this, kCompactClientHeight)) {
-        setClientHeightTwips(kCompactClientHeight);
-    } else {
-        setClientHeightTwips(kExpandedClientHeight);
-    }
+    setExpanded(height() <= twipsToPixelsY(*this, kCompactClientHeight));
+}
+
+void ControlWindow::setExpanded(bool expanded) {
+    setClientHeightTwips(expanded ? kExpandedClientHeight : kCompactClientHeight);
+    // Below the compact height the extraction controls are out of sight: hidden,
+    // they take no Tab stop, no typing and no access key.
+    controls_.extractionArea->setVisible(expanded);
 }
 
 // ---- Info and About --------------------------------------------------------
 
 void ControlWindow::showDocumentation() {
     const QString path = documentationPath(deps_.programFolder);
-    if (!deps_.dialogs.openDocument(path)) {
+    if (!QFileInfo(path).isReadable()) {
         message(QStringLiteral("Cannot open the documentation file: ") + path);
+    } else if (!deps_.dialogs.openDocument(path)) {
+        // The file is there: what is missing is a program for it.
+        message(QStringLiteral("No program to open %1 was found").arg(path));
     }
 }
 
@@ -267,7 +279,7 @@ void ControlWindow::showAbout() {
 
 void ControlWindow::showStatus(const std::string& text) {
     if (unloading_) return;
-    controls_.status->setText(fromFsPath(text));
+    controls_.status->setText(visibleText(text));
 }
 
 void ControlWindow::setOpenEnabled(bool enabled) {
@@ -293,7 +305,7 @@ void ControlWindow::sessionEnded() {
 }
 
 void ControlWindow::showMessage(const std::string& text) {
-    message(fromFsPath(text));
+    message(visibleText(text));
 }
 
 }  // namespace lyrvox

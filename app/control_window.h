@@ -46,7 +46,7 @@ class ControlWindow : public QWidget, public SessionHost {
 
     // Start-up; `args` are the program's arguments without Qt's own options.
     // With a command line it returns only after that file's playback has ended.
-    void startUp(const QStringList& args);
+    void startUp(const std::vector<std::string>& args);
 
     // The commands of the controls.
     void openSong();
@@ -86,6 +86,7 @@ class ControlWindow : public QWidget, public SessionHost {
   private:
     void shutDown();
     void setClientHeightTwips(int twips);
+    void setExpanded(bool expanded);  // the extraction area shown or not
     QString startFolder();
     void message(const QString& text);
 

@@ -32,8 +32,9 @@ class DialogProvider {
     virtual ~DialogProvider() = default;
     // Modal file-open dialog; nullopt when the user cancelled.
     virtual std::optional<OpenFileChoice> chooseOpenFile(const OpenFileRequest& request) = 0;
-    // Modal message box titled "lyrvox" with only an OK button and no icon. Lines
-    // may be ended by "\r" alone.
+    // Message box titled "lyrvox" with only an OK button and no icon, modal to the
+    // window; returns at once and leaves the box open, so that nothing waits for
+    // the user (playback goes on in step). Lines may be ended by "\r" alone.
     virtual void showMessage(const QString& text) = 0;
     // Hands a local file to the desktop's viewer without waiting; false when the
     // desktop reports that it could not.

@@ -1,6 +1,9 @@
 #include <QApplication>
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "app/control_window.h"
 #include "app/qt_dialog_provider.h"
@@ -15,9 +18,10 @@ int main(int argc, char** argv) {
     // The program ends when its control window closes, not with its last window.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // QApplication has taken its own options out of argv by now.
-    QStringList args = QApplication::arguments();
-    if (!args.isEmpty()) args.removeFirst();
+    // QApplication has taken its own options out of argc and argv by now. The rest
+    // stay the bytes the system gave: a name that is not UTF-8 would not survive a
+    // QString.
+    const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
 
     const char* trace = std::getenv("LYRVOX_TRACE");
     lyrvox::QtMediaControl media;

@@ -54,16 +54,20 @@ std::optional<OpenFileChoice> QtDialogProvider::chooseOpenFile(const OpenFileReq
 }
 
 void QtDialogProvider::showMessage(const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("lyrvox"), QString(), QMessageBox::Ok,
-                    parent_);
+    // Shown window-modal but without a nested event loop: the call returns at once,
+    // so that a playback loop lower on the stack goes on drawing the lyrics while
+    // the box is open. The box deletes itself when closed (or with its parent).
+    auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("lyrvox"), QString(),
+                                QMessageBox::Ok, parent_);
+    box->setAttribute(Qt::WA_DeleteOnClose);
     // Lines may end in a lone carriage return, which a label does not break on.
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     shown.replace(QChar('\r'), QChar('\n'));
     if (shown.endsWith('\n')) shown.chop(1);
-    box.setTextFormat(Qt::PlainText);
-    box.setText(shown);
-    box.exec();
+    box->setTextFormat(Qt::PlainText);
+    box->setText(shown);
+    box->open();
 }
 
 bool QtDialogProvider::openDocument(const QString& path) {

@@ -7,14 +7,19 @@
 
 namespace lyrvox {
 
-QString commandLineText(const QStringList& args) {
-    return args.join(QChar(' '));
+std::string commandLineText(const std::vector<std::string>& args) {
+    std::string text;
+    for (const std::string& arg : args) {
+        if (&arg != args.data()) text += ' ';
+        text += arg;
+    }
+    return text;
 }
 
-QString joinCommandLine(const QStringList& args) {
-    QString text = commandLineText(args);
-    if (text.startsWith(QChar('"'))) text.remove(0, 1);
-    if (text.endsWith(QChar('"'))) text.chop(1);
+std::string joinCommandLine(const std::vector<std::string>& args) {
+    std::string text = commandLineText(args);
+    if (text.starts_with('"')) text.erase(0, 1);
+    if (text.ends_with('"')) text.pop_back();
     return text;
 }
 
@@ -54,6 +59,16 @@ std::string toFsPath(const QString& path) {
 
 QString fromFsPath(const std::string& path) {
     return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+QString visibleText(const std::string& text) {
+    QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    for (QChar& c : shown) {
+        // The Control Pictures block has a visible sign for each C0 control and DEL.
+        if (c.unicode() < 0x20) c = QChar(0x2400 + c.unicode());
+        if (c.unicode() == 0x7F) c = QChar(0x2421);
+    }
+    return shown;
 }
 
 QString folderWithSeparator(const QString& path) {

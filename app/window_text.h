@@ -4,15 +4,18 @@
 #include <QString>
 #include <QStringList>
 #include <string>
+#include <vector>
 
 namespace lyrvox {
 
-// The arguments joined with single spaces into one text; the program plays a
-// file at start-up exactly when this text is not empty.
-QString commandLineText(const QStringList& args);
+// The arguments, as the bytes the system gave them (a Latin-1 name from an old rip
+// is no UTF-8 and must reach the file system unchanged), joined with single
+// spaces into one text; the program plays a file at start-up exactly when this
+// text is not empty.
+std::string commandLineText(const std::vector<std::string>& args);
 // The file to play: the joined arguments without one leading and then one
 // trailing double quote. Quotes inside the text stay.
-QString joinCommandLine(const QStringList& args);
+std::string joinCommandLine(const std::vector<std::string>& args);
 
 // The rates of the FPS list, in list order.
 QStringList frameRateEntries();
@@ -30,6 +33,10 @@ QString documentationPath(const QString& programFolder);
 // Paths cross between QString and the core's UTF-8 std::string only here.
 std::string toFsPath(const QString& path);
 QString fromFsPath(const std::string& path);
+// A text holding file names as the user sees it: bytes that are not UTF-8 become
+// replacement characters and control characters (a newline in a name) visible
+// marks, so that the text is never cut or broken over lines.
+QString visibleText(const std::string& text);
 
 // The folder of a path with its trailing '/', as saved for the next Open.
 QString folderWithSeparator(const QString& path);

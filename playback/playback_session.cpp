@@ -84,6 +84,9 @@ void PlaybackSession::play(const std::string& chosenFile, bool alternativeDevice
     machine.HOffset = 0;
     machine.VOffset = 0;
     machine.PacketCount = 0;
+    // Colours too start as a fresh program has them: a song that draws before its
+    // first colour load must not show the previous song's colours.
+    machine.colourTable.fill(PackedColour{});
     state_.targetPacket = 0;
     state_.targetAtTimeShown = 0;
     // A running session's graphics file belongs to that session alone: it closes
@@ -141,31 +144,46 @@ void PlaybackSession::runGraphicsSession(const std::string& graphicsFile,
     state_.startSeconds = roundHalfEvenToInt32(clock_.seconds());
 
     bool fileEnded = false;  // a read found no whole packet: never read again
-    bool audioFailed = false;
+    // Failed after it had played (the sound output went away): the file is not to blame.
+    AudioEnd audioEnd = AudioEnd::Fine;
     // Once the audio can no longer pace (it failed, or played to its end before
     // the graphics did) the clock takes over from the last position, so that the
-    // graphics neither freeze nor leave the session waiting for a Stop.
+    // graphics neither freeze nor leave the session waiting for a Stop. Pause
+    // holds that clock as it holds the audio: play time moves on only while not
+    // paused.
     bool clockPaced = !audioPaces;
-    double clockBaseMs = 0.0;
-    double clockBaseSeconds = state_.startSeconds;
+    double clockMs = 0.0;  // play time at clockSeconds
+    double clockSeconds = state_.startSeconds;
     int32_t position = 0;
+    int32_t lastPosition = 0;
     auto updateTarget = [&]() -> double {
         if (!clockPaced) {
             const bool failed = media_.state() == MediaState::Failed;
             const bool ended = !state_.paused && media_.state() != MediaState::Playing;
             if (failed || ended) {
-                audioFailed = failed;
                 clockPaced = true;
-                clockBaseMs = media_.positionMs();
-                clockBaseSeconds = clock_.seconds();
+                // A failed backend may already report 0: go on from where it was heard.
+                clockMs = std::max(lastPosition, media_.positionMs());
+                clockSeconds = clock_.seconds();
+            }
+            if (failed) {
+                audioEnd = endOfFailedAudio();
+                host_.showStatus(audioEnd == AudioEnd::Lost
+                                     ? std::string("Audio output lost (graphics continue)")
+                                     : "Cannot play the audio: " + fileNameOf(audioFile) +
+                                           " (graphics continue)");
             }
         }
         double nowMs = 0.0;
         if (!clockPaced) {
             position = media_.positionMs();
+            lastPosition = std::max(lastPosition, position);
             nowMs = position;
         } else {
-            nowMs = clockBaseMs + (clock_.seconds() - clockBaseSeconds) * 1000.0;
+            const double seconds = clock_.seconds();
+            if (!state_.paused) clockMs += (seconds - clockSeconds) * 1000.0;
+            clockSeconds = seconds;
+            nowMs = clockMs;
             if (trace.on() && !audioFile.empty()) position = media_.positionMs();
         }
         state_.targetPacket = packetTarget(nowMs);
@@ -199,10 +217,11 @@ void PlaybackSession::runGraphicsSession(const std::string& graphicsFile,
     source.reset();
     // A failure noticed only now (the file ended first) still counts; after a Stop
     // the media has been closed and says nothing more.
-    if (audioPaces && state_.sessionRunning && media_.state() == MediaState::Failed) {
-        audioFailed = true;
+    if (audioPaces && state_.sessionRunning && media_.state() == MediaState::Failed &&
+        audioEnd == AudioEnd::Fine) {
+        audioEnd = endOfFailedAudio();
     }
-    finishSession(audioFile, audioFailed, session);
+    finishSession(audioFile, audioEnd, session);
 }
 
 void PlaybackSession::runAudioOnlySession(const std::string& audioFile, uint64_t session,
@@ -213,28 +232,31 @@ void PlaybackSession::runAudioOnlySession(const std::string& audioFile, uint64_t
     state_.sessionRunning = true;  // before serving events, as for graphics: no Stop is lost
     host_.serveEvents(0.0);
 
-    bool audioFailed = false;
     // While paused the media is halted, and the wait goes on. Media that cannot be
     // played is not playing from the start.
-    while (state_.sessionRunning && (media_.state() == MediaState::Playing || state_.paused)) {
-        if (media_.state() == MediaState::Failed) audioFailed = true;
+    while (state_.sessionRunning && (media_.state() == MediaState::Playing || state_.paused) &&
+           media_.state() != MediaState::Failed) {
         const int32_t position = media_.positionMs();
         state_.targetPacket = packetTarget(position);
         trace.line(position, state_.targetPacket, state_.machine.PacketCount);
         host_.serveEvents(kStatePollMs);
     }
-    if (state_.sessionRunning && media_.state() == MediaState::Failed) audioFailed = true;
-    finishSession(audioFile, audioFailed, session);
+    const bool failed = state_.sessionRunning && media_.state() == MediaState::Failed;
+    finishSession(audioFile, failed ? endOfFailedAudio() : AudioEnd::Fine, session);
 }
 
-void PlaybackSession::finishSession(const std::string& audioFile, bool audioFailed,
+PlaybackSession::AudioEnd PlaybackSession::endOfFailedAudio() {
+    return media_.error() == MediaError::OutputLost ? AudioEnd::Lost : AudioEnd::Unplayable;
+}
+
+void PlaybackSession::finishSession(const std::string& audioFile, AudioEnd audioEnd,
                                     uint64_t session) {
     state_.sessionRunning = false;
     host_.sessionEnded();
     // A session that ran inside this one's serving of events owns the status line now.
-    if (audioFailed && sessionIsLatest(session)) {
-        host_.showStatus("Cannot play: " + fileNameOf(audioFile));
-    }
+    if (!sessionIsLatest(session)) return;
+    if (audioEnd == AudioEnd::Unplayable) host_.showStatus("Cannot play: " + fileNameOf(audioFile));
+    if (audioEnd == AudioEnd::Lost) host_.showStatus("Audio output lost");
 }
 
 }  // namespace lyrvox

@@ -50,9 +50,13 @@ class PlaybackSession {
     void runGraphicsSession(const std::string& graphicsFile, const std::string& audioFile,
                             bool audioPaces, uint64_t session, Trace& trace);
     void runAudioOnlySession(const std::string& audioFile, uint64_t session, Trace& trace);
-    // The common end: sessionRunning clear, sessionEnded, and when the audio could
-    // not be played (and no later session has taken over) the status says so.
-    void finishSession(const std::string& audioFile, bool audioFailed, uint64_t session);
+    // How the audio of a session ended: as it should, unplayable from the start, or
+    // lost after it had played (the sound output went away; the file is not to blame).
+    enum class AudioEnd { Fine, Unplayable, Lost };
+    AudioEnd endOfFailedAudio();
+    // The common end: sessionRunning clear, sessionEnded, and when the audio failed
+    // (and no later session has taken over) the status says how.
+    void finishSession(const std::string& audioFile, AudioEnd audioEnd, uint64_t session);
     bool sessionIsLatest(uint64_t session) const { return session == sessionsStarted_; }
 
     PlayerState& state_;

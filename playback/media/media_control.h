@@ -21,6 +21,7 @@ enum class MediaError {
     None,
     Unreadable,  // missing, a folder, or not readable
     Unplayable,  // the backend could not decode or play it
+    OutputLost,  // it had played, then the sound output failed: the file is not to blame
 };
 
 class MediaControl {

@@ -136,8 +136,11 @@ void QtMediaControl::close() {
 
 void QtMediaControl::fail() {
     if (error_ != MediaError::None) return;
-    position_.halt(steadyMilliseconds(), backendMs());
-    error_ = MediaError::Unplayable;
+    // Once the backend itself has reported play time, the file has been heard: what
+    // failed is the way to the listener (the sound server went away), not the file.
+    const double backend = backendMs();
+    position_.halt(steadyMilliseconds(), backend);
+    error_ = backend > 0.0 ? MediaError::OutputLost : MediaError::Unplayable;
     playing_ = false;
     // QMediaPlayer keeps reporting "playing" after an error; make sure it is not.
     player_->stop();

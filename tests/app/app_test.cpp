@@ -50,10 +50,10 @@ struct ControlWindowTest : ::testing::Test, DialogProvider, SettingsStore {
         return canSave;
     }
     // A graphics-only song of ten seconds: its session is paced by the clock.
-    static void writeSong(const QString& path) {
+    static void writeSong(const std::string& path) {
         std::vector<uint8_t> bytes;
         for (int i = 0; i < 3000; ++i) encode::append(bytes, encode::memoryPreset(i % 16));
-        testing::writeFile(path.toStdString(), bytes);
+        testing::writeFile(path, bytes);
     }
     void open(const QString& path, int filterIndex = 2) {
         answer = OpenFileChoice{path, filterIndex};
@@ -91,10 +91,21 @@ TEST_F(ControlWindowTest, StartsUpAndItsKeysFrameRateAndOptionsWork) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return requests.size() == 1; }));
     c.frameRate->setCurrentIndex(6);  // "2"
     EXPECT_TRUE(timer.interval() == 500 && timer.isActive());
+    // Tab goes round the controls in sight only: the extraction area's once it is shown.
+    const auto tabStopsInExtraction = [&] {
+        int stops = 0;
+        for (int i = 0; i < 30; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            stops += c.extractionArea->isAncestorOf(QApplication::focusWidget());
+        }
+        return stops;
+    };
+    EXPECT_EQ(tabStopsInExtraction(), 0);
     for (int twips : {2775, 1725, 2775}) {
         window.toggleOptions();
         EXPECT_EQ(window.outerHeightTwips(), twips);
     }
+    EXPECT_GT(tabStopsInExtraction(), 0);
 }
 
 TEST_F(ControlWindowTest, OpenStartsInTheSavedFolderWithTheLastFileType) {
@@ -138,12 +149,13 @@ TEST_F(ControlWindowTest, PauseContinueAndStopDuringASessionAndNothingPlayableEn
         c.stop->click();  // while paused
     });
     window.playPauseOrContinue();
-    EXPECT_EQ(seen,
-              std::vector<std::string>(
-                  {"stop under Pause", "close under Pause", "Pause -++ R Playing: song.CDG (only)",
-                   "pause under Cont", "Cont -++ RP Playing: song.CDG (only)", "play under Pause",
-                   "Pause -++ R Playing: song.CDG (only)", "pause under Cont", "stop under Cont",
-                   "close under Cont", "stop under Play", "close under Play"}));
+    EXPECT_EQ(
+        seen,
+        std::vector<std::string>(
+            {"stop under &Pause", "close under &Pause", "&Pause -++ R Playing: song.CDG (only)",
+             "pause under &Cont", "&Cont -++ RP Playing: song.CDG (only)", "play under &Pause",
+             "&Pause -++ R Playing: song.CDG (only)", "pause under &Cont", "stop under &Cont",
+             "close under &Cont", "stop under &Play", "close under &Play"}));
     // Sessions that end by themselves: a short song, and paths naming nothing playable.
     testing::writeFile("short.cdg", encode::fileOf({encode::memoryPreset(1)}));
     ASSERT_TRUE(QDir().mkdir("folder"));
@@ -153,7 +165,7 @@ TEST_F(ControlWindowTest, PauseContinueAndStopDuringASessionAndNothingPlayableEn
                                        {QString(), "Ready."}}) {
         open(path);
         window.playPauseOrContinue();
-        EXPECT_EQ(transport(), std::string("Play ++- ") + status);
+        EXPECT_EQ(transport(), std::string("&Play ++- ") + status);
     }
 }
 
@@ -174,7 +186,7 @@ TEST_F(ControlWindowTest, CommandsServedAsASessionStartsTakeEffect) {
         window.playPauseOrContinue();
         EXPECT_LT(clock.elapsed(), 5000);
         EXPECT_EQ(transport(),
-                  action == "close" ? "Pause -++ Playing: a.CDG (only)" : "Play ++- Ready.");
+                  action == "close" ? "&Pause -++ Playing: a.CDG (only)" : "&Play ++- Ready.");
     }
     EXPECT_EQ(ends, 1);
 }
@@ -183,14 +195,16 @@ TEST_F(ControlWindowTest, CommandLinePlaysInsideStartUpAndSnapshotsNeverReplaceF
     ASSERT_TRUE(QDir().mkdir("My Songs"));
     writeSong("My Songs/a.cdg");
     std::string shownDuring;
+    c.time->setText("09:59");  // an earlier song's
     during([&] {
-        shownDuring = transport();  // Play stays disabled; no stem yet: 000.bmp, 001.bmp
+        c.play->click();  // it pauses as an opened song does; no stem yet: 000.bmp, 001.bmp
+        shownDuring = transport() + " " + c.time->text().toStdString();
         window.takeSnapshot();
         window.takeSnapshot();
         c.stop->click();
     });
-    window.startUp({"\"" + work.path() + "/My", "Songs/a.cdg\""});
-    EXPECT_EQ(shownDuring, "Pause --+ R Playing: a.CDG (only)");
+    window.startUp({("\"" + work.path() + "/My").toStdString(), "Songs/a.cdg\""});
+    EXPECT_EQ(shownDuring, "&Cont -++ RP Playing: a.CDG (only) 00:00");
     testing::writeFile("nofile000.bmp", std::string("keep"));
     window.takeSnapshot();  // nofile002.bmp: the numbers go on
     open("song.cdg");       // they restart, at the first free name
@@ -208,10 +222,27 @@ TEST_F(ControlWindowTest, CommandLinePlaysInsideStartUpAndSnapshotsNeverReplaceF
     EXPECT_TRUE(!QFile::exists("/nofile004.bmp") && window.snapshots().nextNumber == 4);
 }
 
+// Names as the system gave them: Latin-1 bytes reach the disk unchanged; the status shows
+// them with replacement characters and a newline as a visible mark, never cut.
+TEST_F(ControlWindowTest, CommandLineNamesThatAreNotUtf8) {
+    const std::string folder = work.path().toStdString() + "/";
+    for (const auto& [name, shown] : {std::pair<std::string, QString>{"Caf\xE9.cdg", "Caf\uFFFD"},
+                                      {"two\nlines.cdg", "two\u240Alines"}}) {
+        writeSong(folder + name);
+        std::string status;
+        during([&] {
+            status = c.status->text().toStdString();
+            c.stop->click();
+        });
+        window.startUp({folder + name});
+        EXPECT_EQ(QString::fromStdString(status), "Playing: " + shown + ".CDG (only)");
+    }
+}
+
 TEST_F(ControlWindowTest, ClosingDuringCommandLinePlaybackEndsAtOnce) {
     writeSong("a.cdg");
     during([&] { window.close(); });
-    window.startUp({work.filePath("a.cdg")});
+    window.startUp({work.filePath("a.cdg").toStdString()});
     EXPECT_TRUE(ends == 1 && window.snapshots().stem.isEmpty());  // the rest is skipped
     EXPECT_EQ(media.calls, std::vector<std::string>({"stop", "close", "stop", "close"}));
     EXPECT_EQ(c.status->text(), "Playing: a.CDG (only)");  // the end steps are skipped
@@ -244,11 +275,14 @@ TEST_F(ControlWindowTest, AboutInfoAndLabels) {
     window.showAbout();
     EXPECT_TRUE(messages.value(0).startsWith("Lyrvox (c) 2000 the Lyrvox authors\rVersion "));
     EXPECT_TRUE(messages.value(0).endsWith("\r\r" + doc + "\r") && messages[0].count('\r') == 4);
+    window.showDocumentation();  // not there: no viewer is started for it
+    testing::writeFile(doc.toStdString(), std::string("help"));
     window.showDocumentation();
     viewerStarts = false;
     window.showDocumentation();
     EXPECT_EQ(opened, QStringList({doc, doc}));
-    EXPECT_EQ(messages.mid(1), QStringList({"Cannot open the documentation file: " + doc}));
+    EXPECT_EQ(messages.mid(1), QStringList({"Cannot open the documentation file: " + doc,
+                                            "No program to open " + doc + " was found"}));
     window.showStatus("Playing: <b>x</b>.");  // file names are plain text
     EXPECT_TRUE(c.status->textFormat() == Qt::PlainText &&
                 c.status->text() == "Playing: <b>x</b>.");
@@ -283,6 +317,27 @@ TEST_F(ControlWindowTest, RealFileDialogListsNamesInAnyCaseAndTakesATypedName) {
     EXPECT_TRUE(choice->path == work.filePath("c.Cdg") && choice->filterIndex == 1);
 }
 
+// A message box returns at once and stays up until OK: a playback loop lower on the
+// stack goes on meanwhile. Titled "lyrvox", OK only, no icon, plain text, "\r" breaks lines.
+TEST(MessageBox, ReturnsAtOnceAndStaysUpUntilOk) {
+    QWidget parent;
+    parent.show();
+    QTimer::singleShot(3000, [] {  // a box that blocks is closed here, to fail, not hang
+        if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    QtDialogProvider(&parent).showMessage("<b>a</b>\rb\r");
+    EXPECT_LT(clock.elapsed(), 1000);
+    auto* box = parent.findChild<QMessageBox*>();
+    ASSERT_TRUE(box && box->isVisible());
+    EXPECT_TRUE(box->windowTitle() == "lyrvox" && box->text() == "<b>a</b>\nb" &&
+                box->textFormat() == Qt::PlainText && box->icon() == QMessageBox::NoIcon &&
+                box->buttons().size() == 1 && box->button(QMessageBox::Ok));
+    QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !parent.findChild<QMessageBox*>(); }));
+}
+
 TEST(WindowText, CommandLineFrameRatesAndPaths) {
     EXPECT_EQ(joinCommandLine({"\"/My", "Songs/a", "b.cdg\""}), "/My Songs/a b.cdg");
     EXPECT_EQ(joinCommandLine({"\"/a.cdg"}), "/a.cdg");
@@ -291,7 +346,7 @@ TEST(WindowText, CommandLineFrameRatesAndPaths) {
     EXPECT_EQ(joinCommandLine({"\"\""}), "");
     // Start-up plays when the joined words are not empty, even a lone quote.
     EXPECT_EQ(commandLineText({"\""}), "\"");
-    EXPECT_TRUE(commandLineText({}).isEmpty() && commandLineText({""}).isEmpty());
+    EXPECT_TRUE(commandLineText({}).empty() && commandLineText({""}).empty());
     const int intervals[] = {33, 40, 50, 67, 100, 200, 500, 1000};
     ASSERT_EQ(frameRateEntries(), QStringList({"30", "25", "20", "15", "10", "5", "2", "1"}));
     for (int i = 0; i < 8; ++i) EXPECT_EQ(frameIntervalMs(frameRateEntries()[i]), intervals[i]);

@@ -26,7 +26,9 @@ TEST(SongFiles, PartnersAndStatusFollowTheFilesPresent) {
         {"d.wav", {"d.wav"}, "|d.wav paced|Playing: d.WAV"},
         {"clip.avi", {}, "|clip.avi|Playing: clip.avi"},  // other media are played themselves
         {"a.b/e.cdg", {"a.b/e.cdg", "a.b/e.mp3"}, "a.b/e.cdg|a.b/e.mp3 paced|Playing: e.MP3/CDG"},
-        {"Mr. X.cdg", {"Mr. X.cdg", "Mr. X.mp3"}, "Mr. X.cdg|Mr. X.mp3 paced|Playing: Mr. X.MP3/CDG"},
+        {"Mr. X.cdg",
+         {"Mr. X.cdg", "Mr. X.mp3"},
+         "Mr. X.cdg|Mr. X.mp3 paced|Playing: Mr. X.MP3/CDG"},
     };
     for (const auto& [chosen, present, expected] : cases) {
         testing::FakeFiles files;
@@ -70,6 +72,7 @@ class SessionTest : public ::testing::Test, public Rig {};
 TEST_F(SessionTest, AudioPacesOneBatchAheadAtMostWaitsAndCatchesUp) {
     files.addSong("/songs/Pace", {".Cdg", ".mp3"}, 3000);
     alt = true;
+    state.machine.colourTable[5] = 0xFFF;  // left by an earlier song: starts black again
     play("/songs/pace.cdg", [&](std::size_t n) {
         if (n == 100) host.pause();
         if (n == 150) host.resume();
@@ -93,6 +96,7 @@ TEST_F(SessionTest, AudioPacesOneBatchAheadAtMostWaitsAndCatchesUp) {
     EXPECT_GE(passesBehind, 70);  // for the second the audio jumped: 300 packets, 4 a pass
     EXPECT_LE(idlePasses, 10);    // no spinning: almost every wake-up finds a batch due
     EXPECT_EQ(packets(), 3000);
+    EXPECT_EQ(state.machine.colourTable, decltype(state.machine.colourTable){});
     EXPECT_NEAR(targets.back(), 3000, 4);  // 3000 packets take 10 s of audio
     const double ms = kMsPerPacket;        // targets: the nearest packet, halves to even
     EXPECT_EQ(std::tuple(ms, packetTarget(2.5 * ms), packetTarget(3.5 * ms),
@@ -101,9 +105,10 @@ TEST_F(SessionTest, AudioPacesOneBatchAheadAtMostWaitsAndCatchesUp) {
 }
 
 // Every way a session of /s/song.cdg (5 s of graphics) or its audio alone ends: idle, its
-// file closed, the target never back; the clock takes over from audio that gives out.
+// file closed, the target never back; the clock takes over from audio that gives out, and
+// Pause holds that clock as it holds the audio.
 TEST(SessionEnds, ByStopByTheEndOfTheFileOrByAFailure) {
-    const std::string cannotPlay = "Cannot play: song.wav";
+    const std::string cannotPlay = "Cannot play: song.wav", lost = "Audio output lost";
     struct Case {
         bool graphics = true, audio = true, unplayable = false;
         bool playAgain = false;  // a Play served with the Stop, playing another song there
@@ -112,16 +117,23 @@ TEST(SessionEnds, ByStopByTheEndOfTheFileOrByAFailure) {
         int packets = 1500;           // played, and the time shown; -1: as many as when Stop came
         double seconds = 5.0;         // -1: any
         std::string last = "Ready.";  // the last status
+        std::string shown = "";       // a status shown while the session runs
     } const cases[] = {
         {.stopAt = 30, .packets = -1, .seconds = -1},
         {.playAgain = true, .stopAt = 20, .packets = 200, .seconds = -1},
-        // The clock paces on while paused, from the start in whole seconds, halves to even.
-        {.audio = false, .start = 2000.5, .pauseAt = 10, .seconds = 4.5},
-        {.unplayable = true, .last = cannotPlay},
-        {.failAtMs = 2000.0, .last = cannotPlay},
+        // The clock paces from the start in whole seconds, halves to even.
+        {.audio = false, .start = 2000.5, .seconds = 4.5},
+        {.audio = false, .pauseAt = 10, .continueAt = 200, .seconds = -1},
+        {.unplayable = true,
+         .last = cannotPlay,
+         .shown = "Cannot play the audio: song.wav (graphics continue)"},
+        {.failAtMs = 2000.0, .last = lost, .shown = "Audio output lost (graphics continue)"},
+        {.failAtMs = 2000.0, .pauseAt = 200, .continueAt = 300, .seconds = -1, .last = lost},
         {.durationMs = 2000.0},
+        {.durationMs = 2000.0, .pauseAt = 200, .continueAt = 300, .seconds = -1},
         {.graphics = false, .stopAt = 5, .packets = 22, .seconds = 0.1},
         {.graphics = false, .unplayable = true, .packets = 0, .seconds = 0, .last = cannotPlay},
+        {.graphics = false, .failAtMs = 2000.0, .packets = 600, .seconds = 2, .last = lost},
         // Paused in servings 10-199 of 25 ms: 10 s of audio take 14.75 s.
         {.graphics = false, .pauseAt = 10, .continueAt = 200, .packets = 3000, .seconds = 14.75},
     };
@@ -141,6 +153,13 @@ TEST(SessionEnds, ByStopByTheEndOfTheFileOrByAFailure) {
             if (n == c.pauseAt) r.host.pause();
             if (n == c.continueAt) r.host.resume();
         });
+        if (c.graphics && c.pauseAt) {  // held: neither the target nor the picture moves
+            EXPECT_TRUE(r.targets.at(c.pauseAt + 1) == r.targets.at(c.continueAt - 1) &&
+                        r.counts.at(c.pauseAt + 1) == r.counts.at(c.continueAt - 1));
+        }
+        const auto& shown = r.host.statuses;
+        EXPECT_TRUE(c.shown.empty() ||
+                    std::find(shown.begin(), shown.end(), c.shown) != shown.end());
         const int packets = c.packets < 0 ? r.counts.back() : c.packets;
         EXPECT_EQ(r.packets(), c.graphics ? packets : 0);
         EXPECT_NEAR(r.state.targetPacket, packets, 8);  // within a poll

@@ -46,7 +46,8 @@ class FakeMedia : public MediaControl {
     int32_t positionMs() override { return static_cast<int32_t>(position); }
     MediaState state() override { return state_; }
     MediaError error() override {
-        return state_ == MediaState::Failed ? MediaError::Unplayable : MediaError::None;
+        if (state_ != MediaState::Failed) return MediaError::None;
+        return position > 0.0 ? MediaError::OutputLost : MediaError::Unplayable;
     }
 
     bool playing() const { return state_ == MediaState::Playing; }
