@@ -30,7 +30,8 @@ constexpr int kStartIntervalMs = 100;  // the timer's interval until start-up pi
 constexpr int kStartRateIndex = 3;     // "15"
 
 std::vector<FileFilter> openFilters() {
-    return {{QStringLiteral("Lyrvox Files"), {"*.CDG", "*.MP3", "*.RW"}},
+    return {{QStringLiteral("Lyrvox Files"),
+             {"*.CDG", "*.MP3", "*.RW", "*.OGG", "*.OPUS", "*.FLAC", "*.M4A", "*.AAC"}},
             {QStringLiteral("CDG Files (*.CDG)"), {"*.CDG"}},
             {QStringLiteral("MPEG Audio Files (*.MP3)"), {"*.MP3"}},
             {QStringLiteral("ActiveMovie Files"),

@@ -14,6 +14,9 @@ struct Suffix {
 // Tried in this order; a later find wins.
 constexpr std::array<Suffix, 2> kGraphicsSuffixes{{{".CDG", "CDG"}, {".RW", "RW"}}};
 constexpr std::array<Suffix, 2> kAudioSuffixes{{{".WAV", "WAV"}, {".MP3", "MP3"}}};
+// Looked for only when neither of those is there; the first found wins.
+constexpr std::array<Suffix, 5> kOtherAudioSuffixes{
+    {{".OGG", "OGG"}, {".OPUS", "OPUS"}, {".FLAC", "FLAC"}, {".M4A", "M4A"}, {".AAC", "AAC"}}};
 
 }  // namespace
 
@@ -27,6 +30,14 @@ SongFiles findSongFiles(const std::string& chosenFile, SessionFiles& files) {
         }
     }
     for (const Suffix& s : kAudioSuffixes) {
+        if (auto real = files.find(basePath + s.name)) {
+            song.audio = *real;
+            song.audioShown = s.shown;
+            song.audioPaces = true;
+        }
+    }
+    for (const Suffix& s : kOtherAudioSuffixes) {
+        if (song.audioPaces) break;
         if (auto real = files.find(basePath + s.name)) {
             song.audio = *real;
             song.audioShown = s.shown;

@@ -13,11 +13,12 @@ struct SongFiles {
     // What the media control plays: the audio partner, or the chosen file itself
     // when the song has neither graphics nor audio partner; empty for graphics alone.
     std::string audio;
-    std::string audioShown;   // "MP3", "WAV", or the chosen file's own extension
+    std::string audioShown;   // "MP3", "WAV", "OGG"..., or the chosen file's own extension
     bool audioPaces = false;  // an audio partner was found
 };
 
-// Graphics: NAME.RW before NAME.CDG; audio: NAME.MP3 before NAME.WAV, each found
+// Graphics: NAME.RW before NAME.CDG; audio: NAME.MP3 before NAME.WAV, and only
+// when neither exists the first of NAME.OGG, .OPUS, .FLAC, .M4A, .AAC; each found
 // without regard to letter case; NAME is the chosen file without its extension.
 SongFiles findSongFiles(const std::string& chosenFile, SessionFiles& files);
 

@@ -7,9 +7,10 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-multimedia-dev libgl-dev
     gstreamer1.0-plugins-base   # QMediaPlayer's constructor crashes without it
-    gstreamer1.0-plugins-good   # MP3 and WAV
-    gstreamer1.0-libav          # AAC, video
+    gstreamer1.0-plugins-good   # MP3, WAV, FLAC; the base plugins decode OGG and OPUS
+    gstreamer1.0-libav          # AAC and M4A, video
     gstreamer1.0-plugins-bad    # MIDI through fluidsynth
+    gstreamer1.0-tools          # the tests make OGG, OPUS, FLAC, M4A and AAC tones with it
     libgtest-dev libbenchmark-dev
     clang libclang-rt-14-dev    # libFuzzer and the sanitizer runtimes
     clang-format                # the formatting check
