@@ -1,5 +1,9 @@
 // lyrvox-cdg render, info and extract through their entry points, with string streams.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <iterator>
 #include <memory>
@@ -101,10 +105,42 @@ TEST(Cli, ExtractExitsZeroOnlyWhenEverythingWasConverted) {
     EXPECT_EQ(run(runExtract, dir.path("missing.bin")), "1 |lyrvox-cdg: File not found!\n");
     EXPECT_EQ(run(runExtract, dir.path("bad.bin")),
               "1 |lyrvox-cdg: Not a valid CDRWin CD+G file!\n");
-    const std::string none = run(runExtract, dir.path("none"));  // a series without members
-    EXPECT_TRUE(none.starts_with("1 ") && has(none, "|lyrvox-cdg: no image found")) << none;
+    EXPECT_EQ(run(runExtract, dir.path("none")), "1 |lyrvox-cdg: File not found!\n");  // a series
+    // An existing output is kept unless --force is given.
+    writeFile(dir.path("song.cdg"), std::string("old"));
+    EXPECT_EQ(run(runExtract, dir.path("song.bin")),
+              "1 |lyrvox-cdg: Nothing converted: the existing file(s) were kept.\nlyrvox-cdg: " +
+                  dir.path("song.cdg") + " exists and was kept; --force replaces it\n");
+    EXPECT_EQ(readFile(dir.path("song.cdg")), "old");
+    EXPECT_EQ(run(runExtract, "--force " + dir.path("song.bin")), "0 File(s) converted!\n|");
+    EXPECT_EQ(readFile(dir.path("song.cdg")), testing::expectedSubcode(testing::makeImage(2), 2));
     EXPECT_TRUE(run(runExtract, "a.bin b.bin").starts_with("2 |usage:"));
     EXPECT_TRUE(run(runExtract, "--help").starts_with("0 usage:"));
+}
+
+// A termination signal stops an extraction as Stop does, leaving no output and no
+// temporary file, and then still ends the process.
+TEST(Cli, ExtractStopsCleanlyOnATerminationSignal) {
+    TempFolder dir;
+    writeFile(dir.path("song.bin"), testing::makeImage(50));
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {  // the signal waits, held, until the extraction looks for it
+            sigset_t held;
+            sigemptyset(&held);
+            sigaddset(&held, signalNumber);
+            sigprocmask(SIG_BLOCK, &held, nullptr);
+            raise(signalNumber);
+            run(runExtract, dir.path("song.bin"));
+            sigprocmask(SIG_UNBLOCK, &held, nullptr);
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signalNumber) << status;
+        EXPECT_EQ(testing::filesIn(dir.path()).size(), 1u) << signalNumber;
+    }
 }
 
 }  // namespace
