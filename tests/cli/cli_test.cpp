@@ -76,6 +76,17 @@ TEST(Cli, RenderAndInfoRefuseBadArgumentsAndFilesTheyCannotUse) {
     EXPECT_TRUE(run(runRender, song + " -o " + song).starts_with("2 |"));
     EXPECT_EQ(readFile(song).size(), 24u);
     EXPECT_TRUE(run(runRender, song + " -o " + dir.path("none/a.png")).starts_with("1 |"));
+    // A full disk (the file-size limit) leaves an earlier picture as it was, and no other file.
+    writeFile(dir.path("old.bmp"), std::string("old"));
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{}, limited{1000, RLIM_INFINITY};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    setrlimit(RLIMIT_FSIZE, &limited);
+    const std::string full = run(runRender, song + " -o " + dir.path("old.bmp"));
+    setrlimit(RLIMIT_FSIZE, &limit);
+    EXPECT_TRUE(has(full, "1 |lyrvox-cdg render: cannot write '") &&
+                has(full, "': File too large"));
+    EXPECT_TRUE(testing::filesIn(dir.path()).size() == 2 && readFile(dir.path("old.bmp")) == "old");
     for (const std::string& path : {dir.path("no-such.cdg"), dir.path()}) {
         EXPECT_TRUE(run(runRender, path + " --sha256").starts_with("1 |")) << path;
         EXPECT_TRUE(run(runInfo, path).starts_with("1 |")) << path;
@@ -116,6 +127,24 @@ TEST(Cli, ExtractExitsZeroOnlyWhenEverythingWasConverted) {
     EXPECT_EQ(readFile(dir.path("song.cdg")), testing::expectedSubcode(testing::makeImage(2), 2));
     EXPECT_TRUE(run(runExtract, "a.bin b.bin").starts_with("2 |usage:"));
     EXPECT_TRUE(run(runExtract, "--help").starts_with("0 usage:"));
+}
+
+// After "--" every word is a name; names reach the file system byte for byte and are
+// printed escaped; a name too long for the system is reported with its reason.
+TEST(Cli, NamesOfAnyShape) {
+    TempFolder dir;
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    const std::string song = "-t\xE9\\.cdg", tooLong(300, 'a');
+    writeFile(song, encode::fileOf({encode::memoryPreset(1)}));
+    writeFile("-s.bin", testing::makeImage(1));
+    EXPECT_TRUE(run(runInfo, "-- " + song).starts_with("0 file:      -t\\xE9\\\\.cdg\n"));
+    EXPECT_TRUE(run(runRender, "--sha256 -o \xE9.png -- " + song).starts_with("0 "));
+    EXPECT_EQ(readFile("\xE9.png").substr(0, 4), "\x89PNG");
+    EXPECT_EQ(run(runExtract, "-- -s.bin"), "0 File(s) converted!\n|");
+    EXPECT_EQ(run(runInfo, tooLong), "1 |lyrvox-cdg info: '" + tooLong + "': File name too long\n");
+    EXPECT_TRUE(has(run(runRender, tooLong + " --sha256"), "': File name too long\n"));
+    std::filesystem::current_path(previous);
 }
 
 // A termination signal stops an extraction as Stop does, leaving no output and no
