@@ -2,6 +2,9 @@
 // sessions on built songs and fakes for the media, the dialogs and the settings; and its
 // pieces without widgets: command line, frame rates, paths, settings and snapshot files.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <QTest>
 #include <QtWidgets>
 
@@ -374,6 +377,19 @@ TEST(Snapshot, NamesNumbersAndTheWholePictureExactly) {
     for (int y = 0; y < 216; ++y)
         for (int x = 0; x < 300; ++x)
             ASSERT_EQ(back.pixel(x, y), toArgb(m.pictureColour(x, y))) << x << "," << y;
+    // Killed mid-write (by the file-size limit): no cut picture under a snapshot's name.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit limit{10000, RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        Snapshots{0, "cut"}.take(m, dir.path());
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+    EXPECT_FALSE(QFile::exists(dir.filePath("cut000.bmp")));
 }
 
 }  // namespace
