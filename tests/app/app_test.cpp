@@ -215,30 +215,6 @@ TEST_F(ControlWindowTest, CommandLinePlaysInsideStartUpAndSnapshotsNeverReplaceF
     EXPECT_TRUE(!QFile::exists("/nofile004.bmp") && window.snapshots().nextNumber == 4);
 }
 
-// Convert asks before it replaces an existing output; No keeps it.
-TEST_F(ControlWindowTest, ConvertAsksBeforeReplacingAFile) {
-    testing::writeFile("a.bin", testing::makeImage(2));
-    testing::writeFile("a.cdg", std::string("old"));
-    c.source->setText(work.filePath("a.bin"));
-    c.convert->click();
-    EXPECT_EQ(messages, QStringList({"?1 file(s) exist and would be replaced: a.cdg. Replace?",
-                                     "Nothing converted: the existing file(s) were kept."}));
-    EXPECT_EQ(testing::readFile("a.cdg"), "old");
-}
-
-// The real question box: titled "lyrvox", no icon, Yes and No, each answer returned.
-TEST(QtDialogs, AskYesNo) {
-    for (auto button : {QMessageBox::Yes, QMessageBox::No}) {
-        QTimer::singleShot(0, [button] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            EXPECT_TRUE(box->windowTitle() == "lyrvox" && box->icon() == QMessageBox::NoIcon &&
-                        box->standardButtons() == (QMessageBox::Yes | QMessageBox::No));
-            box->button(button)->click();
-        });
-        EXPECT_EQ(QtDialogProvider().askYesNo("Replace?"), button == QMessageBox::Yes);
-    }
-}
-
 TEST_F(ControlWindowTest, ClosingDuringCommandLinePlaybackEndsAtOnce) {
     writeSong("a.cdg");
     during([&] { window.close(); });
@@ -287,6 +263,30 @@ TEST_F(ControlWindowTest, AboutInfoAndLabels) {
     setLabelText(c.imageName, "a rather long image name.bin");
     EXPECT_TRUE(c.imageName->geometry().right() == before.right() &&
                 c.imageName->width() > before.width());
+}
+
+// Convert asks before it replaces an existing output; No keeps it.
+TEST_F(ControlWindowTest, ConvertAsksBeforeReplacingAFile) {
+    testing::writeFile("a.bin", testing::makeImage(2));
+    testing::writeFile("a.cdg", std::string("old"));
+    c.source->setText(work.filePath("a.bin"));
+    c.convert->click();
+    EXPECT_EQ(messages, QStringList({"?1 file(s) exist and would be replaced: a.cdg. Replace?",
+                                     "Nothing converted: the existing file(s) were kept."}));
+    EXPECT_EQ(testing::readFile("a.cdg"), "old");
+}
+
+// The real question box: titled "lyrvox", no icon, Yes and No, each answer returned.
+TEST(QtDialogs, AskYesNo) {
+    for (auto button : {QMessageBox::Yes, QMessageBox::No}) {
+        QTimer::singleShot(0, [button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            EXPECT_TRUE(box->windowTitle() == "lyrvox" && box->icon() == QMessageBox::NoIcon &&
+                        box->standardButtons() == (QMessageBox::Yes | QMessageBox::No));
+            box->button(button)->click();
+        });
+        EXPECT_EQ(QtDialogProvider().askYesNo("Replace?"), button == QMessageBox::Yes);
+    }
 }
 
 TEST_F(ControlWindowTest, RealFileDialogListsNamesInAnyCaseAndTakesATypedName) {
