@@ -1,6 +1,6 @@
 #pragma once
 // What the control window asks of the user outside its own controls: the
-// file-open dialog, message boxes and the desktop's viewer for a document. The
+// file-open dialog, message boxes, questions and the desktop's viewer for a document. The
 // real implementation is QtDialogProvider; tests use a fake that records texts.
 #include <QString>
 #include <QStringList>
@@ -36,6 +36,9 @@ class DialogProvider {
     // window; returns at once and leaves the box open, so that nothing waits for
     // the user (playback goes on in step). Lines may be ended by "\r" alone.
     virtual void showMessage(const QString& text) = 0;
+    // Modal question titled "lyrvox" with Yes and No buttons and no icon; true for
+    // Yes. Closing the box answers No.
+    virtual bool askYesNo(const QString& text) = 0;
     // Hands a local file to the desktop's viewer without waiting; false when the
     // desktop reports that it could not.
     virtual bool openDocument(const QString& path) = 0;

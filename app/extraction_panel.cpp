@@ -55,4 +55,8 @@ void ExtractionPanel::serveEvents() {
     lyrvox::serveEvents(0);
 }
 
+bool ExtractionPanel::askReplace(const std::string& question) {
+    return dialogs_.askYesNo(fromFsPath(question));
+}
+
 }  // namespace lyrvox

@@ -30,6 +30,7 @@ class ExtractionPanel : private ConvertHost {
     void showImageName(const std::string& name) override;
     void showProgress(const std::string& text) override;
     void serveEvents() override;
+    bool askReplace(const std::string& question) override;
 
     const ControlLayout& controls_;
     DialogProvider& dialogs_;

@@ -70,6 +70,15 @@ void QtDialogProvider::showMessage(const QString& text) {
     box->open();
 }
 
+bool QtDialogProvider::askYesNo(const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("lyrvox"), text,
+                    QMessageBox::Yes | QMessageBox::No, parent_);
+    box.setTextFormat(Qt::PlainText);  // file names, not markup
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 bool QtDialogProvider::openDocument(const QString& path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }

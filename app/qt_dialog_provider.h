@@ -20,6 +20,7 @@ class QtDialogProvider : public DialogProvider {
 
     std::optional<OpenFileChoice> chooseOpenFile(const OpenFileRequest& request) override;
     void showMessage(const QString& text) override;
+    bool askYesNo(const QString& text) override;
     bool openDocument(const QString& path) override;
 
   private:

@@ -1,11 +1,13 @@
 #include "display/snapshot.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
 
 #include "display/picture_image.h"
+#include "util/replacing_file.h"
 
 namespace lyrvox {
 
@@ -20,23 +22,24 @@ Snapshots::Result Snapshots::take(const CdgMachine& machine, const QString& fold
         const QString name = snapshotFileName(stem, number);
         return folder.isEmpty() ? name : QDir(folder).filePath(name);
     };
-    const QImage image = pictureImage(machine);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!QImageWriter(&buffer, "bmp").write(pictureImage(machine))) {
+        return {false, pathFor(nextNumber)};
+    }
     for (int64_t number = nextNumber; number >= 0; ++number) {
         const QString path = pathFor(number);
-        QFile file(path);
-        // NewOnly: the name is claimed atomically, so nothing existing is replaced
-        // even if another program creates the same name in between.
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-            if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) continue;
-            return {false, path};
-        }
-        QImageWriter writer(&file, "bmp");
-        const bool ok = writer.write(image) && file.flush();
-        file.close();
-        if (!ok || file.error() != QFileDevice::NoError) {
-            file.remove();
-            return {false, path};
-        }
+        if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) continue;
+        // Written whole beside the name, then given the name only if it is still
+        // free: nothing existing is replaced even if another program takes the name
+        // meanwhile, and no cut picture ever carries it.
+        ReplacingFile file(QFile::encodeName(path).toStdString());
+        std::error_code error = file.open();
+        if (!error) file.write(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        if (!error) error = file.commit(false);
+        if (error == std::errc::file_exists) continue;
+        if (error) return {false, path};
         nextNumber = number + 1;
         return {true, path};
     }

@@ -21,8 +21,9 @@ class Snapshots {
 
     // Writes the picture into `folder` (empty: the current directory) under the
     // first name from nextNumber on that does not exist yet (an earlier snapshot is
-    // never replaced), then moves nextNumber past it. A failed write leaves
-    // nextNumber and the disk as they were.
+    // never replaced), then moves nextNumber past it. The file gets its name only
+    // once it is whole on the disk. A failed write leaves nextNumber and the disk
+    // as they were.
     Result take(const CdgMachine& machine, const QString& folder);
 
     // The next number to try; 64 bits, so it cannot wrap.

@@ -1,11 +1,13 @@
 #include "extract/converter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 
+#include "util/replacing_file.h"
 #include "util/rounding.h"
 #include "util/text_helpers.h"
 
@@ -17,6 +19,10 @@ namespace fs = std::filesystem;
 const char kNotFound[] = "File not found!";
 const char kInvalid[] = "Not a valid CDRWin CD+G file!";
 const char kConverted[] = "File(s) converted!";
+const char kChooseFirst[] =
+    "Choose a CDRWin image first (or type the stem of a numbered series: disc for disc01.bin "
+    "to disc99.bin).";
+const char kAllKept[] = "Nothing converted: the existing file(s) were kept.";
 
 // Percentage of sectors done, rounded half to even, at least three digits.
 std::string percentText(std::int64_t done, std::int64_t total) {
@@ -48,9 +54,8 @@ std::string Converter::outputNameFor(const std::string& imagePath) {
     return stripExtension(imagePath) + ".cdg";
 }
 
-bool Converter::isSingleImage(const std::string& sourceText) {
-    // FolderOf leaves a lone leading separator on the name; it holds no full stop.
-    return sourceText.find('.', folderOf(sourceText).size()) != std::string::npos;
+std::optional<std::string> Converter::singleImage(const std::string& sourceText) {
+    return findFileIgnoreCase(sourceText);
 }
 
 void Converter::convertOrStop(const std::string& sourceText) {
@@ -62,8 +67,10 @@ void Converter::convertOrStop(const std::string& sourceText) {
     // second run inside the first would have both writing the same files.
     if (running_) return;
 
+    running_ = true;  // from here on, so that a click while the question is open is ignored
     try {
         runCommand(sourceText);
+        running_ = false;
     } catch (...) {
         // Whatever went wrong, the button must work again afterwards.
         converting_ = false;
@@ -76,28 +83,76 @@ void Converter::convertOrStop(const std::string& sourceText) {
 void Converter::runCommand(const std::string& sourceText) {
     const std::string source = sourceText;
     summary_ = ConvertSummary{};
-    if (isSingleImage(source)) {
-        // Taken literally (no wildcards), in any letter case.
-        const auto image = findFileIgnoreCase(source);
-        if (!image) {
-            summary_.outcome = ConvertOutcome::NotFound;
-            host_.showMessage(kNotFound);
-            return;
-        }
-        startRun();
-        if (!convertImage(*image)) return;
+    const auto refuse = [&](const std::string& message, ConvertOutcome outcome) {
+        summary_.outcome = outcome;
+        host_.showMessage(message);
+    };
+    if (source.empty()) return refuse(kChooseFirst, ConvertOutcome::NothingChosen);
+
+    // Taken literally (no wildcards), in any letter case.
+    std::vector<std::string> images;
+    if (auto image = singleImage(source)) {
+        images.push_back(std::move(*image));
     } else {
-        startRun();
         for (int n = 1; n <= 99; ++n) {
             char number[3];
             std::snprintf(number, sizeof number, "%02d", n);
-            if (const auto member = findFileIgnoreCase(source + number + ".bin")) {
-                if (!convertImage(*member)) return;
-            }
-            if (!converting_) break;
+            if (auto member = findFileIgnoreCase(source + number + ".bin"))
+                images.push_back(std::move(*member));
         }
     }
-    endRun(kConverted, converting_ ? ConvertOutcome::Converted : ConvertOutcome::Stopped);
+    if (images.empty()) {
+        // Absent, or the system would not say: a name too long for it, a folder
+        // that may not be searched.
+        std::error_code error;
+        (void)fs::symlink_status(fs::path(source), error);
+        if (error && error != std::errc::no_such_file_or_directory &&
+            error != std::errc::not_a_directory) {
+            return refuse("Cannot read the image: " + source + " (" + error.message() + ")",
+                          ConvertOutcome::ReadFailed);
+        }
+        return refuse(kNotFound, ConvertOutcome::NotFound);
+    }
+
+    // Outputs that exist are replaced only when the user says so, asked once, before
+    // anything is written. A folder in the way and an output that is the image
+    // itself fail on their own when their turn comes.
+    std::vector<std::string> existing;
+    std::string names;
+    for (const std::string& image : images) {
+        const std::string output = outputNameFor(image);
+        std::error_code error;
+        const fs::file_status status = fs::symlink_status(fs::path(output), error);
+        if (error || !fs::exists(status) || fs::is_directory(status) || sameFile(output, image))
+            continue;
+        existing.push_back(output);
+        names += (names.empty() ? "" : ", ") + fileNameOf(output);
+    }
+    const auto isExisting = [&](const std::string& image) {
+        return std::find(existing.begin(), existing.end(), outputNameFor(image)) != existing.end();
+    };
+    bool replace = false;
+    if (!existing.empty()) {
+        replace = host_.askReplace(std::to_string(existing.size()) +
+                                   " file(s) exist and would be replaced: " + names + ". Replace?");
+        if (!replace) {
+            summary_.keptOutputs = existing;
+            std::erase_if(images, isExisting);
+            if (images.empty()) return refuse(kAllKept, ConvertOutcome::AllKept);
+        }
+    }
+
+    startRun();
+    for (const std::string& image : images) {
+        if (!converting_) break;
+        if (!convertImage(image, replace && isExisting(image))) return;
+    }
+    if (converting_) return endRun(kConverted, ConvertOutcome::Converted);
+    endRun(summary_.imagesConverted == 0
+               ? std::string("Conversion stopped: no file converted.")
+               : "Conversion stopped: " + std::to_string(summary_.imagesConverted) +
+                     " file(s) converted.",
+           ConvertOutcome::Stopped);
 }
 
 void Converter::startRun() {
@@ -117,17 +172,23 @@ void Converter::endRun(const std::string& message, ConvertOutcome outcome) {
     running_ = false;
 }
 
-bool Converter::convertImage(const std::string& image) {
+bool Converter::convertImage(const std::string& image, bool replaceExisting) {
     const std::string output = outputNameFor(image);
 
     std::ifstream in;
-    std::ofstream out;
-    // Ends the run; both files are closed before the message box goes up.
+    ReplacingFile out(output);
+    // Ends the run; the image is closed and the unfinished output removed before
+    // the message box goes up.
     const auto fail = [&](const std::string& message, ConvertOutcome outcome) {
         in.close();
-        if (out.is_open()) out.close();
+        out.discard();
         endRun(message, outcome);
         return false;
+    };
+    const auto cannotWrite = [&](const std::error_code& error) {
+        return fail(
+            "Cannot write the output: " + output + " (" + reasonOf(error, "write error") + ")",
+            ConvertOutcome::WriteFailed);
     };
     errno = 0;
     in.open(image, std::ios::binary);
@@ -147,23 +208,19 @@ bool Converter::convertImage(const std::string& image) {
         return fail("The output would overwrite the image: " + output,
                     ConvertOutcome::WouldOverwrite);
     }
-
-    host_.showImageName(fileNameOf(image));
-    // Stop came before this image began: leave any earlier output of this name
-    // alone instead of replacing it with an empty file.
-    if (!converting_) return true;
-
-    errno = 0;
-    out.open(output, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        const std::error_code error(errno, std::generic_category());
-        return fail(
-            "Cannot write the output: " + output + " (" + reasonOf(error, "cannot create") + ")",
-            ConvertOutcome::WriteFailed);
+    // A folder of that name would refuse the finished output: say so before the work.
+    std::error_code statusError;
+    if (fs::is_directory(fs::symlink_status(fs::path(output), statusError))) {
+        return cannotWrite(std::make_error_code(std::errc::is_a_directory));
     }
 
+    host_.showImageName(fileNameOf(image));
+    // Stop came before this image began.
+    if (!converting_) return true;
+
+    if (const std::error_code error = out.open()) return cannotWrite(error);
     const ExtractResult result = ExtractSubcode(
-        in, length, out,
+        in, length, out.stream(),
         [this](const ExtractProgress& progress) {
             host_.showProgress(percentText(progress.sectorsDone, progress.sectorsTotal));
             host_.serveEvents();
@@ -171,31 +228,18 @@ bool Converter::convertImage(const std::string& image) {
         },
         options_);
 
-    std::error_code closeError;
-    if (result.outcome == ExtractOutcome::Completed || result.outcome == ExtractOutcome::Stopped) {
-        errno = 0;
-        out.close();
-        if (out.fail()) closeError = std::error_code(errno, std::generic_category());
+    if (result.outcome == ExtractOutcome::ReadFailed) {
+        return fail("Cannot read the image: " + image + " (" +
+                        reasonOf(result.error, "the image ended early") + ")",
+                    ConvertOutcome::ReadFailed);
     }
-    const bool writeFailed = result.outcome == ExtractOutcome::WriteFailed || out.fail();
-    const bool readFailed = result.outcome == ExtractOutcome::ReadFailed;
-    if (writeFailed || readFailed) {
-        // Whatever is on disk is cut short at an arbitrary point: do not leave it
-        // looking like a finished conversion.
-        out.close();
-        std::error_code ignored;
-        fs::remove(fs::path(output), ignored);
-        if (readFailed) {
-            return fail("Cannot read the image: " + image + " (" +
-                            reasonOf(result.error, "the image ended early") + ")",
-                        ConvertOutcome::ReadFailed);
-        }
-        const std::error_code error = result.error ? result.error : closeError;
-        return fail(
-            "Cannot write the output: " + output + " (" + reasonOf(error, "write error") + ")",
-            ConvertOutcome::WriteFailed);
+    if (result.outcome == ExtractOutcome::WriteFailed) {
+        return cannotWrite(out.error() ? out.error() : result.error);
     }
-    if (result.outcome == ExtractOutcome::Completed) ++summary_.imagesConverted;
+    // Stopped part way: the destructor removes the unfinished output.
+    if (result.outcome != ExtractOutcome::Completed) return true;
+    if (const std::error_code error = out.commit(replaceExisting)) return cannotWrite(error);
+    ++summary_.imagesConverted;
     return true;
 }
 

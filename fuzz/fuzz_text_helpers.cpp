@@ -50,5 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     // that holds nothing of interest.
     (void)lyrvox::findFileIgnoreCase("/nonexistent-lyrvox/" + text);
     check(lyrvox::equalsIgnoreAsciiCase(text, lyrvox::toLowerAscii(text)));
+
+    // Escaped for the terminal: nothing is lost and no control byte is left.
+    const std::string shown = lyrvox::escapeForTerminal(text);
+    check(shown.size() >= text.size());
+    for (const char c : shown) check(static_cast<unsigned char>(c) >= 0x20 && c != 0x7F);
     return 0;
 }

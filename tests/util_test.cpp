@@ -1,10 +1,12 @@
 // Path parts, case-blind file finding, rounding, the time display and SHA-256.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <cfenv>
 #include <cmath>
 #include <tuple>
 
 #include "support/test_files.h"
+#include "util/replacing_file.h"
 #include "util/rounding.h"
 #include "util/sha256.h"
 #include "util/text_helpers.h"
@@ -44,6 +46,33 @@ TEST(TextHelpers, PathPartsAndLetterCase) {
     }
     EXPECT_EQ(toLowerAscii("ÉTÉ.CDG"), "ÉtÉ.cdg");  // UTF-8 bytes stay as they are
     EXPECT_TRUE(equalsIgnoreAsciiCase("Hi.C", "hI.c") && !equalsIgnoreAsciiCase("É", "é"));
+}
+
+// Rows: bytes | as printed. Valid UTF-8 stays; controls, stray and overlong bytes, surrogates
+// and the backslash are escaped, each byte for itself.
+TEST(TextHelpers, EscapeForTerminal) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"Vol. 2/Été 🎤.cdg", "Vol. 2/Été 🎤.cdg"},
+        {"\xE9t\xE9", "\\xE9t\\xE9"},
+        {"a\tb\nc\rd\\e", "a\\tb\\nc\\rd\\\\e"},
+        {std::string("\0\x1B[2J\x7F", 6), "\\x00\\x1B[2J\\x7F"},
+        {"\xC2\x85|\xC2\xA0", "\\xC2\\x85|\xC2\xA0"},             // C1 control; no-break space
+        {"\xC0\xAF|\xE0\x80\xAF", "\\xC0\\xAF|\\xE0\\x80\\xAF"},  // overlong
+        {"\xED\xA0\x80|\xF4\x90\x80\x80", "\\xED\\xA0\\x80|\\xF4\\x90\\x80\\x80"},
+        {"\xE2\x82|\xF0\x9F\x8E", "\\xE2\\x82|\\xF0\\x9F\\x8E"}};  // cut short
+    for (const auto& [bytes, shown] : rows) EXPECT_EQ(escapeForTerminal(bytes), shown) << shown;
+}
+
+// A finished file gets mode 0666 less the umask, as any new file does.
+TEST(ReplacingFile, NewFilesFollowTheUmask) {
+    const testing::TempFolder dir;
+    const mode_t previousMask = umask(027);
+    ReplacingFile file(dir.path("a.cdg"));
+    const bool committed = !file.open() && file.write("new", 3) && !file.commit(false);
+    umask(previousMask);
+    struct stat st {};
+    ASSERT_TRUE(committed && stat(dir.path("a.cdg").c_str(), &st) == 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
 // An exact match first, then byte order; names with a leading full stop are found.

@@ -72,6 +72,28 @@ void forEachEntry(const fs::path& folder, Visit visit) {
     }
 }
 
+// Length of the valid UTF-8 sequence at the start of `bytes` (at least one byte,
+// a lead byte from 0xC2 up), or 0. Overlong forms, surrogates and code points
+// beyond U+10FFFF are not valid.
+std::size_t utf8SequenceLength(std::string_view bytes) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    const unsigned char lead = byte(0);
+    const std::size_t length = lead < 0xC2   ? 0
+                               : lead < 0xE0 ? 2
+                               : lead < 0xF0 ? 3
+                               : lead < 0xF5 ? 4
+                                             : 0;
+    if (length == 0 || bytes.size() < length) return 0;
+    // The second byte's range narrows for the leads that could start an invalid form.
+    const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    if (byte(1) < low || byte(1) > high) return 0;
+    for (std::size_t i = 2; i < length; ++i) {
+        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+    }
+    return length;
+}
+
 std::string twoDigits(std::int64_t value) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%02lld", static_cast<long long>(value));
@@ -153,6 +175,36 @@ std::optional<std::string> findFileIgnoreCase(const std::string& path) {
     } catch (...) {
         return std::nullopt;
     }
+}
+
+std::string escapeForTerminal(std::string_view bytes) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        const std::size_t length = byte < 0x80 ? 1 : utf8SequenceLength(bytes.substr(i));
+        // U+0080..U+009F, the C1 controls, are C2 80..C2 9F.
+        const bool c1 =
+            length == 2 && byte == 0xC2 && static_cast<unsigned char>(bytes[i + 1]) < 0xA0;
+        if (byte == '\\') {
+            text += "\\\\";
+        } else if (byte == '\t') {
+            text += "\\t";
+        } else if (byte == '\n') {
+            text += "\\n";
+        } else if (byte == '\r') {
+            text += "\\r";
+        } else if (byte < 0x20 || byte == 0x7F || length == 0 || c1) {
+            text += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+        } else {
+            text.append(bytes.substr(i, length));
+            i += length;
+            continue;
+        }
+        ++i;
+    }
+    return text;
 }
 
 std::string toLowerAscii(std::string text) {

@@ -36,6 +36,13 @@ std::string packetsToTime(double packets);
 // ordinary characters here. Every error gives nullopt.
 std::optional<std::string> findFileIgnoreCase(const std::string& path);
 
+// The bytes of a name as text that is safe to print on a terminal and says
+// exactly which bytes they were: valid UTF-8 stays as it is, a backslash becomes
+// "\\", tab, line feed and carriage return "\t", "\n", "\r", and every other
+// control character (C0, DEL, C1) and every byte that is not part of valid UTF-8
+// "\xHH" (upper-case hexadecimal), byte by byte.
+std::string escapeForTerminal(std::string_view bytes);
+
 // ASCII letters to lower case; every other byte (UTF-8 included) unchanged.
 std::string toLowerAscii(std::string text);
 bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b);

@@ -2,6 +2,9 @@
 // sessions on built songs and fakes for the media, the dialogs and the settings; and its
 // pieces without widgets: command line, frame rates, paths, settings and snapshot files.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <QTest>
 #include <QtWidgets>
 
@@ -40,6 +43,10 @@ struct ControlWindowTest : ::testing::Test, DialogProvider, SettingsStore {
         return std::exchange(answer, std::nullopt);
     }
     void showMessage(const QString& text) override { messages << text; }
+    bool askYesNo(const QString& text) override {  // the user answers No
+        messages << "?" + text;
+        return false;
+    }
     bool openDocument(const QString& path) override {
         opened << path;
         return viewerStarts;
@@ -292,6 +299,30 @@ TEST_F(ControlWindowTest, AboutInfoAndLabels) {
                 c.imageName->width() > before.width());
 }
 
+// Convert asks before it replaces an existing output; No keeps it.
+TEST_F(ControlWindowTest, ConvertAsksBeforeReplacingAFile) {
+    testing::writeFile("a.bin", testing::makeImage(2));
+    testing::writeFile("a.cdg", std::string("old"));
+    c.source->setText(work.filePath("a.bin"));
+    c.convert->click();
+    EXPECT_EQ(messages, QStringList({"?1 file(s) exist and would be replaced: a.cdg. Replace?",
+                                     "Nothing converted: the existing file(s) were kept."}));
+    EXPECT_EQ(testing::readFile("a.cdg"), "old");
+}
+
+// The real question box: titled "lyrvox", no icon, Yes and No, each answer returned.
+TEST(QtDialogs, AskYesNo) {
+    for (auto button : {QMessageBox::Yes, QMessageBox::No}) {
+        QTimer::singleShot(0, [button] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            EXPECT_TRUE(box->windowTitle() == "lyrvox" && box->icon() == QMessageBox::NoIcon &&
+                        box->standardButtons() == (QMessageBox::Yes | QMessageBox::No));
+            box->button(button)->click();
+        });
+        EXPECT_EQ(QtDialogProvider().askYesNo("Replace?"), button == QMessageBox::Yes);
+    }
+}
+
 TEST_F(ControlWindowTest, RealFileDialogListsNamesInAnyCaseAndTakesATypedName) {
     for (const char* name : {"a.cdg", "B.CDG", "c.Cdg", "d.mp3", "e.txt"})
         testing::writeFile(name, std::string());
@@ -401,6 +432,19 @@ TEST(Snapshot, NamesNumbersAndTheWholePictureExactly) {
     for (int y = 0; y < 216; ++y)
         for (int x = 0; x < 300; ++x)
             ASSERT_EQ(back.pixel(x, y), toArgb(m.pictureColour(x, y))) << x << "," << y;
+    // Killed mid-write (by the file-size limit): no cut picture under a snapshot's name.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit limit{10000, RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        Snapshots{0, "cut"}.take(m, dir.path());
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << status;
+    EXPECT_FALSE(QFile::exists(dir.filePath("cut000.bmp")));
 }
 
 }  // namespace

@@ -1,5 +1,9 @@
 // lyrvox-cdg render, info and extract through their entry points, with string streams.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <iterator>
 #include <memory>
@@ -72,6 +76,17 @@ TEST(Cli, RenderAndInfoRefuseBadArgumentsAndFilesTheyCannotUse) {
     EXPECT_TRUE(run(runRender, song + " -o " + song).starts_with("2 |"));
     EXPECT_EQ(readFile(song).size(), 24u);
     EXPECT_TRUE(run(runRender, song + " -o " + dir.path("none/a.png")).starts_with("1 |"));
+    // A full disk (the file-size limit) leaves an earlier picture as it was, and no other file.
+    writeFile(dir.path("old.bmp"), std::string("old"));
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{}, limited{1000, RLIM_INFINITY};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    setrlimit(RLIMIT_FSIZE, &limited);
+    const std::string full = run(runRender, song + " -o " + dir.path("old.bmp"));
+    setrlimit(RLIMIT_FSIZE, &limit);
+    EXPECT_TRUE(has(full, "1 |lyrvox-cdg render: cannot write '") &&
+                has(full, "': File too large"));
+    EXPECT_TRUE(testing::filesIn(dir.path()).size() == 2 && readFile(dir.path("old.bmp")) == "old");
     for (const std::string& path : {dir.path("no-such.cdg"), dir.path()}) {
         EXPECT_TRUE(run(runRender, path + " --sha256").starts_with("1 |")) << path;
         EXPECT_TRUE(run(runInfo, path).starts_with("1 |")) << path;
@@ -101,10 +116,60 @@ TEST(Cli, ExtractExitsZeroOnlyWhenEverythingWasConverted) {
     EXPECT_EQ(run(runExtract, dir.path("missing.bin")), "1 |lyrvox-cdg: File not found!\n");
     EXPECT_EQ(run(runExtract, dir.path("bad.bin")),
               "1 |lyrvox-cdg: Not a valid CDRWin CD+G file!\n");
-    const std::string none = run(runExtract, dir.path("none"));  // a series without members
-    EXPECT_TRUE(none.starts_with("1 ") && has(none, "|lyrvox-cdg: no image found")) << none;
+    EXPECT_EQ(run(runExtract, dir.path("none")), "1 |lyrvox-cdg: File not found!\n");  // a series
+    // An existing output is kept unless --force is given.
+    writeFile(dir.path("song.cdg"), std::string("old"));
+    EXPECT_EQ(run(runExtract, dir.path("song.bin")),
+              "1 |lyrvox-cdg: Nothing converted: the existing file(s) were kept.\nlyrvox-cdg: " +
+                  dir.path("song.cdg") + " exists and was kept; --force replaces it\n");
+    EXPECT_EQ(readFile(dir.path("song.cdg")), "old");
+    EXPECT_EQ(run(runExtract, "--force " + dir.path("song.bin")), "0 File(s) converted!\n|");
+    EXPECT_EQ(readFile(dir.path("song.cdg")), testing::expectedSubcode(testing::makeImage(2), 2));
     EXPECT_TRUE(run(runExtract, "a.bin b.bin").starts_with("2 |usage:"));
     EXPECT_TRUE(run(runExtract, "--help").starts_with("0 usage:"));
+}
+
+// After "--" every word is a name; names reach the file system byte for byte and are
+// printed escaped; a name too long for the system is reported with its reason.
+TEST(Cli, NamesOfAnyShape) {
+    TempFolder dir;
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    const std::string song = "-t\xE9\\.cdg", tooLong(300, 'a');
+    writeFile(song, encode::fileOf({encode::memoryPreset(1)}));
+    writeFile("-s.bin", testing::makeImage(1));
+    EXPECT_TRUE(run(runInfo, "-- " + song).starts_with("0 file:      -t\\xE9\\\\.cdg\n"));
+    EXPECT_TRUE(run(runRender, "--sha256 -o \xE9.png -- " + song).starts_with("0 "));
+    EXPECT_EQ(readFile("\xE9.png").substr(0, 4), "\x89PNG");
+    EXPECT_EQ(run(runExtract, "-- -s.bin"), "0 File(s) converted!\n|");
+    EXPECT_EQ(run(runInfo, tooLong), "1 |lyrvox-cdg info: '" + tooLong + "': File name too long\n");
+    EXPECT_TRUE(has(run(runRender, tooLong + " --sha256"), "': File name too long\n"));
+    std::filesystem::current_path(previous);
+}
+
+// A termination signal stops an extraction as Stop does, leaving no output and no
+// temporary file, and then still ends the process.
+TEST(Cli, ExtractStopsCleanlyOnATerminationSignal) {
+    TempFolder dir;
+    writeFile(dir.path("song.bin"), testing::makeImage(50));
+    for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {  // the signal waits, held, until the extraction looks for it
+            sigset_t held;
+            sigemptyset(&held);
+            sigaddset(&held, signalNumber);
+            sigprocmask(SIG_BLOCK, &held, nullptr);
+            raise(signalNumber);
+            run(runExtract, dir.path("song.bin"));
+            sigprocmask(SIG_UNBLOCK, &held, nullptr);
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signalNumber) << status;
+        EXPECT_EQ(testing::filesIn(dir.path()).size(), 1u) << signalNumber;
+    }
 }
 
 }  // namespace

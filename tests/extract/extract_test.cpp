@@ -71,20 +71,28 @@ namespace fs = std::filesystem;
 using O = ConvertOutcome;
 using Strings = std::vector<std::string>;
 
-// A window recording what it shows; onServe runs inside each serving of a run.
+// A window recording what it shows and asks ("?" first); onServe runs inside each serving
+// of a run.
 struct Window : ConvertHost {
     void showMessage(const std::string& text) override { messages.push_back(text); }
+    bool askReplace(const std::string& text) override {
+        messages.push_back("?" + text);
+        return !keep;
+    }
     void setConverting(bool on) override { converting = on; }
     void showImageName(const std::string& text) override { labels += text + "|"; }
     void showProgress(const std::string& text) override { labels += text + "|"; }
     void serveEvents() override { onServe(++servings); }
-    Strings convert(const std::string& source) {  // a click; the window is idle after it
+    std::string convert(const std::string& source) {  // a click; the window is idle after it
         converter.convertOrStop(source);
         EXPECT_TRUE(!converter.converting() && !converting);
         EXPECT_TRUE(labels.empty() || labels.ends_with("||"));  // both labels blank again
-        return messages;
+        std::string all;
+        for (const std::string& m : messages) all += (all.empty() ? "" : "\n") + m;
+        return all;
     }
     Strings messages;
+    bool keep = false;   // the answer to the question
     std::string labels;  // each label as shown, blanks too, then "|"
     bool converting = false;
     int servings = 0;
@@ -102,7 +110,8 @@ void forEachFile(const std::string& list, const std::function<void(std::string, 
 }
 
 // In a current folder of its own, a click with `source`, `action` in serving `at` (1: before
-// the first image, 1 + k: after sector k); the folder gains the outputs of `converted`.
+// the first image, 1 + k: after sector k); the folder gains the outputs of `converted` and
+// nothing else: no temporary file, and an earlier output is replaced only by a whole one.
 TEST(Converter, ConvertsStopsAndFailsLeavingTheRightFiles) {
     rlimit unlimited{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
@@ -113,7 +122,11 @@ TEST(Converter, ConvertsStopsAndFailsLeavingTheRightFiles) {
     const auto click = [&](const std::string& source) { w->converter.convertOrStop(source); };
     const std::string done = "File(s) converted!", notFound = "File not found!",
                       invalid = "Not a valid CDRWin CD+G file!",
-                      overwrite = "The output would overwrite the image: ";
+                      overwrite = "The output would overwrite the image: ",
+                      stopped = "Conversion stopped: ", longName(300, 'a');
+    const auto ask = [](const std::string& names) {
+        return "?1 file(s) exist and would be replaced: " + names + ". Replace?\n";
+    };
     struct Case {
         std::string source, images, message;
         ConvertOutcome outcome;
@@ -121,6 +134,7 @@ TEST(Converter, ConvertsStopsAndFailsLeavingTheRightFiles) {
         int at = 0;  // the serving in which `action` runs; 0: before the click
         std::function<void()> action = nullptr;
         std::string labels = "";  // when checked
+        bool keep = false;        // the answer to the question
     };
     std::vector<Case> cases = {
         {"one.bin", "one.bin:3", done, O::Converted, "one.bin:3", 0, nullptr,
@@ -134,19 +148,40 @@ TEST(Converter, ConvertsStopsAndFailsLeavingTheRightFiles) {
         // Series: gaps skipped, any letter case, none past 99; "" one in the current folder.
         {"disc", "disc01.bin:2 disc03.bin:1 Disc05.BIN:3 disc100.bin:1", done, O::Converted,
          "disc01.bin:2 disc03.bin:1 Disc05.BIN:3"},
-        {"", "01.bin:1 02.bin:2", done, O::Converted, "01.bin:1 02.bin:2"},
+        {"vol.2disc", "vol.2disc01.bin:1", done, O::Converted, "vol.2disc01.bin:1"},
+        {"none", "", notFound, O::NotFound},
+        {"", "01.bin:1",
+         "Choose a CDRWin image first (or type the stem of a numbered series: "
+         "disc for disc01.bin to disc99.bin).",
+         O::NothingChosen},
+        {longName, "", "Cannot read the image: " + longName + " (File name too long)",
+         O::ReadFailed},
+        // The output's name ends where the image's extension begins.
+        {"real.cdg.bin", "real.cdg.bin:1 real.cdg:5b", done, O::Converted, "real.cdg.bin:1"},
+        // Existing outputs: replaced whole when the user agrees, else kept, their images
+        // skipped; a name taken during the run is never replaced.
+        {"one.bin", "one.bin:2 one.cdg:5b", ask("one.cdg") + done, O::Converted, "one.bin:2"},
+        {"one.bin", "one.bin:2 one.cdg:5b",
+         ask("one.cdg") + "Nothing converted: the existing file(s) were kept.", O::AllKept, "", 0,
+         nullptr, "", true},
+        {"t", "t01.bin:1 t01.cdg:5b t02.bin:2", ask("t01.cdg") + done, O::Converted, "t02.bin:2", 0,
+         nullptr, "", true},
+        {"r.bin", "r.bin:3", "Cannot write the output: r.cdg (File exists)", O::WriteFailed, "", 2,
+         [] { testing::writeFile("r.cdg", std::string("new")); }},
         // A bad member ends the run: earlier outputs stay, later members are not read.
         {"disc", "disc01.bin:1 disc02.bin:5b disc03.bin:1", invalid, O::InvalidImage,
          "disc01.bin:1"},
-        // Stop keeps the partial output and ends the series (a second click: no nested run);
-        // before the first sector it leaves an earlier output alone.
-        {"disc", "disc01.bin:6 disc02.bin:2", done, O::Stopped, "disc01.bin:4", 5,
+        // Stop ends the series and leaves nothing of the image in progress, an earlier output
+        // of its name untouched (a second click: no nested run).
+        {"disc", "disc01.bin:1 disc02.bin:3 disc02.cdg:5b",
+         ask("disc02.cdg") + stopped + "1 file(s) converted.", O::Stopped, "disc01.bin:1", 4,
          [&] {
              click("disc");
              click("disc");
          },
-         "disc01.bin|017%|033%|050%|067%|||"},
-        {"s.bin", "s.bin:3 s.cdg:1", done, O::Stopped, "", 1, [&] { click("s.bin"); }},
+         "disc01.bin|100%|disc02.bin|033%|067%|||"},
+        {"s.bin", "s.bin:3 s.cdg:1", ask("s.cdg") + stopped + "no file converted.", O::Stopped, "",
+         1, [&] { click("s.bin"); }},
         // Never over the image, whatever its name: the same, a hard or a symbolic link.
         {"x.cdg", "x.cdg:2", overwrite + "x.cdg", O::WouldOverwrite},
         {"h.bin", "h.bin:2", overwrite + "h.cdg", O::WouldOverwrite, "", 0,
@@ -156,11 +191,12 @@ TEST(Converter, ConvertsStopsAndFailsLeavingTheRightFiles) {
         {"d.bin", "d.bin:2", "Cannot write the output: d.cdg (Is a directory)", O::WriteFailed, "",
          0, [] { fs::create_directory("d.cdg"); }},
         // The file-size limit fails 19,200 bytes of output part way, as a full disk does.
-        {"big.bin", "big.bin:200", "Cannot write the output: big.cdg (File too large)",
-         O::WriteFailed, "", 0, [&] { setrlimit(RLIMIT_FSIZE, &limited); }},
-        {"shrinks.bin", "shrinks.bin:500",
-         "Cannot read the image: shrinks.bin (the image ended early)", O::ReadFailed, "", 2,
-         [] { fs::resize_file("shrinks.bin", 3 * 2448); }},
+        {"big.bin", "big.bin:200 big.cdg:5b",
+         ask("big.cdg") + "Cannot write the output: big.cdg (File too large)", O::WriteFailed, "",
+         0, [&] { setrlimit(RLIMIT_FSIZE, &limited); }},
+        {"shrinks.bin", "shrinks.bin:500 shrinks.cdg:7b",
+         ask("shrinks.cdg") + "Cannot read the image: shrinks.bin (the image ended early)",
+         O::ReadFailed, "", 2, [] { fs::resize_file("shrinks.bin", 3 * 2448); }},
     };
     // No read permission (root reads anything: for root the folder case stands in).
     if (geteuid() != 0) {
@@ -170,7 +206,7 @@ TEST(Converter, ConvertsStopsAndFailsLeavingTheRightFiles) {
     for (long n : {1, 95, 96, 2447, 2449, 4895, 4897, 3 * 2448 + 1})
         cases.push_back({"i.bin", "i.bin:" + std::to_string(n) + "b", invalid, O::InvalidImage});
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.source + " " + c.images);
+        SCOPED_TRACE(c.source.substr(0, 20) + " " + c.images);
         const testing::TempFolder folder;
         fs::current_path(folder.path());
         int seed = 0;
@@ -181,17 +217,19 @@ TEST(Converter, ConvertsStopsAndFailsLeavingTheRightFiles) {
         auto expected = testing::filesIn(".");
         int whole = 0;  // images converted whole
         forEachFile(c.converted, [&](std::string image, long bytes) {
-            whole += c.outcome != O::Stopped;
+            ++whole;
             expected[Converter::outputNameFor(image)] =
                 testing::expectedSubcode(expected[image], bytes / 2448);
         });
         if (c.source == "shrinks.bin") expected[c.source].resize(3 * 2448);
+        if (c.source == "r.bin") expected["r.cdg"] = "new";
         Window window;
+        window.keep = c.keep;
         w = &window;
         window.onServe = [&](int n) {
             if (n == c.at) c.action();
         };
-        EXPECT_EQ(window.convert(c.source), Strings{c.message});
+        EXPECT_EQ(window.convert(c.source), c.message);
         setrlimit(RLIMIT_FSIZE, &unlimited);
         EXPECT_EQ(window.converter.lastRun().outcome, c.outcome);
         EXPECT_EQ(window.converter.lastRun().imagesConverted, whole);

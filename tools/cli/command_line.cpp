@@ -21,6 +21,7 @@ ParseProblem parseArguments(QCommandLineParser& parser, const std::vector<std::s
     // Qt's message is not ours: say which argument it was, as typed.
     const QStringList unknown = parser.unknownOptionNames();
     for (const std::string& a : args) {
+        if (a == "--") break;  // the rest are names, whatever they look like
         if (a.size() < 2 || a[0] != '-') continue;
         const QString name = fromStd(a).remove(0, a[1] == '-' ? 2 : 1);
         if (unknown.contains(name) || (a[1] != '-' && unknown.contains(name.left(1)))) {

@@ -14,7 +14,8 @@ struct ParseProblem {
 };
 
 // Parses `args` (the words after the subcommand's name). Options may come before
-// or after the positional arguments.
+// or after the positional arguments; "--" ends them, so that the words after it
+// are names even when they begin with '-'.
 ParseProblem parseArguments(QCommandLineParser& parser, const std::vector<std::string>& args);
 
 // An argument from the parser as the bytes the user gave.

@@ -1,7 +1,12 @@
-// lyrvox-cdg extract IMAGE_OR_STEM: the Convert command of the player on the
-// terminal, with the same rules and messages.
+// lyrvox-cdg extract [--force] IMAGE_OR_STEM: the Convert command of the player on
+// the terminal, with the same rules and messages. An existing output is kept
+// unless --force is given. SIGINT, SIGTERM and SIGHUP stop the run as the Stop
+// button does (no output of the image in progress is left, an earlier file of its
+// name is untouched), and then end the process as they would have.
+#include <signal.h>
 #include <unistd.h>
 
+#include <functional>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -9,19 +14,56 @@
 #include "extract/converter.h"
 #include "tools/cli/cli_commands.h"
 #include "tools/cli/command_line.h"
+#include "util/text_helpers.h"
 
 namespace lyrvox {
 namespace {
 
-const char kExtractUsage[] = "usage: lyrvox-cdg extract IMAGE_OR_STEM\n";
+const char kExtractUsage[] = "usage: lyrvox-cdg extract [--force] IMAGE_OR_STEM\n";
+
+// Holds back the signals that ask a program to end while it lives, so that a run
+// can notice them between sectors and clean up; afterwards the signal mask is as it
+// was, and a signal that came in the meantime takes effect then. Signals the
+// process ignores (SIGHUP under nohup, SIGINT in a script's background job) are
+// left alone: Linux would keep them pending while held, as if they counted.
+class HeldEndSignals {
+  public:
+    HeldEndSignals() {
+        sigemptyset(&signals_);
+        for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+            struct sigaction action {};
+            if (sigaction(s, nullptr, &action) == 0 && action.sa_handler != SIG_IGN)
+                sigaddset(&signals_, s);
+        }
+        sigprocmask(SIG_BLOCK, &signals_, &previous_);
+    }
+    ~HeldEndSignals() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+    HeldEndSignals(const HeldEndSignals&) = delete;
+    HeldEndSignals& operator=(const HeldEndSignals&) = delete;
+
+    bool arrived() const {
+        sigset_t pending;
+        sigemptyset(&pending);
+        sigpending(&pending);
+        for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+            if (sigismember(&signals_, s) == 1 && sigismember(&pending, s) == 1) return true;
+        }
+        return false;
+    }
+
+  private:
+    sigset_t signals_;
+    sigset_t previous_;
+};
 
 // Messages are collected and printed once the run's outcome is known, so that
 // the success message goes to out and everything else to err. Progress is drawn
 // on one terminal line, only when err is the process's own terminal.
 class TerminalConvertHost : public ConvertHost {
   public:
-    TerminalConvertHost(std::ostream& err, bool showProgress)
-        : err_(err), showProgress_(showProgress) {}
+    TerminalConvertHost(std::ostream& err, bool showProgress, bool force,
+                        const HeldEndSignals& held)
+        : err_(err), showProgress_(showProgress), force_(force), held_(held) {}
 
     void showMessage(const std::string& text) override {
         clearLine();
@@ -34,7 +76,13 @@ class TerminalConvertHost : public ConvertHost {
         err_ << '\r' << fileName_ << ' ' << text << std::flush;
         lineDirty_ = true;
     }
-    void serveEvents() override {}
+    // A signal to end is the terminal's Stop button.
+    void serveEvents() override {
+        if (held_.arrived() && stop) stop();
+    }
+    bool askReplace(const std::string&) override { return force_; }
+
+    std::function<void()> stop;
 
     const std::vector<std::string>& messages() const { return messages_; }
 
@@ -47,6 +95,8 @@ class TerminalConvertHost : public ConvertHost {
 
     std::ostream& err_;
     bool showProgress_;
+    bool force_;
+    const HeldEndSignals& held_;
     bool lineDirty_ = false;
     std::string fileName_;
     std::vector<std::string> messages_;
@@ -57,7 +107,8 @@ class TerminalConvertHost : public ConvertHost {
 int runExtract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     QCommandLineParser parser;
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    parser.addOption(help);
+    const QCommandLineOption force(QStringLiteral("force"));
+    parser.addOptions({help, force});
     const bool parsed = parseArguments(parser, args).kind == ParseProblem::None;
     const QStringList sources = parser.positionalArguments();
     if (parsed && parser.isSet(help) && sources.isEmpty()) {
@@ -70,26 +121,29 @@ int runExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
     }
     const std::string source = toStd(sources[0]);
     const bool showProgress = &err == &std::cerr && isatty(STDERR_FILENO) == 1;
-    TerminalConvertHost host(err, showProgress);
+    const HeldEndSignals held;
+    TerminalConvertHost host(err, showProgress, parser.isSet(force), held);
     Converter converter(host);
+    host.stop = [&converter] { converter.convertOrStop({}); };
     converter.convertOrStop(source);
 
     const ConvertSummary& run = converter.lastRun();
-    bool ok = run.outcome == ConvertOutcome::Converted;
+    const bool converted = run.outcome == ConvertOutcome::Converted;
     for (const std::string& message : host.messages()) {
-        if (ok) {
+        if (converted) {
             out << message << '\n';
         } else {
-            err << "lyrvox-cdg: " << message << '\n';
+            err << "lyrvox-cdg: " << escapeForTerminal(message) << '\n';
         }
     }
-    // The window reports an empty series as converted; a script asking for a
-    // series that is not there should hear about it.
-    if (ok && run.imagesConverted == 0 && !Converter::isSingleImage(source)) {
-        err << "lyrvox-cdg: no image found from " << source << "01.bin to " << source << "99.bin\n";
-        ok = false;
+    for (const std::string& kept : run.keptOutputs) {
+        err << "lyrvox-cdg: " << escapeForTerminal(kept)
+            << " exists and was kept; --force replaces it\n";
     }
-    return ok ? 0 : 1;
+    // Everything is said before a held signal ends the process.
+    out.flush();
+    err.flush();
+    return converted && run.keptOutputs.empty() ? 0 : 1;
 }
 
 }  // namespace lyrvox

@@ -45,11 +45,12 @@ int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     QCommandLineParser parser;
     const bool parsed = parseArguments(parser, args).kind == ParseProblem::None;
     const QStringList files = parser.positionalArguments();
-    if (!parsed || files.size() != 1 || files[0].startsWith(QChar('-'))) {
+    if (!parsed || files.size() != 1) {
         err << "lyrvox-cdg info: give exactly one FILE\nusage: lyrvox-cdg info FILE\n";
         return 2;
     }
     const std::string file = toStd(files[0]);
+    const std::string shown = escapeForTerminal(file);  // whole, whatever its bytes
     PacketReader reader;
     if (const std::string problem = reader.open(file); !problem.empty()) {
         err << "lyrvox-cdg info: " << problem << "\n";
@@ -62,7 +63,7 @@ int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         bool readError = false;
         const std::size_t got = reader.next(buffer, readError);
         if (readError) {
-            err << "lyrvox-cdg info: reading '" << file << "' failed after " << reader.bytes()
+            err << "lyrvox-cdg info: reading '" << shown << "' failed after " << reader.bytes()
                 << " bytes\n";
             return 1;
         }
@@ -74,7 +75,7 @@ int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         packets += got;
     }
 
-    out << "file:      " << file << "\n";
+    out << "file:      " << shown << "\n";
     out << "packets:   " << packets << "\n";
     out << "duration:  " << packetsToTime(static_cast<double>(packets)) << "\n";
     out << "instructions (low six bits of the instruction byte):\n";
@@ -85,7 +86,7 @@ int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         out << "  " << std::setw(2) << i << "  " << name << perInstruction[i] << "\n";
     }
     if (reader.tail() != 0)
-        err << "lyrvox-cdg info: warning: the length of '" << file << "' (" << reader.bytes()
+        err << "lyrvox-cdg info: warning: the length of '" << shown << "' (" << reader.bytes()
             << " bytes) is not a multiple of 24; the last " << reader.tail()
             << " bytes are never interpreted\n";
     return 0;

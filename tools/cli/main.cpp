@@ -11,7 +11,7 @@ namespace {
 const char kUsage[] =
     "usage: lyrvox-cdg render FILE [--packets N | --time SECONDS] [-o OUT] [--sha256]\n"
     "       lyrvox-cdg info FILE\n"
-    "       lyrvox-cdg extract IMAGE_OR_STEM\n"
+    "       lyrvox-cdg extract [--force] IMAGE_OR_STEM\n"
     "       lyrvox-cdg --help\n";
 
 }  // namespace

@@ -1,9 +1,12 @@
 #include "tools/cli/packet_reader.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #include "playback/cdg/subcode_packet.h"
+#include "util/text_helpers.h"
 
 namespace lyrvox {
 namespace {
@@ -12,13 +15,20 @@ constexpr std::size_t kBlockPackets = 4096;  // 96 KiB per read
 
 std::string PacketReader::open(const std::string& path) {
     namespace fs = std::filesystem;
+    // Built piece by piece: GCC 12 warns wrongly about "'" + std::string&&.
+    std::string name(1, '\'');
+    name += escapeForTerminal(path);
+    name += '\'';
     std::error_code ec;
     const fs::file_status st = fs::status(path, ec);
-    if (ec || !fs::exists(st)) return "'" + path + "': no such file";
-    if (fs::is_directory(st)) return "'" + path + "' is a folder, not a CD+G file";
-    if (!fs::is_regular_file(st)) return "'" + path + "' is not an ordinary file";
+    if (st.type() == fs::file_type::not_found) return name + ": no such file";
+    // The system's own reason: a name too long for it, a folder it may not search.
+    if (ec) return name + ": " + ec.message();
+    if (fs::is_directory(st)) return name + " is a folder, not a CD+G file";
+    if (!fs::is_regular_file(st)) return name + " is not an ordinary file";
+    errno = 0;
     in_.open(path, std::ios::binary);
-    if (!in_) return "'" + path + "' cannot be read (permission denied?)";
+    if (!in_) return name + " cannot be read (" + std::strerror(errno != 0 ? errno : EIO) + ")";
     return {};
 }
 

@@ -11,8 +11,9 @@ namespace lyrvox {
 
 class PacketReader {
   public:
-    // Empty = opened; otherwise a sentence for the user. Folders, devices and
-    // FIFOs are refused: only an ordinary file holds packets.
+    // Empty = opened; otherwise a sentence for the user, the name in it escaped
+    // for the terminal. Folders, devices and FIFOs are refused: only an ordinary
+    // file holds packets.
     std::string open(const std::string& path);
 
     // The next block of whole packets in `buffer` (0 at the end). `error` is set on

@@ -1,5 +1,6 @@
 // lyrvox-cdg render: the picture after N packets (or seconds) of a song, as an
 // image file or its SHA-256.
+#include <QBuffer>
 #include <QImage>
 #include <QString>
 #include <charconv>
@@ -16,6 +17,7 @@
 #include "tools/cli/cli_commands.h"
 #include "tools/cli/command_line.h"
 #include "tools/cli/packet_reader.h"
+#include "util/replacing_file.h"
 #include "util/rounding.h"
 #include "util/sha256.h"
 #include "util/text_helpers.h"
@@ -94,12 +96,14 @@ std::string parseRenderArgs(const std::vector<std::string>& args, RenderOptions&
         opts.output = toStd(parser.value(output));
         const std::string ext = lowerExtension(opts.output);
         if (ext != ".bmp" && ext != ".png")
-            return "cannot tell the picture format of '" + opts.output + "': name it .bmp or .png";
+            return "cannot tell the picture format of '" + escapeForTerminal(opts.output) +
+                   "': name it .bmp or .png";
     }
     opts.sha256 = parser.isSet(sha256);
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1)
-        return "more than one FILE given ('" + toStd(files[0]) + "' and '" + toStd(files[1]) + "')";
+        return "more than one FILE given ('" + escapeForTerminal(toStd(files[0])) + "' and '" +
+               escapeForTerminal(toStd(files[1])) + "')";
     if (files.isEmpty() || files[0].isEmpty()) return "no FILE given";
     opts.file = toStd(files[0]);
     if (opts.output.empty() && !opts.sha256) return "nothing to do: give -o OUT and/or --sha256";
@@ -122,8 +126,8 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
 
     std::error_code sameEc;
     if (!opts.output.empty() && std::filesystem::equivalent(opts.file, opts.output, sameEc)) {
-        err << "lyrvox-cdg render: the picture would overwrite the song '" << opts.file
-            << "'; choose another OUT\n";
+        err << "lyrvox-cdg render: the picture would overwrite the song '"
+            << escapeForTerminal(opts.file) << "'; choose another OUT\n";
         return 2;
     }
 
@@ -136,8 +140,8 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
         bool readError = false;
         const std::size_t got = reader.next(buffer, readError);
         if (readError) {
-            err << "lyrvox-cdg render: reading '" << opts.file << "' failed after "
-                << reader.bytes() << " bytes\n";
+            err << "lyrvox-cdg render: reading '" << escapeForTerminal(opts.file)
+                << "' failed after " << reader.bytes() << " bytes\n";
             return 1;
         }
         if (got == 0) break;
@@ -146,8 +150,8 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
             static_cast<long long>(interpretPackets(*machine, buffer.data(), take * kPacketSize));
     }
     if (opts.packets && done < *opts.packets)
-        err << "lyrvox-cdg render: note: '" << opts.file << "' holds only " << done
-            << " packets; the picture is the one after all of them\n";
+        err << "lyrvox-cdg render: note: '" << escapeForTerminal(opts.file) << "' holds only "
+            << done << " packets; the picture is the one after all of them\n";
 
     if (opts.sha256) {
         std::vector<uint8_t> rgb(static_cast<std::size_t>(kScreenWidth) * kScreenHeight * 3);
@@ -155,10 +159,22 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
         out << sha256Hex(rgb.data(), rgb.size()) << "\n";
     }
     if (!opts.output.empty()) {
+        // Encoded in memory, then put in place whole: an earlier picture of that
+        // name stays as it was until the new one is complete on the disk.
         const char* format = lowerExtension(opts.output) == ".png" ? "PNG" : "BMP";
-        if (!pictureImage(*machine).save(QString::fromStdString(opts.output), format)) {
-            err << "lyrvox-cdg render: cannot write '" << opts.output
-                << "' (does the folder exist, may it be written?)\n";
+        QByteArray bytes;
+        QBuffer device(&bytes);
+        device.open(QIODevice::WriteOnly);
+        std::error_code error = std::make_error_code(std::errc::io_error);
+        if (pictureImage(*machine).save(&device, format)) {
+            ReplacingFile file(opts.output);
+            error = file.open();
+            if (!error) file.write(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+            if (!error) error = file.commit(true);
+        }
+        if (error) {
+            err << "lyrvox-cdg render: cannot write '" << escapeForTerminal(opts.output)
+                << "': " << error.message() << "\n";
             return 1;
         }
     }
