@@ -13,6 +13,7 @@
 
 #include "app/app_icon.h"
 #include "app/event_pump.h"
+#include "app/song_drops.h"
 #include "app/window_text.h"
 #include "util/text_helpers.h"
 
@@ -31,7 +32,7 @@ constexpr int kStartRateIndex = 3;     // "15"
 
 std::vector<FileFilter> openFilters() {
     return {{QStringLiteral("Lyrvox Files"),
-             {"*.CDG", "*.MP3", "*.RW", "*.OGG", "*.OPUS", "*.FLAC", "*.M4A", "*.AAC"}},
+             {"*.CDG", "*.MP3", "*.RW", "*.OGG", "*.OPUS", "*.FLAC", "*.M4A", "*.AAC", "*.ZIP"}},
             {QStringLiteral("CDG Files (*.CDG)"), {"*.CDG"}},
             {QStringLiteral("MPEG Audio Files (*.MP3)"), {"*.MP3"}},
             {QStringLiteral("ActiveMovie Files"),
@@ -80,6 +81,11 @@ ControlWindow::ControlWindow(ControlWindowDeps deps, QWidget* parent)
     // A resized window wants a fresh copy at the next drawn packet.
     connect(display_.get(), &DisplayController::zoomStepped, this,
             [this] { state_.machine.hasDrawn = true; });
+    // A song dropped on either window plays as if opened.
+    auto* drops = new SongDrops([this](const QString& path) { playDropped(path); }, this);
+    drops->watch(this);
+    connect(display_.get(), &DisplayController::windowMade, drops,
+            [drops](QWidget* window) { drops->watch(window); });
 }
 
 ControlWindow::~ControlWindow() {
@@ -166,6 +172,22 @@ void ControlWindow::openSong() {
     controls_.status->setText(QStringLiteral("Click PLAY to start."));
     controls_.play->setEnabled(true);
     snapshots_.nextNumber = 0;
+}
+
+void ControlWindow::playDropped(const QString& path) {
+    if (unloading_) return;
+    const QFileInfo file(path);
+    QStringList patterns;
+    for (const FileFilter& filter : openFilters()) patterns << filter.patterns;
+    if (file.isDir()) return message(QStringLiteral("Cannot play a folder: ") + path);
+    if (!QDir::match(patterns, file.fileName()))
+        return message(QStringLiteral("Not a song or media file: ") + path);
+    if (state_.sessionRunning) stopPlayback();
+    state_.chosenFile = toFsPath(path);
+    deps_.settings.writePath(folderWithSeparator(path));
+    snapshots_.nextNumber = 0;
+    controls_.play->setEnabled(true);
+    playPauseOrContinue();
 }
 
 void ControlWindow::playPauseOrContinue() {

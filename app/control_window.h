@@ -50,6 +50,9 @@ class ControlWindow : public QWidget, public SessionHost {
 
     // The commands of the controls.
     void openSong();
+    // A file dropped on a window: played as if opened (a running song is stopped
+    // first); a folder or a file of another kind gets a message.
+    void playDropped(const QString& path);
     void playPauseOrContinue();
     void stopPlayback();
     void frameRateChosen();

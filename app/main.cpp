@@ -8,7 +8,9 @@
 #include "app/control_window.h"
 #include "app/qt_dialog_provider.h"
 #include "app/qt_settings_store.h"
+#include "app/quit_signals.h"
 #include "app/session_runner.h"
+#include "playback/archive/scratch_space.h"
 #include "playback/media/qt_media_control.h"
 
 int main(int argc, char** argv) {
@@ -23,6 +25,9 @@ int main(int argc, char** argv) {
     // QString.
     const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
 
+    // Scratch folders of zipped songs that a killed run left behind.
+    lyrvox::ScratchSpace(lyrvox::ScratchSpace::defaultRoot()).removeLeftovers();
+
     const char* trace = std::getenv("LYRVOX_TRACE");
     lyrvox::QtMediaControl media;
     lyrvox::QtDialogProvider dialogs;
@@ -31,6 +36,8 @@ int main(int argc, char** argv) {
         {media, dialogs, settings, lyrvox::diskSessionFactory(trace != nullptr ? trace : ""),
          QApplication::applicationDirPath(), [] { QApplication::exit(0); }});
     dialogs.setParent(&window);
+    // Logout and Ctrl-C close the window: sessions unwind and remove their files.
+    const lyrvox::QuitSignals quitSignals([&window] { window.close(); });
 
     // Start-up runs inside the event loop, so that a command-line playback, which
     // lasts until its song ends, has a live window around it.

@@ -57,6 +57,7 @@ DisplayWindow& DisplayController::ensureWindow() {
     if (!window_) {
         window_ = new DisplayWindow(*this);
         placeNewWindow();
+        emit windowMade(window_);
     }
     return *window_;
 }

@@ -49,6 +49,8 @@ class DisplayController : public QObject, private DisplayEvents {
     void zoomTextChanged(const QString& text);
     // A size command has resized the window: the picture wants a fresh copy.
     void zoomStepped();
+    // A new display window exists (the first, or one after the user closed the last).
+    void windowMade(QWidget* window);
 
   private:
     void repaintNeeded() override;

@@ -42,4 +42,8 @@ double SteadySessionClock::seconds() {
     return steadyMilliseconds() / 1000.0;
 }
 
+UnpackedSong DiskSessionFiles::unpackZip(const std::string& path) {
+    return unpackSongZip(path, scratch_);
+}
+
 }  // namespace lyrvox

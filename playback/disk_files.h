@@ -25,10 +25,17 @@ class DiskPacketSource : public PacketSource {
 
 class DiskSessionFiles : public SessionFiles {
   public:
+    // Zips are unpacked into folders inside `scratchRoot` (see ScratchSpace).
+    explicit DiskSessionFiles(std::string scratchRoot = ScratchSpace::defaultRoot())
+        : scratch_(std::move(scratchRoot)) {}
     // Through findFileIgnoreCase: an ordinary file, letter case ignored.
     std::optional<std::string> find(const std::string& path) override;
     // nullptr unless `path` is a regular file that can be opened for reading.
     std::unique_ptr<PacketSource> open(const std::string& path) override;
+    UnpackedSong unpackZip(const std::string& path) override;
+
+  private:
+    ScratchSpace scratch_;
 };
 
 class SteadySessionClock : public SessionClock {

@@ -99,7 +99,22 @@ void PlaybackSession::play(const std::string& chosenFile, bool alternativeDevice
 
     // Files are opened by their real names on disk; the status keeps the
     // upper-case suffix.
-    const SongFiles song = findSongFiles(chosenFile, files_);
+    // A zipped song's entries are unpacked for as long as this call runs.
+    UnpackedSong unpacked;
+    SongFiles song;
+    if (isZipName(chosenFile)) {
+        unpacked = files_.unpackZip(chosenFile);
+        if (!unpacked.error.empty()) {
+            host_.sessionEnded();
+            host_.showStatus("Cannot play: " + fileNameOf(chosenFile));
+            host_.showMessage(unpacked.error);
+            return;
+        }
+        song = {unpacked.graphics, "CDG", unpacked.audio, unpacked.audioShown,
+                !unpacked.audio.empty()};
+    } else {
+        song = findSongFiles(chosenFile, files_);
+    }
     state_.graphicsFile = song.graphics;
     state_.audioPaces = song.audioPaces;
 

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "playback/archive/song_zip.h"
+
 namespace lyrvox {
 
 class SessionHost {
@@ -49,6 +51,8 @@ class SessionFiles {
     virtual std::optional<std::string> find(const std::string& path) = 0;
     // nullptr when the file cannot be opened for reading.
     virtual std::unique_ptr<PacketSource> open(const std::string& path) = 0;
+    // The song inside a zip, unpacked for as long as the result is kept.
+    virtual UnpackedSong unpackZip(const std::string& path) = 0;
 };
 
 }  // namespace lyrvox

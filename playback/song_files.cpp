@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "playback/archive/song_zip.h"
 #include "util/text_helpers.h"
 
 namespace lyrvox {
@@ -52,6 +53,12 @@ SongFiles findSongFiles(const std::string& chosenFile, SessionFiles& files) {
 }
 
 std::string playingStatus(const std::string& chosenFile, const SongFiles& song) {
+    if (isZipName(chosenFile)) {
+        std::string kinds = song.audioShown;
+        if (!song.audio.empty() && !song.graphics.empty()) kinds += "/";
+        if (!song.graphics.empty()) kinds += song.graphicsShown;
+        return "Playing: " + fileNameOf(chosenFile) + " (" + kinds + ")";
+    }
     std::string status = "Playing: " + fileNameOf(stripExtension(chosenFile)) + ".";
     if (!song.audio.empty()) {
         status += song.audioShown;

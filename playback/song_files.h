@@ -23,7 +23,7 @@ struct SongFiles {
 SongFiles findSongFiles(const std::string& chosenFile, SessionFiles& files);
 
 // "Playing: NAME.MP3/CDG", "Playing: NAME.CDG (only)", "Playing: NAME.MP3",
-// "Playing: clip.avi".
+// "Playing: clip.avi"; for a zip its whole name: "Playing: NAME.zip (MP3/CDG)".
 std::string playingStatus(const std::string& chosenFile, const SongFiles& song);
 
 }  // namespace lyrvox

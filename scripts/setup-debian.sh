@@ -11,6 +11,7 @@ packages=(
     gstreamer1.0-libav          # AAC and M4A, video
     gstreamer1.0-plugins-bad    # MIDI through fluidsynth
     gstreamer1.0-tools          # the tests make OGG, OPUS, FLAC, M4A and AAC tones with it
+    libzip-dev                  # MP3+G zips
     libgtest-dev libbenchmark-dev
     clang libclang-rt-14-dev    # libFuzzer and the sanitizer runtimes
     clang-format                # the formatting check

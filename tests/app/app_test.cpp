@@ -11,6 +11,7 @@
 #include "app/control_window.h"
 #include "app/qt_dialog_provider.h"
 #include "app/qt_settings_store.h"
+#include "app/song_drops.h"
 #include "app/window_text.h"
 #include "display/display_window.h"
 #include "display/snapshot.h"
@@ -244,6 +245,32 @@ TEST_F(ControlWindowTest, CommandLineNamesThatAreNotUtf8) {
         window.startUp({folder + name});
         EXPECT_EQ(QString::fromStdString(status), "Playing: " + shown + ".CDG (only)");
     }
+}
+
+// A file dropped on either window plays as if opened, a running song stopped first; a
+// folder or a file of another kind is named in a message.
+TEST_F(ControlWindowTest, DroppedFilesPlayOrAreRefused) {
+    writeSong("long.cdg");
+    testing::writeFile("short.cdg", encode::fileOf({encode::memoryPreset(1)}));
+    testing::writeFile("notes.txt", std::string("x"));
+    window.startUp({});
+    // As the window system delivers a drop: to the watcher of a window that takes drops.
+    const auto drop = [&](QWidget* target, const QString& name) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(work.filePath(name))});
+        QDropEvent event(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        EXPECT_TRUE(target->acceptDrops() &&
+                    window.findChild<SongDrops*>()->eventFilter(target, &event));
+    };
+    drop(window.display().window(), "long.cdg");
+    QTimer::singleShot(100, &window, [&] { drop(&window, "short.cdg"); });  // while it plays
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.state().chosenFile.ends_with("short.cdg"); }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.state().sessionRunning; }));  // long stopped
+    EXPECT_EQ(transport(), "&Play ++- Ready.");
+    for (const QString name : {"", "notes.txt"}) drop(&window, name);
+    QTest::qWait(50);
+    EXPECT_EQ(messages, QStringList({"Cannot play a folder: " + work.filePath(""),
+                                     "Not a song or media file: " + work.filePath("notes.txt")}));
 }
 
 TEST_F(ControlWindowTest, ClosingDuringCommandLinePlaybackEndsAtOnce) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <zip.h>
 
 #include "playback/disk_files.h"
 #include "playback/media/position_smoother.h"
@@ -230,6 +231,79 @@ TEST(DiskCatalogue, GraphicsFilesOfEveryKind) {
         EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 50 * 1024);  // kilobytes
         EXPECT_EQ(c.prepare || c.action ? files : testing::filesIn(folder.path()), files);
     }
+}
+
+// A zip written with libzip: entries by name; "*" before a name encrypts it, "=" stores it.
+void writeZip(const std::string& path,
+              const std::vector<std::pair<std::string, std::string>>& entries) {
+    zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, nullptr);
+    for (const auto& [spec, bytes] : entries) {
+        const std::string name = spec.substr(spec[0] == '*' || spec[0] == '=');
+        zip_source_t* source = zip_source_buffer(z, bytes.data(), bytes.size(), 0);
+        const zip_int64_t i = zip_file_add(z, name.c_str(), source, ZIP_FL_ENC_RAW);
+        if (spec[0] == '*') zip_file_set_encryption(z, i, ZIP_EM_AES_256, "secret");
+        if (spec[0] == '=') zip_set_file_compression(z, i, ZIP_CM_STORE, 0);
+    }
+    ASSERT_EQ(zip_close(z), 0) << zip_strerror(z);
+}
+
+// Zipped songs on the real disk: the right pair or the right message, nothing written
+// outside the scratch folder, and the scratch folder gone when the session is.
+TEST(ZipSongs, PlayThePairInsideOrSayWhyNot) {
+    const testing::TempFolder dir;
+    const std::string cdg(24 * 300, '\0'), big(65 << 20, '\0');
+    using Entries = std::vector<std::pair<std::string, std::string>>;
+    const std::tuple<Entries, std::string, std::string> cases[] = {
+        {{{"Song.cdg", cdg}, {"Song.mp3", "a"}}, "Song.mp3", "Playing: s.zip (MP3/CDG)"},
+        {{{"x/SONG.CDG", cdg}, {"y/z/song.Wav", "a"}, {"song.mp3", "b"}}, "song.mp3", "(MP3/CDG)"},
+        {{{"a/Disc 1/", ""}, {"a/Disc 1/A.cdg", cdg}, {"b.ogg", "a"}}, "b.ogg", "(OGG/CDG)"},
+        {{{"x.cdg", cdg}, {"x.flac", "a"}, {"y.mp3", "b"}}, "x.flac", "(FLAC/CDG)"},
+        {{{"x.cdg", cdg}, {"notes.txt", "a"}}, "", "Playing: s.zip (CDG)"},
+        {{{"Song.cdg", cdg}, {"../evil.mp3", "a"}}, "", "This zip holds an unsafe name: s.zip"},
+        {{{"/tmp/evil.cdg", cdg}}, "", "This zip holds an unsafe name: s.zip"},
+        {{{"big.cdg", big}}, "", "This zip is too large for a song: s.zip"},
+        {{{"*Song.cdg", cdg}}, "", "This zip is encrypted: s.zip"},
+        {{{"=Song.cdg", std::string(24 * 300, 'c')}}, "", "This zip is damaged: s.zip (CRC error)"},
+        {{{"notes.txt", "a"}}, "", "No song found in s.zip"},
+        {{}, "", "Cannot open the zip: s.zip (Not a zip archive)"}};
+    for (const auto& [entries, audio, shown] : cases) {
+        SCOPED_TRACE(shown);
+        const std::string zip = dir.path("s.zip");
+        writeZip(zip, entries);
+        std::string bytes = testing::readFile(zip);
+        if (entries.empty()) bytes = "not a zip";
+        if (shown.find("CRC") != std::string::npos) bytes[bytes.find(std::string(99, 'c'))] = 'C';
+        testing::writeFile(zip, bytes);
+        testing::World world;
+        PlayerState state;
+        testing::FakeHost host{world.media, state, [&](double ms) { world.advance(ms); }};
+        DiskSessionFiles disk(dir.path("scratch"));
+        PlaybackSession(state, world.media, host, world, disk).play(zip, false);
+        const std::string said = host.messages.empty() ? host.statuses.at(0) : host.messages[0];
+        EXPECT_NE(said.find(shown), std::string::npos) << said;
+        EXPECT_EQ(state.machine.PacketCount, audio.empty() && !host.messages.empty() ? 0 : 300);
+        const auto opened =
+            std::find_if(world.media.calls.begin(), world.media.calls.end(),
+                         [](const std::string& c) { return c.starts_with("open"); });
+        EXPECT_EQ(opened == world.media.calls.end() ? "" : fileNameOf(*opened), audio);
+        EXPECT_EQ(testing::filesIn(dir.path()).size(), 1u);  // the zip: nothing else is left
+    }
+}
+
+// What a killed run left is removed at the next start, what a running one uses is kept; a
+// root that others can enter is not used.
+TEST(ZipSongs, ScratchFoldersOfDeadRunsGoAndOpenRootsAreRefused) {
+    const testing::TempFolder dir;
+    ScratchSpace space(dir.path("scratch"));
+    std::string error;
+    const auto mine = space.make(error);
+    ASSERT_TRUE(mine) << error;
+    std::filesystem::create_directories(dir.path("scratch/4194304-dead/x"));  // above pid_max
+    EXPECT_EQ(space.removeLeftovers(), 1);
+    EXPECT_TRUE(std::filesystem::exists(mine->path()));
+    std::filesystem::permissions(dir.path("scratch"), std::filesystem::perms::all);
+    EXPECT_FALSE(space.make(error));
+    EXPECT_EQ(error, dir.path("scratch") + " (not a private folder)");
 }
 
 // A backend that stalls 1.5 s at the start, jumps, moves every 30 ms, then goes back.
