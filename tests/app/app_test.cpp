@@ -337,19 +337,6 @@ TEST_F(ControlWindowTest, ConvertAsksBeforeReplacingAFile) {
     EXPECT_EQ(testing::readFile("a.cdg"), "old");
 }
 
-// The real question box: titled "lyrvox", no icon, Yes and No, each answer returned.
-TEST(QtDialogs, AskYesNo) {
-    for (auto button : {QMessageBox::Yes, QMessageBox::No}) {
-        QTimer::singleShot(0, [button] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            EXPECT_TRUE(box->windowTitle() == "lyrvox" && box->icon() == QMessageBox::NoIcon &&
-                        box->standardButtons() == (QMessageBox::Yes | QMessageBox::No));
-            box->button(button)->click();
-        });
-        EXPECT_EQ(QtDialogProvider().askYesNo("Replace?"), button == QMessageBox::Yes);
-    }
-}
-
 TEST_F(ControlWindowTest, RealFileDialogListsNamesInAnyCaseAndTakesATypedName) {
     for (const char* name : {"a.cdg", "B.CDG", "c.Cdg", "d.mp3", "e.txt"})
         testing::writeFile(name, std::string());
@@ -375,12 +362,12 @@ TEST_F(ControlWindowTest, RealFileDialogListsNamesInAnyCaseAndTakesATypedName) {
     EXPECT_TRUE(choice->path == work.filePath("c.Cdg") && choice->filterIndex == 1);
 }
 
-// A message box returns at once and stays up until OK: a playback loop lower on the
-// stack goes on meanwhile. Titled "lyrvox", OK only, no icon, plain text, "\r" breaks lines.
-TEST(MessageBox, ReturnsAtOnceAndStaysUpUntilOk) {
+// Boxes titled "lyrvox" without an icon. A message returns at once and stays up until OK,
+// so that a playback loop lower on the stack goes on; a question waits for Yes or No.
+TEST(QtDialogs, MessagesReturnAtOnceQuestionsWaitForTheAnswer) {
     QWidget parent;
     parent.show();
-    QTimer::singleShot(3000, [] {  // a box that blocks is closed here, to fail, not hang
+    QTimer::singleShot(3000, [] {  // a message box that blocks is closed here, to fail, not hang
         if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
     });
     QElapsedTimer clock;
@@ -391,9 +378,18 @@ TEST(MessageBox, ReturnsAtOnceAndStaysUpUntilOk) {
     ASSERT_TRUE(box && box->isVisible());
     EXPECT_TRUE(box->windowTitle() == "lyrvox" && box->text() == "<b>a</b>\nb" &&
                 box->textFormat() == Qt::PlainText && box->icon() == QMessageBox::NoIcon &&
-                box->buttons().size() == 1 && box->button(QMessageBox::Ok));
+                box->standardButtons() == QMessageBox::Ok);
     QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !parent.findChild<QMessageBox*>(); }));
+    for (auto button : {QMessageBox::Yes, QMessageBox::No}) {
+        QTimer::singleShot(0, [button] {
+            auto* question = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            EXPECT_TRUE(question->windowTitle() == "lyrvox" && !question->icon() &&
+                        question->standardButtons() == (QMessageBox::Yes | QMessageBox::No));
+            question->button(button)->click();
+        });
+        EXPECT_EQ(QtDialogProvider().askYesNo("Replace?"), button == QMessageBox::Yes);
+    }
 }
 
 TEST(WindowText, CommandLineFrameRatesAndPaths) {
