@@ -19,11 +19,13 @@ QList<QRgb> vgaPalette() {
 
 }  // namespace
 
-QImage drawAppIconImage() {
-    QImage image(kSize, kSize, QImage::Format_ARGB32_Premultiplied);
+QImage drawAppIconImage(int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    // The coordinates below are pixels of the 32x32 drawing.
+    if (size != kSize) p.scale(double(size) / kSize, double(size) / kSize);
 
     // The disc: silver with a rainbow sheen, a dark rim and the centre hole.
     QRadialGradient sheen(QPointF(11, 11), 16);

@@ -39,6 +39,11 @@ std::vector<FileFilter> openFilters() {
              {"*.AVI", "*.MOV", "*.MID", "*.WAV", "*.AU", "*.MP?"}}};
 }
 
+// The guide beside the program, or where an installed program keeps it.
+QString guidePath(const QString& programFolder) {
+    return findDocumentation(programFolder, QStringLiteral(LYRVOX_DOC_FROM_BIN));
+}
+
 }  // namespace
 
 ControlWindow::ControlWindow(ControlWindowDeps deps, QWidget* parent)
@@ -284,7 +289,7 @@ void ControlWindow::setExpanded(bool expanded) {
 // ---- Info and About --------------------------------------------------------
 
 void ControlWindow::showDocumentation() {
-    const QString path = documentationPath(deps_.programFolder);
+    const QString path = guidePath(deps_.programFolder);
     if (!QFileInfo(path).isReadable()) {
         message(QStringLiteral("Cannot open the documentation file: ") + path);
     } else if (!deps_.dialogs.openDocument(path)) {
@@ -295,7 +300,7 @@ void ControlWindow::showDocumentation() {
 
 void ControlWindow::showAbout() {
     message(aboutText(QStringLiteral(LYRVOX_VERSION), QStringLiteral(LYRVOX_RELEASE_DATE),
-                      documentationPath(deps_.programFolder)));
+                      guidePath(deps_.programFolder)));
 }
 
 // ---- Session host ----------------------------------------------------------

@@ -17,6 +17,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lyrvox"));
     QApplication::setOrganizationName(QStringLiteral("Lyrvox"));
+    // Ties the windows to the installed menu entry (the Wayland app id), for its
+    // name and icon in the task list.
+    QGuiApplication::setDesktopFileName(QStringLiteral(LYRVOX_APP_ID));
     // The program ends when its control window closes, not with its last window.
     QApplication::setQuitOnLastWindowClosed(false);
 

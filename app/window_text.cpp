@@ -1,5 +1,6 @@
 #include "app/window_text.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -51,6 +52,14 @@ QString documentationPath(const QString& programFolder) {
     QString folder = programFolder;
     if (!folder.endsWith(QChar('/'))) folder += QChar('/');
     return folder + QStringLiteral("lyrvox.txt");
+}
+
+QString findDocumentation(const QString& programFolder, const QString& installedFolder) {
+    const QString beside = documentationPath(programFolder);
+    if (QFileInfo(beside).isReadable()) return beside;
+    const QString installed =
+        QDir::cleanPath(documentationPath(QDir(programFolder).filePath(installedFolder)));
+    return QFileInfo(installed).isReadable() ? installed : beside;
 }
 
 std::string toFsPath(const QString& path) {

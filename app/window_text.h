@@ -29,6 +29,11 @@ QString aboutText(const QString& version, const QString& releaseDate,
                   const QString& documentationPath);
 // "lyrvox.txt" in the given folder, without a doubled separator.
 QString documentationPath(const QString& programFolder);
+// The guide Info opens: lyrvox.txt beside the program (a build tree, a copy run
+// from its own folder), else in `installedFolder`, relative to the program's
+// folder (an installed program: bin/ -> ../share/lyrvox). When neither is
+// readable, the one beside the program, the name the messages have always shown.
+QString findDocumentation(const QString& programFolder, const QString& installedFolder);
 
 // Paths cross between QString and the core's UTF-8 std::string only here.
 std::string toFsPath(const QString& path);

@@ -16,6 +16,8 @@ packages=(
     clang libclang-rt-14-dev    # libFuzzer and the sanitizer runtimes
     clang-format                # the formatting check
     xvfb xauth x11-utils imagemagick xdotool
+    desktop-file-utils appstream shared-mime-info file   # the install check
+    dpkg-dev                    # dpkg-shlibdeps for cpack -G DEB
 )
 
 missing=()

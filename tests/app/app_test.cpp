@@ -411,6 +411,21 @@ TEST(WindowText, CommandLineFrameRatesAndPaths) {
     EXPECT_EQ(fromFsPath(toFsPath("/Größe \"x\".cdg")), "/Größe \"x\".cdg");
 }
 
+TEST(WindowText, GuideBesideTheProgramFirstThenInTheInstalledFolder) {
+    QTemporaryDir root;  // an installed tree: bin/ and share/lyrvox/
+    const QString bin = root.filePath("bin"), beside = bin + "/lyrvox.txt",
+                  installed = root.filePath("share/lyrvox/lyrvox.txt");
+    ASSERT_TRUE(QDir().mkpath(bin) && QDir().mkpath(root.filePath("share/lyrvox")));
+    const std::tuple<bool, bool, QString> cases[] = {
+        {true, true, beside}, {false, true, installed}, {false, false, beside}};
+    for (const auto& [besideThere, installedThere, found] : cases) {
+        for (const QString& file : {beside, installed}) QFile::remove(file);
+        if (besideThere) testing::writeFile(beside.toStdString(), std::string("guide"));
+        if (installedThere) testing::writeFile(installed.toStdString(), std::string("guide"));
+        EXPECT_EQ(findDocumentation(bin, "../share/lyrvox"), found);
+    }
+}
+
 TEST(SettingsStore, RoundTripsAndBrokenOrUnreadableSettingsCountAsAbsent) {
     ASSERT_TRUE(QtSettingsStore().writePath("/My Songs/Ünï/"));  // XDG_CONFIG_HOME of its own
     EXPECT_EQ(QtSettingsStore().readPath(), QString("/My Songs/Ünï/"));
