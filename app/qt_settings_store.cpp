@@ -17,19 +17,27 @@ std::unique_ptr<QSettings> openSettings(const QString& iniFile) {
 }  // namespace
 
 std::optional<QString> QtSettingsStore::readPath() {
-    auto settings = openSettings(iniFile_);
-    // A file that cannot be read or parsed counts as no setting at all.
-    if (settings->status() != QSettings::NoError) return std::nullopt;
-    const QVariant value = settings->value(kKey);
-    if (!value.isValid() || value.typeId() != QMetaType::QString) return std::nullopt;
-    const QString path = value.toString();
-    if (path.isEmpty()) return std::nullopt;
-    return path;
+    return readText(QString::fromLatin1(kKey));
 }
 
 bool QtSettingsStore::writePath(const QString& folder) {
+    return writeText(QString::fromLatin1(kKey), folder);
+}
+
+std::optional<QString> QtSettingsStore::readText(const QString& groupAndKey) {
     auto settings = openSettings(iniFile_);
-    settings->setValue(kKey, folder);
+    // A file that cannot be read or parsed counts as no setting at all.
+    if (settings->status() != QSettings::NoError) return std::nullopt;
+    const QVariant value = settings->value(groupAndKey);
+    if (!value.isValid() || value.typeId() != QMetaType::QString) return std::nullopt;
+    const QString text = value.toString();
+    if (text.isEmpty()) return std::nullopt;
+    return text;
+}
+
+bool QtSettingsStore::writeText(const QString& groupAndKey, const QString& value) {
+    auto settings = openSettings(iniFile_);
+    settings->setValue(groupAndKey, value);
     settings->sync();
     return settings->status() == QSettings::NoError;
 }

@@ -14,6 +14,8 @@ class QtSettingsStore : public SettingsStore {
 
     std::optional<QString> readPath() override;
     bool writePath(const QString& folder) override;
+    std::optional<QString> readText(const QString& groupAndKey) override;
+    bool writeText(const QString& groupAndKey, const QString& value) override;
 
   private:
     QString iniFile_;

@@ -57,6 +57,14 @@ struct ControlWindowTest : ::testing::Test, DialogProvider, SettingsStore {
         if (canSave) savedFolder = folder;
         return canSave;
     }
+    std::map<QString, QString> texts;  // other settings
+    std::optional<QString> readText(const QString& key) override {
+        return texts.contains(key) ? std::optional(texts[key]) : std::nullopt;
+    }
+    bool writeText(const QString& key, const QString& value) override {
+        texts[key] = value;
+        return true;
+    }
     // A graphics-only song of ten seconds: its session is paced by the clock.
     static void writeSong(const std::string& path) {
         std::vector<uint8_t> bytes;
