@@ -9,10 +9,12 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 
 #include "app/app_icon.h"
 #include "app/event_pump.h"
+#include "app/keyboard_control.h"
 #include "app/song_drops.h"
 #include "app/window_text.h"
 #include "util/text_helpers.h"
@@ -86,6 +88,18 @@ ControlWindow::ControlWindow(ControlWindowDeps deps, QWidget* parent)
     // A resized window wants a fresh copy at the next drawn packet.
     connect(display_.get(), &DisplayController::zoomStepped, this,
             [this] { state_.machine.hasDrawn = true; });
+    // The keyboard commands work on both windows; the buttons' tips name their keys
+    // after the design's own texts.
+    addKeyCommands(*this, keyCommands());
+    for (const auto& [button, keys] : {std::pair{controls_.play, "Space"},
+                                       {controls_.stop, "S"},
+                                       {controls_.open, "O"},
+                                       {controls_.snapshot, "Ctrl+S"},
+                                       {controls_.size, "+ and -"}}) {
+        button->setToolTip(button->toolTip() + QStringLiteral(" (%1)").arg(QLatin1String(keys)));
+    }
+    connect(display_.get(), &DisplayController::windowMade, this,
+            [this](QWidget* window) { addKeyCommands(*window, keyCommands()); });
     // A song dropped on either window plays as if opened.
     auto* drops = new SongDrops([this](const QString& path) { playDropped(path); }, this);
     drops->watch(this);
@@ -118,6 +132,7 @@ void ControlWindow::message(const QString& text) {
 
 void ControlWindow::startUp(const std::vector<std::string>& args) {
     state_.paused = false;
+    setOffset(deps_.settings.readText(QStringLiteral("Display/OffsetMs")).value_or("0").toInt());
     setExpanded(false);
     controls_.frameRate->setCurrentIndex(kStartRateIndex);  // runs frameRateChosen
     stepZoom();
@@ -256,6 +271,35 @@ void ControlWindow::onDisplayTick() {
     }
 }
 
+// ---- Keyboard and the audio/video offset ------------------------------------
+
+std::vector<KeyCommand> ControlWindow::keyCommands() {
+    // Keys that click a button do exactly what that button would (nothing while it
+    // is disabled).
+    const auto click = [](QPushButton* button) { return [button] { button->click(); }; };
+    return {{{Qt::Key_Space}, click(controls_.play)},
+            {{Qt::Key_S}, click(controls_.stop)},
+            {{Qt::Key_O}, click(controls_.open)},
+            {{QKeySequence::fromString(QStringLiteral("Ctrl+S"))}, click(controls_.snapshot)},
+            {{Qt::Key_Plus, Qt::Key_Equal}, [this] { stepZoom(); }},
+            {{Qt::Key_Minus}, [this] { display_->stepZoomDown(); }},
+            {{Qt::Key_Left}, [this] { shiftOffset(-kOffsetStepMs); }},
+            {{Qt::Key_Right}, [this] { shiftOffset(kOffsetStepMs); }},
+            {{QKeySequence::fromString(QStringLiteral("Ctrl+Q"))}, [this] { close(); }}};
+}
+
+void ControlWindow::shiftOffset(int deltaMs) {
+    setOffset(state_.offsetMs + deltaMs);
+    deps_.settings.writeText(QStringLiteral("Display/OffsetMs"), QString::number(state_.offsetMs));
+    display_->showNote(QStringLiteral("Offset %1%2 ms")
+                           .arg(state_.offsetMs > 0 ? QStringLiteral("+") : QString())
+                           .arg(state_.offsetMs));
+}
+
+void ControlWindow::setOffset(int offsetMs) {
+    state_.offsetMs = std::clamp(offsetMs, -kMaxOffsetMs, kMaxOffsetMs);
+}
+
 // ---- Display, snapshot, options --------------------------------------------
 
 void ControlWindow::stepZoom() {
@@ -266,6 +310,7 @@ void ControlWindow::takeSnapshot() {
     // Named relative to the current directory: if that directory has been
     // deleted, QDir::currentPath() is empty and an absolute name would point at /.
     const Snapshots::Result result = snapshots_.take(state_.machine, QString());
+    if (result.written) display_->showNote(QFileInfo(result.path).fileName());
     if (!result.written) {
         const QString cwd = QDir::currentPath();
         const QString shown = cwd.isEmpty() ? result.path : QDir(cwd).filePath(result.path);

@@ -15,6 +15,7 @@
 #include "app/control_layout.h"
 #include "app/dialog_provider.h"
 #include "app/extraction_panel.h"
+#include "app/keyboard_control.h"
 #include "app/session_runner.h"
 #include "app/settings_store.h"
 #include "display/display_controller.h"
@@ -53,6 +54,11 @@ class ControlWindow : public QWidget, public SessionHost {
     // A file dropped on a window: played as if opened (a running song is stopped
     // first); a folder or a file of another kind gets a message.
     void playDropped(const QString& path);
+    // Moves the graphics against the audio by deltaMs (kept within +-kMaxOffsetMs),
+    // at once, remembers it and shows it over the picture.
+    void shiftOffset(int deltaMs);
+    static constexpr int kOffsetStepMs = 10;
+    static constexpr int kMaxOffsetMs = 1000;
     void playPauseOrContinue();
     void stopPlayback();
     void frameRateChosen();
@@ -90,6 +96,8 @@ class ControlWindow : public QWidget, public SessionHost {
     void shutDown();
     void setClientHeightTwips(int twips);
     void setExpanded(bool expanded);  // the extraction area shown or not
+    std::vector<KeyCommand> keyCommands();
+    void setOffset(int offsetMs);
     QString startFolder();
     void message(const QString& text);
 

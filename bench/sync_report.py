@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Figures from a playback trace (one line per pass of the session loop:
-steady ms, audio position ms, target packet, PacketCount).
+steady ms, audio position ms, target packet, PacketCount, and the audio/video offset in ms).
 
   bench/sync_report.py TRACE [--skip-ms 1000]
 
@@ -31,7 +31,7 @@ def main():
     with open(args.trace) as f:
         for line in f:
             fields = line.split()
-            if len(fields) != 4:
+            if len(fields) not in (4, 5):  # a fifth field: the offset in ms
                 continue
             rows.append((float(fields[0]), int(fields[1]), int(fields[2]), int(fields[3])))
     if len(rows) < 2:

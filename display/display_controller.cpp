@@ -72,6 +72,16 @@ void DisplayController::placeNewWindow() {
 }
 
 void DisplayController::stepZoom() {
+    stepZoomBy(&zoomFactorFor);
+}
+
+void DisplayController::stepZoomDown() {
+    stepZoomBy(&zoomFactorBelow);
+}
+
+void DisplayController::showNote(const QString& /*text*/, int /*ms*/) {}
+
+void DisplayController::stepZoomBy(double (*factorFor)(int clientWidth)) {
     DisplayWindow* window = &ensureWindow();
     if (!isNormal(*window)) return;
 
@@ -83,7 +93,7 @@ void DisplayController::stepZoom() {
     const double frameX = (window->frameGeometry().width() - window->width()) * tx;
     const double frameY = (window->frameGeometry().height() - window->height()) * ty;
 
-    double factor = zoomFactorFor(window->width());
+    double factor = factorFor(window->width());
     double newWidth = kViewWidth * factor * tx + frameX;
     double newHeight = kViewHeight * factor * ty + frameY;
     if (newWidth > screen.widthTwips) {

@@ -32,6 +32,11 @@ class DisplayController : public QObject, private DisplayEvents {
     // by the current client width, then centres the window. Does nothing at all
     // while the window is minimised or maximised.
     void stepZoom();
+    // The same, one step down (see zoomFactorBelow).
+    void stepZoomDown();
+    // A short text over the picture for `ms` milliseconds; never part of the
+    // picture itself or a snapshot.
+    void showNote(const QString& text, int ms = 1500);
     // Copies the visible window of the picture into the display window's frame,
     // stretched to the copy size, and asks for a repaint. Creates the window
     // (hidden) when needed; copies whether or not it is visible.
@@ -59,6 +64,7 @@ class DisplayController : public QObject, private DisplayEvents {
     void closed() override;
 
     DisplayWindow& ensureWindow();
+    void stepZoomBy(double (*factorFor)(int clientWidth));
     // The new window's design size and place.
     void placeNewWindow();
     void fillFrame(DisplayWindow& window);

@@ -14,6 +14,14 @@ double zoomFactorFor(int clientWidth) {
     return 1.0;
 }
 
+double zoomFactorBelow(int clientWidth) {
+    // The largest step narrower than the window now; 1 stays 1.
+    if (clientWidth > 882) return 3.0;
+    if (clientWidth > 588) return 2.0;
+    if (clientWidth > 441) return 1.5;
+    return 1.0;
+}
+
 std::string zoomText(int clientWidth) {
     // Tenths of W / 292, rounded in integers: (20 W + 292) / 584 = floor(10 W / 292 + 1/2).
     const long long w = std::llabs(static_cast<long long>(clientWidth));

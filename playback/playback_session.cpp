@@ -40,7 +40,7 @@ bool readPacket(PacketSource& source, std::array<uint8_t, kPacketSize>& bytes) {
 
 }  // namespace
 
-// One line per pass: "steadyMs position targetPacket PacketCount". Flushed per
+// One line per pass: "steadyMs position targetPacket PacketCount offsetMs". Flushed per
 // line so that a trace survives a player that is killed at the end of a measurement.
 class PlaybackSession::Trace {
   public:
@@ -54,10 +54,10 @@ class PlaybackSession::Trace {
     Trace& operator=(const Trace&) = delete;
 
     bool on() const { return file_ != nullptr; }
-    void line(int32_t position, int32_t target, int32_t packets) {
+    void line(int32_t position, int32_t target, int32_t packets, int32_t offsetMs) {
         if (!file_) return;
-        std::fprintf(file_, "%.3f %d %d %d\n", clock_.seconds() * 1000.0, position, target,
-                     packets);
+        std::fprintf(file_, "%.3f %d %d %d %d\n", clock_.seconds() * 1000.0, position, target,
+                     packets, offsetMs);
         std::fflush(file_);
     }
 
@@ -201,6 +201,10 @@ void PlaybackSession::runGraphicsSession(const std::string& graphicsFile,
             nowMs = clockMs;
             if (trace.on() && !audioFile.empty()) position = media_.positionMs();
         }
+        // The picture's own play time: a positive offset draws later than the sound
+        // (for a slow television), a negative one earlier. Packets already drawn stay
+        // drawn; a later target simply makes the loop wait for the sound.
+        nowMs -= state_.offsetMs;
         state_.targetPacket = packetTarget(nowMs);
         return nowMs;
     };
@@ -221,7 +225,7 @@ void PlaybackSession::runGraphicsSession(const std::string& graphicsFile,
         }
 
         const double nowMs = updateTarget();
-        trace.line(position, state_.targetPacket, machine.PacketCount);
+        trace.line(position, state_.targetPacket, machine.PacketCount, state_.offsetMs);
 
         const double waitMs = msUntilDue(machine.PacketCount, state_.targetPacket, nowMs);
         host_.serveEvents(waitMs);
@@ -253,7 +257,7 @@ void PlaybackSession::runAudioOnlySession(const std::string& audioFile, uint64_t
            media_.state() != MediaState::Failed) {
         const int32_t position = media_.positionMs();
         state_.targetPacket = packetTarget(position);
-        trace.line(position, state_.targetPacket, state_.machine.PacketCount);
+        trace.line(position, state_.targetPacket, state_.machine.PacketCount, 0);
         host_.serveEvents(kStatePollMs);
     }
     const bool failed = state_.sessionRunning && media_.state() == MediaState::Failed;

@@ -17,6 +17,9 @@ struct PlayerState {
     int32_t startSeconds = 0;       // the clock at the start of the packet loop, whole seconds
     int32_t targetPacket = 0;       // packets due by now
     int32_t targetAtTimeShown = 0;  // targetPacket when the elapsed time was last shown
+    // Milliseconds the graphics are shifted against the audio, -1000..1000: positive
+    // draws later. Read by the session at every pass, so a change applies at once.
+    int32_t offsetMs = 0;
     CdgMachine machine;
 };
 

@@ -281,6 +281,53 @@ TEST_F(ControlWindowTest, DroppedFilesPlayOrAreRefused) {
                                      "Not a song or media file: " + work.filePath("notes.txt")}));
 }
 
+// Keys on either window: O, Space (whatever has the focus), S, Ctrl+S, + and -, Left and
+// Right for the offset (kept between runs, within a second either way), Ctrl+Q.
+TEST_F(ControlWindowTest, KeysDriveTheTransportTheOffsetAndTheDisplay) {
+    writeSong("a.cdg");
+    texts["Display/OffsetMs"] = "995";
+    window.startUp({});
+    const auto key = [&](QWidget* target, QKeySequence keys) {
+        QApplication::setActiveWindow(target);  // shortcuts go to the active window's
+        QTest::keySequence(target, keys);
+    };
+    answer = OpenFileChoice{work.filePath("a.cdg"), 2};
+    key(&window, Qt::Key_O);
+    EXPECT_EQ(window.state().chosenFile, work.filePath("a.cdg").toStdString());
+    std::vector<std::string> seen;
+    // Once the display window is up (its first serving of events comes inside its show()).
+    during([&] {
+        QTimer::singleShot(100, &window, [&] {
+            QWidget* display = window.display().window();
+            key(display, Qt::Key_Space);  // pauses, from the picture's window
+            seen.push_back(transport());
+            key(&window, Qt::Key_Space);  // focus on the options button: it still continues
+            seen.push_back(transport());
+            for (auto k : {Qt::Key_Right, Qt::Key_Left, Qt::Key_Left})
+                key(k == Qt::Key_Right ? &window : display, k);
+            seen.push_back(std::to_string(window.state().offsetMs));
+            const int width = display->width();
+            key(display, Qt::Key_Plus);
+            seen.push_back(std::to_string(display->width() > width));
+            key(display, Qt::Key_Minus);
+            seen.push_back(std::to_string(display->width() == width));
+            key(&window, QKeySequence("Ctrl+S"));
+            key(display, Qt::Key_S);
+        });
+    });
+    key(&window, Qt::Key_Space);  // plays; returns when S has stopped the song
+    EXPECT_EQ(seen,
+              std::vector<std::string>({"&Cont -++ RP Playing: a.CDG (only)",
+                                        "&Pause -++ R Playing: a.CDG (only)", "980", "1", "1"}));
+    EXPECT_TRUE(QFile::exists("nofile000.bmp") && window.outerHeightTwips() == 1725);
+    EXPECT_EQ(texts["Display/OffsetMs"], "980");
+    texts["Display/OffsetMs"] = "-5000";
+    window.startUp({});
+    EXPECT_EQ(window.state().offsetMs, -1000);
+    key(&window, QKeySequence("Ctrl+Q"));
+    EXPECT_EQ(ends, 1);
+}
+
 TEST_F(ControlWindowTest, ClosingDuringCommandLinePlaybackEndsAtOnce) {
     writeSong("a.cdg");
     during([&] { window.close(); });

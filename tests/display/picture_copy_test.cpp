@@ -16,6 +16,15 @@ TEST(Zoom, FactorFollowsTheCurrentWidthAndTextRoundsHalvesAwayFromZero) {
     // The last threshold is 782, not 882: a dragged width of 782..881 steps back to 1.
     for (auto [width, factor] : {std::pair{293, 1.0}, {294, 1.5}, {781, 3.0}, {782, 1.0}})
         EXPECT_EQ(zoomFactorFor(width), factor) << width;
+    // One step down from the width now: a step exactly at 1x, 1.5x, 2x, 3x goes one lower.
+    for (auto [width, factor] : {std::pair{200, 1.0},
+                                 {441, 1.0},
+                                 {442, 1.5},
+                                 {588, 1.5},
+                                 {882, 2.0},
+                                 {883, 3.0},
+                                 {5000, 3.0}})
+        EXPECT_EQ(zoomFactorBelow(width), factor) << width;
     // Width / 292 in tenths; 73 / 292 is exactly 0.25.
     const std::pair<int, const char*> texts[] = {{14, "0.0x"}, {15, "0.1x"},   {72, "0.2x"},
                                                  {73, "0.3x"}, {-73, "-0.3x"}, {2920, "10.0x"}};

@@ -105,6 +105,32 @@ TEST_F(SessionTest, AudioPacesOneBatchAheadAtMostWaitsAndCatchesUp) {
               std::tuple(3.3333332538604736, 2, 4, -2, INT32_MAX));
 }
 
+// The offset shifts the picture's play time: +200 ms is 60 packets behind the sound, -200
+// ahead; a change mid-song applies at once and never takes drawn packets back.
+TEST_F(SessionTest, OffsetShiftsTheTargetEitherWayAtOnce) {
+    files.addSong("/s/o", {".cdg", ".mp3"}, 3000);
+    std::vector<double> positions;  // the sound's, at each serving
+    play("/s/o.cdg", [&](std::size_t n) {
+        positions.push_back(world.media.position);
+        if (n == 100) state.offsetMs = 200;
+        if (n == 200) state.offsetMs = -200;
+    });
+    for (std::size_t i = 1; i < positions.size(); ++i) {
+        SCOPED_TRACE(i);
+        const int offset = i < 100 ? 0 : i < 200 ? 200 : -200;
+        if (i != 100 && i != 200) {  // the target of a serving is taken before its action
+            EXPECT_EQ(targets[i], packetTarget(positions[i] - offset));
+        }
+        EXPECT_GE(counts[i], counts[i - 1]);
+        // Held (not taken back) until the sound is 200 ms on, then in step again.
+        EXPECT_LE(counts[i], std::max(targets[i], counts[i - 1]) + kPacketsPerBatch);
+        if (i > 100 && i < 200) {
+            EXPECT_LE(counts[i], std::max(targets[i] + 4, counts[100]));
+        }
+    }
+    EXPECT_EQ(packets(), 3000);
+}
+
 // Every way a session of /s/song.cdg (5 s of graphics) or its audio alone ends: idle, its
 // file closed, the target never back; the clock takes over from audio that gives out, and
 // Pause holds that clock as it holds the audio.
