@@ -1,5 +1,6 @@
 // The display window and its controller on the offscreen platform, on a screen of
-// chosen size.
+// chosen size; full screen and the screens on two offscreen screens, "Left" 800x600
+// and "Right" 1920x1080 beside it (tests/display/two_screens.json).
 #include <gtest/gtest.h>
 #include <QPointer>
 #include <QTest>
@@ -7,6 +8,7 @@
 
 #include "display/display_controller.h"
 #include "display/display_window.h"
+#include "display/snapshot.h"
 
 namespace lyrvox {
 namespace {
@@ -114,6 +116,123 @@ TEST_F(DisplayWindowTest, ClosedWindowComesBackHiddenAndClosingStopsTheSizeComma
     d.stepZoom();
     settle();
     EXPECT_TRUE(second.isNull() && steps == 2);
+}
+
+QScreen* screenNamed(const char* name) {
+    for (QScreen* s : QGuiApplication::screens())
+        if (s->name() == name) return s;
+    return nullptr;
+}
+
+// The window's menu as the right mouse button opens it: action texts to actions.
+std::map<QString, QAction*> openMenu(QWidget* window) {
+    QContextMenuEvent event(QContextMenuEvent::Mouse, {5, 5}, window->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(window, &event);
+    std::map<QString, QAction*> actions;
+    for (QMenu* menu : window->findChildren<QMenu*>())
+        for (QAction* a : menu->actions()) actions[a->text()] = a;
+    return actions;
+}
+
+TEST_F(DisplayWindowTest, FullScreenKeepsTheShapeAndEscapeOrCtrlDoubleClickLeaves) {
+    ASSERT_TRUE(screenNamed("Right")) << "two offscreen screens expected";
+    d.setVisible(true);
+    looks({600, 300});
+    const QRect normal = window()->geometry();
+    d.moveToScreen(screenNamed("Right"));
+    EXPECT_TRUE(screenNamed("Right")->geometry().contains(window()->geometry()));
+    QTest::mouseDClick(window(), Qt::LeftButton, Qt::ControlModifier, {10, 10});
+    settle();
+    // 1920x1080 keeps 294:204 with black bars; a plain double-click does not step it.
+    EXPECT_TRUE(d.isFullScreen());
+    EXPECT_EQ(window()->geometry(), screenNamed("Right")->geometry());
+    QTest::mouseDClick(window(), Qt::LeftButton, {}, {10, 10});
+    EXPECT_EQ(looks(), "1920x1080 copy 1556x1080 6.6x shown");
+    EXPECT_EQ(window()->grab().toImage().pixelColor(100, 500), QColor(Qt::black));
+    EXPECT_EQ(window()->grab().toImage().pixelColor(960, 500), QColor(Qt::white));
+    QTest::keyClick(window(), Qt::Key_Escape);
+    EXPECT_EQ(looks(), "600x300 copy 600x300 2.1x shown");  // stretched again
+    EXPECT_TRUE(screenNamed("Right")->geometry().contains(window()->geometry()));
+    d.toggleFullScreen();
+    // The screen goes away: back on the primary one, still full screen.
+    d.screenRemoved(screenNamed("Right"));
+    settle();
+    EXPECT_TRUE(d.isFullScreen());
+    EXPECT_EQ(window()->geometry(), QGuiApplication::primaryScreen()->geometry());
+    d.toggleFullScreen();
+    EXPECT_TRUE(
+        QGuiApplication::primaryScreen()->availableGeometry().contains(window()->geometry()));
+    EXPECT_EQ(window()->size(), normal.size());
+}
+
+TEST_F(DisplayWindowTest, MenuChoosesScalingAndScreenAndIsRememberedForTheNextRun) {
+    std::map<QString, QString> saved;
+    DisplayMemory memory{
+        [&](const QString& k) { return saved.count(k) ? saved[k] : std::optional<QString>(); },
+        [&](const QString& k, const QString& v) { saved[k] = v; }};
+    auto first = std::make_unique<DisplayController>(
+        machine, [] { return true; }, icon, nullptr, memory);
+    first->setVisible(true);
+    first->window()->resize(600, 300);
+    settle();
+    for (auto [item, copy] : {std::pair{"Keep aspect ratio", QSize(432, 300)},
+                              {"Pixel-perfect", {294, 204}},
+                              {"Keep aspect ratio", {294, 204}},
+                              {"Pixel-perfect", {600, 300}}}) {
+        openMenu(first->window())[item]->trigger();
+        settle();
+        EXPECT_EQ(first->copySize(), copy) << item;
+    }
+    auto menu = openMenu(first->window());
+    EXPECT_TRUE(menu.count("Left") && menu.count("Right") && menu["Full screen"]->isCheckable());
+    menu["Pixel-perfect"]->trigger();
+    menu["Right"]->trigger();
+    settle();
+    openMenu(first->window())["Full screen"]->trigger();
+    first.reset();
+    EXPECT_EQ(saved["Display/Screen"], "Right");
+    EXPECT_EQ(saved["Display/Scaling"], "pixel-perfect");
+    // The next run: full screen on the same screen as soon as it shows, 5x pixel-perfect.
+    DisplayController second(
+        machine, [] { return true; }, icon, nullptr, memory);
+    second.setVisible(true);
+    settle();
+    EXPECT_TRUE(second.isFullScreen() && second.pixelPerfect());
+    EXPECT_EQ(second.window()->geometry(), screenNamed("Right")->geometry());
+    EXPECT_EQ(second.copySize(), QSize(1470, 1020));
+    // A screen no longer connected: the design place on the primary screen.
+    saved["Display/Screen"] = "Gone";
+    DisplayController third(
+        machine, [] { return true; }, icon, &screen, memory);
+    EXPECT_TRUE(third.window()->windowState() == Qt::WindowNoState && third.pixelPerfect());
+}
+
+TEST_F(DisplayWindowTest, NoteShowsForItsTimeOnlyOnTheScreenAndPointerHidesInFullScreen) {
+    d.setVisible(true);
+    looks({588, 408});
+    d.copyPicture();
+    const QImage plain = window()->grab().toImage();
+    const QImage frame = window()->frame();
+    QTemporaryDir folder;
+    Snapshots snapshots;
+    snapshots.stem = "shot";
+    const QString before = snapshots.take(machine, folder.path()).path;
+    d.showNote("Offset +120 ms", 300);
+    d.copyPicture();
+    EXPECT_NE(window()->grab().toImage(), plain);
+    const QString during = snapshots.take(machine, folder.path()).path;
+    QFile a(before), b(during);
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    EXPECT_EQ(a.readAll(), b.readAll());
+    EXPECT_EQ(window()->frame(), frame);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window()->grab().toImage() == plain; }, 1000));
+
+    d.toggleFullScreen();
+    QTest::mouseMove(window(), {50, 50});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window()->cursor().shape() == Qt::BlankCursor; },
+                                DisplayWindow::kPointerHideMs + 1000));
+    QTest::mouseMove(window(), {60, 60});
+    EXPECT_EQ(window()->cursor().shape(), Qt::ArrowCursor);
 }
 
 }  // namespace
