@@ -167,10 +167,7 @@ void DisplayController::enterFullScreen(DisplayWindow& window) {
     // A window manager places a full-screen window itself; without one (a bare X
     // server) nobody would, so the window first covers its screen. Afterwards a
     // new geometry would end the full-screen state.
-    if (QScreen* screen = window.screen()) {
-        window.setScreen(screen);
-        window.setGeometry(screen->geometry());
-    }
+    if (QScreen* screen = window.screen()) window.setGeometry(screen->geometry());
     window.showFullScreen();
 }
 
@@ -193,8 +190,15 @@ void DisplayController::moveToScreen(QScreen* screen) {
     QPointer<DisplayWindow> guard(&window);
     if (full) window.showNormal();
     if (!guard) return;
-    window.setScreen(screen);
+    // Onto another X screen Qt makes the window anew, which would leave it
+    // unmapped yet marked as shown: hide it first so that it can be shown again.
+    const bool shown = window.isVisible();
+    if (window.screen() != screen) {
+        if (shown) window.hide();
+        window.setScreen(screen);
+    }
     window.setGeometry(place);
+    if (shown && !full) window.show();
     normalGeometry_ = place;
     if (full) enterFullScreen(window);
     remember();
