@@ -294,11 +294,11 @@ void DisplayController::stepZoom() {
     }
 
     // Width first, then height; each raises the resize handling, whose serving of
-    // events may run anything, the closing of this window included.
+    // events may run anything, the closing of this window or full screen included.
     setClientSize(*window, roundHalfEvenToInt32((newWidth - frameX) / tx), window->height());
-    if (window_ != window) return;
+    if (window_ != window || !isNormal(*window)) return;
     setClientSize(*window, window->width(), roundHalfEvenToInt32((newHeight - frameY) / ty));
-    if (window_ != window) return;
+    if (window_ != window || !isNormal(*window)) return;
     centre();
     if (hasGraphics_ && hasGraphics_()) window->show();
     emit zoomStepped();
@@ -329,7 +329,10 @@ void DisplayController::copyPicture() {
     copying_ = true;
     DisplayWindow& window = ensureWindow();
     fillFrame(window);
-    if (window.isVisible()) window.update();
+    if (window.isVisible()) {
+        window.update();
+        frameFresh_ = true;
+    }
     copying_ = false;
 }
 
@@ -341,8 +344,10 @@ void DisplayController::fillFrame(DisplayWindow& window) {
 
 void DisplayController::repaintNeeded() {
     // The window asks for a redraw: bring its frame up to date from the picture;
-    // it paints the frame itself right after.
-    if (window_) fillFrame(*window_);
+    // it paints the frame itself right after. The paint a copy asked for needs no
+    // second copy: at full screen each one moves megabytes.
+    if (window_ && !frameFresh_) fillFrame(*window_);
+    frameFresh_ = false;
 }
 
 void DisplayController::resized() {

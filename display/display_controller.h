@@ -133,6 +133,7 @@ class DisplayController : public QObject, private DisplayEvents {
     bool keepAspect_ = false;
     bool pixelPerfect_ = false;
     bool copying_ = false;
+    bool frameFresh_ = false;  // filled by a copy whose paint is still to come
     int servingDepth_ = 0;
 };
 
