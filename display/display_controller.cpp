@@ -89,6 +89,7 @@ QWidget* DisplayController::window() {
 
 void DisplayController::setVisible(bool visible) {
     DisplayWindow& window = ensureWindow();
+    if (visible && restorePending_) restoreRemembered(window);
     if (visible && fullScreenWhenShown_) {
         enterFullScreen(window);
     } else if (visible) {
@@ -114,11 +115,12 @@ void DisplayController::placeNewWindow() {
     window.resize(std::max(1, roundHalfEvenToInt32(kDesignWidthTwips / screen.twipsPerPixelX)),
                   std::max(1, roundHalfEvenToInt32(kDesignHeightTwips / screen.twipsPerPixelY)));
     centre();
-    restoreRemembered(window);
 }
 
 void DisplayController::restoreRemembered(DisplayWindow& window) {
+    // Once a run, at the first show: start-up's size command has run by then.
     // Only onto a screen that is still there; anything else keeps the design place.
+    restorePending_ = false;
     QScreen* screen = screenNamed(memory_.read(kScreenKey).value_or(QString()));
     if (screen == nullptr) return;
     const QRect place = geometryFrom(memory_.read(kGeometryKey).value_or(QString()));
@@ -140,7 +142,8 @@ void DisplayController::remember() {
                               pixelPerfect_ ? QStringLiteral("pixel-perfect") : QString()}
                       .join(QLatin1Char(' '))
                       .trimmed());
-    if (!window_ || window_->screen() == nullptr) return;
+    // A display not shown in this run keeps what the last run remembered.
+    if (!window_ || window_->screen() == nullptr || restorePending_) return;
     const bool full = window_->isFullScreen() || fullScreenWhenShown_;
     memory_.write(kScreenKey, window_->screen()->name());
     memory_.write(kFullScreenKey, full ? QStringLiteral("1") : QStringLiteral("0"));
@@ -153,6 +156,7 @@ bool DisplayController::isFullScreen() const {
 
 void DisplayController::toggleFullScreen() {
     DisplayWindow& window = ensureWindow();
+    if (restorePending_) restoreRemembered(window);
     if (window.isFullScreen()) {
         leaveFullScreen(window);
     } else {
@@ -180,6 +184,7 @@ void DisplayController::leaveFullScreen(DisplayWindow& window) {
 void DisplayController::moveToScreen(QScreen* screen) {
     if (screen == nullptr) return;
     DisplayWindow& window = ensureWindow();
+    restorePending_ = false;  // an explicit choice wins over the remembered one
     const bool full = window.isFullScreen();
     // The window's normal size, clipped to the new screen's usable area, centred there.
     const QRect area = screen->availableGeometry();

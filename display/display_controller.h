@@ -41,8 +41,8 @@ class DisplayController : public QObject, private DisplayEvents {
     // `hasGraphics` tells whether a song with graphics has been played (then the
     // size command shows the window); `icon` goes to every window made. Without
     // `screen` the real screens are measured; a given one must outlive this.
-    // `memory` gives each new window the screen, state, place and scaling the last
-    // one had, when that screen is still connected.
+    // `memory` gives the first window shown the screen, state and place the last
+    // run's display had, when that screen is still connected, and the scaling.
     DisplayController(const CdgMachine& machine, std::function<bool()> hasGraphics, QIcon icon,
                       const ScreenMetrics* screen = nullptr, DisplayMemory memory = {},
                       QObject* parent = nullptr);
@@ -130,6 +130,7 @@ class DisplayController : public QObject, private DisplayEvents {
     DisplayMemory memory_;
     QRect normalGeometry_;              // the window's place before full screen
     bool fullScreenWhenShown_ = false;  // remembered full screen, for the first show
+    bool restorePending_ = true;        // the remembered display awaits the first show
     bool keepAspect_ = false;
     bool pixelPerfect_ = false;
     bool copying_ = false;

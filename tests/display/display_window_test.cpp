@@ -203,8 +203,10 @@ TEST_F(DisplayWindowTest, MenuChoosesScalingAndScreenAndIsRememberedForTheNextRu
     // A screen no longer connected: the design place on the primary screen.
     saved["Display/Screen"] = "Gone";
     DisplayController third(
-        machine, [] { return true; }, icon, &screen, memory);
-    EXPECT_TRUE(third.window()->windowState() == Qt::WindowNoState && third.pixelPerfect());
+        machine, [] { return true; }, icon, nullptr, memory);
+    third.setVisible(true);
+    EXPECT_TRUE(!third.isFullScreen() && third.pixelPerfect());
+    EXPECT_EQ(third.window()->screen(), QGuiApplication::primaryScreen());
 }
 
 TEST_F(DisplayWindowTest, NoteShowsForItsTimeOnlyOnTheScreenAndPointerHidesInFullScreen) {
