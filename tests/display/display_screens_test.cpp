@@ -15,7 +15,6 @@ TEST(DisplayScreens, FullScreenOnTheSecondScreenFillsItWithBars) {
     const QList<QScreen*> screens = QGuiApplication::screens();
     if (screens.size() < 2) GTEST_SKIP() << "one screen only";
     QScreen* second = screens[1];
-    ASSERT_EQ(second->size(), QSize(1024, 768));
     CdgMachine machine;  // never drawn: white
     DisplayController d(
         machine, [] { return true; }, QIcon());
@@ -23,20 +22,16 @@ TEST(DisplayScreens, FullScreenOnTheSecondScreenFillsItWithBars) {
     d.moveToScreen(second);
     d.toggleFullScreen();
     QWidget* window = d.window();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
     EXPECT_TRUE(QTest::qWaitFor([&] { return window->geometry() == second->geometry(); }));
     EXPECT_EQ(window->screen(), second);
     // 1024 wide keeps 294:204: 711 rows of picture, 28 black rows above.
     EXPECT_EQ(d.copySize(), QSize(1024, 711));
-    QImage shot;
     const auto shows = [&](int y, QColor want) {
-        shot = second->grabWindow(0).toImage();
-        return shot.pixelColor(512, y) == want;
+        return second->grabWindow(0).toImage().pixelColor(512, y) == want;
     };
     EXPECT_TRUE(QTest::qWaitFor([&] { return shows(384, Qt::white); }));
     for (int y : {0, 27, 739, 767}) EXPECT_TRUE(shows(y, Qt::black)) << y;
-    for (int y : {28, 738}) EXPECT_TRUE(shows(y, Qt::white)) << y;
-    shot.save(LYRVOX_TEST_OUTPUT_DIR "/display_screens_second.png");
+    EXPECT_TRUE(shows(28, Qt::white) && shows(738, Qt::white));
 }
 
 }  // namespace
