@@ -81,8 +81,13 @@ ControlWindow::ControlWindow(ControlWindowDeps deps, QWidget* parent)
     // Ticking from creation on; start-up replaces the interval.
     displayTimer_->start(kStartIntervalMs);
 
+    // The display window's screen, state, place and scaling live in the settings.
+    DisplayMemory memory{
+        [this](const QString& key) { return deps_.settings.readText(key); },
+        [this](const QString& key, const QString& value) { deps_.settings.writeText(key, value); }};
     display_ = std::make_unique<DisplayController>(
-        state_.machine, [this] { return !state_.graphicsFile.empty(); }, windowIcon());
+        state_.machine, [this] { return !state_.graphicsFile.empty(); }, windowIcon(), nullptr,
+        std::move(memory));
     connect(display_.get(), &DisplayController::zoomTextChanged, this,
             [this](const QString& text) { setLabelText(controls_.zoom, text); });
     // A resized window wants a fresh copy at the next drawn packet.

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QComboBox>
 #include <QTimer>
 #include <algorithm>
 #include <cstdlib>
@@ -45,5 +46,14 @@ int main(int argc, char** argv) {
     // Start-up runs inside the event loop, so that a command-line playback, which
     // lasts until its song ends, has a live window around it.
     QTimer::singleShot(0, &window, [&window, args] { window.startUp(args); });
+    // Benchmark aid (bench/cpu_play.sh): LYRVOX_FULLSCREEN_FPS=N puts the display
+    // window in full screen and redraws it N times a second. Queued after start-up,
+    // it runs inside a command-line song's playback, after start-up chose its rate.
+    if (const char* fps = std::getenv("LYRVOX_FULLSCREEN_FPS")) {
+        QTimer::singleShot(0, &window, [&window, rate = QString::fromLatin1(fps)] {
+            window.controls().frameRate->setCurrentText(rate);
+            window.display().toggleFullScreen();
+        });
+    }
     return QApplication::exec();
 }

@@ -7,7 +7,8 @@
 # offscreen platform, lets it settle for a second, then measures utime+stime from
 # /proc/PID/stat over PLAY_SECONDS (default 30) and prints the share of one core.
 # The song defaults to the corpus demokar.cdg (its demokar.mp3 beside it); set
-# LYRVOX_SONG to play another.
+# LYRVOX_SONG to play another. FULLSCREEN=1 plays on a 1920x1080 offscreen screen
+# with the display window in full screen, redrawn 30 times a second.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 song=${LYRVOX_SONG:-$root/../shared/corpus/demokar.cdg}
@@ -20,6 +21,13 @@ fi
 export QT_QPA_PLATFORM=offscreen
 config_home=$(mktemp -d)
 export XDG_CONFIG_HOME="$config_home"
+if [[ ${FULLSCREEN:-0} == 1 ]]; then
+    cat >"$config_home/screen.json" <<'JSON'
+{"screens": [{"name": "Bench", "x": 0, "y": 0, "width": 1920, "height": 1080, "logicalDpi": 96}]}
+JSON
+    export QT_QPA_PLATFORM="offscreen:configfile=$config_home/screen.json"
+    export LYRVOX_FULLSCREEN_FPS=30
+fi
 
 "$@" "$song" >/dev/null 2>&1 &
 pid=$!

@@ -1,10 +1,15 @@
 #include "display/display_controller.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QScreen>
+#include <QStringList>
 #include <algorithm>
 #include <limits>
 
 #include "display/picture_copy.h"
+#include "display/picture_fit.h"
 #include "display/zoom.h"
 #include "util/rounding.h"
 
@@ -21,6 +26,35 @@ int16_t toInt16(int value) {
     return static_cast<int16_t>(std::clamp(value, 1, int{std::numeric_limits<int16_t>::max()}));
 }
 
+const QString kScreenKey = QStringLiteral("Display/Screen");
+const QString kFullScreenKey = QStringLiteral("Display/FullScreen");
+const QString kGeometryKey = QStringLiteral("Display/Geometry");
+const QString kScalingKey = QStringLiteral("Display/Scaling");
+
+QScreen* screenNamed(const QString& name) {
+    if (name.isEmpty()) return nullptr;  // nothing remembered
+    for (QScreen* screen : QGuiApplication::screens()) {
+        if (screen->name() == name) return screen;
+    }
+    return nullptr;
+}
+
+// "x,y,width,height" in desktop pixels; an invalid rectangle when unreadable.
+QString geometryText(const QRect& r) {
+    return QStringLiteral("%1,%2,%3,%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
+QRect geometryFrom(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 4) return {};
+    int v[4];
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        v[i] = parts[i].trimmed().toInt(&ok);
+        if (!ok) return {};
+    }
+    return {v[0], v[1], v[2], v[3]};
+}
+
 bool isNormal(const QWidget& window) {
     return (window.windowState() &
             (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) == 0;
@@ -29,14 +63,23 @@ bool isNormal(const QWidget& window) {
 }  // namespace
 
 DisplayController::DisplayController(const CdgMachine& machine, std::function<bool()> hasGraphics,
-                                     QIcon icon, const ScreenMetrics* screen, QObject* parent)
+                                     QIcon icon, const ScreenMetrics* screen, DisplayMemory memory,
+                                     QObject* parent)
     : QObject(parent),
       machine_(machine),
       hasGraphics_(std::move(hasGraphics)),
       icon_(std::move(icon)),
-      screen_(screen != nullptr ? screen : &qtScreen_) {}
+      screen_(screen != nullptr ? screen : &qtScreen_),
+      memory_(std::move(memory)) {
+    const QString scaling = memory_.read(kScalingKey).value_or(QString());
+    keepAspect_ = scaling.contains(QStringLiteral("keep-aspect"));
+    pixelPerfect_ = scaling.contains(QStringLiteral("pixel-perfect"));
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this,
+            [this](QScreen* gone) { screenRemoved(gone); });
+}
 
 DisplayController::~DisplayController() {
+    remember();
     delete window_;
 }
 
@@ -46,7 +89,10 @@ QWidget* DisplayController::window() {
 
 void DisplayController::setVisible(bool visible) {
     DisplayWindow& window = ensureWindow();
-    if (visible) {
+    if (visible && restorePending_) restoreRemembered(window);
+    if (visible && fullScreenWhenShown_) {
+        enterFullScreen(window);
+    } else if (visible) {
         window.show();
     } else {
         window.hide();
@@ -71,6 +117,165 @@ void DisplayController::placeNewWindow() {
     centre();
 }
 
+void DisplayController::restoreRemembered(DisplayWindow& window) {
+    // Once a run, at the first show: start-up's size command has run by then.
+    // Only onto a screen that is still there; anything else keeps the design place.
+    restorePending_ = false;
+    QScreen* screen = screenNamed(memory_.read(kScreenKey).value_or(QString()));
+    if (screen == nullptr) return;
+    const QRect place = geometryFrom(memory_.read(kGeometryKey).value_or(QString()));
+    if (place.isValid() && screen->geometry().intersects(place)) {
+        window.setGeometry(place);
+    } else {
+        moveToScreen(screen);
+    }
+    window.setScreen(screen);
+    if (memory_.read(kFullScreenKey).value_or(QString()) == QStringLiteral("1")) {
+        normalGeometry_ = window.geometry();
+        fullScreenWhenShown_ = true;
+    }
+}
+
+void DisplayController::remember() {
+    memory_.write(kScalingKey,
+                  QStringList{keepAspect_ ? QStringLiteral("keep-aspect") : QString(),
+                              pixelPerfect_ ? QStringLiteral("pixel-perfect") : QString()}
+                      .join(QLatin1Char(' '))
+                      .trimmed());
+    // A display not shown in this run keeps what the last run remembered.
+    if (!window_ || window_->screen() == nullptr || restorePending_) return;
+    const bool full = window_->isFullScreen() || fullScreenWhenShown_;
+    memory_.write(kScreenKey, window_->screen()->name());
+    memory_.write(kFullScreenKey, full ? QStringLiteral("1") : QStringLiteral("0"));
+    memory_.write(kGeometryKey, geometryText(full ? normalGeometry_ : window_->geometry()));
+}
+
+bool DisplayController::isFullScreen() const {
+    return window_ && window_->isFullScreen();
+}
+
+void DisplayController::toggleFullScreen() {
+    DisplayWindow& window = ensureWindow();
+    if (restorePending_) restoreRemembered(window);
+    if (window.isFullScreen()) {
+        leaveFullScreen(window);
+    } else {
+        enterFullScreen(window);
+    }
+    remember();
+}
+
+void DisplayController::enterFullScreen(DisplayWindow& window) {
+    fullScreenWhenShown_ = false;
+    if (!window.isFullScreen()) normalGeometry_ = window.geometry();
+    // A window manager places a full-screen window itself; without one (a bare X
+    // server) nobody would, so the window first covers its screen. Afterwards a
+    // new geometry would end the full-screen state.
+    if (QScreen* screen = window.screen()) window.setGeometry(screen->geometry());
+    window.showFullScreen();
+}
+
+void DisplayController::leaveFullScreen(DisplayWindow& window) {
+    QPointer<DisplayWindow> guard(&window);
+    window.showNormal();
+    if (guard && normalGeometry_.isValid()) window.setGeometry(normalGeometry_);
+}
+
+void DisplayController::moveToScreen(QScreen* screen) {
+    if (screen == nullptr) return;
+    DisplayWindow& window = ensureWindow();
+    restorePending_ = false;  // an explicit choice wins over the remembered one
+    const bool full = window.isFullScreen();
+    // The window's normal size, clipped to the new screen's usable area, centred there.
+    const QRect area = screen->availableGeometry();
+    const QSize size = (full ? normalGeometry_ : window.geometry()).size().boundedTo(area.size());
+    const QRect place(area.topLeft() + QPoint((area.width() - size.width()) / 2,
+                                              (area.height() - size.height()) / 2),
+                      size);
+    QPointer<DisplayWindow> guard(&window);
+    if (full) window.showNormal();
+    if (!guard) return;
+    // Onto another X screen Qt makes the window anew, which would leave it
+    // unmapped yet marked as shown: hide it first so that it can be shown again.
+    const bool shown = window.isVisible();
+    if (window.screen() != screen) {
+        if (shown) window.hide();
+        window.setScreen(screen);
+    }
+    window.setGeometry(place);
+    if (shown && !full) window.show();
+    normalGeometry_ = place;
+    if (full) enterFullScreen(window);
+    remember();
+}
+
+void DisplayController::screenRemoved(QScreen* gone) {
+    if (!window_) return;
+    // Qt may already have handed the window to another screen; what matters is
+    // whether its normal place still lies on one that stays.
+    const QRect place = window_->isFullScreen() ? normalGeometry_ : window_->geometry();
+    bool onScreen = false;
+    QScreen* fallback = QGuiApplication::primaryScreen();
+    for (QScreen* screen : QGuiApplication::screens()) {
+        if (screen == gone) continue;
+        if (screen->geometry().intersects(place)) onScreen = true;
+        if (fallback == gone || fallback == nullptr) fallback = screen;
+    }
+    if (fallback == gone) return;  // the last screen went: nowhere to go
+    if (window_->screen() == gone || !onScreen) moveToScreen(fallback);
+}
+
+void DisplayController::setKeepAspect(bool on) {
+    keepAspect_ = on;
+    refit();
+    remember();
+}
+
+void DisplayController::setPixelPerfect(bool on) {
+    pixelPerfect_ = on;
+    refit();
+    remember();
+}
+
+void DisplayController::showNote(const QString& text, int ms) {
+    ensureWindow().showNote(text, ms);
+}
+
+void DisplayController::fullScreenToggled() {
+    toggleFullScreen();
+}
+
+void DisplayController::escapePressed() {
+    if (isFullScreen()) toggleFullScreen();
+}
+
+void DisplayController::menuRequested(const QPoint& globalPos) {
+    if (!window_) return;
+    auto* menu = new QMenu(window_);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const auto addCheck = [menu](const QString& text, bool checked) {
+        QAction* action = menu->addAction(text);
+        action->setCheckable(true);
+        action->setChecked(checked);
+        return action;
+    };
+    connect(addCheck(QStringLiteral("Full screen"), isFullScreen()), &QAction::triggered, this,
+            [this] { toggleFullScreen(); });
+    QMenu* screens = menu->addMenu(QStringLiteral("Display on"));
+    for (QScreen* screen : QGuiApplication::screens()) {
+        QAction* action = screens->addAction(screen->name());
+        action->setCheckable(true);
+        action->setChecked(screen == window_->screen());
+        connect(action, &QAction::triggered, this,
+                [this, target = QPointer<QScreen>(screen)] { moveToScreen(target); });
+    }
+    connect(addCheck(QStringLiteral("Keep aspect ratio"), keepAspect_), &QAction::toggled, this,
+            [this](bool on) { setKeepAspect(on); });
+    connect(addCheck(QStringLiteral("Pixel-perfect"), pixelPerfect_), &QAction::toggled, this,
+            [this](bool on) { setPixelPerfect(on); });
+    menu->popup(globalPos);
+}
+
 void DisplayController::stepZoom() {
     stepZoomBy(&zoomFactorFor);
 }
@@ -78,8 +283,6 @@ void DisplayController::stepZoom() {
 void DisplayController::stepZoomDown() {
     stepZoomBy(&zoomFactorBelow);
 }
-
-void DisplayController::showNote(const QString& /*text*/, int /*ms*/) {}
 
 void DisplayController::stepZoomBy(double (*factorFor)(int clientWidth)) {
     DisplayWindow* window = &ensureWindow();
@@ -104,11 +307,11 @@ void DisplayController::stepZoomBy(double (*factorFor)(int clientWidth)) {
     }
 
     // Width first, then height; each raises the resize handling, whose serving of
-    // events may run anything, the closing of this window included.
+    // events may run anything, the closing of this window or full screen included.
     setClientSize(*window, roundHalfEvenToInt32((newWidth - frameX) / tx), window->height());
-    if (window_ != window) return;
+    if (window_ != window || !isNormal(*window)) return;
     setClientSize(*window, window->width(), roundHalfEvenToInt32((newHeight - frameY) / ty));
-    if (window_ != window) return;
+    if (window_ != window || !isNormal(*window)) return;
     centre();
     if (hasGraphics_ && hasGraphics_()) window->show();
     emit zoomStepped();
@@ -139,7 +342,10 @@ void DisplayController::copyPicture() {
     copying_ = true;
     DisplayWindow& window = ensureWindow();
     fillFrame(window);
-    if (window.isVisible()) window.update();
+    if (window.isVisible()) {
+        window.update();
+        frameFresh_ = true;
+    }
     copying_ = false;
 }
 
@@ -151,20 +357,30 @@ void DisplayController::fillFrame(DisplayWindow& window) {
 
 void DisplayController::repaintNeeded() {
     // The window asks for a redraw: bring its frame up to date from the picture;
-    // it paints the frame itself right after.
-    if (window_) fillFrame(*window_);
+    // it paints the frame itself right after. The paint a copy asked for needs no
+    // second copy: at full screen each one moves megabytes.
+    if (window_ && !frameFresh_) fillFrame(*window_);
+    frameFresh_ = false;
 }
 
 void DisplayController::resized() {
     if (window_ && !window_->isMinimized()) {
-        const int width = std::max(1, window_->width());
-        const int height = std::max(1, window_->height());
-        copyWidth_ = toInt16(width);
-        copyHeight_ = toInt16(height);
-        emit zoomTextChanged(QString::fromStdString(zoomText(width)));
-        copyPicture();
+        emit zoomTextChanged(QString::fromStdString(zoomText(std::max(1, window_->width()))));
+        refit();
     }
     serveEventsOnce();
+}
+
+void DisplayController::refit() {
+    if (!window_ || window_->isMinimized()) return;
+    const Scaling scaling = scalingFor(keepAspect_, pixelPerfect_, window_->isFullScreen());
+    const FitRect fit = fitPicture(kViewWidth, kViewHeight, std::max(1, window_->width()),
+                                   std::max(1, window_->height()), scaling);
+    // A stretched copy has the client size, up to 16 bits a side.
+    copyWidth_ = toInt16(scaling == Scaling::Stretch ? window_->width() : fit.width);
+    copyHeight_ = toInt16(scaling == Scaling::Stretch ? window_->height() : fit.height);
+    window_->setPictureRect(QRect(fit.x, fit.y, copyWidth_, copyHeight_));
+    copyPicture();
 }
 
 void DisplayController::doubleClicked() {
@@ -172,6 +388,7 @@ void DisplayController::doubleClicked() {
 }
 
 void DisplayController::closed() {
+    remember();
     // The closed window deletes itself; the next use makes a new one.
     window_ = nullptr;
 }

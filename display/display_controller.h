@@ -1,22 +1,39 @@
 #pragma once
 // The display window and what the control window does with it: the size command,
-// centring, and the picture copy. The window is created hidden on first use and
+// centring, full screen and the screen it shows on, the scaling, notes over the
+// picture, and the picture copy. The window is created hidden on first use and
 // again after the user closed it. It shows the machine's picture and never
 // changes the machine.
 #include <QIcon>
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "display/display_window.h"
 #include "display/screen_metrics.h"
 #include "playback/cdg/cdg_machine.h"
 
+class QScreen;
+
 namespace lyrvox {
+
+// Where the display keeps its choices between runs: text values under keys
+// "Display/Screen", "Display/FullScreen", "Display/Geometry" and "Display/Scaling".
+// The default remembers nothing.
+struct DisplayMemory {
+    std::function<std::optional<QString>(const QString& key)> read = [](const QString&) {
+        return std::optional<QString>();
+    };
+    std::function<void(const QString& key, const QString& value)> write = [](const QString&,
+                                                                             const QString&) {};
+};
 
 class DisplayController : public QObject, private DisplayEvents {
     Q_OBJECT
@@ -24,8 +41,11 @@ class DisplayController : public QObject, private DisplayEvents {
     // `hasGraphics` tells whether a song with graphics has been played (then the
     // size command shows the window); `icon` goes to every window made. Without
     // `screen` the real screens are measured; a given one must outlive this.
+    // `memory` gives the first window shown the screen, state and place the last
+    // run's display had, when that screen is still connected, and the scaling.
     DisplayController(const CdgMachine& machine, std::function<bool()> hasGraphics, QIcon icon,
-                      const ScreenMetrics* screen = nullptr, QObject* parent = nullptr);
+                      const ScreenMetrics* screen = nullptr, DisplayMemory memory = {},
+                      QObject* parent = nullptr);
     ~DisplayController() override;
 
     // The size command: steps the client size through 294x204 times 1, 1.5, 2, 3
@@ -34,9 +54,6 @@ class DisplayController : public QObject, private DisplayEvents {
     void stepZoom();
     // The same, one step down (see zoomFactorBelow).
     void stepZoomDown();
-    // A short text over the picture for `ms` milliseconds; never part of the
-    // picture itself or a snapshot.
-    void showNote(const QString& text, int ms = 1500);
     // Copies the visible window of the picture into the display window's frame,
     // stretched to the copy size, and asks for a repaint. Creates the window
     // (hidden) when needed; copies whether or not it is visible.
@@ -46,8 +63,28 @@ class DisplayController : public QObject, private DisplayEvents {
     void centre();
     void setVisible(bool visible);  // creates the window first when needed
     QWidget* window();              // creates the window (hidden) when needed
-    // The copy's destination: the client size in pixels, each side 1..32767.
+    // The copy's destination: the picture's size in the client area in pixels, each
+    // side 1..32767 (the whole client area when stretched).
     QSize copySize() const { return {copyWidth_, copyHeight_}; }
+
+    // Full screen on the screen the window is on, or back to its earlier place.
+    // Shows the window.
+    void toggleFullScreen();
+    bool isFullScreen() const;
+    // Moves the window onto `screen`, centred there; full screen stays full screen.
+    void moveToScreen(QScreen* screen);
+    // When the window's screen goes away (or it would be left off every screen),
+    // it comes to the primary one. Connected to QGuiApplication::screenRemoved.
+    void screenRemoved(QScreen* screen);
+    // Keep the picture's shape in a window too (full screen always keeps it).
+    void setKeepAspect(bool on);
+    bool keepAspect() const { return keepAspect_; }
+    // Largest whole-number scale that fits: every CD+G pixel the same size.
+    void setPixelPerfect(bool on);
+    bool pixelPerfect() const { return pixelPerfect_; }
+    // `text` over the picture for `ms` milliseconds; only painted, never copied
+    // into the frame or a snapshot.
+    void showNote(const QString& text, int ms = 1500);
 
   signals:
     // The zoom label's text ("1.5x") after every resize.
@@ -62,11 +99,21 @@ class DisplayController : public QObject, private DisplayEvents {
     void resized() override;
     void doubleClicked() override;
     void closed() override;
+    void fullScreenToggled() override;
+    void escapePressed() override;
+    void menuRequested(const QPoint& globalPos) override;
 
     DisplayWindow& ensureWindow();
     void stepZoomBy(double (*factorFor)(int clientWidth));
-    // The new window's design size and place.
+    // The new window's design size and place, or the remembered ones.
     void placeNewWindow();
+    void restoreRemembered(DisplayWindow& window);
+    void remember();
+    // Full screen on the window's screen, filling it even without a window manager.
+    void enterFullScreen(DisplayWindow& window);
+    void leaveFullScreen(DisplayWindow& window);
+    // Recomputes the picture's place for the client size and scaling, then copies.
+    void refit();
     void fillFrame(DisplayWindow& window);
     // Sets the client size and runs the resize handling at once when it changed
     // (Qt would only deliver it at show time).
@@ -83,7 +130,14 @@ class DisplayController : public QObject, private DisplayEvents {
     QPointer<DisplayWindow> window_;
     int16_t copyWidth_ = 300;
     int16_t copyHeight_ = 216;
+    DisplayMemory memory_;
+    QRect normalGeometry_;              // the window's place before full screen
+    bool fullScreenWhenShown_ = false;  // remembered full screen, for the first show
+    bool restorePending_ = true;        // the remembered display awaits the first show
+    bool keepAspect_ = false;
+    bool pixelPerfect_ = false;
     bool copying_ = false;
+    bool frameFresh_ = false;  // filled by a copy whose paint is still to come
     int servingDepth_ = 0;
 };
 

@@ -1,9 +1,13 @@
 #include "display/display_window.h"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegion>
+#include <algorithm>
 
 namespace lyrvox {
 
@@ -17,6 +21,39 @@ DisplayWindow::DisplayWindow(DisplayEvents& events)
     // Every paint covers the whole client area with the frame image (plus black
     // beyond it), so Qt need not clear the background first.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // Motion without a button pressed shows a hidden pointer again.
+    setMouseTracking(true);
+    noteTimer_.setSingleShot(true);
+    connect(&noteTimer_, &QTimer::timeout, this, [this] {
+        note_.clear();
+        update();
+    });
+    pointerTimer_.setSingleShot(true);
+    pointerTimer_.setInterval(kPointerHideMs);
+    connect(&pointerTimer_, &QTimer::timeout, this, [this] {
+        if (isFullScreen()) setCursor(Qt::BlankCursor);
+    });
+}
+
+void DisplayWindow::setPictureRect(const QRect& rect) {
+    if (rect == pictureRect_) return;
+    pictureRect_ = rect;
+    update();
+}
+
+void DisplayWindow::showNote(const QString& text, int ms) {
+    note_ = text;
+    noteTimer_.start(std::max(0, ms));
+    update();
+}
+
+void DisplayWindow::wakePointer() {
+    unsetCursor();
+    if (isFullScreen()) {
+        pointerTimer_.start();
+    } else {
+        pointerTimer_.stop();
+    }
 }
 
 uint32_t* DisplayWindow::frameFor(int dWidth, int dHeight, int& strideWords) {
@@ -38,15 +75,29 @@ void DisplayWindow::paintEvent(QPaintEvent*) {
         inPaint_ = false;
     }
     QPainter painter(this);
-    painter.drawImage(0, 0, frame_);
-    // Between a resize and its handling the client area can be larger than the
-    // frame image: show black there rather than stale pixels.
-    if (frame_.width() < width()) {
-        painter.fillRect(frame_.width(), 0, width() - frame_.width(), height(), Qt::black);
+    const QRect picture(pictureRect_.topLeft(), frame_.size());
+    painter.drawImage(picture.topLeft(), frame_);
+    // The bars around a picture that keeps its shape, and between a resize and its
+    // handling whatever the frame image does not cover: black, never stale pixels.
+    for (const QRect& bar : QRegion(rect()).subtracted(picture)) {
+        painter.fillRect(bar, Qt::black);
     }
-    if (frame_.height() < height()) {
-        painter.fillRect(0, frame_.height(), width(), height() - frame_.height(), Qt::black);
-    }
+    if (!note_.isEmpty()) paintNote(painter);
+}
+
+void DisplayWindow::paintNote(QPainter& painter) {
+    // White on a dark box in the picture's top-left corner, its letters a
+    // twentieth of the picture's height (at least 12 pixels).
+    const QRect picture = pictureRect_.isValid() ? pictureRect_ : rect();
+    QFont font = painter.font();
+    font.setPixelSize(std::max(12, picture.height() / 20));
+    painter.setFont(font);
+    const int pad = font.pixelSize() / 2;
+    QRect box = painter.fontMetrics().boundingRect(note_).adjusted(-pad, -pad, pad, pad);
+    box.moveTopLeft(picture.topLeft() + QPoint(pad, pad));
+    painter.fillRect(box, QColor(0, 0, 0, 180));
+    painter.setPen(Qt::white);
+    painter.drawText(box, Qt::AlignCenter, note_);
 }
 
 void DisplayWindow::resizeEvent(QResizeEvent* event) {
@@ -58,15 +109,39 @@ void DisplayWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     // Minimising, restoring and maximising change the window state; the resize
     // handling looks at it (a maximised window is sized by its resize events).
-    if (event->type() == QEvent::WindowStateChange && events_ != nullptr) events_->resized();
+    if (event->type() == QEvent::WindowStateChange) {
+        wakePointer();
+        if (events_ != nullptr) events_->resized();
+    }
 }
 
 void DisplayWindow::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && events_ != nullptr) {
-        events_->doubleClicked();
+        if (event->modifiers() & Qt::ControlModifier) {
+            events_->fullScreenToggled();
+        } else {
+            events_->doubleClicked();
+        }
         return;
     }
     QWidget::mouseDoubleClickEvent(event);
+}
+
+void DisplayWindow::mouseMoveEvent(QMouseEvent* event) {
+    wakePointer();
+    QWidget::mouseMoveEvent(event);
+}
+
+void DisplayWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && events_ != nullptr) {
+        events_->escapePressed();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void DisplayWindow::contextMenuEvent(QContextMenuEvent* event) {
+    if (events_ != nullptr) events_->menuRequested(event->globalPos());
 }
 
 void DisplayWindow::closeEvent(QCloseEvent* event) {

@@ -1,8 +1,12 @@
 #pragma once
-// The display window: a plain top-level window that shows the stretched picture. It keeps only the
-// frame image the picture copy fills; everything it does in answer to the window system goes to its
-// DisplayEvents.
+// The display window: a plain top-level window that shows the scaled picture. It keeps only the
+// frame image the picture copy fills, where that image goes, and a short note painted over it;
+// everything it does in answer to the window system goes to its DisplayEvents.
 #include <QImage>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <cstdint>
 
@@ -12,10 +16,13 @@ namespace lyrvox {
 class DisplayEvents {
   public:
     virtual ~DisplayEvents() = default;
-    virtual void repaintNeeded() = 0;  // the frame image must be brought up to date
-    virtual void resized() = 0;        // client size or window state changed
-    virtual void doubleClicked() = 0;  // double-click in the client area
-    virtual void closed() = 0;         // the user closed the window; it deletes itself
+    virtual void repaintNeeded() = 0;      // the frame image must be brought up to date
+    virtual void resized() = 0;            // client size or window state changed
+    virtual void doubleClicked() = 0;      // double-click in the client area
+    virtual void closed() = 0;             // the user closed the window; it deletes itself
+    virtual void fullScreenToggled() = 0;  // Ctrl+double-click
+    virtual void escapePressed() = 0;
+    virtual void menuRequested(const QPoint& globalPos) = 0;  // right-click or the menu key
 };
 
 class DisplayWindow : public QWidget {
@@ -29,17 +36,38 @@ class DisplayWindow : public QWidget {
     // the size changes. The caller fills it, then asks for a repaint.
     uint32_t* frameFor(int dWidth, int dHeight, int& strideWords);
     const QImage& frame() const { return frame_; }
+    // Where the frame image goes in the client area; black covers the rest.
+    void setPictureRect(const QRect& rect);
+    QRect pictureRect() const { return pictureRect_; }
+    // Paints `text` over the picture for `ms` milliseconds (replacing any earlier
+    // note). Only the window's painting shows it: never the frame image.
+    void showNote(const QString& text, int ms);
+
+    // Milliseconds without mouse motion before the pointer hides over a full-screen
+    // picture.
+    static constexpr int kPointerHideMs = 2000;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    void paintNote(QPainter& painter);
+    // Shows the pointer, and hides it again after kPointerHideMs in full screen.
+    void wakePointer();
+
     DisplayEvents* events_;  // null once the window was closed: it is on its way out
     QImage frame_;
+    QRect pictureRect_;
+    QString note_;
+    QTimer noteTimer_;
+    QTimer pointerTimer_;
     bool inPaint_ = false;
 };
 

@@ -1,5 +1,6 @@
 // The display window and its controller on the offscreen platform, on a screen of
-// chosen size.
+// chosen size; full screen and the screens on two offscreen screens, "Left" 800x600
+// and "Right" 1920x1080 beside it (tests/display/two_screens.json).
 #include <gtest/gtest.h>
 #include <QPointer>
 #include <QTest>
@@ -7,6 +8,7 @@
 
 #include "display/display_controller.h"
 #include "display/display_window.h"
+#include "display/snapshot.h"
 
 namespace lyrvox {
 namespace {
@@ -114,6 +116,105 @@ TEST_F(DisplayWindowTest, ClosedWindowComesBackHiddenAndClosingStopsTheSizeComma
     d.stepZoom();
     settle();
     EXPECT_TRUE(second.isNull() && steps == 2);
+}
+
+// The window's menu as the right mouse button opens it: action texts to actions.
+std::map<QString, QAction*> openMenu(QWidget* window) {
+    QContextMenuEvent event(QContextMenuEvent::Mouse, {5, 5}, window->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(window, &event);
+    std::map<QString, QAction*> actions;
+    for (QMenu* menu : window->findChildren<QMenu*>())
+        for (QAction* a : menu->actions()) actions[a->text()] = a;
+    return actions;
+}
+
+TEST_F(DisplayWindowTest, FullScreenKeepsTheShapeAndEscapeOrCtrlDoubleClickLeaves) {
+    QScreen* right = QGuiApplication::screens().value(1);  // "Right"
+    ASSERT_TRUE(right) << "two offscreen screens expected";
+    d.setVisible(true);
+    looks({600, 300});
+    d.moveToScreen(right);
+    QTest::mouseDClick(window(), Qt::LeftButton, Qt::ControlModifier, {10, 10});
+    // 1920x1080 keeps 294:204 with black bars; a plain double-click does not step it.
+    QTest::mouseDClick(window(), Qt::LeftButton, {}, {10, 10});
+    EXPECT_EQ(looks(), "1920x1080 copy 1556x1080 6.6x shown");
+    EXPECT_EQ(window()->geometry(), right->geometry());
+    const QImage shown = window()->grab().toImage();
+    EXPECT_TRUE(shown.pixelColor(181, 500) == Qt::black && shown.pixelColor(182, 500) == Qt::white);
+    QTest::keyClick(window(), Qt::Key_Escape);
+    EXPECT_EQ(looks(), "600x300 copy 600x300 2.1x shown");  // stretched again
+    // The screen goes away: back on the primary one, still full screen.
+    d.toggleFullScreen();
+    d.screenRemoved(right);
+    EXPECT_TRUE(d.isFullScreen());
+    EXPECT_EQ(window()->geometry(), QGuiApplication::primaryScreen()->geometry());
+    d.toggleFullScreen();
+    EXPECT_EQ(window()->size(), QSize(600, 300));
+}
+
+TEST_F(DisplayWindowTest, MenuChoosesScalingAndScreenAndIsRememberedForTheNextRun) {
+    std::map<QString, QString> saved;
+    DisplayMemory memory{
+        [&](const QString& k) { return saved.count(k) ? saved[k] : std::optional<QString>(); },
+        [&](const QString& k, const QString& v) { saved[k] = v; }};
+    auto run = [&] {
+        return std::make_unique<DisplayController>(
+            machine, [] { return true; }, icon, nullptr, memory);
+    };
+    auto first = run();
+    first->setVisible(true);
+    first->window()->resize(600, 300);
+    const std::pair<const char*, QSize> choices[] = {{"Keep aspect ratio", {432, 300}},
+                                                     {"Pixel-perfect", {294, 204}},
+                                                     {"Keep aspect ratio", {294, 204}},
+                                                     {"Pixel-perfect", {600, 300}},
+                                                     {"Pixel-perfect", {294, 204}}};
+    for (auto [item, copy] : choices) {
+        openMenu(first->window())[item]->trigger();
+        settle();
+        EXPECT_EQ(first->copySize(), copy) << item;
+    }
+    openMenu(first->window())["Right"]->trigger();
+    openMenu(first->window())["Full screen"]->trigger();
+    first.reset();
+    // The next run: full screen on the same screen as soon as it shows, 5x pixel-perfect.
+    auto second = run();
+    second->setVisible(true);
+    EXPECT_EQ(second->window()->geometry(), QGuiApplication::screens().value(1)->geometry());
+    EXPECT_TRUE(second->isFullScreen() && second->copySize() == QSize(1470, 1020));
+    // A screen no longer connected: the design place on the primary screen.
+    saved["Display/Screen"] = "Gone";
+    auto third = run();
+    third->setVisible(true);
+    EXPECT_TRUE(!third->isFullScreen() && third->pixelPerfect());
+    EXPECT_EQ(third->window()->screen(), QGuiApplication::primaryScreen());
+}
+
+TEST_F(DisplayWindowTest, NoteShowsForItsTimeOnlyOnTheScreenAndPointerHidesInFullScreen) {
+    d.setVisible(true);
+    looks({588, 408});
+    const QImage plain = window()->grab().toImage();
+    const QImage frame = window()->frame();
+    QTemporaryDir folder;
+    Snapshots snapshots;
+    snapshots.stem = "shot";
+    const auto snapshot = [&] {
+        QFile file(snapshots.take(machine, folder.path()).path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray before = snapshot();
+    d.showNote("Offset +120 ms", 300);
+    d.copyPicture();
+    EXPECT_NE(window()->grab().toImage(), plain);
+    EXPECT_TRUE(window()->frame() == frame && snapshot() == before && !before.isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window()->grab().toImage() == plain; }, 1000));
+
+    d.toggleFullScreen();
+    QTest::mouseMove(window(), {50, 50});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window()->cursor().shape() == Qt::BlankCursor; },
+                                DisplayWindow::kPointerHideMs + 1000));
+    QTest::mouseMove(window(), {60, 60});
+    EXPECT_EQ(window()->cursor().shape(), Qt::ArrowCursor);
 }
 
 }  // namespace

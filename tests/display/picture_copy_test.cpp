@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <array>
+#include <tuple>
 #include <vector>
 
 #include "display/picture_copy.h"
+#include "display/picture_fit.h"
 #include "display/zoom.h"
 
 namespace lyrvox {
@@ -99,6 +101,39 @@ TEST(PictureCopy, UndrawnShowsWhiteAndMemoryPastTheFrameIsLeftAlone) {
         EXPECT_EQ(std::count(none.begin(), none.end(), kUntouched), std::ssize(none)) << w << h;
     }
     stretchVisibleWindow(m, 2, 2, nullptr, 2);
+}
+
+TEST(PictureFit, EachScalingPlacesThePictureInsideTheClientArea) {
+    using enum Scaling;
+    const std::tuple<int, int, Scaling, FitRect> rows[] = {
+        {1920, 1080, Stretch, {0, 0, 1920, 1080}},
+        {1920, 1080, KeepAspect, {182, 0, 1556, 1080}},     // 1080 * 294 / 204 = 1556.5 -> 1556
+        {1920, 1080, PixelPerfect, {225, 30, 1470, 1020}},  // 5x
+        {1280, 1024, KeepAspect, {0, 68, 1280, 888}},
+        {1280, 1024, PixelPerfect, {52, 104, 1176, 816}},  // 4x, limited by the width
+        {293, 204, PixelPerfect, {0, 0, 293, 203}},        // no whole multiple fits: shape kept
+        {100, 50, KeepAspect, {14, 0, 72, 50}},
+        {3, 1, KeepAspect, {1, 0, 1, 1}},
+        {1, 1, PixelPerfect, {0, 0, 1, 1}},
+        {0, 0, KeepAspect, {}},
+        {1000, 0, Stretch, {}},
+    };
+    for (const auto& [w, h, scaling, want] : rows)
+        EXPECT_EQ(fitPicture(kViewWidth, kViewHeight, w, h, scaling), want) << w << "x" << h;
+    // Every size: inside the area, never empty.
+    for (Scaling s : {KeepAspect, PixelPerfect})
+        for (int w = 1; w < 700; w += 7)
+            for (int h = 1; h < 700; h += 11) {
+                const FitRect f = fitPicture(kViewWidth, kViewHeight, w, h, s);
+                ASSERT_TRUE(f.x >= 0 && f.y >= 0 && f.width >= 1 && f.height >= 1 &&
+                            f.x + f.width <= w && f.y + f.height <= h)
+                    << w << "x" << h;
+            }
+    // Full screen keeps the shape unless pixel-perfect is chosen; a window stretches.
+    EXPECT_TRUE(scalingFor(false, false, false) == Stretch &&
+                scalingFor(false, false, true) == KeepAspect &&
+                scalingFor(true, false, false) == KeepAspect &&
+                scalingFor(false, true, true) == PixelPerfect);
 }
 
 }  // namespace
