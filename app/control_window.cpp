@@ -290,6 +290,7 @@ std::vector<KeyCommand> ControlWindow::keyCommands() {
             {{Qt::Key_Minus}, [this] { display_->stepZoomDown(); }},
             {{Qt::Key_Left}, [this] { shiftOffset(-kOffsetStepMs); }},
             {{Qt::Key_Right}, [this] { shiftOffset(kOffsetStepMs); }},
+            {{Qt::Key_F11}, [this] { display_->toggleFullScreen(); }},
             {{QKeySequence::fromString(QStringLiteral("Ctrl+Q"))}, [this] { close(); }}};
 }
 

@@ -311,14 +311,17 @@ TEST_F(ControlWindowTest, KeysDriveTheTransportTheOffsetAndTheDisplay) {
             seen.push_back(std::to_string(display->width() > width));
             key(display, Qt::Key_Minus);
             seen.push_back(std::to_string(display->width() == width));
+            key(&window, Qt::Key_F11);
+            seen.push_back(std::to_string(display->isFullScreen()));
+            key(display, Qt::Key_F11);
             key(&window, QKeySequence("Ctrl+S"));
             key(display, Qt::Key_S);
         });
     });
     key(&window, Qt::Key_Space);  // plays; returns when S has stopped the song
-    EXPECT_EQ(seen,
-              std::vector<std::string>({"&Cont -++ RP Playing: a.CDG (only)",
-                                        "&Pause -++ R Playing: a.CDG (only)", "980", "1", "1"}));
+    EXPECT_EQ(seen, std::vector<std::string>({"&Cont -++ RP Playing: a.CDG (only)",
+                                              "&Pause -++ R Playing: a.CDG (only)", "980", "1", "1",
+                                              "1"}));
     EXPECT_TRUE(QFile::exists("nofile000.bmp") && window.outerHeightTwips() == 1725);
     EXPECT_EQ(texts["Display/OffsetMs"], "980");
     texts["Display/OffsetMs"] = "-5000";
