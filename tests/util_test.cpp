@@ -1,12 +1,10 @@
 // Path parts, case-blind file finding, rounding, the time display and SHA-256.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <cfenv>
 #include <cmath>
 #include <tuple>
 
 #include "support/test_files.h"
-#include "util/replacing_file.h"
 #include "util/rounding.h"
 #include "util/sha256.h"
 #include "util/text_helpers.h"
@@ -61,18 +59,6 @@ TEST(TextHelpers, EscapeForTerminal) {
         {"\xED\xA0\x80|\xF4\x90\x80\x80", "\\xED\\xA0\\x80|\\xF4\\x90\\x80\\x80"},
         {"\xE2\x82|\xF0\x9F\x8E", "\\xE2\\x82|\\xF0\\x9F\\x8E"}};  // cut short
     for (const auto& [bytes, shown] : rows) EXPECT_EQ(escapeForTerminal(bytes), shown) << shown;
-}
-
-// A finished file gets mode 0666 less the umask, as any new file does.
-TEST(ReplacingFile, NewFilesFollowTheUmask) {
-    const testing::TempFolder dir;
-    const mode_t previousMask = umask(027);
-    ReplacingFile file(dir.path("a.cdg"));
-    const bool committed = !file.open() && file.write("new", 3) && !file.commit(false);
-    umask(previousMask);
-    struct stat st {};
-    ASSERT_TRUE(committed && stat(dir.path("a.cdg").c_str(), &st) == 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
 // An exact match first, then byte order; names with a leading full stop are found.

@@ -118,17 +118,12 @@ TEST_F(SessionTest, OffsetShiftsTheTargetEitherWayAtOnce) {
     for (std::size_t i = 1; i < positions.size(); ++i) {
         SCOPED_TRACE(i);
         const int offset = i < 100 ? 0 : i < 200 ? 200 : -200;
-        if (i != 100 && i != 200) {  // the target of a serving is taken before its action
-            EXPECT_EQ(targets[i], packetTarget(positions[i] - offset));
-        }
-        EXPECT_GE(counts[i], counts[i - 1]);
-        // Held (not taken back) until the sound is 200 ms on, then in step again.
-        EXPECT_LE(counts[i], std::max(targets[i], counts[i - 1]) + kPacketsPerBatch);
-        if (i > 100 && i < 200) {
-            EXPECT_LE(counts[i], std::max(targets[i] + 4, counts[100]));
-        }
+        // The target of a serving is taken before its action.
+        EXPECT_TRUE(i == 100 || i == 200 || targets[i] == packetTarget(positions[i] - offset));
+        // Never back; held while ahead of the target, at most a batch beyond it.
+        EXPECT_LE(counts[i - 1], counts[i]);
+        EXPECT_LE(counts[i], std::max(targets[i] + kPacketsPerBatch, counts[i - 1]));
     }
-    EXPECT_EQ(packets(), 3000);
 }
 
 // Every way a session of /s/song.cdg (5 s of graphics) or its audio alone ends: idle, its
