@@ -33,6 +33,7 @@ struct ControlWindowTest : ::testing::Test, DialogProvider, SettingsStore {
     bool viewerStarts = true, canSave = true;
     int ends = 0;
     testing::FakeMedia media;
+    std::map<QString, QString> texts;  // other settings: made before the window, gone after it
     ControlWindow window{
         {media, *this, *this, diskSessionFactory({}), program.path(), [this] { ++ends; }}};
     const ControlLayout& c = window.controls();
@@ -57,7 +58,6 @@ struct ControlWindowTest : ::testing::Test, DialogProvider, SettingsStore {
         if (canSave) savedFolder = folder;
         return canSave;
     }
-    std::map<QString, QString> texts;  // other settings
     std::optional<QString> readText(const QString& key) override {
         return texts.contains(key) ? std::optional(texts[key]) : std::nullopt;
     }
@@ -108,7 +108,8 @@ TEST_F(ControlWindowTest, StartsUpAndItsKeysFrameRateAndOptionsWork) {
     c.frameRate->setCurrentIndex(6);  // "2"
     EXPECT_TRUE(timer.interval() == 500 && timer.isActive());
     // Tab goes round the controls in sight only: the extraction area's once it is shown.
-    const auto tabStopsInExtraction = [&, stops = 0]() mutable {
+    const auto tabStopsInExtraction = [&] {
+        int stops = 0;
         for (int i = 0; i < 30; ++i, QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab))
             stops += c.extractionArea->isAncestorOf(QApplication::focusWidget());
         return stops;
