@@ -191,10 +191,14 @@ void ControlWindow::openSong() {
     const std::optional<OpenFileChoice> choice = deps_.dialogs.chooseOpenFile(request);
     if (!choice) return;  // cancelled: nothing changes
     lastFilterIndex_ = choice->filterIndex;
-    state_.chosenFile = toFsPath(choice->path);
-    // A folder that cannot be remembered is no reason to refuse the file chosen.
-    deps_.settings.writePath(folderWithSeparator(choice->path));
+    chooseFile(choice->path);
     controls_.status->setText(QStringLiteral("Click PLAY to start."));
+}
+
+void ControlWindow::chooseFile(const QString& path) {
+    state_.chosenFile = toFsPath(path);
+    // A folder that cannot be remembered is no reason to refuse the file chosen.
+    deps_.settings.writePath(folderWithSeparator(path));
     controls_.play->setEnabled(true);
     snapshots_.nextNumber = 0;
 }
@@ -208,10 +212,7 @@ void ControlWindow::playDropped(const QString& path) {
     if (!QDir::match(patterns, file.fileName()))
         return message(QStringLiteral("Not a song or media file: ") + path);
     if (state_.sessionRunning) stopPlayback();
-    state_.chosenFile = toFsPath(path);
-    deps_.settings.writePath(folderWithSeparator(path));
-    snapshots_.nextNumber = 0;
-    controls_.play->setEnabled(true);
+    chooseFile(path);
     playPauseOrContinue();
 }
 

@@ -96,6 +96,9 @@ class ControlWindow : public QWidget, public SessionHost {
     void shutDown();
     void setClientHeightTwips(int twips);
     void setExpanded(bool expanded);  // the extraction area shown or not
+    // The file the next Play plays, as Open and a drop take it: its folder
+    // remembered, Play enabled, the snapshot numbers restarted.
+    void chooseFile(const QString& path);
     std::vector<KeyCommand> keyCommands();
     void setOffset(int offsetMs);
     QString startFolder();

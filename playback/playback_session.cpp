@@ -158,9 +158,8 @@ void PlaybackSession::runGraphicsSession(const std::string& graphicsFile,
     }
     state_.startSeconds = roundHalfEvenToInt32(clock_.seconds());
 
-    bool fileEnded = false;  // a read found no whole packet: never read again
-    // Failed after it had played (the sound output went away): the file is not to blame.
-    AudioEnd audioEnd = AudioEnd::Fine;
+    bool fileEnded = false;              // a read found no whole packet: never read again
+    AudioEnd audioEnd = AudioEnd::Fine;  // set once, when the audio is seen to fail
     // Once the audio can no longer pace (it failed, or played to its end before
     // the graphics did) the clock takes over from the last position, so that the
     // graphics neither freeze nor leave the session waiting for a Stop. Pause

@@ -258,12 +258,12 @@ TEST(DiskCatalogue, GraphicsFilesOfEveryKind) {
 void writeZip(const std::string& path,
               const std::vector<std::pair<std::string, std::string>>& entries) {
     zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, nullptr);
-    for (const auto& [spec, bytes] : entries) {
-        const std::string name = spec.substr(spec[0] == '*' || spec[0] == '=');
+    for (const auto& [entry, bytes] : entries) {
+        const std::string name = entry.substr(entry[0] == '*' || entry[0] == '=');
         zip_source_t* source = zip_source_buffer(z, bytes.data(), bytes.size(), 0);
         const zip_int64_t i = zip_file_add(z, name.c_str(), source, ZIP_FL_ENC_RAW);
-        if (spec[0] == '*') zip_file_set_encryption(z, i, ZIP_EM_AES_256, "secret");
-        if (spec[0] == '=') zip_set_file_compression(z, i, ZIP_CM_STORE, 0);
+        if (entry[0] == '*') zip_file_set_encryption(z, i, ZIP_EM_AES_256, "secret");
+        if (entry[0] == '=') zip_set_file_compression(z, i, ZIP_CM_STORE, 0);
     }
     ASSERT_EQ(zip_close(z), 0) << zip_strerror(z);
 }
