@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 #include <algorithm>
@@ -105,6 +106,9 @@ ControlWindow::ControlWindow(ControlWindowDeps deps, QWidget* parent)
     }
     connect(display_.get(), &DisplayController::windowMade, this,
             [this](QWidget* window) { addKeyCommands(*window, keyCommands()); });
+    display_->setMenuExtras([this](QMenu& menu) { addKeyAndTempoEntries(menu); });
+    controls_.status->setToolTip(
+        QStringLiteral("Key: [ and ]; tempo: { and }; volume: Up and Down"));
     // A song dropped on either window plays as if opened.
     auto* drops = new SongDrops([this](const QString& path) { playDropped(path); }, this);
     drops->watch(this);
@@ -138,6 +142,11 @@ void ControlWindow::message(const QString& text) {
 void ControlWindow::startUp(const std::vector<std::string>& args) {
     state_.paused = false;
     setOffset(deps_.settings.readText(QStringLiteral("Display/OffsetMs")).value_or("0").toInt());
+    volume_ = std::clamp(
+        deps_.settings.readText(QStringLiteral("Playback/Volume")).value_or("100").toInt(), 0, 100);
+    deps_.media.setVolume(volume_);
+    keepKeyAndTempo_ =
+        deps_.settings.readText(QStringLiteral("Playback/KeepKeyAndTempo")) == QStringLiteral("1");
     setExpanded(false);
     controls_.frameRate->setCurrentIndex(kStartRateIndex);  // runs frameRateChosen
     stepZoom();
@@ -192,7 +201,7 @@ void ControlWindow::openSong() {
     if (!choice) return;  // cancelled: nothing changes
     lastFilterIndex_ = choice->filterIndex;
     chooseFile(choice->path);
-    controls_.status->setText(QStringLiteral("Click PLAY to start."));
+    setStatusText(QStringLiteral("Click PLAY to start."));
 }
 
 void ControlWindow::chooseFile(const QString& path) {
@@ -201,6 +210,11 @@ void ControlWindow::chooseFile(const QString& path) {
     deps_.settings.writePath(folderWithSeparator(path));
     controls_.play->setEnabled(true);
     snapshots_.nextNumber = 0;
+    if (!keepKeyAndTempo_) {
+        keyShift_ = 0;
+        state_.tempoPercent = 100;
+        applyKeyAndTempo(false);
+    }
 }
 
 void ControlWindow::playDropped(const QString& path) {
@@ -250,7 +264,7 @@ void ControlWindow::stopPlayback() {
     controls_.play->setEnabled(true);
     state_.sessionRunning = false;
     state_.paused = false;
-    controls_.status->setText(QStringLiteral("Ready."));
+    setStatusText(QStringLiteral("Ready."));
     serveEvents(0);
 }
 
@@ -292,6 +306,12 @@ std::vector<KeyCommand> ControlWindow::keyCommands() {
             {{Qt::Key_Left}, [this] { shiftOffset(-kOffsetStepMs); }},
             {{Qt::Key_Right}, [this] { shiftOffset(kOffsetStepMs); }},
             {{Qt::Key_F11}, [this] { display_->toggleFullScreen(); }},
+            {{Qt::Key_BracketLeft}, [this] { changeKey(-1); }},
+            {{Qt::Key_BracketRight}, [this] { changeKey(1); }},
+            {{Qt::Key_BraceLeft}, [this] { changeTempo(-kTempoStep); }},
+            {{Qt::Key_BraceRight}, [this] { changeTempo(kTempoStep); }},
+            {{Qt::Key_Up}, [this] { changeVolume(kVolumeStep); }},
+            {{Qt::Key_Down}, [this] { changeVolume(-kVolumeStep); }},
             {{QKeySequence::fromString(QStringLiteral("Ctrl+Q"))}, [this] { close(); }}};
 }
 
@@ -305,6 +325,71 @@ void ControlWindow::shiftOffset(int deltaMs) {
 
 void ControlWindow::setOffset(int offsetMs) {
     state_.offsetMs = std::clamp(offsetMs, -kMaxOffsetMs, kMaxOffsetMs);
+}
+
+// ---- Key, tempo and volume ---------------------------------------------------
+
+void ControlWindow::changeKey(int delta) {
+    keyShift_ = std::clamp(keyShift_ + delta, -kMaxKeyShift, kMaxKeyShift);
+    applyKeyAndTempo(true);
+}
+
+void ControlWindow::changeTempo(int delta) {
+    state_.tempoPercent = std::clamp(state_.tempoPercent + delta, kMinTempo, kMaxTempo);
+    applyKeyAndTempo(true);
+}
+
+void ControlWindow::resetKeyAndTempo() {
+    keyShift_ = 0;
+    state_.tempoPercent = 100;
+    applyKeyAndTempo(true);
+}
+
+void ControlWindow::setKeepKeyAndTempo(bool keep) {
+    keepKeyAndTempo_ = keep;
+    deps_.settings.writeText(QStringLiteral("Playback/KeepKeyAndTempo"),
+                             keep ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void ControlWindow::applyKeyAndTempo(bool announce) {
+    const bool changes = deps_.media.setKeyAndTempo(keyShift_, state_.tempoPercent);
+    setStatusText(statusText_);
+    if (!announce) return;
+    const bool original = keyShift_ == 0 && state_.tempoPercent == 100;
+    display_->showNote(changes || original
+                           ? keyAndTempoText(keyShift_, state_.tempoPercent)
+                           : QStringLiteral("Key and tempo cannot change for this file"));
+}
+
+void ControlWindow::setStatusText(const QString& text) {
+    statusText_ = text;
+    const bool original = keyShift_ == 0 && state_.tempoPercent == 100;
+    controls_.status->setText(original ? text
+                                       : text + QStringLiteral("  ") +
+                                             keyAndTempoText(keyShift_, state_.tempoPercent));
+}
+
+void ControlWindow::addKeyAndTempoEntries(QMenu& menu) {
+    const std::pair<const char*, std::function<void()>> commands[] = {
+        {"Key up\t]", [this] { changeKey(1); }},
+        {"Key down\t[", [this] { changeKey(-1); }},
+        {"Tempo up\t}", [this] { changeTempo(kTempoStep); }},
+        {"Tempo down\t{", [this] { changeTempo(-kTempoStep); }},
+        {"Original key and tempo", [this] { resetKeyAndTempo(); }}};
+    for (const auto& [text, run] : commands) {
+        connect(menu.addAction(QString::fromLatin1(text)), &QAction::triggered, this, run);
+    }
+    QAction* keep = menu.addAction(QStringLiteral("Keep key and tempo"));
+    keep->setCheckable(true);
+    keep->setChecked(keepKeyAndTempo_);
+    connect(keep, &QAction::toggled, this, [this](bool on) { setKeepKeyAndTempo(on); });
+}
+
+void ControlWindow::changeVolume(int delta) {
+    volume_ = std::clamp(volume_ + delta, 0, 100);
+    deps_.media.setVolume(volume_);
+    deps_.settings.writeText(QStringLiteral("Playback/Volume"), QString::number(volume_));
+    display_->showNote(QStringLiteral("Volume %1%").arg(volume_));
 }
 
 // ---- Display, snapshot, options --------------------------------------------
@@ -359,7 +444,7 @@ void ControlWindow::showAbout() {
 
 void ControlWindow::showStatus(const std::string& text) {
     if (unloading_) return;
-    controls_.status->setText(visibleText(text));
+    setStatusText(visibleText(text));
 }
 
 void ControlWindow::setOpenEnabled(bool enabled) {

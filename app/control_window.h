@@ -24,6 +24,7 @@
 #include "playback/player_state.h"
 #include "playback/session_host.h"
 
+class QMenu;
 class QTimer;
 
 namespace lyrvox {
@@ -59,6 +60,19 @@ class ControlWindow : public QWidget, public SessionHost {
     void shiftOffset(int deltaMs);
     static constexpr int kOffsetStepMs = 10;
     static constexpr int kMaxOffsetMs = 1000;
+    // Key in semitones and tempo in percent of the song's own, changed at once also
+    // while playing; each new song starts at the original unless the user keeps them.
+    void changeKey(int delta);
+    void changeTempo(int delta);
+    void resetKeyAndTempo();
+    void setKeepKeyAndTempo(bool keep);
+    static constexpr int kMaxKeyShift = 6;  // semitones either way
+    static constexpr int kMinTempo = 50;
+    static constexpr int kMaxTempo = 150;
+    static constexpr int kTempoStep = 5;
+    // Loudness 0..100%, remembered.
+    void changeVolume(int delta);
+    static constexpr int kVolumeStep = 5;
     void playPauseOrContinue();
     void stopPlayback();
     void frameRateChosen();
@@ -101,6 +115,11 @@ class ControlWindow : public QWidget, public SessionHost {
     void chooseFile(const QString& path);
     std::vector<KeyCommand> keyCommands();
     void setOffset(int offsetMs);
+    // The status line: `text`, followed by the key and tempo while they are not the
+    // song's own.
+    void setStatusText(const QString& text);
+    void applyKeyAndTempo(bool announce);
+    void addKeyAndTempoEntries(QMenu& menu);
     QString startFolder();
     void message(const QString& text);
 
@@ -113,6 +132,10 @@ class ControlWindow : public QWidget, public SessionHost {
     std::unique_ptr<DisplayController> display_;
     std::unique_ptr<SessionRunner> session_;  // made on the first Play
     int lastFilterIndex_ = 0;                 // 0: no Open yet in this run
+    int keyShift_ = 0;                        // semitones; the tempo is in state_
+    bool keepKeyAndTempo_ = false;
+    int volume_ = 100;
+    QString statusText_;  // the status line without the key and tempo
     bool unloading_ = false;
 };
 

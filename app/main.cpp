@@ -12,7 +12,7 @@
 #include "app/quit_signals.h"
 #include "app/session_runner.h"
 #include "playback/archive/scratch_space.h"
-#include "playback/media/qt_media_control.h"
+#include "playback/media/song_media_control.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     lyrvox::ScratchSpace(lyrvox::ScratchSpace::defaultRoot()).removeLeftovers();
 
     const char* trace = std::getenv("LYRVOX_TRACE");
-    lyrvox::QtMediaControl media;
+    lyrvox::SongMediaControl media;
     lyrvox::QtDialogProvider dialogs;
     lyrvox::QtSettingsStore settings;
     lyrvox::ControlWindow window(
@@ -43,6 +43,14 @@ int main(int argc, char** argv) {
     // Logout and Ctrl-C close the window: sessions unwind and remove their files.
     const lyrvox::QuitSignals quitSignals([&window] { window.close(); });
 
+    // Benchmark aid (bench/pulse_sync.sh, bench/cpu_play.sh): LYRVOX_KEY_TEMPO=K,T sets
+    // the key to K semitones and the tempo to T% before start-up plays a command-line
+    // song (which keeps them: only a song chosen later starts over).
+    if (const char* keyTempo = std::getenv("LYRVOX_KEY_TEMPO")) {
+        const QStringList parts = QString::fromLatin1(keyTempo).split(QChar(','));
+        window.changeKey(parts.value(0).toInt());
+        window.changeTempo(parts.value(1, QStringLiteral("100")).toInt() - 100);
+    }
     // Start-up runs inside the event loop, so that a command-line playback, which
     // lasts until its song ends, has a live window around it.
     QTimer::singleShot(0, &window, [&window, args] { window.startUp(args); });

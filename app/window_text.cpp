@@ -40,6 +40,13 @@ int frameIntervalMs(const QString& entry) {
     return static_cast<int>(roundHalfEven(1000.0 / rate));
 }
 
+QString keyAndTempoText(int semitones, int tempoPercent) {
+    return QStringLiteral("Key %1%2, Tempo %3%")
+        .arg(semitones > 0 ? QStringLiteral("+") : QString())
+        .arg(semitones)
+        .arg(tempoPercent);
+}
+
 QString aboutText(const QString& version, const QString& releaseDate,
                   const QString& documentationPath) {
     const QChar cr('\r');

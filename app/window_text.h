@@ -24,6 +24,9 @@ QStringList frameRateEntries();
 // not start with a positive number.
 int frameIntervalMs(const QString& entry);
 
+// "Key +2, Tempo 90%": a key shift in semitones and a tempo in percent.
+QString keyAndTempoText(int semitones, int tempoPercent);
+
 // The About text: four lines each ended by a lone "\r".
 QString aboutText(const QString& version, const QString& releaseDate,
                   const QString& documentationPath);

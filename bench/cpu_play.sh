@@ -9,6 +9,7 @@
 # The song defaults to the corpus demokar.cdg (its demokar.mp3 beside it); set
 # LYRVOX_SONG to play another. FULLSCREEN=1 plays on a 1920x1080 offscreen screen
 # with the display window in full screen, redrawn 30 times a second.
+# LYRVOX_KEY_TEMPO=K,T plays at a key of K semitones and a tempo of T%.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 song=${LYRVOX_SONG:-$root/../shared/corpus/demokar.cdg}

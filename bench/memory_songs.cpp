@@ -21,7 +21,7 @@
 #include "app/qt_settings_store.h"
 #include "app/session_runner.h"
 #include "playback/cdg/packet_encoder.h"
-#include "playback/media/qt_media_control.h"
+#include "playback/media/song_media_control.h"
 #include "tools/demo_song/melody.h"
 
 namespace {
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
         writeSong(songs.back(), i);
     }
 
-    lyrvox::QtMediaControl media;
+    lyrvox::SongMediaControl media;
     ScriptedDialogs dialogs;
     lyrvox::QtSettingsStore settings(work.filePath(QStringLiteral("lyrvox.ini")));
     lyrvox::ControlWindow window(

@@ -6,7 +6,10 @@ steady ms, audio position ms, target packet, PacketCount, and the audio/video of
 
 Prints the largest and the 99th-percentile lag of PacketCount behind the target packet in
 packets (after the first --skip-ms of the trace), and the largest gap between
-passes in ms (also after the first second and over the whole trace).
+passes in ms (also after the first second and over the whole trace). For the audio
+position it prints when it first moved, its pace against the steady clock (the
+tempo) and its largest step away from that straight line after --skip-ms: a
+position that stalls and then jumps shows there.
 """
 import argparse
 import math
@@ -54,6 +57,19 @@ def main():
         print(f"gap between passes after {args.skip_ms:.0f} ms: max {max(gaps):.1f} ms, "
               f"p99 {percentile(gaps, 0.99):.1f} ms")
     print(f"gap between passes, whole trace: max {max(gaps_all):.1f} ms")
+
+    moving = [(t, p) for t, p, _, _ in rows if p > 0]
+    if len(moving) > 2:
+        print(f"audio position first moved {moving[0][0] - start:.0f} ms after the first pass")
+        fitted = [(t, p) for t, p in moving if t - start >= args.skip_ms]
+        n = len(fitted)
+        mean_t = sum(t for t, _ in fitted) / n
+        mean_p = sum(p for _, p in fitted) / n
+        var_t = sum((t - mean_t) ** 2 for t, _ in fitted)
+        pace = sum((t - mean_t) * (p - mean_p) for t, p in fitted) / var_t if var_t else 0.0
+        away = [p - (mean_p + pace * (t - mean_t)) for t, p in fitted]
+        print(f"audio position after {args.skip_ms:.0f} ms: pace {100 * pace:.1f}% of the clock, "
+              f"off its straight line by {min(away):.1f} to {max(away):.1f} ms")
     return 0
 
 

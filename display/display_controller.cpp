@@ -273,6 +273,10 @@ void DisplayController::menuRequested(const QPoint& globalPos) {
             [this](bool on) { setKeepAspect(on); });
     connect(addCheck(QStringLiteral("Pixel-perfect"), pixelPerfect_), &QAction::toggled, this,
             [this](bool on) { setPixelPerfect(on); });
+    if (menuExtras_) {
+        menu->addSeparator();
+        menuExtras_(*menu);
+    }
     menu->popup(globalPos);
 }
 

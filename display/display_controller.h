@@ -22,6 +22,8 @@
 
 class QScreen;
 
+class QMenu;
+
 namespace lyrvox {
 
 // Where the display keeps its choices between runs: text values under keys
@@ -85,6 +87,11 @@ class DisplayController : public QObject, private DisplayEvents {
     // `text` over the picture for `ms` milliseconds; only painted, never copied
     // into the frame or a snapshot.
     void showNote(const QString& text, int ms = 1500);
+    // Adds the owner's commands below the display's own in the right-click menu, each
+    // time the menu opens (so that checks show the state of that moment).
+    void setMenuExtras(std::function<void(QMenu& menu)> addEntries) {
+        menuExtras_ = std::move(addEntries);
+    }
 
   signals:
     // The zoom label's text ("1.5x") after every resize.
@@ -124,6 +131,7 @@ class DisplayController : public QObject, private DisplayEvents {
 
     const CdgMachine& machine_;
     std::function<bool()> hasGraphics_;
+    std::function<void(QMenu&)> menuExtras_;
     QIcon icon_;
     QtScreenMetrics qtScreen_;
     const ScreenMetrics* screen_;

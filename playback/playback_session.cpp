@@ -195,7 +195,8 @@ void PlaybackSession::runGraphicsSession(const std::string& graphicsFile,
             nowMs = position;
         } else {
             const double seconds = clock_.seconds();
-            if (!state_.paused) clockMs += (seconds - clockSeconds) * 1000.0;
+            // In song time: at a tempo of 80% the song advances 0.8 s a second.
+            if (!state_.paused) clockMs += (seconds - clockSeconds) * 10.0 * state_.tempoPercent;
             clockSeconds = seconds;
             nowMs = clockMs;
             if (trace.on() && !audioFile.empty()) position = media_.positionMs();

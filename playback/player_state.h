@@ -20,6 +20,9 @@ struct PlayerState {
     // Milliseconds the graphics are shifted against the audio, -1000..1000: positive
     // draws later. Read by the session at every pass, so a change applies at once.
     int32_t offsetMs = 0;
+    // The song's tempo in percent of its own: the pace of play time when the clock,
+    // not the audio, paces the graphics.
+    int32_t tempoPercent = 100;
     CdgMachine machine;
 };
 

@@ -44,6 +44,16 @@ class MediaControl {
     virtual int32_t positionMs() = 0;
     virtual MediaState state() = 0;
     virtual MediaError error() = 0;
+
+    // Key in semitones (+ up, - down) and tempo in percent of the original speed,
+    // each without changing the other. They apply at once, also while playing, and
+    // stay for the next open(); the position then runs in song time (at 80% it
+    // advances 0.8 s a second). False where this control cannot change them: the
+    // medium plays at its own key and speed.
+    virtual bool setKeyAndTempo(int /*semitones*/, int /*tempoPercent*/) { return false; }
+    // Loudness in percent of full, 0..100 on a scale that sounds even; kept for the
+    // next open().
+    virtual void setVolume(int /*percent*/) {}
 };
 
 }  // namespace lyrvox

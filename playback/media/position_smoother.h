@@ -1,17 +1,22 @@
 #pragma once
-// The play position as the session should see it, from a backend whose own
-// reading may stall (for up to ~1.5 s after a start with a sound server) and then
-// jump. Between readings the position runs on a steady clock; when it and the
-// backend differ by more than the resync margin it is pulled to the backend's
-// reading. While running it never goes back; while halted it stands still.
-// All times in milliseconds.
+// The play position as the session should see it, from a backend whose reading
+// may advance in steps (a sound server's timing updates), stall (the server not
+// yet playing, or starved) and then jump. The estimate runs on a steady clock at
+// the nominal pace (the tempo) and is steered toward each reading: faster while
+// the reading is ahead, slower while it is behind, never faster than twice the
+// pace, never more than kLeadMs ahead of the reading and never back. A reading
+// kSnapMs ahead is taken at once (the backend moved on for real). So a steady
+// backend is followed exactly, a stepping one smoothly, and the graphics never
+// leap by more than a few packets between passes. After a start it stands still
+// until the reading first moves: nothing runs ahead of sound not yet heard. All
+// times in milliseconds.
 namespace lyrvox {
 
 class PositionSmoother {
   public:
-    static constexpr double kDefaultResyncMs = 40.0;
-
-    explicit PositionSmoother(double resyncMs = kDefaultResyncMs) : resyncMs_(resyncMs) {}
+    static constexpr double kSteerMs = 250.0;  // a reading this far ahead doubles the pace
+    static constexpr double kLeadMs = 100.0;   // the furthest the estimate runs ahead
+    static constexpr double kSnapMs = 300.0;   // a reading this far ahead is taken at once
 
     // Back to 0, halted.
     void reset();
@@ -21,15 +26,18 @@ class PositionSmoother {
     void halt(double nowMs, double backendMs);
     // Halts at `ms`, or where it stands if that is further (the media's end).
     void holdAt(double ms);
-    // The position now: smoothed while running, the held value otherwise.
+    // Play time per steady time: the tempo (1.0 as recorded).
+    void setPace(double pace) { pace_ = pace; }
+    // The position now: steered while running, the held value otherwise. A
+    // negative reading means the backend cannot tell: the estimate runs on.
     double read(double nowMs, double backendMs);
     bool running() const { return running_; }
 
   private:
-    double resyncMs_;
     bool running_ = false;
-    double anchorMs_ = 0.0;  // position at steady time anchorAt_
-    double anchorAt_ = 0.0;
+    bool moved_ = false;  // the reading has moved since the start
+    double pace_ = 1.0;
+    double lastAt_ = 0.0;  // steady time of the last read
     double lastMs_ = 0.0;  // last value given out: the floor for the next one
 };
 

@@ -1,5 +1,6 @@
 #include "playback/media/qt_media_control.h"
 
+#include <QAudio>
 #include <QAudioOutput>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -9,6 +10,7 @@
 #include <cmath>
 #include <limits>
 
+#include "playback/media/audio_names.h"
 #include "util/steady_clock.h"
 
 #ifdef LYRVOX_HAVE_VIDEO_WIDGET
@@ -162,13 +164,13 @@ double QtMediaControl::backendMs() const {
 // Songs' audio files may carry a cover picture that the backend offers as a video
 // stream; only media that are not plain audio get a video window.
 bool QtMediaControl::showsVideo() const {
-    static const char* const kAudioSuffixes[] = {"mp3", "wav", "ogg", "oga", "opus", "flac", "m4a",
-                                                 "aac", "wma", "au",  "mid", "midi", "kar"};
-    const QString suffix = QFileInfo(fileName_).suffix().toLower();
-    for (const char* audio : kAudioSuffixes) {
-        if (suffix == QLatin1String(audio)) return false;
-    }
-    return true;
+    return !isAudioName(fileName_.toStdString());
+}
+
+void QtMediaControl::setVolume(int percent) {
+    const float cubic = static_cast<float>(std::clamp(percent, 0, 100)) / 100.0f;
+    audio_->setVolume(
+        QAudio::convertVolume(cubic, QAudio::CubicVolumeScale, QAudio::LinearVolumeScale));
 }
 
 }  // namespace lyrvox

@@ -32,6 +32,7 @@ class QtMediaControl : public QObject, public MediaControl {
     int32_t positionMs() override;
     MediaState state() override;
     MediaError error() override;
+    void setVolume(int percent) override;
 
     // Makes sure Qt picks its GStreamer media backend (the FFmpeg one crashes
     // without an audio device). Call before the first QMediaPlayer exists; the

@@ -12,7 +12,7 @@
 #include "app/control_window.h"
 #include "app/qt_dialog_provider.h"
 #include "app/qt_settings_store.h"
-#include "playback/media/qt_media_control.h"
+#include "playback/media/song_media_control.h"
 #include "support/test_files.h"
 
 namespace lyrvox {
@@ -120,7 +120,7 @@ QString stateFault(ControlWindow& window) {
 // The player's real parts, in a folder of its own, counting the ends of the program.
 struct Player {
     testing::TempFolder work;
-    QtMediaControl media;
+    SongMediaControl media;
     QtDialogProvider dialogs;
     QtSettingsStore settings{QString::fromStdString(work.path("lyrvox.ini"))};
     int ends = 0;

@@ -75,6 +75,10 @@ struct ControlWindowTest : ::testing::Test, DialogProvider, SettingsStore {
         answer = OpenFileChoice{path, filterIndex};
         window.openSong();
     }
+    void key(QWidget* target, QKeySequence keys) {
+        QApplication::setActiveWindow(target);  // shortcuts go to the active window's
+        QTest::keySequence(target, keys);
+    }
     // Runs `action` at the first serving of events inside a session.
     void during(std::function<void()> action) {
         QTimer::singleShot(
@@ -285,10 +289,6 @@ TEST_F(ControlWindowTest, KeysDriveTheTransportTheOffsetAndTheDisplay) {
     writeSong("a.cdg");
     texts["Display/OffsetMs"] = "995";
     window.startUp({});
-    const auto key = [&](QWidget* target, QKeySequence keys) {
-        QApplication::setActiveWindow(target);  // shortcuts go to the active window's
-        QTest::keySequence(target, keys);
-    };
     answer = OpenFileChoice{work.filePath("a.cdg"), 2};
     key(&window, Qt::Key_O);
     EXPECT_EQ(window.state().chosenFile, work.filePath("a.cdg").toStdString());
@@ -327,6 +327,33 @@ TEST_F(ControlWindowTest, KeysDriveTheTransportTheOffsetAndTheDisplay) {
     EXPECT_EQ(window.state().offsetMs, -1000);
     key(&window, QKeySequence("Ctrl+Q"));
     EXPECT_EQ(ends, 1);
+}
+
+// Key and tempo reach the media at once and within their ranges, show in the status line
+// while not the song's own, and start over with each new song unless kept; the volume is
+// remembered.
+TEST_F(ControlWindowTest, KeyTempoAndVolume) {
+    writeSong("a.cdg");
+    texts["Playback/Volume"] = "97";
+    window.startUp({});
+    EXPECT_EQ(media.volume, 97);
+    for (auto k : {Qt::Key_Up, Qt::Key_Down, Qt::Key_Down}) key(&window, k);
+    EXPECT_EQ(texts["Playback/Volume"], "90");
+    open(work.filePath("a.cdg"));
+    for (int i = 0; i < 8; ++i) key(&window, Qt::Key_BracketRight);
+    for (int i = 0; i < 12; ++i) key(&window, Qt::Key_BraceLeft);
+    EXPECT_EQ(media.keyAndTempo, std::pair(6, 50));
+    EXPECT_EQ(c.status->text(), "Click PLAY to start.  Key +6, Tempo 50%");
+    open(work.filePath("a.cdg"));
+    EXPECT_EQ(media.keyAndTempo, std::pair(0, 100));
+    EXPECT_EQ(c.status->text(), "Click PLAY to start.");
+    window.setKeepKeyAndTempo(true);
+    key(&window, Qt::Key_BracketLeft);
+    key(&window, Qt::Key_BraceRight);
+    open(work.filePath("a.cdg"));
+    EXPECT_EQ(media.keyAndTempo, std::pair(-1, 105));
+    EXPECT_EQ(window.state().tempoPercent, 105);  // the clock's pace too
+    EXPECT_EQ(texts["Playback/KeepKeyAndTempo"], "1");
 }
 
 TEST_F(ControlWindowTest, ClosingDuringCommandLinePlaybackEndsAtOnce) {

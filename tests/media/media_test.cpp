@@ -4,9 +4,14 @@
 #include <QTest>
 #include <cstdlib>
 
+#include <gst/gst.h>
 #include "app/event_pump.h"
 #include "playback/disk_files.h"
-#include "playback/media/qt_media_control.h"
+
+#include <atomic>
+#include <cmath>
+
+#include "playback/media/song_media_control.h"
 #include "playback/playback_session.h"
 #include "support/session_world.h"
 #include "support/test_files.h"
@@ -29,7 +34,7 @@ TEST(MediaControl, FailsOnBadMediaThenPlaysTheNextAfresh) {
     testing::TempFolder dir;
     testing::writeFile(dir.path("corrupt.mp3"), testing::randomBytes(20000));
     testing::writeFile(dir.path("clip.avi"), toneWav(480));
-    QtMediaControl media;
+    SongMediaControl media;  // bad audio on GStreamer's pipeline, the clip on Qt's player
     for (auto command :
          {&MediaControl::play, &MediaControl::pause, &MediaControl::stop, &MediaControl::close})
         (media.*command)();
@@ -72,12 +77,12 @@ TEST(MediaControl, FailsOnBadMediaThenPlaysTheNextAfresh) {
 }
 
 // A second of tone in another format, made by GStreamer's own encoders ("" when they fail).
-std::string encodedTone(const std::string& encoder) {
+std::string encodedTone(const std::string& encoder, int seconds = 1) {
     const testing::TempFolder dir;
     const std::string cmd =
-        "gst-launch-1.0 -q audiotestsrc num-buffers=50 samplesperbuffer=882 ! audioconvert ! "
-        "audioresample ! " +
-        encoder + " ! filesink location='" + dir.path("tone") + "'";
+        "gst-launch-1.0 -q audiotestsrc num-buffers=" + std::to_string(50 * seconds) +
+        " samplesperbuffer=882 ! audioconvert ! audioresample ! " + encoder +
+        " ! filesink location='" + dir.path("tone") + "'";
     return std::system(cmd.c_str()) == 0 ? testing::readFile(dir.path("tone")) : std::string();
 }
 
@@ -91,7 +96,7 @@ struct RealRun {
 };
 RealRun play(const std::string& chosen) {
     PlayerState state;
-    QtMediaControl media;
+    SongMediaControl media;
     testing::FakeHost host(media, state, [](double ms) { serveEvents(ms); });
     SteadySessionClock clock;
     DiskSessionFiles files;
@@ -136,6 +141,98 @@ TEST(RealSession, AudioBesideGraphicsAndAlone) {
         EXPECT_LT(alone.took, c.last == "Ready." ? 15s : 3s);
         EXPECT_EQ(testing::readFile(dir.path(c.file)), c.bytes);
     }
+}
+
+// What reaches the output: mono float samples, at the pace of the wall clock.
+struct Tap {
+    std::atomic<int64_t> samples{0};
+    std::atomic<int64_t> crossings{0};   // upward zero crossings
+    std::atomic<int64_t> longestGap{0};  // samples of silence with sound before and after
+    int64_t silence = 0;
+    bool heard = false;
+    float last = 0.0f;
+    int rate = 44100;
+    // The frequency heard, in Hz, over what has played so far.
+    double frequency() const {
+        return static_cast<double>(crossings.load()) * rate / static_cast<double>(samples.load());
+    }
+    GstElement* makeSink() {
+        GstElement* sink = gst_parse_bin_from_description(
+            "audioconvert ! audio/x-raw,format=F32LE,channels=1,rate=44100 ! "
+            "fakesink name=tap sync=true signal-handoffs=true",
+            TRUE, nullptr);
+        GstElement* tap = gst_bin_get_by_name(GST_BIN(sink), "tap");
+        g_signal_connect(tap, "handoff", G_CALLBACK(&Tap::handoff), this);
+        gst_object_unref(tap);
+        return sink;
+    }
+    static void handoff(GstElement*, GstBuffer* buffer, GstPad*, Tap* self) {
+        GstMapInfo map;
+        if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return;
+        const auto* data = reinterpret_cast<const float*>(map.data);
+        const std::size_t count = map.size / sizeof(float);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (self->last < 0.0f && data[i] >= 0.0f) ++self->crossings;
+            self->last = data[i];
+            if (std::fabs(data[i]) < 1e-4f) {
+                ++self->silence;
+                continue;
+            }
+            if (self->heard) self->longestGap = std::max<int64_t>(self->longestGap, self->silence);
+            self->heard = true;
+            self->silence = 0;
+        }
+        self->samples += static_cast<int64_t>(count);
+        gst_buffer_unmap(buffer, &map);
+    }
+};
+
+// Key moves the frequency by 2^(semitones/12) at the same pace; tempo stretches the
+// wall time, not the song time nor the frequency; changes during play keep the
+// position monotonic and land in song time.
+TEST(KeyAndTempo, ShiftTheToneAndPaceTheSongTime) {
+    const testing::TempFolder dir;
+    testing::writeFile(dir.path("tone.wav"), encodedTone("wavenc", 2));  // 440 Hz
+    const struct {
+        int semitones, tempo;
+        double wallSeconds;
+    } cases[] = {{5, 100, 2.0}, {0, 50, 4.0}, {-3, 150, 2.0 / 1.5}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.semitones) + " semitones, tempo " + std::to_string(c.tempo));
+        Tap tap;
+        GstMediaControl media(nullptr, [&tap] { return tap.makeSink(); });
+        ASSERT_TRUE(media.canChangeKeyAndTempo());
+        EXPECT_TRUE(media.setKeyAndTempo(c.semitones, c.tempo));
+        media.open(dir.path("tone.wav"), false);
+        const auto start = Clock::now();
+        media.play();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return media.state() == MediaState::Ended; }, 10000));
+        const double took = std::chrono::duration<double>(Clock::now() - start).count();
+        EXPECT_NEAR(took, c.wallSeconds, 0.35);
+        EXPECT_NEAR(media.positionMs(), 2000, 60);
+        EXPECT_NEAR(tap.frequency() / 440.0, std::exp2(c.semitones / 12.0), 0.01);
+    }
+    Tap tap;
+    GstMediaControl media(nullptr, [&tap] { return tap.makeSink(); });
+    media.open(dir.path("tone.wav"), false);
+    media.play();
+    int32_t last = 0;
+    int step = 0;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const int32_t now = media.positionMs();
+            EXPECT_GE(now, last);
+            last = now;
+            if (now > 250 * (step + 1)) {
+                ++step;
+                media.setKeyAndTempo(step % 2 == 0 ? 2 : -4, 50 + 25 * (step % 5));
+            }
+            return media.state() == MediaState::Ended;
+        },
+        10000));
+    EXPECT_NEAR(media.positionMs(), 2000, 60);
+    EXPECT_LT(tap.longestGap, 44100 / 20);  // no gap of 50 ms in the sound
+    EXPECT_GT(step, 4);
 }
 
 }  // namespace

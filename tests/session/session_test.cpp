@@ -2,9 +2,12 @@
 #include "playback/playback_session.h"
 
 #include <gtest/gtest.h>
+
 #include <sys/resource.h>
 #include <unistd.h>
 #include <zip.h>
+#include <cmath>
+#include <functional>
 
 #include "playback/disk_files.h"
 #include "playback/media/position_smoother.h"
@@ -136,6 +139,7 @@ TEST(SessionEnds, ByStopByTheEndOfTheFileOrByAFailure) {
         bool playAgain = false;  // a Play served with the Stop, playing another song there
         double failAtMs = 1e12, durationMs = 1e4, start = 1000.0;  // start: the clock, in s
         std::size_t stopAt = 0, pauseAt = 0, continueAt = 0;       // servings
+        int tempo = 100;                                           // percent
         int packets = 1500;           // played, and the time shown; -1: as many as when Stop came
         double seconds = 5.0;         // -1: any
         std::string last = "Ready.";  // the last status
@@ -146,6 +150,7 @@ TEST(SessionEnds, ByStopByTheEndOfTheFileOrByAFailure) {
         // The clock paces from the start in whole seconds, halves to even.
         {.audio = false, .start = 2000.5, .seconds = 4.5},
         {.audio = false, .pauseAt = 10, .continueAt = 200, .seconds = -1},
+        {.audio = false, .tempo = 50, .seconds = 10.0},  // the clock runs in song time
         {.unplayable = true,
          .last = cannotPlay,
          .shown = "Cannot play the audio: song.wav (graphics continue)"},
@@ -169,6 +174,7 @@ TEST(SessionEnds, ByStopByTheEndOfTheFileOrByAFailure) {
         if (c.unplayable) r.world.media.unplayable = {"/s/song.wav"};
         r.world.media.failAtMs = c.failAtMs;
         r.world.media.durationMs = c.durationMs;
+        r.state.tempoPercent = c.tempo;
         r.play("/s/song.cdg", [&](std::size_t n) {
             if (n == c.stopAt) r.host.sessionEnded();  // the Stop button
             if (n == c.stopAt && c.playAgain) r.session.play("/s/again.cdg", false);
@@ -328,20 +334,43 @@ TEST(ZipSongs, ScratchFoldersOfDeadRunsGoAndOpenRootsAreRefused) {
 }
 
 // A backend that stalls 1.5 s at the start, jumps, moves every 30 ms, then goes back.
-TEST(PositionSmoother, FollowsTheClockNeverGoesBackAndHoldsWhileHalted) {
+// A steady reading is followed exactly, at any pace; one that steps or stalls gives a
+// smooth estimate that never leaps, never runs far ahead and never goes back.
+TEST(PositionSmoother, SteersTowardTheReadingSmoothly) {
+    const struct {
+        double pace;
+        std::function<double(double)> reading;  // at steady ms since the start
+        double within;                          // of the reading, from 3 s on
+    } cases[] = {
+        {1.0, [](double t) { return t; }, 0.5},
+        {0.8, [](double t) { return 0.8 * t; }, 0.5},
+        {1.0, [](double t) { return std::floor(t / 90.0) * 90.0; }, 90.0},  // coarse updates
+        {1.0, [](double t) { return t < 700.0 ? std::min(t, 120.0) : t - 580.0; }, 1.0},  // stall
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        PositionSmoother p;
+        p.setPace(c.pace);
+        p.run(0.0);
+        double last = 0.0;
+        for (double t = 0.0; t < 5000.0; t += 7.0) {
+            const double ms = p.read(t, c.reading(t));
+            EXPECT_GE(ms, last);
+            EXPECT_LE(ms - last, 2.0 * 7.0 * c.pace + 1e-9);  // no leap between passes
+            EXPECT_LE(ms, c.reading(t) + PositionSmoother::kLeadMs);
+            EXPECT_TRUE(t < 3000.0 || std::fabs(ms - c.reading(t)) <= c.within) << t;
+            last = ms;
+        }
+    }
     PositionSmoother p;
     p.run(0.0);
-    for (int t = 0; t < 1500; t += 5) EXPECT_LE(p.read(t, 0.0), PositionSmoother::kDefaultResyncMs);
-    EXPECT_EQ(p.read(1500.0, 1480.0), 1480.0);
-    for (int t = 0; t <= 500; ++t) EXPECT_EQ(p.read(1500.0 + t, 1480.0 + t / 30 * 30), 1480.0 + t);
-    EXPECT_EQ(p.read(2010.0, 1890.0), 1980.0);  // holds instead of going back
-    EXPECT_EQ(p.read(2120.0, 2000.0), 2000.0);
-    p.halt(2200.0, 2080.0);
-    p.run(9000.0);  // runs on from where it stood while halted
-    EXPECT_EQ(p.read(9500.0, 2580.0), 2580.0);
-    p.holdAt(2600.0);                         // the media's end
-    p.holdAt(100.0);                          // never back
-    EXPECT_EQ(p.read(20000.0, 0.0), 2600.0);  // a backend back at 0 changes nothing
+    EXPECT_EQ(p.read(500.0, 0.0), 0.0);      // not before the reading first moves
+    EXPECT_EQ(p.read(510.0, 900.0), 900.0);  // a reading far ahead is taken at once
+    p.halt(520.0, 910.0);
+    EXPECT_EQ(p.read(9000.0, 2000.0), p.read(9500.0, 0.0));  // held while halted
+    p.holdAt(2600.0);                                        // the media's end
+    p.holdAt(100.0);                                         // never back
+    EXPECT_EQ(p.read(20000.0, 0.0), 2600.0);
     p.reset();
     EXPECT_EQ(p.read(20000.0, 0.0), 0.0);
 }

@@ -26,6 +26,8 @@ class FakeMedia : public MediaControl {
     std::optional<double> failAtMs;  // the backend gives up while playing
     double position = 0.0;
     std::function<void(const std::string&)> onCall;
+    std::pair<int, int> keyAndTempo{0, 100};
+    int volume = 100;
 
     void open(const std::string& path, bool alternativeDevice) override {
         record("open " + path + (alternativeDevice ? " alt" : ""));
@@ -45,6 +47,11 @@ class FakeMedia : public MediaControl {
     }
     int32_t positionMs() override { return static_cast<int32_t>(position); }
     MediaState state() override { return state_; }
+    bool setKeyAndTempo(int semitones, int tempoPercent) override {
+        keyAndTempo = {semitones, tempoPercent};
+        return true;
+    }
+    void setVolume(int percent) override { volume = percent; }
     MediaError error() override {
         if (state_ != MediaState::Failed) return MediaError::None;
         return position > 0.0 ? MediaError::OutputLost : MediaError::Unplayable;

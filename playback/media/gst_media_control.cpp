@@ -1,0 +1,270 @@
+#include "playback/media/gst_media_control.h"
+
+#include <gst/audio/streamvolume.h>
+#include <gst/gst.h>
+
+#include <QFileInfo>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "util/steady_clock.h"
+
+namespace lyrvox {
+namespace {
+
+// playbin's flags: audio only (a cover picture is no video to show), with its own
+// volume element so that the volume is the same on every sink.
+constexpr guint kPlayAudio = 0x2;
+constexpr guint kPlaySoftVolume = 0x10;
+
+constexpr const char* kFilter = "audioconvert ! pitch name=keytempo ! audioconvert";
+
+}  // namespace
+
+struct GstCallbacks {
+    // Runs in whichever thread posted the message: only wakes the window thread.
+    static GstBusSyncReply busMessage(GstBus*, GstMessage*, gpointer data) {
+        auto* self = static_cast<GstMediaControl*>(data);
+        if (!self->wakePosted_.exchange(true)) {
+            QMetaObject::invokeMethod(
+                self, [self] { self->takeBusMessages(); }, Qt::QueuedConnection);
+        }
+        return GST_BUS_PASS;
+    }
+
+    // Runs in the streaming thread, for each buffer the pitch element sends on.
+    static GstPadProbeReturn pitchOutput(GstPad*, GstPadProbeInfo* info, gpointer data) {
+        GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        if (buffer != nullptr && GST_BUFFER_PTS_IS_VALID(buffer)) {
+            static_cast<GstMediaControl*>(data)->noteOutput(
+                static_cast<int64_t>(GST_BUFFER_PTS(buffer)));
+        }
+        return GST_PAD_PROBE_OK;
+    }
+};
+
+GstMediaControl::GstMediaControl(QObject* parent, SinkMaker makeSink)
+    : QObject(parent), makeSink_(std::move(makeSink)) {
+    if (!gst_is_initialized()) gst_init(nullptr, nullptr);
+    GstElementFactory* pitch = gst_element_factory_find("pitch");
+    hasPitch_ = pitch != nullptr;
+    if (pitch != nullptr) gst_object_unref(pitch);
+}
+
+GstMediaControl::~GstMediaControl() {
+    close();
+}
+
+MediaState GstMediaControl::state() {
+    if (!open_) return MediaState::Closed;
+    if (error_ != MediaError::None) return MediaState::Failed;
+    if (ended_) return MediaState::Ended;
+    return playing_ ? MediaState::Playing : MediaState::Stopped;
+}
+
+MediaError GstMediaControl::error() {
+    return error_;
+}
+
+void GstMediaControl::open(const std::string& path, bool /*alternativeDevice*/) {
+    close();
+    open_ = true;
+    const QFileInfo info(QString::fromStdString(path));
+    if (!info.isFile() || !info.isReadable()) {
+        error_ = MediaError::Unreadable;
+        return;
+    }
+    gchar* uri = gst_filename_to_uri(path.c_str(), nullptr);
+    pipeline_ = gst_element_factory_make("playbin", nullptr);
+    if (uri == nullptr || pipeline_ == nullptr) {
+        g_free(uri);
+        error_ = MediaError::Unplayable;
+        return;
+    }
+    g_object_set(pipeline_, "uri", uri, "flags", kPlayAudio | kPlaySoftVolume, nullptr);
+    g_free(uri);
+    if (makeSink_) g_object_set(pipeline_, "audio-sink", makeSink_(), nullptr);
+    if (hasPitch_) {
+        if (GstElement* filter = gst_parse_bin_from_description(kFilter, TRUE, nullptr)) {
+            pitch_ = gst_bin_get_by_name(GST_BIN(filter), "keytempo");
+            gst_object_unref(pitch_);  // the filter holds it as long as the pipeline lives
+            GstPad* output = gst_element_get_static_pad(pitch_, "src");
+            gst_pad_add_probe(output, GST_PAD_PROBE_TYPE_BUFFER, &GstCallbacks::pitchOutput, this,
+                              nullptr);
+            gst_object_unref(output);
+            g_object_set(pipeline_, "audio-filter", filter, nullptr);
+        }
+    }
+    GstBus* bus = gst_element_get_bus(pipeline_);
+    gst_bus_set_sync_handler(bus, &GstCallbacks::busMessage, this, nullptr);
+    gst_object_unref(bus);
+    applyKeyAndTempo();
+    applyVolume();
+    // Loads and prerolls in GStreamer's threads; a file it cannot play is reported
+    // on the bus within moments.
+    if (gst_element_set_state(pipeline_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) fail();
+}
+
+void GstMediaControl::play() {
+    if (!open_ || error_ != MediaError::None || ended_ || playing_ || pipeline_ == nullptr) return;
+    playing_ = true;
+    position_.run(steadyMilliseconds());
+    // Before the sink holds its first sound it would start on an empty buffer: a
+    // sound server plays silence meanwhile, and its clock stalls and then jumps.
+    // Starting once prerolled gives a clean start.
+    if (prerolled_) startPlaying();
+}
+
+void GstMediaControl::startPlaying() {
+    if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) fail();
+}
+
+void GstMediaControl::pause() {
+    if (!playing_) return;
+    lastMs_ = position_.read(steadyMilliseconds(), readSongMs());  // where it was heard to stop
+    position_.holdAt(lastMs_);
+    playing_ = false;
+    gst_element_set_state(pipeline_, GST_STATE_PAUSED);
+}
+
+void GstMediaControl::stop() {
+    pause();  // the medium stays open (and where it stopped) until close()
+}
+
+void GstMediaControl::close() {
+    if (pipeline_ != nullptr) {
+        // Stops GStreamer's threads first: after this no handler or probe runs.
+        gst_element_set_state(pipeline_, GST_STATE_NULL);
+        GstBus* bus = gst_element_get_bus(pipeline_);
+        gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+        gst_bus_set_flushing(bus, TRUE);
+        gst_object_unref(bus);
+        gst_object_unref(pipeline_);
+        pipeline_ = nullptr;
+        pitch_ = nullptr;
+    }
+    open_ = false;
+    prerolled_ = false;
+    playing_ = false;
+    ended_ = false;
+    error_ = MediaError::None;
+    lastMs_ = 0.0;
+    position_.reset();
+    const std::lock_guard lock(anchorsLock_);
+    anchors_.clear();
+}
+
+int32_t GstMediaControl::positionMs() {
+    if (!open_) return 0;
+    if (playing_) lastMs_ = position_.read(steadyMilliseconds(), readSongMs());
+    const double ms = std::floor(lastMs_);
+    return static_cast<int32_t>(std::clamp(ms, 0.0, double{std::numeric_limits<int32_t>::max()}));
+}
+
+bool GstMediaControl::setKeyAndTempo(int semitones, int tempoPercent) {
+    semitones_ = semitones;
+    tempoPercent_ = tempoPercent;
+    applyKeyAndTempo();
+    return hasPitch_;
+}
+
+void GstMediaControl::setVolume(int percent) {
+    volumePercent_ = std::clamp(percent, 0, 100);
+    applyVolume();
+}
+
+void GstMediaControl::applyKeyAndTempo() {
+    if (pitch_ == nullptr) return;
+    const double tempo = std::clamp(tempoPercent_, 10, 1000) / 100.0;
+    position_.setPace(hasPitch_ ? tempo : 1.0);
+    const double pitch = std::exp2(std::clamp(semitones_, -24, 24) / 12.0);
+    tempo_.store(tempo);
+    g_object_set(pitch_, "pitch", static_cast<gfloat>(pitch), "tempo", static_cast<gfloat>(tempo),
+                 nullptr);
+}
+
+void GstMediaControl::applyVolume() {
+    if (pipeline_ == nullptr) return;
+    const double linear = gst_stream_volume_convert_volume(
+        GST_STREAM_VOLUME_FORMAT_CUBIC, GST_STREAM_VOLUME_FORMAT_LINEAR, volumePercent_ / 100.0);
+    g_object_set(pipeline_, "volume", linear, nullptr);
+}
+
+void GstMediaControl::noteOutput(int64_t outputNs) {
+    const double tempo = tempo_.load();
+    const std::lock_guard lock(anchorsLock_);
+    if (anchors_.empty()) {
+        anchors_.push_back({outputNs, static_cast<double>(outputNs) * tempo, tempo});
+    } else if (const TempoAnchor& last = anchors_.back(); last.tempo != tempo) {
+        const double songNs =
+            last.songNs + static_cast<double>(outputNs - last.outputNs) * last.tempo;
+        anchors_.push_back({outputNs, songNs, tempo});
+    }
+}
+
+double GstMediaControl::readSongMs() {
+    gint64 outputNs = 0;
+    if (pipeline_ == nullptr || !gst_element_query_position(pipeline_, GST_FORMAT_TIME, &outputNs))
+        return -1.0;
+    const std::lock_guard lock(anchorsLock_);
+    // The stretch the heard output is in: the last that began at or before it.
+    const auto after = std::upper_bound(
+        anchors_.begin(), anchors_.end(), outputNs,
+        [](int64_t ns, const TempoAnchor& anchor) { return ns < anchor.outputNs; });
+    if (after == anchors_.begin()) return static_cast<double>(outputNs) * tempo_.load() / 1e6;
+    const TempoAnchor& anchor = *std::prev(after);
+    return (anchor.songNs + static_cast<double>(outputNs - anchor.outputNs) * anchor.tempo) / 1e6;
+}
+
+void GstMediaControl::takeBusMessages() {
+    wakePosted_.store(false);
+    if (pipeline_ == nullptr) return;
+    GstBus* bus = gst_element_get_bus(pipeline_);
+    while (GstMessage* message = gst_bus_pop(bus)) {
+        handle(message);
+        gst_message_unref(message);
+        if (pipeline_ == nullptr) break;
+    }
+    gst_object_unref(bus);
+}
+
+void GstMediaControl::handle(GstMessage* message) {
+    switch (GST_MESSAGE_TYPE(message)) {
+        case GST_MESSAGE_ERROR:
+            fail();
+            break;
+        case GST_MESSAGE_EOS:
+            reachEnd();
+            break;
+        case GST_MESSAGE_ASYNC_DONE:
+            if (!prerolled_ && GST_MESSAGE_SRC(message) == GST_OBJECT(pipeline_)) {
+                prerolled_ = true;
+                if (playing_) startPlaying();
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void GstMediaControl::fail() {
+    if (error_ != MediaError::None) return;
+    lastMs_ = std::max(lastMs_, readSongMs());
+    position_.holdAt(lastMs_);
+    // Once play time has been heard, the file has played: what failed is the way to
+    // the listener (the sound server went away), not the file.
+    error_ = lastMs_ > 0.0 ? MediaError::OutputLost : MediaError::Unplayable;
+    playing_ = false;
+    if (pipeline_ != nullptr) gst_element_set_state(pipeline_, GST_STATE_NULL);
+}
+
+void GstMediaControl::reachEnd() {
+    // The end of the sound is the end: no estimate lags behind it.
+    if (playing_) lastMs_ = std::max(lastMs_, readSongMs());
+    position_.holdAt(lastMs_);
+    playing_ = false;
+    ended_ = true;
+}
+
+}  // namespace lyrvox

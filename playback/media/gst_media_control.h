@@ -1,0 +1,98 @@
+#pragma once
+// The media control for songs' audio, on GStreamer's playbin with SoundTouch's
+// `pitch` element as its audio filter, for key and tempo.
+//
+// Event loop: the bus's messages stay on the bus; a handler in GStreamer's own
+// threads only posts one queued call to this object's thread, which then takes
+// them all. Nothing polls, and nothing of GStreamer's runs on the window thread
+// but state changes and position queries.
+//
+// Position: the pipeline's own query at each call, which tells how far the sound
+// has been played out (what is heard), steered smoothly (PositionSmoother): a
+// sound server's reading advances in coarse steps and may stall at a start. With a tempo other than
+// 100% that runs in output time; a probe behind the pitch element keeps the song time at which each
+// tempo began in output time, so the position maps back to song time, also across
+// changes during play.
+#include <QObject>
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "playback/media/media_control.h"
+#include "playback/media/position_smoother.h"
+
+typedef struct _GstElement GstElement;
+typedef struct _GstMessage GstMessage;
+
+namespace lyrvox {
+
+class GstMediaControl : public QObject, public MediaControl {
+    Q_OBJECT
+  public:
+    // Makes the element the sound goes to, for each open(); none: the system's
+    // default output (a sound server, ALSA, or a sink that keeps real time).
+    using SinkMaker = std::function<GstElement*()>;
+    explicit GstMediaControl(QObject* parent = nullptr, SinkMaker makeSink = {});
+    ~GstMediaControl() override;
+
+    // Never blocks for long: the window thread must stay live.
+    void open(const std::string& path, bool alternativeDevice) override;
+    void play() override;
+    void pause() override;
+    void stop() override;
+    void close() override;
+    int32_t positionMs() override;
+    MediaState state() override;
+    MediaError error() override;
+    bool setKeyAndTempo(int semitones, int tempoPercent) override;
+    void setVolume(int percent) override;
+
+    // False when GStreamer lacks its `pitch` element (gstreamer1.0-plugins-bad):
+    // songs then play at their own key and tempo.
+    bool canChangeKeyAndTempo() const { return hasPitch_; }
+
+  private:
+    // Song time at the start of a stretch of output that ran at one tempo.
+    struct TempoAnchor {
+        int64_t outputNs;
+        double songNs;
+        double tempo;
+    };
+
+    void takeBusMessages();
+    void handle(GstMessage* message);
+    void startPlaying();
+    void fail();
+    void reachEnd();
+    void applyKeyAndTempo();
+    void applyVolume();
+    double readSongMs();  // -1 when the pipeline cannot tell yet
+    void noteOutput(int64_t outputNs);
+    friend struct GstCallbacks;  // GStreamer's threads call in through these
+
+    SinkMaker makeSink_;
+    GstElement* pipeline_ = nullptr;  // playbin, while open
+    GstElement* pitch_ = nullptr;     // inside the pipeline's filter; not owned
+    bool hasPitch_ = false;
+    bool open_ = false;       // a medium was asked for (it may have failed)
+    bool prerolled_ = false;  // the sink holds the first sound: PLAYING can start cleanly
+    std::atomic<bool> wakePosted_{false};
+
+    bool playing_ = false;  // play() given and not halted, ended or failed since
+    bool ended_ = false;
+    MediaError error_ = MediaError::None;
+    double lastMs_ = 0.0;        // last position given out: the floor while playing, held otherwise
+    PositionSmoother position_;  // steers a steady estimate toward the pipeline's reading
+
+    int semitones_ = 0;
+    int tempoPercent_ = 100;
+    int volumePercent_ = 100;
+
+    std::mutex anchorsLock_;  // the probe writes from a streaming thread
+    std::vector<TempoAnchor> anchors_;
+    std::atomic<double> tempo_{1.0};  // what the pitch element runs at now
+};
+
+}  // namespace lyrvox
