@@ -110,6 +110,20 @@ ControlWindow::ControlWindow(ControlWindowDeps deps, QWidget* parent)
     drops->watch(this);
     connect(display_.get(), &DisplayController::windowMade, drops,
             [drops](QWidget* window) { drops->watch(window); });
+
+    // The song library: a small button in the free space right of the zoom label,
+    // and an entry in the display's menu.
+    const auto openLibrary = [this] {
+        if (openLibrary_) openLibrary_();
+    };
+    libraryButton_ = new QPushButton(QStringLiteral("Lib"), controls_.playerArea);
+    libraryButton_->setGeometry(twipsToPixelsX(*this, 4050), twipsToPixelsY(*this, 990),
+                                twipsToPixelsX(*this, 345), twipsToPixelsY(*this, 240));
+    libraryButton_->setToolTip(QStringLiteral("Song library and queue (L)"));
+    libraryButton_->setFocusPolicy(Qt::NoFocus);
+    connect(libraryButton_, &QPushButton::clicked, this, openLibrary);
+    display_->addMenuEntry(QStringLiteral("Library..."), openLibrary);
+    connect(controls_.stop, &QPushButton::clicked, this, [this] { emit stopClicked(); });
 }
 
 ControlWindow::~ControlWindow() {
@@ -226,8 +240,10 @@ void ControlWindow::playPauseOrContinue() {
         // ending one still unwinds (Play right after Stop) enters the same runner
         // again, which is how it tells the two apart.
         if (!session_) session_ = deps_.sessions(state_, deps_.media, *this);
+        const std::uint64_t serial = ++sessionSerial_;
         session_->play(state_.chosenFile, controls_.alternativeDevice->isChecked());
         if (unloading_) return;
+        if (serial == sessionSerial_ && serial != stoppedSerial_) emit songEndedByItself();
     } else if (state_.paused) {
         controls_.play->setText(QStringLiteral("&Pause"));
         deps_.media.play();
@@ -242,6 +258,7 @@ void ControlWindow::playPauseOrContinue() {
 
 void ControlWindow::stopPlayback() {
     if (unloading_) return;  // shut-down abandons the session without its end steps
+    if (state_.sessionRunning) stoppedSerial_ = sessionSerial_;
     deps_.media.stop();
     deps_.media.close();
     controls_.play->setText(QStringLiteral("&Play"));
@@ -292,6 +309,7 @@ std::vector<KeyCommand> ControlWindow::keyCommands() {
             {{Qt::Key_Left}, [this] { shiftOffset(-kOffsetStepMs); }},
             {{Qt::Key_Right}, [this] { shiftOffset(kOffsetStepMs); }},
             {{Qt::Key_F11}, [this] { display_->toggleFullScreen(); }},
+            {{Qt::Key_L}, [this] { libraryButton_->click(); }},
             {{QKeySequence::fromString(QStringLiteral("Ctrl+Q"))}, [this] { close(); }}};
 }
 

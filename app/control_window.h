@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -89,6 +90,18 @@ class ControlWindow : public QWidget, public SessionHost {
     // The outer height in twips a framed window of this client height would have.
     int outerHeightTwips() const;
 
+    // What L, the Lib button and the display's menu entry open: the song library,
+    // which its owner sets once.
+    void setLibraryOpener(std::function<void()> open) { openLibrary_ = std::move(open); }
+    QPushButton* libraryButton() const { return libraryButton_; }
+
+  signals:
+    // A session this window started has ended by itself: played to its end, or
+    // could not play. Not after a Stop, a dropped song or the window closing.
+    void songEndedByItself();
+    // Stop was clicked (or S pressed), whether or not a song was playing.
+    void stopClicked();
+
   protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -114,6 +127,12 @@ class ControlWindow : public QWidget, public SessionHost {
     std::unique_ptr<SessionRunner> session_;  // made on the first Play
     int lastFilterIndex_ = 0;                 // 0: no Open yet in this run
     bool unloading_ = false;
+    std::function<void()> openLibrary_;
+    QPushButton* libraryButton_ = nullptr;
+    // Sessions are numbered as they start; a stopped one's number is kept, so that
+    // only the latest session, unstopped, counts as ending by itself.
+    std::uint64_t sessionSerial_ = 0;
+    std::uint64_t stoppedSerial_ = 0;
 };
 
 }  // namespace lyrvox

@@ -241,6 +241,15 @@ void DisplayController::showNote(const QString& text, int ms) {
     ensureWindow().showNote(text, ms);
 }
 
+void DisplayController::showBanner(const QString& text) {
+    if (text.isEmpty() && !window_) return;
+    ensureWindow().showBanner(text);
+}
+
+void DisplayController::addMenuEntry(const QString& text, std::function<void()> run) {
+    extraEntries_.emplace_back(text, std::move(run));
+}
+
 void DisplayController::fullScreenToggled() {
     toggleFullScreen();
 }
@@ -273,6 +282,9 @@ void DisplayController::menuRequested(const QPoint& globalPos) {
             [this](bool on) { setKeepAspect(on); });
     connect(addCheck(QStringLiteral("Pixel-perfect"), pixelPerfect_), &QAction::toggled, this,
             [this](bool on) { setPixelPerfect(on); });
+    if (!extraEntries_.empty()) menu->addSeparator();
+    for (const auto& [text, run] : extraEntries_)
+        connect(menu->addAction(text), &QAction::triggered, this, run);
     menu->popup(globalPos);
 }
 

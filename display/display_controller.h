@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "display/display_window.h"
 #include "display/screen_metrics.h"
@@ -85,6 +87,11 @@ class DisplayController : public QObject, private DisplayEvents {
     // `text` over the picture for `ms` milliseconds; only painted, never copied
     // into the frame or a snapshot.
     void showNote(const QString& text, int ms = 1500);
+    // Large `text` in the middle of the window until it is replaced or cleared with
+    // an empty text; only painted, like a note.
+    void showBanner(const QString& text);
+    // An entry the right-click menu ends with, after a separator.
+    void addMenuEntry(const QString& text, std::function<void()> run);
 
   signals:
     // The zoom label's text ("1.5x") after every resize.
@@ -139,6 +146,7 @@ class DisplayController : public QObject, private DisplayEvents {
     bool copying_ = false;
     bool frameFresh_ = false;  // filled by a copy whose paint is still to come
     int servingDepth_ = 0;
+    std::vector<std::pair<QString, std::function<void()>>> extraEntries_;
 };
 
 }  // namespace lyrvox
