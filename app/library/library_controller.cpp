@@ -60,6 +60,8 @@ void LibraryController::songEnded() {
 void LibraryController::cancelWait() {
     wait_.stop();
     if (!upcoming_) return;
+    // The song waited for is not lost: it heads the queue again.
+    libraryWindow_->addToQueue(*upcoming_, 0);
     upcoming_.reset();
     window_.display().showBanner({});
     window_.controls().stop->setEnabled(false);

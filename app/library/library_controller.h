@@ -26,7 +26,8 @@ class LibraryController : public QObject {
 
     LibraryWindow& libraryWindow() { return *libraryWindow_; }
     LibraryIndex& index() { return *index_; }
-    // The song waiting for the pause to end, if any.
+    // The song waiting for the pause to end, if any: off the queue, and back at its
+    // front when Stop or a song the user chose ends the wait.
     const std::optional<QueueEntry>& upcoming() const { return upcoming_; }
 
     // Starts the queue's first song now (the "Play queue" button).

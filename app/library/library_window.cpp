@@ -201,7 +201,10 @@ LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
     search();
 }
 
-LibraryWindow::~LibraryWindow() = default;
+LibraryWindow::~LibraryWindow() {
+    // The list empties as the widgets go: that is no change of the saved queue.
+    disconnect(queueList_->model(), nullptr, this, nullptr);
+}
 
 void LibraryWindow::open() {
     show();
@@ -319,13 +322,13 @@ void LibraryWindow::playQueue() {
     emit playQueueRequested();
 }
 
-void LibraryWindow::addToQueue(const QueueEntry& entry) {
+void LibraryWindow::addToQueue(const QueueEntry& entry, int row) {
     auto* item = new QListWidgetItem(songLabel(entry.artist, entry.title));
     item->setData(PathRole, bytesOf(entry.path));
     item->setData(ArtistRole, QString::fromStdString(entry.artist));
     item->setData(TitleRole, QString::fromStdString(entry.title));
     item->setToolTip(QString::fromStdString(escapeForTerminal(entry.path)));
-    queueList_->addItem(item);
+    queueList_->insertItem(row < 0 ? queueList_->count() : row, item);
 }
 
 std::optional<QueueEntry> LibraryWindow::takeNext() {

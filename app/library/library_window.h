@@ -50,8 +50,8 @@ class LibraryWindow : public QWidget {
     void playCurrent();   // the chosen result, or the first
     void queueCurrent();  // the chosen result to the end of the queue
     void playQueue();     // the queue's first song now
-    void addToQueue(const QueueEntry& entry);
-    std::optional<QueueEntry> takeNext();  // off the front of the queue
+    void addToQueue(const QueueEntry& entry, int row = -1);  // -1: at the end
+    std::optional<QueueEntry> takeNext();                    // off the front of the queue
     std::vector<QueueEntry> queue() const;
     int pauseSeconds() const;
 
