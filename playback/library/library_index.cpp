@@ -12,7 +12,7 @@ namespace {
 // Searches that match more songs than this are listed in index order instead of
 // by relevance: ranking tens of thousands of rows for one typed letter would cost
 // more than a keystroke may.
-constexpr std::int64_t kMostRanked = 2000;
+constexpr std::int64_t kMostRanked = 500;
 
 // Each step takes the schema from its index to the next version; a new version
 // appends a step and never edits an old one.
