@@ -1,5 +1,6 @@
 #include "app/control_window.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -111,17 +112,15 @@ ControlWindow::ControlWindow(ControlWindowDeps deps, QWidget* parent)
     connect(display_.get(), &DisplayController::windowMade, drops,
             [drops](QWidget* window) { drops->watch(window); });
 
-    // The song library: a small button in the free space right of the zoom label,
-    // and an entry in the display's menu.
+    // The song library: an entry in a right-click menu of this window (nothing
+    // else there has one), and in the display's menu.
     const auto openLibrary = [this] {
         if (openLibrary_) openLibrary_();
     };
-    libraryButton_ = new QPushButton(QStringLiteral("Lib"), controls_.playerArea);
-    libraryButton_->setGeometry(twipsToPixelsX(*this, 4050), twipsToPixelsY(*this, 990),
-                                twipsToPixelsX(*this, 345), twipsToPixelsY(*this, 240));
-    libraryButton_->setToolTip(QStringLiteral("Song library and queue (L)"));
-    libraryButton_->setFocusPolicy(Qt::NoFocus);
-    connect(libraryButton_, &QPushButton::clicked, this, openLibrary);
+    libraryAction_ = new QAction(QStringLiteral("Library... (L)"), this);
+    connect(libraryAction_, &QAction::triggered, this, openLibrary);
+    addAction(libraryAction_);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
     display_->addMenuEntry(QStringLiteral("Library..."), openLibrary);
     connect(controls_.stop, &QPushButton::clicked, this, [this] { emit stopClicked(); });
 }
@@ -309,7 +308,7 @@ std::vector<KeyCommand> ControlWindow::keyCommands() {
             {{Qt::Key_Left}, [this] { shiftOffset(-kOffsetStepMs); }},
             {{Qt::Key_Right}, [this] { shiftOffset(kOffsetStepMs); }},
             {{Qt::Key_F11}, [this] { display_->toggleFullScreen(); }},
-            {{Qt::Key_L}, [this] { libraryButton_->click(); }},
+            {{Qt::Key_L}, [this] { libraryAction_->trigger(); }},
             {{QKeySequence::fromString(QStringLiteral("Ctrl+Q"))}, [this] { close(); }}};
 }
 

@@ -25,6 +25,7 @@
 #include "playback/player_state.h"
 #include "playback/session_host.h"
 
+class QAction;
 class QTimer;
 
 namespace lyrvox {
@@ -90,10 +91,9 @@ class ControlWindow : public QWidget, public SessionHost {
     // The outer height in twips a framed window of this client height would have.
     int outerHeightTwips() const;
 
-    // What L, the Lib button and the display's menu entry open: the song library,
-    // which its owner sets once.
+    // What L and the Library entries of this window's and the display's right-click
+    // menus open: the song library, which its owner sets once.
     void setLibraryOpener(std::function<void()> open) { openLibrary_ = std::move(open); }
-    QPushButton* libraryButton() const { return libraryButton_; }
 
   signals:
     // A session this window started has ended by itself: played to its end, or
@@ -128,7 +128,7 @@ class ControlWindow : public QWidget, public SessionHost {
     int lastFilterIndex_ = 0;                 // 0: no Open yet in this run
     bool unloading_ = false;
     std::function<void()> openLibrary_;
-    QPushButton* libraryButton_ = nullptr;
+    QAction* libraryAction_ = nullptr;
     // Sessions are numbered as they start; a stopped one's number is kept, so that
     // only the latest session, unstopped, counts as ending by itself.
     std::uint64_t sessionSerial_ = 0;

@@ -1,6 +1,6 @@
 #pragma once
 // The song library in the player: its index in the user's data folder, its window
-// (opened by L, the Lib button and the display's menu), and the queue's advance:
+// (opened by L and the Library entry of either window's right-click menu), and the queue's advance:
 // when a song ends by itself the queue's next song starts after the pause the
 // user set, while the display shows "Next: ARTIST - TITLE". Stop ends the wait.
 #include <QObject>
