@@ -1,5 +1,6 @@
 #include "app/control_window.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -106,7 +107,6 @@ ControlWindow::ControlWindow(ControlWindowDeps deps, QWidget* parent)
     }
     connect(display_.get(), &DisplayController::windowMade, this,
             [this](QWidget* window) { addKeyCommands(*window, keyCommands()); });
-    display_->setMenuExtras([this](QMenu& menu) { addKeyAndTempoEntries(menu); });
     controls_.status->setToolTip(
         QStringLiteral("Key: [ and ]; tempo: { and }; volume: Up and Down"));
     // A song dropped on either window plays as if opened.
@@ -114,6 +114,22 @@ ControlWindow::ControlWindow(ControlWindowDeps deps, QWidget* parent)
     drops->watch(this);
     connect(display_.get(), &DisplayController::windowMade, drops,
             [drops](QWidget* window) { drops->watch(window); });
+
+    // The song library: an entry in a right-click menu of this window (nothing
+    // else there has one), and in the display's menu.
+    const auto openLibrary = [this] {
+        if (openLibrary_) openLibrary_();
+    };
+    libraryAction_ = new QAction(QStringLiteral("Library... (L)"), this);
+    connect(libraryAction_, &QAction::triggered, this, openLibrary);
+    addAction(libraryAction_);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    display_->setMenuExtras([this, openLibrary](QMenu& menu) {
+        connect(menu.addAction(QStringLiteral("Library...\tL")), &QAction::triggered, this,
+                openLibrary);
+        addKeyAndTempoEntries(menu);
+    });
+    connect(controls_.stop, &QPushButton::clicked, this, [this] { emit stopClicked(); });
 }
 
 ControlWindow::~ControlWindow() {
@@ -240,8 +256,10 @@ void ControlWindow::playPauseOrContinue() {
         // ending one still unwinds (Play right after Stop) enters the same runner
         // again, which is how it tells the two apart.
         if (!session_) session_ = deps_.sessions(state_, deps_.media, *this);
+        const std::uint64_t serial = ++sessionSerial_;
         session_->play(state_.chosenFile, controls_.alternativeDevice->isChecked());
         if (unloading_) return;
+        if (serial == sessionSerial_ && serial != stoppedSerial_) emit songEndedByItself();
     } else if (state_.paused) {
         controls_.play->setText(QStringLiteral("&Pause"));
         deps_.media.play();
@@ -256,6 +274,7 @@ void ControlWindow::playPauseOrContinue() {
 
 void ControlWindow::stopPlayback() {
     if (unloading_) return;  // shut-down abandons the session without its end steps
+    if (state_.sessionRunning) stoppedSerial_ = sessionSerial_;
     deps_.media.stop();
     deps_.media.close();
     controls_.play->setText(QStringLiteral("&Play"));
@@ -312,6 +331,7 @@ std::vector<KeyCommand> ControlWindow::keyCommands() {
             {{Qt::Key_BraceRight}, [this] { changeTempo(kTempoStep); }},
             {{Qt::Key_Up}, [this] { changeVolume(kVolumeStep); }},
             {{Qt::Key_Down}, [this] { changeVolume(-kVolumeStep); }},
+            {{Qt::Key_L}, [this] { libraryAction_->trigger(); }},
             {{QKeySequence::fromString(QStringLiteral("Ctrl+Q"))}, [this] { close(); }}};
 }
 

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -25,6 +26,7 @@
 #include "playback/session_host.h"
 
 class QMenu;
+class QAction;
 class QTimer;
 
 namespace lyrvox {
@@ -103,6 +105,17 @@ class ControlWindow : public QWidget, public SessionHost {
     // The outer height in twips a framed window of this client height would have.
     int outerHeightTwips() const;
 
+    // What L and the Library entries of this window's and the display's right-click
+    // menus open: the song library, which its owner sets once.
+    void setLibraryOpener(std::function<void()> open) { openLibrary_ = std::move(open); }
+
+  signals:
+    // A session this window started has ended by itself: played to its end, or
+    // could not play. Not after a Stop, a dropped song or the window closing.
+    void songEndedByItself();
+    // Stop was clicked (or S pressed), whether or not a song was playing.
+    void stopClicked();
+
   protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -137,6 +150,12 @@ class ControlWindow : public QWidget, public SessionHost {
     int volume_ = 100;
     QString statusText_;  // the status line without the key and tempo
     bool unloading_ = false;
+    std::function<void()> openLibrary_;
+    QAction* libraryAction_ = nullptr;
+    // Sessions are numbered as they start; a stopped one's number is kept, so that
+    // only the latest session, unstopped, counts as ending by itself.
+    std::uint64_t sessionSerial_ = 0;
+    std::uint64_t stoppedSerial_ = 0;
 };
 
 }  // namespace lyrvox

@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QTimer>
 #include <algorithm>
 #include <cstdlib>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "app/control_window.h"
+#include "app/library/library_controller.h"
 #include "app/qt_dialog_provider.h"
 #include "app/qt_settings_store.h"
 #include "app/quit_signals.h"
@@ -40,6 +42,11 @@ int main(int argc, char** argv) {
         {media, dialogs, settings, lyrvox::diskSessionFactory(trace != nullptr ? trace : ""),
          QApplication::applicationDirPath(), [] { QApplication::exit(0); }});
     dialogs.setParent(&window);
+    lyrvox::LibraryController library(
+        window, dialogs, settings, lyrvox::defaultLibraryPath(), [&library] {
+            return QFileDialog::getExistingDirectory(&library.libraryWindow(),
+                                                     QStringLiteral("Add a song folder"));
+        });
     // Logout and Ctrl-C close the window: sessions unwind and remove their files.
     const lyrvox::QuitSignals quitSignals([&window] { window.close(); });
 

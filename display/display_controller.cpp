@@ -241,6 +241,11 @@ void DisplayController::showNote(const QString& text, int ms) {
     ensureWindow().showNote(text, ms);
 }
 
+void DisplayController::showBanner(const QString& text) {
+    if (text.isEmpty() && !window_) return;
+    ensureWindow().showBanner(text);
+}
+
 void DisplayController::fullScreenToggled() {
     toggleFullScreen();
 }

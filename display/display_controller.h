@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "display/display_window.h"
 #include "display/screen_metrics.h"
@@ -92,6 +94,9 @@ class DisplayController : public QObject, private DisplayEvents {
     void setMenuExtras(std::function<void(QMenu& menu)> addEntries) {
         menuExtras_ = std::move(addEntries);
     }
+    // Large `text` in the middle of the window until it is replaced or cleared with
+    // an empty text; only painted, like a note.
+    void showBanner(const QString& text);
 
   signals:
     // The zoom label's text ("1.5x") after every resize.

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -83,6 +84,29 @@ void DisplayWindow::paintEvent(QPaintEvent*) {
         painter.fillRect(bar, Qt::black);
     }
     if (!note_.isEmpty()) paintNote(painter);
+    if (!banner_.isEmpty()) paintBanner(painter);
+}
+
+void DisplayWindow::showBanner(const QString& text) {
+    banner_ = text;
+    update();
+}
+
+void DisplayWindow::paintBanner(QPainter& painter) {
+    // White on a dark band across the middle of the picture, its letters a tenth
+    // of the picture's height, shrunk until the text fits the width.
+    const QRect picture = pictureRect_.isValid() ? pictureRect_ : rect();
+    QFont font = painter.font();
+    int size = std::max(12, picture.height() / 10);
+    font.setPixelSize(size);
+    while (size > 12 && QFontMetrics(font).horizontalAdvance(banner_) > picture.width() * 9 / 10)
+        font.setPixelSize(size = size * 9 / 10);
+    painter.setFont(font);
+    QRect band(picture.left(), 0, picture.width(), size * 2);
+    band.moveCenter(picture.center());
+    painter.fillRect(band, QColor(0, 0, 0, 200));
+    painter.setPen(Qt::white);
+    painter.drawText(band, Qt::AlignCenter, banner_);
 }
 
 void DisplayWindow::paintNote(QPainter& painter) {

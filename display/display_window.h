@@ -42,6 +42,9 @@ class DisplayWindow : public QWidget {
     // Paints `text` over the picture for `ms` milliseconds (replacing any earlier
     // note). Only the window's painting shows it: never the frame image.
     void showNote(const QString& text, int ms);
+    // Large text in the middle until replaced; empty: none. Painted like the note.
+    void showBanner(const QString& text);
+    const QString& banner() const { return banner_; }
 
     // Milliseconds without mouse motion before the pointer hides over a full-screen
     // picture.
@@ -59,6 +62,7 @@ class DisplayWindow : public QWidget {
 
   private:
     void paintNote(QPainter& painter);
+    void paintBanner(QPainter& painter);
     // Shows the pointer, and hides it again after kPointerHideMs in full screen.
     void wakePointer();
 
@@ -66,6 +70,7 @@ class DisplayWindow : public QWidget {
     QImage frame_;
     QRect pictureRect_;
     QString note_;
+    QString banner_;
     QTimer noteTimer_;
     QTimer pointerTimer_;
     bool inPaint_ = false;

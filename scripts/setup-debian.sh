@@ -13,6 +13,8 @@ packages=(
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev   # the song audio's own pipeline
     gstreamer1.0-tools          # the tests make OGG, OPUS, FLAC, M4A and AAC tones with it
     libzip-dev                  # MP3+G zips
+    libsqlite3-dev              # the song library's index (FTS5)
+    sqlite3                     # the library tests write an index from another version
     libgtest-dev libbenchmark-dev
     clang libclang-rt-14-dev    # libFuzzer and the sanitizer runtimes
     clang-format                # the formatting check

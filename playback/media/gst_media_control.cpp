@@ -23,14 +23,20 @@ constexpr const char* kFilter = "audioconvert ! pitch name=keytempo ! audioconve
 }  // namespace
 
 struct GstCallbacks {
-    // Runs in whichever thread posted the message: only wakes the window thread.
-    static GstBusSyncReply busMessage(GstBus*, GstMessage*, gpointer data) {
+    // Runs in whichever thread posted the message: queues it here and wakes the
+    // window thread. Queued before the wake-up is posted, so that a wake-up already
+    // under way when it came cannot miss it.
+    static GstBusSyncReply busMessage(GstBus*, GstMessage* message, gpointer data) {
         auto* self = static_cast<GstMediaControl*>(data);
+        {
+            const std::lock_guard lock(self->messagesLock_);
+            self->messages_.push_back(gst_message_ref(message));
+        }
         if (!self->wakePosted_.exchange(true)) {
             QMetaObject::invokeMethod(
                 self, [self] { self->takeBusMessages(); }, Qt::QueuedConnection);
         }
-        return GST_BUS_PASS;
+        return GST_BUS_DROP;
     }
 
     // Runs in the streaming thread, for each buffer the pitch element sends on.
@@ -143,6 +149,7 @@ void GstMediaControl::close() {
         gst_object_unref(pipeline_);
         pipeline_ = nullptr;
         pitch_ = nullptr;
+        dropBusMessages();  // the old medium's news is no longer ours
     }
     open_ = false;
     prerolled_ = false;
@@ -219,14 +226,21 @@ double GstMediaControl::readSongMs() {
 
 void GstMediaControl::takeBusMessages() {
     wakePosted_.store(false);
-    if (pipeline_ == nullptr) return;
-    GstBus* bus = gst_element_get_bus(pipeline_);
-    while (GstMessage* message = gst_bus_pop(bus)) {
-        handle(message);
-        gst_message_unref(message);
-        if (pipeline_ == nullptr) break;
+    std::vector<GstMessage*> taken;
+    {
+        const std::lock_guard lock(messagesLock_);
+        taken.swap(messages_);
     }
-    gst_object_unref(bus);
+    for (GstMessage* message : taken) {
+        if (pipeline_ != nullptr) handle(message);
+        gst_message_unref(message);
+    }
+}
+
+void GstMediaControl::dropBusMessages() {
+    const std::lock_guard lock(messagesLock_);
+    for (GstMessage* message : messages_) gst_message_unref(message);
+    messages_.clear();
 }
 
 void GstMediaControl::handle(GstMessage* message) {

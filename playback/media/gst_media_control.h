@@ -2,8 +2,8 @@
 // The media control for songs' audio, on GStreamer's playbin with SoundTouch's
 // `pitch` element as its audio filter, for key and tempo.
 //
-// Event loop: the bus's messages stay on the bus; a handler in GStreamer's own
-// threads only posts one queued call to this object's thread, which then takes
+// Event loop: a handler in GStreamer's own threads moves the bus's messages to a
+// queue here and posts one queued call to this object's thread, which then takes
 // them all. Nothing polls, and nothing of GStreamer's runs on the window thread
 // but state changes and position queries.
 //
@@ -62,6 +62,7 @@ class GstMediaControl : public QObject, public MediaControl {
     };
 
     void takeBusMessages();
+    void dropBusMessages();
     void handle(GstMessage* message);
     void startPlaying();
     void fail();
@@ -76,8 +77,10 @@ class GstMediaControl : public QObject, public MediaControl {
     GstElement* pipeline_ = nullptr;  // playbin, while open
     GstElement* pitch_ = nullptr;     // inside the pipeline's filter; not owned
     bool hasPitch_ = false;
-    bool open_ = false;       // a medium was asked for (it may have failed)
-    bool prerolled_ = false;  // the sink holds the first sound: PLAYING can start cleanly
+    bool open_ = false;        // a medium was asked for (it may have failed)
+    bool prerolled_ = false;   // the sink holds the first sound: PLAYING can start cleanly
+    std::mutex messagesLock_;  // the bus handler adds from GStreamer's threads
+    std::vector<GstMessage*> messages_;
     std::atomic<bool> wakePosted_{false};
 
     bool playing_ = false;  // play() given and not halted, ended or failed since

@@ -9,6 +9,7 @@
 #include <QtWidgets>
 
 #include "app/control_window.h"
+#include "app/library/library_controller.h"
 #include "app/qt_dialog_provider.h"
 #include "app/qt_settings_store.h"
 #include "app/song_drops.h"
@@ -446,6 +447,94 @@ TEST_F(ControlWindowTest, RealFileDialogListsNamesInAnyCaseAndTakesATypedName) {
 
 // Boxes titled "lyrvox" without an icon. A message returns at once and stays up until OK,
 // so that a playback loop lower on the stack goes on; a question waits for Yes or No.
+// The library found through its window, songs played from a search and queued, the
+// queue advancing only after a song that ends by itself, and kept across runs.
+TEST_F(ControlWindowTest, LibrarySearchPlaysAndTheQueueAdvancesUntilAStop) {
+    ASSERT_TRUE(QDir().mkdir("songs"));
+    for (const char* name : {"songs/Alpha - Song One.cdg", "songs/Beta - Song Two.CDG",
+                             "songs/Gamma - Song Three.cdg", "songs/Delta - Other.cdg"})
+        testing::writeFile(name, encode::fileOf({encode::memoryPreset(1)}));
+    window.startUp({});
+    const QString db = work.filePath("library.db");
+    auto library = std::make_unique<LibraryController>(window, *this, *this, db,
+                                                       [&] { return work.filePath("songs"); });
+    LibraryWindow& lib = library->libraryWindow();
+    const auto activate = [](QWidget* w) {
+        QApplication::setActiveWindow(w);
+        return QTest::qWaitForWindowActive(w);
+    };
+    ASSERT_TRUE(activate(&window));
+    QTest::keyClick(&window, Qt::Key_L);  // opens the window and scans
+    EXPECT_TRUE(lib.isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !lib.scanJob().isRunning(); }));
+    lib.addFolder();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !lib.scanJob().isRunning(); }));
+    EXPECT_EQ(lib.scanStatus()->text(), "4 songs: 4 new, 0 changed, 0 gone, 0 skipped");
+    QTest::keyClicks(lib.searchBox(), "son");
+    EXPECT_TRUE(lib.results().rowCount() == 3 && lib.countLabel()->text() == "3 songs");
+    std::vector<std::string> played;
+    QObject::connect(&window, &ControlWindow::songEndedByItself,
+                     [&] { played.push_back(fileNameOf(window.state().chosenFile)); });
+    ASSERT_TRUE(activate(&lib));
+    lib.table()->setFocus();
+    for (int row : {1, 2, 0}) {
+        lib.table()->selectRow(row);
+        QTest::keyClick(lib.table(), row == 0 ? Qt::Key_Insert : Qt::Key_Q);
+    }
+    lib.queueList()->model()->moveRow({}, 2, {}, 0);  // as a drag does
+    const auto queued = [&] {
+        std::string titles;
+        for (const QueueEntry& e : LibraryIndex(toFsPath(db)).loadQueue()) titles += e.title + ";";
+        return titles;
+    };
+    EXPECT_EQ(queued(), "Song One;Song Two;Song Three;");
+    lib.pauseBox()->setValue(1);
+    EXPECT_EQ(texts["Library/PauseSeconds"], "1");
+
+    lib.searchBox()->setText("delta");
+    QTest::keyClick(lib.searchBox(), Qt::Key_Return);  // plays Delta; then the queue runs
+    EXPECT_TRUE(library->upcoming() && library->upcoming()->title == "Song One");
+    auto* display = qobject_cast<DisplayWindow*>(window.display().window());
+    EXPECT_EQ(display->banner(), "Next: Alpha - Song One");
+    EXPECT_TRUE(c.stop->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return played.size() == 4; }));
+    EXPECT_EQ(played, (std::vector<std::string>{"Delta - Other.cdg", "Alpha - Song One.cdg",
+                                                "Beta - Song Two.CDG", "Gamma - Song Three.cdg"}));
+    EXPECT_TRUE(queued().empty() && display->banner().isEmpty());
+
+    // Stop during the pause ends the run and keeps the song waited for.
+    lib.pauseBox()->setValue(30);
+    lib.table()->selectRow(0);
+    lib.queueCurrent();
+    lib.playCurrent();
+    EXPECT_TRUE(library->upcoming().has_value());
+    ASSERT_TRUE(activate(&window));
+    QTest::keyClick(&window, Qt::Key_S);
+    EXPECT_TRUE(!library->upcoming() && display->banner().isEmpty() && !c.stop->isEnabled());
+    EXPECT_EQ(queued(), "Other;");
+    // A Stop during a song does not advance either, and the queue outlives the window.
+    writeSong("songs/long.cdg");
+    during([&] { c.stop->click(); });
+    window.playDropped(work.filePath("songs/long.cdg"));
+    EXPECT_TRUE(!library->upcoming() && lib.queue().size() == 1);
+    library.reset();
+    library =
+        std::make_unique<LibraryController>(window, *this, *this, db, [] { return QString(); });
+    EXPECT_EQ(library->libraryWindow().queue().at(0).title, "Other");
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
+}
+
+// A damaged index is moved aside with a message, and the library starts empty.
+TEST_F(ControlWindowTest, DamagedLibraryIsMovedAsideWithAMessage) {
+    testing::writeFile(work.filePath("library.db").toStdString(), testing::randomBytes(4096));
+    LibraryController library(window, *this, *this, work.filePath("library.db"), {});
+    QTest::qWait(1);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("library.db.broken-1") && messages[0].contains("queue"));
+    EXPECT_TRUE(QFileInfo(work.filePath("library.db.broken-1")).isFile());
+    EXPECT_TRUE(library.index().isOpen() && library.libraryWindow().queue().empty());
+}
+
 TEST(QtDialogs, MessagesReturnAtOnceQuestionsWaitForTheAnswer) {
     QWidget parent;
     parent.show();

@@ -11,5 +11,6 @@ namespace lyrvox {
 int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runExtract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runLibrary(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace lyrvox

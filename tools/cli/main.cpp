@@ -12,6 +12,8 @@ const char kUsage[] =
     "usage: lyrvox-cdg render FILE [--packets N | --time SECONDS] [-o OUT] [--sha256]\n"
     "       lyrvox-cdg info FILE\n"
     "       lyrvox-cdg extract [--force] IMAGE_OR_STEM\n"
+    "       lyrvox-cdg library scan DIR... [--db FILE]\n"
+    "       lyrvox-cdg library search WORDS... [--db FILE]\n"
     "       lyrvox-cdg --help\n";
 
 }  // namespace
@@ -43,6 +45,7 @@ int main(int argc, char** argv) {
     if (command == "render") return lyrvox::runRender(rest, std::cout, std::cerr);
     if (command == "info") return lyrvox::runInfo(rest, std::cout, std::cerr);
     if (command == "extract") return lyrvox::runExtract(rest, std::cout, std::cerr);
+    if (command == "library") return lyrvox::runLibrary(rest, std::cout, std::cerr);
     std::cerr << "lyrvox-cdg: unknown command '" << command << "'\n" << kUsage;
     return 2;
 }

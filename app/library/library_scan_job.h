@@ -1,0 +1,38 @@
+#pragma once
+// A library scan on a thread of its own, with its own connection to the index:
+// the event loop, and with it playback, never waits for the disk. Progress and the
+// end arrive as signals on the thread that started the job.
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "playback/library/library_scanner.h"
+
+namespace lyrvox {
+
+class LibraryScanJob : public QObject {
+    Q_OBJECT
+  public:
+    explicit LibraryScanJob(std::string databasePath, QObject* parent = nullptr)
+        : QObject(parent), databasePath_(std::move(databasePath)) {}
+    ~LibraryScanJob() override;  // cancels a running scan and waits for its thread
+
+    // Scans `folders` (every folder when empty); false while a scan still runs.
+    bool start(std::vector<LibraryFolder> folders = {});
+    void cancel() { cancel_ = true; }
+    bool isRunning() const { return running_; }
+
+  signals:
+    void progressed(qint64 done, qint64 total, const QString& folder);
+    void finished(const lyrvox::ScanCounts& counts);
+
+  private:
+    std::string databasePath_;
+    std::atomic<bool> cancel_{false};
+    bool running_ = false;
+    std::thread thread_;
+};
+
+}  // namespace lyrvox

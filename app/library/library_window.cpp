@@ -1,0 +1,369 @@
+#include "app/library/library_window.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLocale>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSpinBox>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include "app/app_icon.h"
+#include "util/text_helpers.h"
+
+namespace lyrvox {
+namespace {
+
+constexpr int kDefaultPauseSeconds = 5;
+const QString kPauseKey = QStringLiteral("Library/PauseSeconds");
+
+enum QueueRole { PathRole = Qt::UserRole, ArtistRole, TitleRole };
+
+QByteArray bytesOf(const std::string& text) {
+    return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// As the player turns file names into text and back.
+QString pathText(const std::string& path) {
+    return QFile::decodeName(bytesOf(path));
+}
+
+QPushButton* button(const char* text, QWidget* parent, std::function<void()> run) {
+    auto* b = new QPushButton(QString::fromUtf8(text), parent);
+    QObject::connect(b, &QPushButton::clicked, parent, std::move(run));
+    return b;
+}
+
+void onKeys(QWidget* widget, std::initializer_list<QKeySequence> keys, std::function<void()> run) {
+    for (const QKeySequence& key : keys) {
+        auto* shortcut = new QShortcut(key, widget);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, widget, run);
+    }
+}
+
+}  // namespace
+
+LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
+    : QWidget(parent, Qt::Window), deps_(std::move(deps)), scan_(deps_.index.path()) {
+    setWindowTitle(QStringLiteral("Lyrvox Library"));
+    setWindowIcon(appIcon());
+    resize(900, 600);
+
+    searchBox_ = new QLineEdit(this);
+    searchBox_->setPlaceholderText(QStringLiteral("Search artist, title or disc id"));
+    searchBox_->setClearButtonEnabled(true);
+    count_ = new QLabel(this);
+    table_ = new QTableView(this);
+    table_->setModel(&model_);
+    table_->setSortingEnabled(true);
+    table_->sortByColumn(-1, Qt::AscendingOrder);  // the search's own order at first
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->verticalHeader()->hide();
+    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->setColumnWidth(SongTableModel::Artist, 220);
+    table_->setColumnWidth(SongTableModel::Title, 300);
+    table_->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    queueList_ = new QListWidget(this);
+    queueList_->setDragDropMode(QAbstractItemView::InternalMove);
+    queueList_->setDefaultDropAction(Qt::MoveAction);
+    pause_ = new QSpinBox(this);
+    pause_->setRange(0, kMaxPauseSeconds);
+    pause_->setSuffix(QStringLiteral(" s"));
+    pause_->setValue(std::clamp(
+        deps_.settings.readText(kPauseKey).value_or(QString::number(kDefaultPauseSeconds)).toInt(),
+        0, kMaxPauseSeconds));
+
+    folders_ = new QListWidget(this);
+    folders_->setMaximumHeight(90);
+    titleFirst_ = new QCheckBox(QStringLiteral("Names are \"Title - Artist\""), this);
+    progress_ = new QProgressBar(this);
+    progress_->hide();
+    cancel_ = button("Cancel", this, [this] { scan_.cancel(); });
+    cancel_->hide();
+    scanStatus_ = new QLabel(this);
+
+    // Search and results on the left, the queue on the right, folders below.
+    auto* searchRow = new QHBoxLayout;
+    searchRow->addWidget(searchBox_, 1);
+    searchRow->addWidget(count_);
+    auto* resultButtons = new QHBoxLayout;
+    resultButtons->addWidget(button("Play (Enter)", this, [this] { playCurrent(); }));
+    resultButtons->addWidget(button("Add to queue (Q)", this, [this] { queueCurrent(); }));
+    resultButtons->addStretch(1);
+    auto* left = new QVBoxLayout;
+    left->addLayout(searchRow);
+    left->addWidget(table_, 1);
+    left->addLayout(resultButtons);
+
+    auto* queueBox = new QGroupBox(QStringLiteral("Queue"), this);
+    auto* queueLayout = new QVBoxLayout(queueBox);
+    queueLayout->addWidget(queueList_, 1);
+    auto* queueButtons = new QHBoxLayout;
+    queueButtons->addWidget(button("Play queue", queueBox, [this] { playQueue(); }));
+    queueButtons->addWidget(button("Remove", queueBox, [this] { removeFromQueue(); }));
+    queueButtons->addWidget(button("Clear", queueBox, [this] { queueList_->clear(); }));
+    queueLayout->addLayout(queueButtons);
+    auto* pauseRow = new QHBoxLayout;
+    pauseRow->addWidget(new QLabel(QStringLiteral("Pause between songs:"), queueBox));
+    pauseRow->addWidget(pause_);
+    queueLayout->addLayout(pauseRow);
+
+    auto* top = new QHBoxLayout;
+    top->addLayout(left, 3);
+    top->addWidget(queueBox, 1);
+
+    auto* folderBox = new QGroupBox(QStringLiteral("Song folders"), this);
+    auto* folderLayout = new QHBoxLayout(folderBox);
+    folderLayout->addWidget(folders_, 1);
+    auto* folderButtons = new QVBoxLayout;
+    folderButtons->addWidget(button("Add folder...", folderBox, [this] { addFolder(); }));
+    folderButtons->addWidget(button("Remove folder", folderBox, [this] { removeFolder(); }));
+    folderButtons->addWidget(button("Rescan", folderBox, [this] { rescan(); }));
+    folderButtons->addWidget(titleFirst_);
+    folderLayout->addLayout(folderButtons);
+    auto* scanRow = new QHBoxLayout;
+    scanRow->addWidget(scanStatus_, 1);
+    scanRow->addWidget(progress_);
+    scanRow->addWidget(cancel_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top, 1);
+    layout->addWidget(folderBox);
+    layout->addLayout(scanRow);
+
+    connect(searchBox_, &QLineEdit::textChanged, this, [this] { search(); });
+    connect(searchBox_, &QLineEdit::returnPressed, this, [this] { playCurrent(); });
+    onKeys(searchBox_, {QKeySequence(Qt::Key_Down)}, [this] {
+        table_->setFocus();
+        if (model_.rowCount() > 0 && !table_->currentIndex().isValid()) table_->selectRow(0);
+    });
+    connect(table_, &QTableView::doubleClicked, this, [this] { playCurrent(); });
+    onKeys(table_, {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)},
+           [this] { playCurrent(); });
+    onKeys(table_, {QKeySequence(Qt::Key_Q), QKeySequence(Qt::Key_Insert)},
+           [this] { queueCurrent(); });
+    onKeys(queueList_, {QKeySequence(Qt::Key_Delete)}, [this] { removeFromQueue(); });
+    onKeys(this, {QKeySequence::Find}, [this] {
+        searchBox_->setFocus();
+        searchBox_->selectAll();
+    });
+    connect(table_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu menu(this);
+        connect(menu.addAction(QStringLiteral("Play")), &QAction::triggered, this,
+                [this] { playCurrent(); });
+        connect(menu.addAction(QStringLiteral("Add to queue")), &QAction::triggered, this,
+                [this] { queueCurrent(); });
+        menu.exec(table_->viewport()->mapToGlobal(at));
+    });
+    connect(pause_, &QSpinBox::valueChanged, this,
+            [this](int seconds) { deps_.settings.writeText(kPauseKey, QString::number(seconds)); });
+    connect(folders_, &QListWidget::currentRowChanged, this, [this](int row) {
+        const QSignalBlocker block(titleFirst_);
+        const auto list = deps_.index.folders();
+        titleFirst_->setChecked(row >= 0 && row < static_cast<int>(list.size()) &&
+                                list[static_cast<std::size_t>(row)].order ==
+                                    NameOrder::TitleArtist);
+    });
+    connect(titleFirst_, &QCheckBox::toggled, this, [this](bool on) { setNameOrder(on); });
+    connect(&scan_, &LibraryScanJob::progressed, this,
+            [this](qint64 done, qint64 total, const QString& folder) {
+                progress_->setRange(0, static_cast<int>(std::min<qint64>(total, INT_MAX)));
+                progress_->setValue(static_cast<int>(std::min(done, total)));
+                scanStatus_->setText(QStringLiteral("Scanning ") + folder);
+            });
+    connect(&scan_, &LibraryScanJob::finished, this,
+            [this](const ScanCounts& counts) { scanFinished(counts); });
+    // Any change to the queue, a drag included, is saved at once.
+    QAbstractItemModel* queueModel = queueList_->model();
+    connect(queueModel, &QAbstractItemModel::rowsInserted, this, [this] { saveQueue(); });
+    connect(queueModel, &QAbstractItemModel::rowsRemoved, this, [this] { saveQueue(); });
+    connect(queueModel, &QAbstractItemModel::rowsMoved, this, [this] { saveQueue(); });
+    connect(queueModel, &QAbstractItemModel::modelReset, this, [this] { saveQueue(); });
+
+    loadingQueue_ = true;
+    for (const QueueEntry& entry : deps_.index.loadQueue()) addToQueue(entry);
+    loadingQueue_ = false;
+    showFolders();
+    search();
+}
+
+LibraryWindow::~LibraryWindow() {
+    // The list empties as the widgets go: that is no change of the saved queue.
+    disconnect(queueList_->model(), nullptr, this, nullptr);
+}
+
+void LibraryWindow::open() {
+    show();
+    raise();
+    activateWindow();
+    searchBox_->setFocus();
+    if (!scannedThisRun_) rescan();
+}
+
+void LibraryWindow::search() {
+    const SearchResult found = deps_.index.search(searchBox_->text().toStdString(), kShownResults);
+    const QLocale locale;
+    count_->setText(found.total > kShownResults ? QStringLiteral("first %1 of %2 songs")
+                                                      .arg(kShownResults)
+                                                      .arg(locale.toString(found.total))
+                    : found.total == 1
+                        ? QStringLiteral("1 song")
+                        : QStringLiteral("%1 songs").arg(locale.toString(found.total)));
+    model_.setSongs(found.songs);
+    if (!found.songs.empty()) table_->selectRow(0);
+}
+
+void LibraryWindow::showFolders() {
+    folders_->clear();
+    for (const LibraryFolder& f : deps_.index.folders()) {
+        folders_->addItem(pathText(f.path) +
+                          (f.available ? QString() : QStringLiteral("  (missing)")));
+    }
+}
+
+void LibraryWindow::addFolder() {
+    const QString chosen = deps_.chooseFolder ? deps_.chooseFolder() : QString();
+    if (chosen.isEmpty()) return;
+    const QByteArray path = QFile::encodeName(chosen);
+    const std::int64_t id = deps_.index.addFolder(
+        path.toStdString(), titleFirst_->isChecked() && folders_->currentRow() < 0
+                                ? NameOrder::TitleArtist
+                                : NameOrder::ArtistTitle);
+    if (id == 0) return deps_.message(QString::fromStdString(deps_.index.error()));
+    showFolders();
+    for (const LibraryFolder& f : deps_.index.folders())
+        if (f.id == id) startScan({f});
+}
+
+void LibraryWindow::removeFolder() {
+    const int row = folders_->currentRow();
+    const auto list = deps_.index.folders();
+    if (row < 0 || row >= static_cast<int>(list.size()) || scan_.isRunning()) return;
+    deps_.index.removeFolder(list[static_cast<std::size_t>(row)].id);
+    showFolders();
+    search();
+}
+
+void LibraryWindow::setNameOrder(bool titleFirst) {
+    const int row = folders_->currentRow();
+    const auto list = deps_.index.folders();
+    if (row < 0 || row >= static_cast<int>(list.size())) return;
+    const LibraryFolder& folder = list[static_cast<std::size_t>(row)];
+    deps_.index.setFolderOrder(folder.id,
+                               titleFirst ? NameOrder::TitleArtist : NameOrder::ArtistTitle);
+    startScan({folder});
+}
+
+void LibraryWindow::rescan() {
+    startScan({});
+}
+
+void LibraryWindow::startScan(std::vector<LibraryFolder> folders) {
+    if (!deps_.index.isOpen() || !scan_.start(std::move(folders))) return;
+    scannedThisRun_ = true;
+    progress_->setRange(0, 0);  // busy until the walk has counted the songs
+    progress_->show();
+    cancel_->show();
+    scanStatus_->setText(QStringLiteral("Scanning..."));
+}
+
+void LibraryWindow::scanFinished(const ScanCounts& c) {
+    progress_->hide();
+    cancel_->hide();
+    QString text = QStringLiteral("%1 songs: %2 new, %3 changed, %4 gone, %5 skipped")
+                       .arg(c.songs)
+                       .arg(c.added)
+                       .arg(c.updated)
+                       .arg(c.removed)
+                       .arg(c.skipped);
+    if (c.missingFolders > 0) text += QStringLiteral(", %1 folders missing").arg(c.missingFolders);
+    if (c.cancelled) text = QStringLiteral("Scan cancelled. ") + text;
+    scanStatus_->setText(text);
+    if (!c.error.empty()) deps_.message(QString::fromStdString(c.error));
+    showFolders();
+    search();
+}
+
+std::optional<LibrarySong> LibraryWindow::currentSong() const {
+    const QModelIndex current = table_->currentIndex();
+    if (current.isValid()) return model_.song(current.row());
+    if (model_.rowCount() > 0) return model_.song(0);
+    return std::nullopt;
+}
+
+void LibraryWindow::playCurrent() {
+    const std::optional<LibrarySong> song = currentSong();
+    if (!song) return;
+    if (!song->available)
+        return deps_.message(QStringLiteral("The folder of this song is missing: ") +
+                             pathText(song->path));
+    deps_.play(pathText(song->path));
+}
+
+void LibraryWindow::queueCurrent() {
+    if (const std::optional<LibrarySong> song = currentSong())
+        addToQueue({song->path, song->artist, song->title});
+}
+
+void LibraryWindow::playQueue() {
+    emit playQueueRequested();
+}
+
+void LibraryWindow::addToQueue(const QueueEntry& entry, int row) {
+    auto* item = new QListWidgetItem(songLabel(entry.artist, entry.title));
+    item->setData(PathRole, bytesOf(entry.path));
+    item->setData(ArtistRole, QString::fromStdString(entry.artist));
+    item->setData(TitleRole, QString::fromStdString(entry.title));
+    item->setToolTip(QString::fromStdString(escapeForTerminal(entry.path)));
+    queueList_->insertItem(row < 0 ? queueList_->count() : row, item);
+}
+
+std::optional<QueueEntry> LibraryWindow::takeNext() {
+    if (queueList_->count() == 0) return std::nullopt;
+    const QueueEntry next = queue().front();
+    delete queueList_->takeItem(0);
+    return next;
+}
+
+std::vector<QueueEntry> LibraryWindow::queue() const {
+    std::vector<QueueEntry> entries;
+    for (int i = 0; i < queueList_->count(); ++i) {
+        const QListWidgetItem* item = queueList_->item(i);
+        entries.push_back({item->data(PathRole).toByteArray().toStdString(),
+                           item->data(ArtistRole).toString().toStdString(),
+                           item->data(TitleRole).toString().toStdString()});
+    }
+    return entries;
+}
+
+int LibraryWindow::pauseSeconds() const {
+    return pause_->value();
+}
+
+void LibraryWindow::removeFromQueue() {
+    delete queueList_->takeItem(queueList_->currentRow());
+}
+
+void LibraryWindow::saveQueue() {
+    if (loadingQueue_) return;
+    emit queueChanged();
+    if (deps_.index.isOpen() && !deps_.index.saveQueue(queue()))
+        deps_.message(QStringLiteral("Cannot save the queue: ") +
+                      QString::fromStdString(deps_.index.error()));
+}
+
+}  // namespace lyrvox

@@ -1,0 +1,98 @@
+#pragma once
+// The "Lyrvox Library" window: the library's folders and their scans, the search
+// box over the index with its results, and the play queue.
+//
+// Keys: typing searches; Down goes to the results; Enter (or a double-click)
+// plays the chosen song; Q or Insert adds it to the queue; Delete takes the
+// chosen song off the queue; Ctrl+F goes back to the search box.
+#include <QWidget>
+#include <functional>
+#include <optional>
+
+#include "app/library/library_scan_job.h"
+#include "app/library/song_table_model.h"
+#include "app/settings_store.h"
+#include "playback/library/library_index.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QTableView;
+
+namespace lyrvox {
+
+struct LibraryWindowDeps {
+    LibraryIndex& index;  // the window's own connection (the UI thread's)
+    SettingsStore& settings;
+    std::function<void(const QString& text)> message;
+    std::function<QString()> chooseFolder;  // "" when cancelled
+    std::function<void(const QString& path)> play;
+};
+
+class LibraryWindow : public QWidget {
+    Q_OBJECT
+  public:
+    static constexpr int kShownResults = 500;  // rows a search lists; the count tells the rest
+    static constexpr int kMaxPauseSeconds = 30;
+
+    explicit LibraryWindow(LibraryWindowDeps deps, QWidget* parent = nullptr);
+    ~LibraryWindow() override;
+
+    // Shows and raises the window; the first time in a run it also rescans.
+    void open();
+    void search();        // runs the search box's text
+    void addFolder();     // asks for a folder, adds it and scans it
+    void rescan();        // every folder
+    void playCurrent();   // the chosen result, or the first
+    void queueCurrent();  // the chosen result to the end of the queue
+    void playQueue();     // the queue's first song now
+    void addToQueue(const QueueEntry& entry, int row = -1);  // -1: at the end
+    std::optional<QueueEntry> takeNext();                    // off the front of the queue
+    std::vector<QueueEntry> queue() const;
+    int pauseSeconds() const;
+
+    QLineEdit* searchBox() const { return searchBox_; }
+    QTableView* table() const { return table_; }
+    SongTableModel& results() { return model_; }
+    QLabel* countLabel() const { return count_; }
+    QListWidget* queueList() const { return queueList_; }
+    QSpinBox* pauseBox() const { return pause_; }
+    LibraryScanJob& scanJob() { return scan_; }
+    QLabel* scanStatus() const { return scanStatus_; }
+
+  signals:
+    void queueChanged();
+    void playQueueRequested();
+
+  private:
+    void showFolders();
+    void removeFolder();
+    void setNameOrder(bool titleFirst);
+    void startScan(std::vector<LibraryFolder> folders);
+    void scanFinished(const ScanCounts& counts);
+    void saveQueue();
+    void removeFromQueue();
+    std::optional<LibrarySong> currentSong() const;
+
+    LibraryWindowDeps deps_;
+    SongTableModel model_;
+    LibraryScanJob scan_;
+    bool scannedThisRun_ = false;
+    bool loadingQueue_ = false;
+    QLineEdit* searchBox_ = nullptr;
+    QLabel* count_ = nullptr;
+    QTableView* table_ = nullptr;
+    QListWidget* queueList_ = nullptr;
+    QSpinBox* pause_ = nullptr;
+    QListWidget* folders_ = nullptr;
+    QCheckBox* titleFirst_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+    QLabel* scanStatus_ = nullptr;
+};
+
+}  // namespace lyrvox

@@ -1,0 +1,124 @@
+#pragma once
+// The song library's index: one SQLite file holding the library folders, every
+// song found in them (its name parts, length and kind, and the size and
+// modification time that tell a rescan whether to look again), an FTS5 index
+// over artist, title and disc id, and the play queue. Paths are the bytes on
+// disk (stored as blobs); name parts are UTF-8.
+//
+// One object per thread: the scanner opens its own on the same file. The file
+// runs in WAL mode, so searches on one connection go on while a scan writes on
+// another.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "playback/library/song_name.h"
+
+struct sqlite3;
+
+namespace lyrvox {
+
+struct LibraryFolder {
+    std::int64_t id = 0;
+    std::string path;  // without a trailing '/'
+    NameOrder order = NameOrder::ArtistTitle;
+    bool available = true;  // false while the folder cannot be read (a drive unplugged)
+};
+
+// One song as the scanner stores it and a search returns it.
+struct LibrarySong {
+    std::int64_t id = 0;
+    std::string path;  // the graphics file or the zip
+    std::string artist, title, discId;
+    std::int64_t durationMs = 0;  // from the graphics length: 24 bytes a packet, 300 a second
+    std::string format;           // "MP3+G", "CDG", "ZIP MP3+G" ...
+    bool available = true;
+    // What a rescan compares: the file's size and modification time (ns since
+    // the epoch) and the audio partner's name ("" when none).
+    std::int64_t size = 0;
+    std::int64_t mtimeNs = 0;
+    std::string partner;
+};
+
+struct QueueEntry {
+    std::string path;
+    std::string artist, title;
+    bool operator==(const QueueEntry&) const = default;
+};
+
+struct SearchResult {
+    std::vector<LibrarySong> songs;  // at most the limit asked for
+    std::int64_t total = 0;          // all the songs that match
+};
+
+class LibraryIndex {
+  public:
+    static constexpr int kSchemaVersion = 1;
+
+    enum class Recovery {
+        // A file that is damaged, locked or of a newer version is renamed to
+        // PATH.broken-N (its -wal too) and a fresh index made in its place.
+        MoveAside,
+        // Such a file is left alone and the index stays closed (the scanner's own
+        // connection: the player's has dealt with it).
+        None
+    };
+    explicit LibraryIndex(std::string path, Recovery recovery = Recovery::MoveAside);
+    ~LibraryIndex();
+    LibraryIndex(const LibraryIndex&) = delete;
+    LibraryIndex& operator=(const LibraryIndex&) = delete;
+
+    bool isOpen() const { return db_ != nullptr; }
+    const std::string& path() const { return path_; }
+    // What the user must be told about the opening (a file moved aside, no index
+    // at all); empty when all went well.
+    const std::string& notice() const { return notice_; }
+    // The last failure's text, for messages; empty when the last call succeeded.
+    const std::string& error() const { return error_; }
+
+    // Library folders. addFolder refuses a folder inside one already there and
+    // takes in any already there inside the new one; it returns the folder's id,
+    // or 0 with error() set.
+    std::vector<LibraryFolder> folders();
+    std::int64_t addFolder(const std::string& path, NameOrder order);
+    bool removeFolder(std::int64_t folderId);
+    // The next scan reads every name of the folder again in the new order.
+    bool setFolderOrder(std::int64_t folderId, NameOrder order);
+    bool setFolderAvailable(std::int64_t folderId, bool available);
+
+    // What the scanner needs: the songs known below a folder, keyed by path.
+    std::unordered_map<std::string, LibrarySong> songsIn(const std::string& folderPath);
+    // Writes a batch in one transaction: new songs (id 0) inserted, known ones
+    // updated, the removed ids deleted.
+    bool writeBatch(std::int64_t folderId, const std::vector<LibrarySong>& songs,
+                    const std::vector<std::int64_t>& removedIds = {});
+
+    // Songs whose artist, title or disc id hold words beginning with each of the
+    // typed words, in any order, without regard to case and accents. Empty text:
+    // every song by artist and title.
+    SearchResult search(const std::string& text, int limit);
+    std::int64_t songCount();
+
+    std::vector<QueueEntry> loadQueue();
+    bool saveQueue(const std::vector<QueueEntry>& queue);
+
+  private:
+    bool open(Recovery recovery);
+    bool prepareSchema();  // pragmas, creation and migration
+    bool execute(const char* sql);
+    bool fail(const std::string& what);  // sets error_ from the connection; false
+    void closeDb();
+
+    std::string path_;
+    std::string notice_;
+    std::string error_;
+    sqlite3* db_ = nullptr;
+};
+
+// The FTS5 query for typed text: each word a quoted prefix ("word"*); "" when the
+// text holds no word.
+std::string ftsQueryFor(const std::string& text);
+
+}  // namespace lyrvox

@@ -1,0 +1,88 @@
+// lyrvox-cdg library: the player's song library for scripts. "scan DIR..." adds
+// the folders to the index and scans them; "search WORDS" prints the matching
+// songs one a line: artist, title, disc id, length, format and path, by tabs.
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <atomic>
+
+#include "playback/library/library_scanner.h"
+#include "tools/cli/cli_commands.h"
+#include "tools/cli/command_line.h"
+#include "util/text_helpers.h"
+
+namespace lyrvox {
+namespace {
+
+const char kUsage[] =
+    "usage: lyrvox-cdg library scan DIR... [--db FILE]\n"
+    "       lyrvox-cdg library search WORDS... [--db FILE]\n";
+constexpr int kSearchLimit = 1000000;
+
+// The file the player uses: its data folder under the player's own names.
+std::string defaultDatabase() {
+    QCoreApplication::setOrganizationName(QStringLiteral("Lyrvox"));
+    QCoreApplication::setApplicationName(QStringLiteral("lyrvox"));
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(folder);
+    return QFile::encodeName(folder + QStringLiteral("/library.db")).toStdString();
+}
+
+}  // namespace
+
+int runLibrary(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    QCommandLineParser parser;
+    const QCommandLineOption db(QStringLiteral("db"), QString(), QStringLiteral("FILE"));
+    parser.addOption(db);
+    const bool parsed = parseArguments(parser, args).kind == ParseProblem::None;
+    QStringList words = parser.positionalArguments();
+    const QString action = words.isEmpty() ? QString() : words.takeFirst();
+    if (!parsed || (action != QStringLiteral("scan") && action != QStringLiteral("search")) ||
+        (action == QStringLiteral("scan") && words.isEmpty())) {
+        err << "lyrvox-cdg library: give scan DIR... or search WORDS\n" << kUsage;
+        return 2;
+    }
+    const std::string path = parser.isSet(db) ? toStd(parser.value(db)) : defaultDatabase();
+    LibraryIndex index(path);
+    if (!index.notice().empty()) err << "lyrvox-cdg library: " << index.notice() << "\n";
+    if (!index.isOpen()) return 1;
+
+    if (action == QStringLiteral("search")) {
+        std::string text;
+        for (const QString& w : words) text += toStd(w) + " ";
+        for (const LibrarySong& s : index.search(text, kSearchLimit).songs) {
+            out << s.artist << '\t' << s.title << '\t' << s.discId << '\t'
+                << packetsToTime(static_cast<double>(s.durationMs) * 0.3) << '\t' << s.format
+                << '\t' << escapeForTerminal(s.path) << (s.available ? "" : "\t(missing)") << '\n';
+        }
+        return 0;
+    }
+    std::vector<LibraryFolder> folders;
+    for (const QString& w : words) {
+        std::string dir = toStd(w);
+        if (!dir.starts_with('/'))
+            dir = QFile::encodeName(QDir::currentPath()).toStdString() + "/" + dir;
+        const std::int64_t id = index.addFolder(dir, NameOrder::ArtistTitle);
+        if (id == 0) {
+            err << "lyrvox-cdg library: " << escapeForTerminal(dir) << ": " << index.error()
+                << "\n";
+            return 1;
+        }
+        for (const LibraryFolder& f : index.folders())
+            if (f.id == id) folders.push_back(f);
+    }
+    const std::atomic<bool> cancel{false};
+    const ScanCounts c = LibraryScanner(index).scan(folders, cancel);
+    out << c.songs << " songs: " << c.added << " new, " << c.updated << " changed, " << c.removed
+        << " gone, " << c.skipped << " skipped";
+    if (c.missingFolders > 0) out << ", " << c.missingFolders << " folders missing";
+    out << "\n";
+    if (!c.error.empty()) {
+        err << "lyrvox-cdg library: " << c.error << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace lyrvox
