@@ -16,15 +16,13 @@
 #include <functional>
 #include <optional>
 #include <utility>
-#include <vector>
 
 #include "display/display_window.h"
 #include "display/screen_metrics.h"
 #include "playback/cdg/cdg_machine.h"
 
-class QScreen;
-
 class QMenu;
+class QScreen;
 
 namespace lyrvox {
 

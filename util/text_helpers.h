@@ -45,6 +45,7 @@ std::string escapeForTerminal(std::string_view bytes);
 
 // ASCII letters to lower case; every other byte (UTF-8 included) unchanged.
 std::string toLowerAscii(std::string text);
+std::string toUpperAscii(std::string text);
 bool equalsIgnoreAsciiCase(std::string_view a, std::string_view b);
 
 }  // namespace lyrvox

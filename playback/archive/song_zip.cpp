@@ -12,7 +12,6 @@
 namespace lyrvox {
 namespace {
 
-// Audio kinds by precedence: the first present partner wins.
 constexpr std::array<const char*, 7> kAudioKinds{"MP3", "WAV", "OGG", "OPUS", "FLAC", "M4A", "AAC"};
 
 struct Entry {
@@ -21,12 +20,6 @@ struct Entry {
     std::string base;  // last component without extension, lower case
     int audioRank = -1;
 };
-
-std::optional<int> audioRankOf(const std::string& extension) {
-    for (std::size_t i = 0; i < kAudioKinds.size(); ++i)
-        if (equalsIgnoreAsciiCase(extension, kAudioKinds[i])) return static_cast<int>(i);
-    return std::nullopt;
-}
 
 // No absolute names, no drive letters, no ".." component, no empty last component.
 bool isSafeName(const std::string& name) {
@@ -148,8 +141,8 @@ UnpackedSong unpackSongZip(const std::string& zipPath, ScratchSpace& scratch,
         const std::string extension = extensionOf(last);
         if (equalsIgnoreAsciiCase(extension, "cdg")) {
             graphics.push_back(entry);
-        } else if (const auto rank = audioRankOf(extension)) {
-            entry.audioRank = *rank;
+        } else if (const int rank = audioPartnerRank(extension); rank >= 0) {
+            entry.audioRank = rank;
             audio.push_back(entry);
         }
     }
@@ -196,9 +189,18 @@ UnpackedSong unpackSongZip(const std::string& zipPath, ScratchSpace& scratch,
         }
         (isGraphics ? song.graphics : song.audio) = path;
     }
-    if (chosenAudio)
-        song.audioShown = kAudioKinds[static_cast<std::size_t>(chosenAudio->audioRank)];
+    if (chosenAudio) song.audioShown = audioPartnerKind(chosenAudio->audioRank);
     return song;
+}
+
+int audioPartnerRank(std::string_view extension) {
+    for (std::size_t i = 0; i < kAudioKinds.size(); ++i)
+        if (equalsIgnoreAsciiCase(extension, kAudioKinds[i])) return static_cast<int>(i);
+    return -1;
+}
+
+const char* audioPartnerKind(int rank) {
+    return kAudioKinds.at(static_cast<std::size_t>(rank));
 }
 
 }  // namespace lyrvox

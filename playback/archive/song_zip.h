@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "playback/archive/scratch_space.h"
 
@@ -29,6 +30,12 @@ struct UnpackedSong {
 
 // True for a name ending in ".zip" in any letter case.
 bool isZipName(const std::string& path);
+
+// Audio partners by precedence, as playback picks them: MP3, WAV, OGG, OPUS, FLAC,
+// M4A, AAC. The rank of an extension (without its full stop, any case), or -1
+// when it is no audio partner; and the kind's name for a rank ("MP3").
+int audioPartnerRank(std::string_view extension);
+const char* audioPartnerKind(int rank);
 
 // The song in the zip: a .cdg entry (any case, in any folder of the archive) and
 // the audio entry of the same base name (MP3 before WAV, then OGG, OPUS, FLAC,

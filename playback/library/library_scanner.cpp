@@ -11,28 +11,14 @@
 #include <unordered_map>
 #include <utility>
 
+#include "playback/archive/song_zip.h"
 #include "util/text_helpers.h"
 
 namespace lyrvox {
 namespace {
 
-// Audio partners by precedence, as playback picks them: MP3, then WAV, and only
-// without either the first of the others.
-constexpr std::array<const char*, 7> kAudioKinds{"mp3", "wav", "ogg", "opus", "flac", "m4a", "aac"};
 constexpr std::int64_t kBytesPerSecond = 24 * 300;  // 24-byte packets, 300 a second
 constexpr std::int64_t kProgressEvery = 256;
-
-int audioRank(const std::string& lowerExtension) {
-    for (std::size_t i = 0; i < kAudioKinds.size(); ++i)
-        if (lowerExtension == kAudioKinds[i]) return static_cast<int>(i);
-    return -1;
-}
-
-std::string upper(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
 
 struct Candidate {
     std::string path;
@@ -89,7 +75,7 @@ bool listFolder(const std::string& folder, std::vector<Candidate>& out,
     for (const FileName& f : files) {
         auto& [hasCdg, partner] = byStem[f.lowerStem];
         if (f.lowerExtension == "cdg") hasCdg = true;
-        const int rank = audioRank(f.lowerExtension);
+        const int rank = audioPartnerRank(f.lowerExtension);
         if (rank >= 0 && (partner.second.empty() || rank < partner.first)) partner = {rank, f.name};
     }
     for (const FileName& f : files) {
@@ -122,15 +108,14 @@ bool readZip(const std::string& path, LibrarySong& song) {
         if (extension == "cdg" && graphicsBytes < 0 && (stat.valid & ZIP_STAT_SIZE)) {
             graphicsBytes = static_cast<std::int64_t>(stat.size);
         }
-        const int rank = audioRank(extension);
+        const int rank = audioPartnerRank(extension);
         if (rank >= 0 && (bestAudio < 0 || rank < bestAudio)) bestAudio = rank;
     }
     zip_discard(zip);
     if (graphicsBytes < 0) return false;
     song.durationMs = graphicsBytes * 1000 / kBytesPerSecond;
-    song.format = bestAudio >= 0
-                      ? "ZIP " + upper(kAudioKinds[static_cast<std::size_t>(bestAudio)]) + "+G"
-                      : std::string("ZIP CDG");
+    song.format = bestAudio >= 0 ? "ZIP " + std::string(audioPartnerKind(bestAudio)) + "+G"
+                                 : std::string("ZIP CDG");
     return true;
 }
 
@@ -244,9 +229,9 @@ class FolderScan {
         song.partner = candidate.partner;
         if (candidate.zip) return readZip(candidate.path, song);
         song.durationMs = static_cast<std::int64_t>(info.st_size) * 1000 / kBytesPerSecond;
-        const std::string graphics = upper(extensionOf(name)) == "RW" ? "RW" : "CDG";
+        const std::string graphics = toUpperAscii(extensionOf(name)) == "RW" ? "RW" : "CDG";
         song.format = candidate.partner.empty() ? graphics
-                                                : upper(extensionOf(candidate.partner)) +
+                                                : toUpperAscii(extensionOf(candidate.partner)) +
                                                       (graphics == "RW" ? "+RW" : "+G");
         return true;
     }

@@ -128,8 +128,7 @@ void GstMediaControl::startPlaying() {
 
 void GstMediaControl::pause() {
     if (!playing_) return;
-    lastMs_ = position_.read(steadyMilliseconds(), readSongMs());  // where it was heard to stop
-    position_.holdAt(lastMs_);
+    position_.halt(steadyMilliseconds(), readSongMs());  // where it was heard to stop
     playing_ = false;
     gst_element_set_state(pipeline_, GST_STATE_PAUSED);
 }
@@ -156,7 +155,6 @@ void GstMediaControl::close() {
     playing_ = false;
     ended_ = false;
     error_ = MediaError::None;
-    lastMs_ = 0.0;
     position_.reset();
     const std::lock_guard lock(anchorsLock_);
     anchors_.clear();
@@ -164,8 +162,9 @@ void GstMediaControl::close() {
 
 int32_t GstMediaControl::positionMs() {
     if (!open_) return 0;
-    if (playing_) lastMs_ = position_.read(steadyMilliseconds(), readSongMs());
-    const double ms = std::floor(lastMs_);
+    // Halted, the smoother gives the held position without asking the pipeline.
+    const double ms =
+        std::floor(position_.read(steadyMilliseconds(), playing_ ? readSongMs() : -1.0));
     return static_cast<int32_t>(std::clamp(ms, 0.0, double{std::numeric_limits<int32_t>::max()}));
 }
 
@@ -184,7 +183,7 @@ void GstMediaControl::setVolume(int percent) {
 void GstMediaControl::applyKeyAndTempo() {
     if (pitch_ == nullptr) return;
     const double tempo = std::clamp(tempoPercent_, 10, 1000) / 100.0;
-    position_.setPace(hasPitch_ ? tempo : 1.0);
+    position_.setPace(tempo);
     const double pitch = std::exp2(std::clamp(semitones_, -24, 24) / 12.0);
     tempo_.store(tempo);
     g_object_set(pitch_, "pitch", static_cast<gfloat>(pitch), "tempo", static_cast<gfloat>(tempo),
@@ -264,19 +263,18 @@ void GstMediaControl::handle(GstMessage* message) {
 
 void GstMediaControl::fail() {
     if (error_ != MediaError::None) return;
-    lastMs_ = std::max(lastMs_, readSongMs());
-    position_.holdAt(lastMs_);
+    position_.holdAt(readSongMs());
     // Once play time has been heard, the file has played: what failed is the way to
     // the listener (the sound server went away), not the file.
-    error_ = lastMs_ > 0.0 ? MediaError::OutputLost : MediaError::Unplayable;
+    const double heardMs = position_.read(steadyMilliseconds(), -1.0);
+    error_ = heardMs > 0.0 ? MediaError::OutputLost : MediaError::Unplayable;
     playing_ = false;
     if (pipeline_ != nullptr) gst_element_set_state(pipeline_, GST_STATE_NULL);
 }
 
 void GstMediaControl::reachEnd() {
     // The end of the sound is the end: no estimate lags behind it.
-    if (playing_) lastMs_ = std::max(lastMs_, readSongMs());
-    position_.holdAt(lastMs_);
+    position_.holdAt(playing_ ? readSongMs() : -1.0);
     playing_ = false;
     ended_ = true;
 }

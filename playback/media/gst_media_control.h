@@ -86,7 +86,6 @@ class GstMediaControl : public QObject, public MediaControl {
     bool playing_ = false;  // play() given and not halted, ended or failed since
     bool ended_ = false;
     MediaError error_ = MediaError::None;
-    double lastMs_ = 0.0;        // last position given out: the floor while playing, held otherwise
     PositionSmoother position_;  // steers a steady estimate toward the pipeline's reading
 
     int semitones_ = 0;
