@@ -17,7 +17,7 @@ jobs=$(nproc)
 step() { printf '\n==== %s ====\n' "$*"; }
 
 step "Formatting (clang-format, .clang-format at the root)"
-find app playback display extract util tools tests bench fuzz -name '*.cpp' -o -name '*.h' |
+find app playback library display extract util tools tests bench fuzz -name '*.cpp' -o -name '*.h' |
     sort | xargs clang-format --dry-run --Werror
 
 step "CI build and tests (warnings are errors)"

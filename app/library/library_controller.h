@@ -11,7 +11,7 @@
 
 #include "app/control_window.h"
 #include "app/library/library_window.h"
-#include "playback/library/library_index.h"
+#include "library/library_index.h"
 
 namespace lyrvox {
 

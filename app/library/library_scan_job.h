@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "playback/library/library_scanner.h"
+#include "library/library_scanner.h"
 
 namespace lyrvox {
 

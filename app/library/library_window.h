@@ -12,7 +12,7 @@
 #include "app/library/library_scan_job.h"
 #include "app/library/song_table_model.h"
 #include "app/settings_store.h"
-#include "playback/library/library_index.h"
+#include "library/library_index.h"
 
 class QCheckBox;
 class QLabel;

@@ -4,7 +4,7 @@
 #include <QAbstractTableModel>
 #include <vector>
 
-#include "playback/library/library_index.h"
+#include "library/library_index.h"
 
 namespace lyrvox {
 

@@ -6,8 +6,8 @@
 
 #include <filesystem>
 
-#include "playback/library/library_index.h"
-#include "playback/library/library_scanner.h"
+#include "library/library_index.h"
+#include "library/library_scanner.h"
 #include "support/test_files.h"
 
 namespace lyrvox {

@@ -7,7 +7,7 @@
 #include <QStandardPaths>
 #include <atomic>
 
-#include "playback/library/library_scanner.h"
+#include "library/library_scanner.h"
 #include "tools/cli/cli_commands.h"
 #include "tools/cli/command_line.h"
 #include "util/text_helpers.h"

@@ -1,4 +1,4 @@
-#include "playback/library/library_scanner.h"
+#include "library/library_scanner.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "playback/library/library_index.h"
+#include "library/library_index.h"
 
 #include <sqlite3.h>
 #include <sys/stat.h>

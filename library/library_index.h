@@ -14,7 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "playback/library/song_name.h"
+#include "library/song_name.h"
 
 struct sqlite3;
 

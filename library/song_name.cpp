@@ -1,4 +1,4 @@
-#include "playback/library/song_name.h"
+#include "library/song_name.h"
 
 #include <cctype>
 #include <vector>

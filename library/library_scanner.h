@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "playback/library/library_index.h"
+#include "library/library_index.h"
 
 namespace lyrvox {
 
