@@ -11,12 +11,9 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTimer>
-#include <algorithm>
 #include <cmath>
 
 #include "app/app_icon.h"
-#include "app/event_pump.h"
-#include "app/keyboard_control.h"
 #include "app/song_drops.h"
 #include "app/window_text.h"
 #include "util/text_helpers.h"
@@ -55,12 +52,35 @@ ControlWindow::ControlWindow(ControlWindowDeps deps, QWidget* parent)
     setWindowTitle(QStringLiteral("Lyrvox Controls"));
     setWindowIcon(appIcon());
     controls_ = buildControlLayout(*this);
+    driver_ = new SessionDriver(deps_.media, deps_.traceFile, this);
     displayTimer_ = new QTimer(this);
     displayTimer_->setTimerType(Qt::PreciseTimer);
     extraction_ = std::make_unique<ExtractionPanel>(
         controls_, deps_.dialogs, [this] { return startFolder(); },
         [this](const QString& text) { message(text); });
+    // The display window's screen, state, place and scaling live in the settings.
+    DisplayMemory memory{
+        [this](const QString& key) { return deps_.settings.readText(key); },
+        [this](const QString& key, const QString& value) { deps_.settings.writeText(key, value); }};
+    display_ = std::make_unique<DisplayController>(
+        session().state().machine, [this] { return !session().state().graphicsFile.empty(); },
+        windowIcon(), nullptr, std::move(memory));
+    tuning_ = new PlaybackTuning(
+        session(), deps_.settings, [this](const QString& note) { display_->showNote(note); }, this);
+    connectControls();
+    // Ticking from creation on; start-up replaces the interval.
+    displayTimer_->start(kStartIntervalMs);
+}
 
+ControlWindow::~ControlWindow() {
+    // Nothing may call back into a half-destroyed window.
+    closing_ = true;
+    session().shutDown();
+    displayTimer_->stop();
+    display_.reset();
+}
+
+void ControlWindow::connectControls() {
     const std::pair<QPushButton*, void (ControlWindow::*)()> commands[] = {
         {controls_.open, &ControlWindow::openSong},
         {controls_.play, &ControlWindow::playPauseOrContinue},
@@ -80,21 +100,24 @@ ControlWindow::ControlWindow(ControlWindowDeps deps, QWidget* parent)
     connect(controls_.frameRate, &QComboBox::currentIndexChanged, this,
             [this] { frameRateChosen(); });
     connect(displayTimer_, &QTimer::timeout, this, [this] { onDisplayTick(); });
-    // Ticking from creation on; start-up replaces the interval.
-    displayTimer_->start(kStartIntervalMs);
 
-    // The display window's screen, state, place and scaling live in the settings.
-    DisplayMemory memory{
-        [this](const QString& key) { return deps_.settings.readText(key); },
-        [this](const QString& key, const QString& value) { deps_.settings.writeText(key, value); }};
-    display_ = std::make_unique<DisplayController>(
-        state_.machine, [this] { return !state_.graphicsFile.empty(); }, windowIcon(), nullptr,
-        std::move(memory));
+    // What the session reports.
+    connect(driver_, &SessionDriver::transportUpdated, this,
+            [this](Transport transport) { showTransport(transport); });
+    connect(driver_, &SessionDriver::statusUpdated, this, &ControlWindow::showStatus);
+    connect(driver_, &SessionDriver::displayRequested, this, [this](bool visible) {
+        if (!closing_) display_->setVisible(visible);
+    });
+    connect(driver_, &SessionDriver::messageRequested, this, &ControlWindow::message);
+    connect(driver_, &SessionDriver::songOver, this, [this] { songOver(); });
+    connect(tuning_, &PlaybackTuning::statusSuffixChanged, this,
+            [this] { showStatus(statusText_); });
+
+    // A resized window wants a fresh copy at the next drawn packet.
     connect(display_.get(), &DisplayController::zoomTextChanged, this,
             [this](const QString& text) { setLabelText(controls_.zoom, text); });
-    // A resized window wants a fresh copy at the next drawn packet.
     connect(display_.get(), &DisplayController::zoomStepped, this,
-            [this] { state_.machine.hasDrawn = true; });
+            [this] { session().state().machine.hasDrawn = true; });
     // The keyboard commands work on both windows; the buttons' tips name their keys
     // after the design's own texts.
     addKeyCommands(*this, keyCommands());
@@ -110,7 +133,7 @@ ControlWindow::ControlWindow(ControlWindowDeps deps, QWidget* parent)
     controls_.status->setToolTip(
         QStringLiteral("Key: [ and ]; tempo: { and }; volume: Up and Down"));
     // A song dropped on either window plays as if opened.
-    auto* drops = new SongDrops([this](const QString& path) { playDropped(path); }, this);
+    auto* drops = new SongDrops([this](const QString& path) { playFile(path); }, this);
     drops->watch(this);
     connect(display_.get(), &DisplayController::windowMade, drops,
             [drops](QWidget* window) { drops->watch(window); });
@@ -127,16 +150,8 @@ ControlWindow::ControlWindow(ControlWindowDeps deps, QWidget* parent)
     display_->setMenuExtras([this, openLibrary](QMenu& menu) {
         connect(menu.addAction(QStringLiteral("Library...\tL")), &QAction::triggered, this,
                 openLibrary);
-        addKeyAndTempoEntries(menu);
+        tuning_->addMenuEntries(menu);
     });
-    connect(controls_.stop, &QPushButton::clicked, this, [this] { emit stopClicked(); });
-}
-
-ControlWindow::~ControlWindow() {
-    // Nothing may call back into a half-destroyed window.
-    unloading_ = true;
-    displayTimer_->stop();
-    display_.reset();
 }
 
 int ControlWindow::outerHeightTwips() const {
@@ -144,38 +159,29 @@ int ControlWindow::outerHeightTwips() const {
     return static_cast<int>(std::lround(clientTwips)) + kFrameAllowance;
 }
 
-void ControlWindow::setClientHeightTwips(int twips) {
-    setFixedHeight(twipsToPixelsY(*this, twips));
-}
-
 void ControlWindow::message(const QString& text) {
-    if (unloading_) return;
+    if (closing_) return;
     deps_.dialogs.showMessage(text);
 }
 
 // ---- Start-up and shut-down ------------------------------------------------
 
 void ControlWindow::startUp(const std::vector<std::string>& args) {
-    state_.paused = false;
-    setOffset(deps_.settings.readText(QStringLiteral("Display/OffsetMs")).value_or("0").toInt());
-    volume_ = std::clamp(
-        deps_.settings.readText(QStringLiteral("Playback/Volume")).value_or("100").toInt(), 0, 100);
-    deps_.media.setVolume(volume_);
-    keepKeyAndTempo_ =
-        deps_.settings.readText(QStringLiteral("Playback/KeepKeyAndTempo")) == QStringLiteral("1");
+    tuning_->load();
     setExpanded(false);
     controls_.frameRate->setCurrentIndex(kStartRateIndex);  // runs frameRateChosen
     stepZoom();
     show();
     controls_.options->setFocus();
-    if (!commandLineText(args).empty()) {
-        state_.chosenFile = joinCommandLine(args);
-        // Pause and Continue work for a song from the command line as for one opened.
-        controls_.play->setEnabled(true);
-        playPauseOrContinue();
-        if (unloading_) return;
+    if (commandLineText(args).empty()) {
+        snapshots_.stem = QStringLiteral("nofile");
+        return;
     }
-    snapshots_.stem = QStringLiteral("nofile");
+    chosenFile_ = joinCommandLine(args);
+    // Pause and Continue work for a song from the command line as for one opened.
+    controls_.play->setEnabled(true);
+    stemAfterSong_ = true;
+    playPauseOrContinue();
 }
 
 void ControlWindow::closeEvent(QCloseEvent* event) {
@@ -184,14 +190,11 @@ void ControlWindow::closeEvent(QCloseEvent* event) {
 }
 
 void ControlWindow::shutDown() {
-    if (unloading_) return;
-    deps_.media.stop();
-    deps_.media.close();
-    // Abandon whatever runs: a session or a conversion nested in this call's
-    // event loop sees its flag at its next pass and returns, without its end
-    // steps (they are switched off by unloading_).
-    unloading_ = true;
-    state_.sessionRunning = false;
+    if (closing_) return;
+    // The song is abandoned without its end steps; a conversion stops and removes
+    // its unfinished output before the program ends.
+    closing_ = true;
+    session().shutDown();
     extraction_->stopConverting();
     displayTimer_->stop();
     if (deps_.endProgram) deps_.endProgram();
@@ -217,74 +220,66 @@ void ControlWindow::openSong() {
     if (!choice) return;  // cancelled: nothing changes
     lastFilterIndex_ = choice->filterIndex;
     chooseFile(choice->path);
-    setStatusText(QStringLiteral("Click PLAY to start."));
+    showStatus(QStringLiteral("Click PLAY to start."));
 }
 
 void ControlWindow::chooseFile(const QString& path) {
-    state_.chosenFile = toFsPath(path);
+    chosenFile_ = toFsPath(path);
     // A folder that cannot be remembered is no reason to refuse the file chosen.
     deps_.settings.writePath(folderWithSeparator(path));
     controls_.play->setEnabled(true);
     snapshots_.nextNumber = 0;
-    if (!keepKeyAndTempo_) {
-        keyShift_ = 0;
-        state_.tempoPercent = 100;
-        applyKeyAndTempo(false);
-    }
+    tuning_->songChosen();
 }
 
-void ControlWindow::playDropped(const QString& path) {
-    if (unloading_) return;
+void ControlWindow::playFile(const QString& path) {
+    if (closing_) return;
     const QFileInfo file(path);
     QStringList patterns;
     for (const FileFilter& filter : openFilters()) patterns << filter.patterns;
     if (file.isDir()) return message(QStringLiteral("Cannot play a folder: ") + path);
     if (!QDir::match(patterns, file.fileName()))
         return message(QStringLiteral("Not a song or media file: ") + path);
-    if (state_.sessionRunning) stopPlayback();
+    if (session().songRunning()) stopPlayback();
     chooseFile(path);
     playPauseOrContinue();
 }
 
 void ControlWindow::playPauseOrContinue() {
-    // The captions keep their access key: Alt+P works for every song of a run.
-    if (!state_.sessionRunning) {
-        controls_.play->setText(QStringLiteral("&Pause"));
-        // The previous song's time must not linger, nor stay for a song under a second.
-        controls_.time->setText(QString::fromStdString(packetsToTime(0)));
-        // One runner for the life of the window: a session started while an
-        // ending one still unwinds (Play right after Stop) enters the same runner
-        // again, which is how it tells the two apart.
-        if (!session_) session_ = deps_.sessions(state_, deps_.media, *this);
-        const std::uint64_t serial = ++sessionSerial_;
-        session_->play(state_.chosenFile, controls_.alternativeDevice->isChecked());
-        if (unloading_) return;
-        if (serial == sessionSerial_ && serial != stoppedSerial_) emit songEndedByItself();
-    } else if (state_.paused) {
-        controls_.play->setText(QStringLiteral("&Pause"));
-        deps_.media.play();
-        state_.paused = false;
-    } else {
-        controls_.play->setText(QStringLiteral("&Cont"));
-        deps_.media.pause();
-        state_.paused = true;
+    switch (session().transport()) {
+        case Transport::Playing:
+            return session().pause();
+        case Transport::Paused:
+            return session().resume();
+        case Transport::Idle:
+        case Transport::Waiting:
+            // The previous song's time must not linger, nor stay for a song under a second.
+            controls_.time->setText(QString::fromStdString(packetsToTime(0)));
+            targetAtTimeShown_ = 0;
+            return session().play(chosenFile_, controls_.alternativeDevice->isChecked());
     }
-    serveEvents(0);
 }
 
 void ControlWindow::stopPlayback() {
-    if (unloading_) return;  // shut-down abandons the session without its end steps
-    if (state_.sessionRunning) stoppedSerial_ = sessionSerial_;
-    deps_.media.stop();
-    deps_.media.close();
-    controls_.play->setText(QStringLiteral("&Play"));
-    controls_.open->setEnabled(true);
-    controls_.stop->setEnabled(false);
+    if (!closing_) session().stop();
+}
+
+// The controls of each state; the captions keep their access key, so that Alt+P
+// works for every song of a run.
+void ControlWindow::showTransport(Transport transport) {
+    const bool song = transport == Transport::Playing || transport == Transport::Paused;
+    controls_.play->setText(transport == Transport::Playing  ? QStringLiteral("&Pause")
+                            : transport == Transport::Paused ? QStringLiteral("&Cont")
+                                                             : QStringLiteral("&Play"));
+    controls_.open->setEnabled(!song);
     controls_.play->setEnabled(true);
-    state_.sessionRunning = false;
-    state_.paused = false;
-    setStatusText(QStringLiteral("Ready."));
-    serveEvents(0);
+    // Stop ends a song, and also the wait before the queue's next one.
+    controls_.stop->setEnabled(transport != Transport::Idle);
+}
+
+void ControlWindow::songOver() {
+    if (stemAfterSong_) snapshots_.stem = QStringLiteral("nofile");
+    stemAfterSong_ = false;
 }
 
 // ---- Display timer and frame rate ------------------------------------------
@@ -297,119 +292,49 @@ void ControlWindow::frameRateChosen() {
 }
 
 void ControlWindow::onDisplayTick() {
-    if (unloading_) return;
-    if (state_.machine.needsRedraw) {
+    PlayerState& state = session().state();
+    if (state.machine.needsRedraw) {
         display_->copyPicture();
-        state_.machine.needsRedraw = false;
+        state.machine.needsRedraw = false;
     }
     // 64-bit difference: a negative target at a clock-paced start cannot wrap.
-    if (static_cast<int64_t>(state_.targetPacket) - state_.targetAtTimeShown > 299) {
-        const auto packets = static_cast<float>(state_.targetPacket);
+    if (static_cast<int64_t>(state.targetPacket) - targetAtTimeShown_ > 299) {
+        const auto packets = static_cast<float>(state.targetPacket);
         controls_.time->setText(QString::fromStdString(packetsToTime(packets)));
-        state_.targetAtTimeShown = state_.targetPacket;
+        targetAtTimeShown_ = state.targetPacket;
     }
 }
 
-// ---- Keyboard and the audio/video offset ------------------------------------
+// ---- Keyboard ----------------------------------------------------------------
 
 std::vector<KeyCommand> ControlWindow::keyCommands() {
     // Keys that click a button do exactly what that button would (nothing while it
     // is disabled).
     const auto click = [](QPushButton* button) { return [button] { button->click(); }; };
+    PlaybackTuning& t = *tuning_;
     return {{{Qt::Key_Space}, click(controls_.play)},
             {{Qt::Key_S}, click(controls_.stop)},
             {{Qt::Key_O}, click(controls_.open)},
             {{QKeySequence::fromString(QStringLiteral("Ctrl+S"))}, click(controls_.snapshot)},
             {{Qt::Key_Plus, Qt::Key_Equal}, [this] { stepZoom(); }},
             {{Qt::Key_Minus}, [this] { display_->stepZoomDown(); }},
-            {{Qt::Key_Left}, [this] { shiftOffset(-kOffsetStepMs); }},
-            {{Qt::Key_Right}, [this] { shiftOffset(kOffsetStepMs); }},
+            {{Qt::Key_Left}, [&t] { t.shiftOffset(-PlaybackTuning::kOffsetStepMs); }},
+            {{Qt::Key_Right}, [&t] { t.shiftOffset(PlaybackTuning::kOffsetStepMs); }},
             {{Qt::Key_F11}, [this] { display_->toggleFullScreen(); }},
-            {{Qt::Key_BracketLeft}, [this] { changeKey(-1); }},
-            {{Qt::Key_BracketRight}, [this] { changeKey(1); }},
-            {{Qt::Key_BraceLeft}, [this] { changeTempo(-kTempoStep); }},
-            {{Qt::Key_BraceRight}, [this] { changeTempo(kTempoStep); }},
-            {{Qt::Key_Up}, [this] { changeVolume(kVolumeStep); }},
-            {{Qt::Key_Down}, [this] { changeVolume(-kVolumeStep); }},
+            {{Qt::Key_BracketLeft}, [&t] { t.changeKey(-1); }},
+            {{Qt::Key_BracketRight}, [&t] { t.changeKey(1); }},
+            {{Qt::Key_BraceLeft}, [&t] { t.changeTempo(-PlaybackTuning::kTempoStep); }},
+            {{Qt::Key_BraceRight}, [&t] { t.changeTempo(PlaybackTuning::kTempoStep); }},
+            {{Qt::Key_Up}, [&t] { t.changeVolume(PlaybackTuning::kVolumeStep); }},
+            {{Qt::Key_Down}, [&t] { t.changeVolume(-PlaybackTuning::kVolumeStep); }},
             {{Qt::Key_L}, [this] { libraryAction_->trigger(); }},
             {{QKeySequence::fromString(QStringLiteral("Ctrl+Q"))}, [this] { close(); }}};
 }
 
-void ControlWindow::shiftOffset(int deltaMs) {
-    setOffset(state_.offsetMs + deltaMs);
-    deps_.settings.writeText(QStringLiteral("Display/OffsetMs"), QString::number(state_.offsetMs));
-    display_->showNote(QStringLiteral("Offset %1%2 ms")
-                           .arg(state_.offsetMs > 0 ? QStringLiteral("+") : QString())
-                           .arg(state_.offsetMs));
-}
-
-void ControlWindow::setOffset(int offsetMs) {
-    state_.offsetMs = std::clamp(offsetMs, -kMaxOffsetMs, kMaxOffsetMs);
-}
-
-// ---- Key, tempo and volume ---------------------------------------------------
-
-void ControlWindow::changeKey(int delta) {
-    keyShift_ = std::clamp(keyShift_ + delta, -kMaxKeyShift, kMaxKeyShift);
-    applyKeyAndTempo(true);
-}
-
-void ControlWindow::changeTempo(int delta) {
-    state_.tempoPercent = std::clamp(state_.tempoPercent + delta, kMinTempo, kMaxTempo);
-    applyKeyAndTempo(true);
-}
-
-void ControlWindow::resetKeyAndTempo() {
-    keyShift_ = 0;
-    state_.tempoPercent = 100;
-    applyKeyAndTempo(true);
-}
-
-void ControlWindow::setKeepKeyAndTempo(bool keep) {
-    keepKeyAndTempo_ = keep;
-    deps_.settings.writeText(QStringLiteral("Playback/KeepKeyAndTempo"),
-                             keep ? QStringLiteral("1") : QStringLiteral("0"));
-}
-
-void ControlWindow::applyKeyAndTempo(bool announce) {
-    const bool changes = deps_.media.setKeyAndTempo(keyShift_, state_.tempoPercent);
-    setStatusText(statusText_);
-    if (!announce) return;
-    const bool original = keyShift_ == 0 && state_.tempoPercent == 100;
-    display_->showNote(changes || original
-                           ? keyAndTempoText(keyShift_, state_.tempoPercent)
-                           : QStringLiteral("Key and tempo cannot change for this file"));
-}
-
-void ControlWindow::setStatusText(const QString& text) {
+void ControlWindow::showStatus(const QString& text) {
+    if (closing_) return;
     statusText_ = text;
-    const bool original = keyShift_ == 0 && state_.tempoPercent == 100;
-    controls_.status->setText(original ? text
-                                       : text + QStringLiteral("  ") +
-                                             keyAndTempoText(keyShift_, state_.tempoPercent));
-}
-
-void ControlWindow::addKeyAndTempoEntries(QMenu& menu) {
-    const std::pair<const char*, std::function<void()>> commands[] = {
-        {"Key up\t]", [this] { changeKey(1); }},
-        {"Key down\t[", [this] { changeKey(-1); }},
-        {"Tempo up\t}", [this] { changeTempo(kTempoStep); }},
-        {"Tempo down\t{", [this] { changeTempo(-kTempoStep); }},
-        {"Original key and tempo", [this] { resetKeyAndTempo(); }}};
-    for (const auto& [text, run] : commands) {
-        connect(menu.addAction(QString::fromLatin1(text)), &QAction::triggered, this, run);
-    }
-    QAction* keep = menu.addAction(QStringLiteral("Keep key and tempo"));
-    keep->setCheckable(true);
-    keep->setChecked(keepKeyAndTempo_);
-    connect(keep, &QAction::toggled, this, [this](bool on) { setKeepKeyAndTempo(on); });
-}
-
-void ControlWindow::changeVolume(int delta) {
-    volume_ = std::clamp(volume_ + delta, 0, 100);
-    deps_.media.setVolume(volume_);
-    deps_.settings.writeText(QStringLiteral("Playback/Volume"), QString::number(volume_));
-    display_->showNote(QStringLiteral("Volume %1%").arg(volume_));
+    controls_.status->setText(text + tuning_->statusSuffix());
 }
 
 // ---- Display, snapshot, options --------------------------------------------
@@ -421,13 +346,11 @@ void ControlWindow::stepZoom() {
 void ControlWindow::takeSnapshot() {
     // Named relative to the current directory: if that directory has been
     // deleted, QDir::currentPath() is empty and an absolute name would point at /.
-    const Snapshots::Result result = snapshots_.take(state_.machine, QString());
-    if (result.written) display_->showNote(QFileInfo(result.path).fileName());
-    if (!result.written) {
-        const QString cwd = QDir::currentPath();
-        const QString shown = cwd.isEmpty() ? result.path : QDir(cwd).filePath(result.path);
-        message(QStringLiteral("Cannot save the snapshot: ") + shown);
-    }
+    const Snapshots::Result result = snapshots_.take(session().state().machine, QString());
+    if (result.written) return display_->showNote(QFileInfo(result.path).fileName());
+    const QString cwd = QDir::currentPath();
+    const QString shown = cwd.isEmpty() ? result.path : QDir(cwd).filePath(result.path);
+    message(QStringLiteral("Cannot save the snapshot: ") + shown);
 }
 
 void ControlWindow::toggleOptions() {
@@ -437,7 +360,7 @@ void ControlWindow::toggleOptions() {
 }
 
 void ControlWindow::setExpanded(bool expanded) {
-    setClientHeightTwips(expanded ? kExpandedClientHeight : kCompactClientHeight);
+    setFixedHeight(twipsToPixelsY(*this, expanded ? kExpandedClientHeight : kCompactClientHeight));
     // Below the compact height the extraction controls are out of sight: hidden,
     // they take no Tab stop, no typing and no access key.
     controls_.extractionArea->setVisible(expanded);
@@ -458,39 +381,6 @@ void ControlWindow::showDocumentation() {
 void ControlWindow::showAbout() {
     message(aboutText(QStringLiteral(LYRVOX_VERSION), QStringLiteral(LYRVOX_RELEASE_DATE),
                       guidePath(deps_.programFolder)));
-}
-
-// ---- Session host ----------------------------------------------------------
-
-void ControlWindow::showStatus(const std::string& text) {
-    if (unloading_) return;
-    setStatusText(visibleText(text));
-}
-
-void ControlWindow::setOpenEnabled(bool enabled) {
-    controls_.open->setEnabled(enabled);
-}
-
-void ControlWindow::enableStopNow() {
-    controls_.stop->setEnabled(true);
-    controls_.stop->repaint();
-}
-
-void ControlWindow::showDisplay(bool visible) {
-    if (unloading_) return;
-    display_->setVisible(visible);
-}
-
-void ControlWindow::serveEvents(double maxWaitMs) {
-    lyrvox::serveEvents(maxWaitMs);
-}
-
-void ControlWindow::sessionEnded() {
-    stopPlayback();
-}
-
-void ControlWindow::showMessage(const std::string& text) {
-    message(visibleText(text));
 }
 
 }  // namespace lyrvox

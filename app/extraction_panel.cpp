@@ -3,7 +3,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/event_pump.h"
 #include "app/window_text.h"
 
 namespace lyrvox {
@@ -51,9 +50,7 @@ void ExtractionPanel::showProgress(const std::string& text) {
     setLabelText(controls_.progress, fromFsPath(text));
 }
 
-void ExtractionPanel::serveEvents() {
-    lyrvox::serveEvents(0);
-}
+void ExtractionPanel::serveEvents() {}
 
 bool ExtractionPanel::askReplace(const std::string& question) {
     return dialogs_.askYesNo(fromFsPath(question));

@@ -12,7 +12,6 @@
 #include "app/qt_dialog_provider.h"
 #include "app/qt_settings_store.h"
 #include "app/quit_signals.h"
-#include "app/session_runner.h"
 #include "playback/archive/scratch_space.h"
 #include "playback/media/song_media_control.h"
 
@@ -38,16 +37,16 @@ int main(int argc, char** argv) {
     lyrvox::SongMediaControl media;
     lyrvox::QtDialogProvider dialogs;
     lyrvox::QtSettingsStore settings;
-    lyrvox::ControlWindow window(
-        {media, dialogs, settings, lyrvox::diskSessionFactory(trace != nullptr ? trace : ""),
-         QApplication::applicationDirPath(), [] { QApplication::exit(0); }});
+    lyrvox::ControlWindow window({media, dialogs, settings, trace != nullptr ? trace : "",
+                                  QApplication::applicationDirPath(),
+                                  [] { QApplication::exit(0); }});
     dialogs.setParent(&window);
     lyrvox::LibraryController library(
         window, dialogs, settings, lyrvox::defaultLibraryPath(), [&library] {
             return QFileDialog::getExistingDirectory(&library.libraryWindow(),
                                                      QStringLiteral("Add a song folder"));
         });
-    // Logout and Ctrl-C close the window: sessions unwind and remove their files.
+    // Logout and Ctrl-C close the window: the song's files are removed.
     const lyrvox::QuitSignals quitSignals([&window] { window.close(); });
 
     // Benchmark aid (bench/pulse_sync.sh, bench/cpu_play.sh): LYRVOX_KEY_TEMPO=K,T sets
@@ -55,15 +54,14 @@ int main(int argc, char** argv) {
     // song (which keeps them: only a song chosen later starts over).
     if (const char* keyTempo = std::getenv("LYRVOX_KEY_TEMPO")) {
         const QStringList parts = QString::fromLatin1(keyTempo).split(QChar(','));
-        window.changeKey(parts.value(0).toInt());
-        window.changeTempo(parts.value(1, QStringLiteral("100")).toInt() - 100);
+        window.tuning().changeKey(parts.value(0).toInt());
+        window.tuning().changeTempo(parts.value(1, QStringLiteral("100")).toInt() - 100);
     }
-    // Start-up runs inside the event loop, so that a command-line playback, which
-    // lasts until its song ends, has a live window around it.
+    // Start-up runs once the event loop does, so that anything it shows is live.
     QTimer::singleShot(0, &window, [&window, args] { window.startUp(args); });
     // Benchmark aid (bench/cpu_play.sh): LYRVOX_FULLSCREEN_FPS=N puts the display
-    // window in full screen and redraws it N times a second. Queued after start-up,
-    // it runs inside a command-line song's playback, after start-up chose its rate.
+    // window in full screen and redraws it N times a second, after start-up chose
+    // its rate.
     if (const char* fps = std::getenv("LYRVOX_FULLSCREEN_FPS")) {
         QTimer::singleShot(0, &window, [&window, rate = QString::fromLatin1(fps)] {
             window.controls().frameRate->setCurrentText(rate);

@@ -6,8 +6,6 @@
 namespace lyrvox {
 namespace {
 
-constexpr char kKey[] = "Config/Path";
-
 std::unique_ptr<QSettings> openSettings(const QString& iniFile) {
     if (iniFile.isEmpty())
         return std::make_unique<QSettings>(QStringLiteral("Lyrvox"), QStringLiteral("Lyrvox"));
@@ -17,11 +15,11 @@ std::unique_ptr<QSettings> openSettings(const QString& iniFile) {
 }  // namespace
 
 std::optional<QString> QtSettingsStore::readPath() {
-    return readText(QString::fromLatin1(kKey));
+    return readText(QString::fromLatin1(settings::kLastFolder.key));
 }
 
 bool QtSettingsStore::writePath(const QString& folder) {
-    return writeText(QString::fromLatin1(kKey), folder);
+    return write(settings::kLastFolder, folder);
 }
 
 std::optional<QString> QtSettingsStore::readText(const QString& groupAndKey) {

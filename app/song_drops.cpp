@@ -34,10 +34,7 @@ bool SongDrops::eventFilter(QObject* watched, QEvent* event) {
         const QString path = firstLocalFile(drop->mimeData());
         if (path.isEmpty()) return false;
         drop->acceptProposedAction();
-        // The drop has been answered before the song runs: the song may last
-        // minutes, and the dragging program waits for that answer.
-        QMetaObject::invokeMethod(
-            this, [this, path] { dropped_(path); }, Qt::QueuedConnection);
+        dropped_(path);  // returns at once: the song plays on from the event loop
         return true;
     }
     return QObject::eventFilter(watched, event);

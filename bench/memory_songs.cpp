@@ -8,6 +8,7 @@
 // song does not play (ends too soon or reports a message).
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -19,7 +20,6 @@
 #include "app/control_window.h"
 #include "app/qt_dialog_provider.h"
 #include "app/qt_settings_store.h"
-#include "app/session_runner.h"
 #include "playback/cdg/packet_encoder.h"
 #include "playback/media/song_media_control.h"
 #include "tools/demo_song/melody.h"
@@ -98,8 +98,7 @@ int main(int argc, char** argv) {
     lyrvox::SongMediaControl media;
     ScriptedDialogs dialogs;
     lyrvox::QtSettingsStore settings(work.filePath(QStringLiteral("lyrvox.ini")));
-    lyrvox::ControlWindow window(
-        {media, dialogs, settings, lyrvox::diskSessionFactory(""), work.path(), [] {}});
+    lyrvox::ControlWindow window({media, dialogs, settings, "", work.path(), [] {}});
     dialogs.setParent(&window);
     window.startUp({});
 
@@ -109,7 +108,11 @@ int main(int argc, char** argv) {
         window.openSong();
         QElapsedTimer clock;
         clock.start();
-        window.playPauseOrContinue();  // returns when the song has ended
+        QEventLoop untilOver;  // the song plays in this loop's events
+        QObject::connect(&window.driver(), &lyrvox::SessionDriver::songOver, &untilOver,
+                         &QEventLoop::quit);
+        window.playPauseOrContinue();
+        untilOver.exec();
         const qint64 playedMs = clock.elapsed();
         const QString status = window.controls().status->text();
         if (playedMs < 2500 || dialogs.messageShown || status != QStringLiteral("Ready.")) {

@@ -1,6 +1,5 @@
 #include "display/display_controller.h"
 
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
@@ -12,6 +11,7 @@
 #include "display/picture_fit.h"
 #include "display/zoom.h"
 #include "util/rounding.h"
+#include "util/settings_table.h"
 
 namespace lyrvox {
 
@@ -26,10 +26,10 @@ int16_t toInt16(int value) {
     return static_cast<int16_t>(std::clamp(value, 1, int{std::numeric_limits<int16_t>::max()}));
 }
 
-const QString kScreenKey = QStringLiteral("Display/Screen");
-const QString kFullScreenKey = QStringLiteral("Display/FullScreen");
-const QString kGeometryKey = QStringLiteral("Display/Geometry");
-const QString kScalingKey = QStringLiteral("Display/Scaling");
+const QString kScreenKey = QString::fromLatin1(settings::kDisplayScreen.key);
+const QString kFullScreenKey = QString::fromLatin1(settings::kDisplayFullScreen.key);
+const QString kGeometryKey = QString::fromLatin1(settings::kDisplayGeometry.key);
+const QString kScalingKey = QString::fromLatin1(settings::kDisplayScaling.key);
 
 QScreen* screenNamed(const QString& name) {
     if (name.isEmpty()) return nullptr;  // nothing remembered
@@ -315,12 +315,8 @@ void DisplayController::stepZoomBy(double (*factorFor)(int clientWidth)) {
         newHeight = kViewHeight * factor * ty + frameY;
     }
 
-    // Width first, then height; each raises the resize handling, whose serving of
-    // events may run anything, the closing of this window or full screen included.
-    setClientSize(*window, roundHalfEvenToInt32((newWidth - frameX) / tx), window->height());
-    if (window_ != window || !isNormal(*window)) return;
-    setClientSize(*window, window->width(), roundHalfEvenToInt32((newHeight - frameY) / ty));
-    if (window_ != window || !isNormal(*window)) return;
+    setClientSize(*window, roundHalfEvenToInt32((newWidth - frameX) / tx),
+                  roundHalfEvenToInt32((newHeight - frameY) / ty));
     centre();
     if (hasGraphics_ && hasGraphics_()) window->show();
     emit zoomStepped();
@@ -377,7 +373,6 @@ void DisplayController::resized() {
         emit zoomTextChanged(QString::fromStdString(zoomText(std::max(1, window_->width()))));
         refit();
     }
-    serveEventsOnce();
 }
 
 void DisplayController::refit() {
@@ -400,13 +395,6 @@ void DisplayController::closed() {
     remember();
     // The closed window deletes itself; the next use makes a new one.
     window_ = nullptr;
-}
-
-void DisplayController::serveEventsOnce() {
-    if (servingDepth_ > 0) return;
-    ++servingDepth_;
-    QCoreApplication::processEvents();
-    --servingDepth_;
 }
 
 }  // namespace lyrvox

@@ -128,9 +128,6 @@ class DisplayController : public QObject, private DisplayEvents {
     // Sets the client size and runs the resize handling at once when it changed
     // (Qt would only deliver it at show time).
     void setClientSize(DisplayWindow& window, int width, int height);
-    // Lets all pending events run; nested calls return at once, the outer one
-    // goes on processing.
-    void serveEventsOnce();
 
     const CdgMachine& machine_;
     std::function<bool()> hasGraphics_;
@@ -149,7 +146,6 @@ class DisplayController : public QObject, private DisplayEvents {
     bool pixelPerfect_ = false;
     bool copying_ = false;
     bool frameFresh_ = false;  // filled by a copy whose paint is still to come
-    int servingDepth_ = 0;
 };
 
 }  // namespace lyrvox

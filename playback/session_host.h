@@ -1,7 +1,7 @@
 #pragma once
-// What a playback session needs from its surroundings: the control window, a
-// clock and the file system. The Qt control window implements SessionHost; tests
-// use fakes.
+// What the playback session needs from its surroundings: someone to show what
+// happens and to wake it when it asks (the control window and its timer), a clock
+// and the file system. The Qt layer implements SessionHost; tests use fakes.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -12,21 +12,29 @@
 
 namespace lyrvox {
 
+// Where the transport stands. Waiting: between two songs of a queue, before the
+// next one starts by itself.
+enum class Transport { Idle, Playing, Paused, Waiting };
+
 class SessionHost {
   public:
     virtual ~SessionHost() = default;
+    // The one timer: call PlaybackSession::wake() once `ms` milliseconds have
+    // passed (0: as soon as the events already queued have been served). Each
+    // request replaces the one before; a negative `ms` cancels it.
+    virtual void wakeIn(double ms) = 0;
+    // Told before the media are commanded, so that the controls already show the
+    // new state while the sound starts or stops.
+    virtual void transportChanged(Transport transport) = 0;
     virtual void showStatus(const std::string& text) = 0;
-    virtual void setOpenEnabled(bool enabled) = 0;
-    virtual void enableStopNow() = 0;            // enables Stop and repaints it at once
-    virtual void showDisplay(bool visible) = 0;  // creates the display window when needed
-    // Serve the event queue. With maxWaitMs > 0 the host may block until an event
-    // arrives or maxWaitMs have passed (a precise timer), instead of returning at
-    // once: this is how a session waits for its next packet without spinning.
-    virtual void serveEvents(double maxWaitMs) = 0;
-    // Every session ends here, whatever ended it: the host does what Stop does
-    // (media halted and closed, controls back to idle, "Ready.").
-    virtual void sessionEnded() = 0;
+    virtual void showDisplay(bool visible) = 0;  // the picture's window, for a song with graphics
     virtual void showMessage(const std::string& text) = 0;  // title "lyrvox", OK only
+    // A song is over and the transport idle again: it played to its end or could
+    // not play (byItself), or it was stopped or replaced.
+    virtual void songEnded(bool byItself) = 0;
+    // The wait before the next song is over: its time ran out, or the user ended
+    // it (Stop, or a song of their own).
+    virtual void waitEnded(bool cancelled) = 0;
 };
 
 class SessionClock {
@@ -35,7 +43,7 @@ class SessionClock {
     virtual double seconds() = 0;  // steady clock, seconds with a fraction
 };
 
-// A graphics file opened for sequential reading. Each session owns its own.
+// A graphics file opened for sequential reading. Each song owns its own.
 class PacketSource {
   public:
     virtual ~PacketSource() = default;

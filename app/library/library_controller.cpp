@@ -2,8 +2,8 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QPushButton>
 #include <QStandardPaths>
+#include <QTimer>
 
 namespace lyrvox {
 
@@ -26,60 +26,53 @@ LibraryController::LibraryController(ControlWindow& window, DialogProvider& dial
     }
     libraryWindow_ = std::make_unique<LibraryWindow>(LibraryWindowDeps{
         *index_, settings, [this](const QString& text) { dialogs_.showMessage(text); },
-        std::move(chooseFolder),
-        [this](const QString& path) {
-            cancelWait();
-            window_.playDropped(path);
-        }});
-    wait_.setSingleShot(true);
-    connect(&wait_, &QTimer::timeout, this, [this] {
-        const std::optional<QueueEntry> next = std::exchange(upcoming_, std::nullopt);
-        window_.display().showBanner({});
-        if (next) playEntry(*next);
-    });
+        std::move(chooseFolder), [this](const QString& path) { window_.playFile(path); }});
     window_.setLibraryOpener([this] { libraryWindow_->open(); });
-    connect(&window_, &ControlWindow::songEndedByItself, this, [this] { songEnded(); });
-    connect(&window_, &ControlWindow::stopClicked, this, [this] { cancelWait(); });
+    SessionDriver& driver = window_.driver();
+    connect(&driver, &SessionDriver::songOver, this, [this](bool byItself) {
+        if (byItself) advance();
+    });
+    connect(&driver, &SessionDriver::waitOver, this,
+            [this](bool cancelled) { waitOver(cancelled); });
     connect(libraryWindow_.get(), &LibraryWindow::playQueueRequested, this,
             [this] { playNextNow(); });
 }
 
 LibraryController::~LibraryController() = default;
 
-void LibraryController::songEnded() {
+void LibraryController::advance() {
     if (upcoming_) return;  // already waiting
     upcoming_ = libraryWindow_->takeNext();
     if (!upcoming_) return;
     window_.display().showBanner(QStringLiteral("Next: ") +
                                  songLabel(upcoming_->artist, upcoming_->title));
-    // Stop ends the wait, and with it the queue's run.
-    window_.enableStopNow();
-    wait_.start(libraryWindow_->pauseSeconds() * 1000);
+    window_.session().waitBeforeNext(libraryWindow_->pauseSeconds() * 1000.0);
 }
 
-void LibraryController::cancelWait() {
-    wait_.stop();
-    if (!upcoming_) return;
-    // The song waited for is not lost: it heads the queue again.
-    libraryWindow_->addToQueue(*upcoming_, 0);
-    upcoming_.reset();
+void LibraryController::waitOver(bool cancelled) {
     window_.display().showBanner({});
-    window_.controls().stop->setEnabled(false);
+    const std::optional<QueueEntry> next = std::exchange(upcoming_, std::nullopt);
+    if (!next) return;
+    // The song waited for is not lost: it heads the queue again.
+    if (cancelled) return libraryWindow_->addToQueue(*next, 0);
+    playEntry(*next);
 }
 
 void LibraryController::playNextNow() {
-    cancelWait();
-    if (const std::optional<QueueEntry> next = libraryWindow_->takeNext()) playEntry(*next);
+    // The song being waited for goes first; taken before the wait ends, so that
+    // ending it puts nothing back.
+    std::optional<QueueEntry> next = std::exchange(upcoming_, std::nullopt);
+    if (!next) next = libraryWindow_->takeNext();
+    if (next) playEntry(*next);
 }
 
 void LibraryController::playEntry(const QueueEntry& entry) {
     const QString path = QFile::decodeName(QByteArray::fromStdString(entry.path));
     if (!QFileInfo(path).isFile()) {
         dialogs_.showMessage(QStringLiteral("The queued song is missing: ") + path);
-        songEnded();  // on to the one after it
-        return;
+        return advance();  // on to the one after it
     }
-    window_.playDropped(path);
+    window_.playFile(path);
 }
 
 }  // namespace lyrvox

@@ -1,11 +1,11 @@
 #pragma once
 // The song library in the player: its index in the user's data folder, its window
-// (opened by L and the Library entry of either window's right-click menu), and the queue's advance:
-// when a song ends by itself the queue's next song starts after the pause the
-// user set, while the display shows "Next: ARTIST - TITLE". Stop ends the wait.
+// (opened by L and the Library entry of either window's right-click menu), and the
+// queue's advance: when a song ends by itself the playback session waits the pause
+// the user set, while the display shows "Next: ARTIST - TITLE", and then the
+// queue's next song starts. Stop, or a song the user starts, ends the wait.
 #include <QObject>
 #include <QString>
-#include <QTimer>
 #include <memory>
 #include <optional>
 
@@ -34,15 +34,15 @@ class LibraryController : public QObject {
     void playNextNow();
 
   private:
-    void songEnded();
-    void cancelWait();
+    // A song ended by itself: the queue's next one, after the pause.
+    void advance();
+    void waitOver(bool cancelled);
     void playEntry(const QueueEntry& entry);
 
     ControlWindow& window_;
     DialogProvider& dialogs_;
     std::unique_ptr<LibraryIndex> index_;
     std::unique_ptr<LibraryWindow> libraryWindow_;
-    QTimer wait_;
     std::optional<QueueEntry> upcoming_;
 };
 

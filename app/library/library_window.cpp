@@ -24,9 +24,6 @@
 namespace lyrvox {
 namespace {
 
-constexpr int kDefaultPauseSeconds = 5;
-const QString kPauseKey = QStringLiteral("Library/PauseSeconds");
-
 enum QueueRole { PathRole = Qt::UserRole, ArtistRole, TitleRole };
 
 QByteArray bytesOf(const std::string& text) {
@@ -81,11 +78,9 @@ LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
     queueList_->setDragDropMode(QAbstractItemView::InternalMove);
     queueList_->setDefaultDropAction(Qt::MoveAction);
     pause_ = new QSpinBox(this);
-    pause_->setRange(0, kMaxPauseSeconds);
+    pause_->setRange(settings::kQueuePauseSeconds.min, settings::kQueuePauseSeconds.max);
     pause_->setSuffix(QStringLiteral(" s"));
-    pause_->setValue(std::clamp(
-        deps_.settings.readText(kPauseKey).value_or(QString::number(kDefaultPauseSeconds)).toInt(),
-        0, kMaxPauseSeconds));
+    pause_->setValue(deps_.settings.readNumber(settings::kQueuePauseSeconds));
 
     folders_ = new QListWidget(this);
     folders_->setMaximumHeight(90);
@@ -169,8 +164,9 @@ LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
                 [this] { queueCurrent(); });
         menu.exec(table_->viewport()->mapToGlobal(at));
     });
-    connect(pause_, &QSpinBox::valueChanged, this,
-            [this](int seconds) { deps_.settings.writeText(kPauseKey, QString::number(seconds)); });
+    connect(pause_, &QSpinBox::valueChanged, this, [this](int seconds) {
+        deps_.settings.writeNumber(settings::kQueuePauseSeconds, seconds);
+    });
     connect(folders_, &QListWidget::currentRowChanged, this, [this](int row) {
         const QSignalBlocker block(titleFirst_);
         const auto list = deps_.index.folders();

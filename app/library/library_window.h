@@ -37,7 +37,6 @@ class LibraryWindow : public QWidget {
     Q_OBJECT
   public:
     static constexpr int kShownResults = 500;  // rows a search lists; the count tells the rest
-    static constexpr int kMaxPauseSeconds = 30;
 
     explicit LibraryWindow(LibraryWindowDeps deps, QWidget* parent = nullptr);
     ~LibraryWindow() override;

@@ -63,29 +63,26 @@ GstMediaControl::~GstMediaControl() {
 }
 
 MediaState GstMediaControl::state() {
-    if (!open_) return MediaState::Closed;
-    if (error_ != MediaError::None) return MediaState::Failed;
-    if (ended_) return MediaState::Ended;
-    return playing_ ? MediaState::Playing : MediaState::Stopped;
+    return status_.state();
 }
 
 MediaError GstMediaControl::error() {
-    return error_;
+    return status_.error();
 }
 
 void GstMediaControl::open(const std::string& path, bool /*alternativeDevice*/) {
     close();
-    open_ = true;
+    status_.opened();
     const QFileInfo info(QString::fromStdString(path));
     if (!info.isFile() || !info.isReadable()) {
-        error_ = MediaError::Unreadable;
+        status_.refused(MediaError::Unreadable);
         return;
     }
     gchar* uri = gst_filename_to_uri(path.c_str(), nullptr);
     pipeline_ = gst_element_factory_make("playbin", nullptr);
     if (uri == nullptr || pipeline_ == nullptr) {
         g_free(uri);
-        error_ = MediaError::Unplayable;
+        status_.refused(MediaError::Unplayable);
         return;
     }
     g_object_set(pipeline_, "uri", uri, "flags", kPlayAudio | kPlaySoftVolume, nullptr);
@@ -113,9 +110,8 @@ void GstMediaControl::open(const std::string& path, bool /*alternativeDevice*/) 
 }
 
 void GstMediaControl::play() {
-    if (!open_ || error_ != MediaError::None || ended_ || playing_ || pipeline_ == nullptr) return;
-    playing_ = true;
-    position_.run(steadyMilliseconds());
+    if (!status_.canStart() || pipeline_ == nullptr) return;
+    status_.started(steadyMilliseconds());
     // Before the sink holds its first sound it would start on an empty buffer: a
     // sound server plays silence meanwhile, and its clock stalls and then jumps.
     // Starting once prerolled gives a clean start.
@@ -127,9 +123,8 @@ void GstMediaControl::startPlaying() {
 }
 
 void GstMediaControl::pause() {
-    if (!playing_) return;
-    position_.halt(steadyMilliseconds(), readSongMs());  // where it was heard to stop
-    playing_ = false;
+    if (!status_.isPlaying()) return;
+    status_.halted(steadyMilliseconds(), readSongMs());  // where it was heard to stop
     gst_element_set_state(pipeline_, GST_STATE_PAUSED);
 }
 
@@ -150,22 +145,17 @@ void GstMediaControl::close() {
         pitch_ = nullptr;
         dropBusMessages();  // the old medium's news is no longer ours
     }
-    open_ = false;
     prerolled_ = false;
-    playing_ = false;
-    ended_ = false;
-    error_ = MediaError::None;
-    position_.reset();
-    const std::lock_guard lock(anchorsLock_);
-    anchors_.clear();
+    {
+        const std::lock_guard lock(anchorsLock_);
+        anchors_.clear();
+    }
+    status_.closed();
 }
 
 int32_t GstMediaControl::positionMs() {
-    if (!open_) return 0;
-    // Halted, the smoother gives the held position without asking the pipeline.
-    const double ms =
-        std::floor(position_.read(steadyMilliseconds(), playing_ ? readSongMs() : -1.0));
-    return static_cast<int32_t>(std::clamp(ms, 0.0, double{std::numeric_limits<int32_t>::max()}));
+    // Halted, the status gives the held position without asking the pipeline.
+    return status_.positionMs(steadyMilliseconds(), status_.isPlaying() ? readSongMs() : -1.0);
 }
 
 bool GstMediaControl::setKeyAndTempo(int semitones, int tempoPercent) {
@@ -183,7 +173,7 @@ void GstMediaControl::setVolume(int percent) {
 void GstMediaControl::applyKeyAndTempo() {
     if (pitch_ == nullptr) return;
     const double tempo = std::clamp(tempoPercent_, 10, 1000) / 100.0;
-    position_.setPace(tempo);
+    status_.setPace(tempo);
     const double pitch = std::exp2(std::clamp(semitones_, -24, 24) / 12.0);
     tempo_.store(tempo);
     g_object_set(pitch_, "pitch", static_cast<gfloat>(pitch), "tempo", static_cast<gfloat>(tempo),
@@ -253,7 +243,7 @@ void GstMediaControl::handle(GstMessage* message) {
         case GST_MESSAGE_ASYNC_DONE:
             if (!prerolled_ && GST_MESSAGE_SRC(message) == GST_OBJECT(pipeline_)) {
                 prerolled_ = true;
-                if (playing_) startPlaying();
+                if (status_.isPlaying()) startPlaying();
             }
             break;
         default:
@@ -262,21 +252,13 @@ void GstMediaControl::handle(GstMessage* message) {
 }
 
 void GstMediaControl::fail() {
-    if (error_ != MediaError::None) return;
-    position_.holdAt(readSongMs());
-    // Once play time has been heard, the file has played: what failed is the way to
-    // the listener (the sound server went away), not the file.
-    const double heardMs = position_.read(steadyMilliseconds(), -1.0);
-    error_ = heardMs > 0.0 ? MediaError::OutputLost : MediaError::Unplayable;
-    playing_ = false;
+    if (status_.error() != MediaError::None) return;
+    status_.failed(readSongMs());
     if (pipeline_ != nullptr) gst_element_set_state(pipeline_, GST_STATE_NULL);
 }
 
 void GstMediaControl::reachEnd() {
-    // The end of the sound is the end: no estimate lags behind it.
-    position_.holdAt(playing_ ? readSongMs() : -1.0);
-    playing_ = false;
-    ended_ = true;
+    status_.ended(status_.isPlaying() ? readSongMs() : -1.0);
 }
 
 }  // namespace lyrvox

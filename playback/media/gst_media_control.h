@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "playback/media/media_control.h"
-#include "playback/media/position_smoother.h"
+#include "playback/media/media_status.h"
 
 typedef struct _GstElement GstElement;
 typedef struct _GstMessage GstMessage;
@@ -37,6 +37,7 @@ class GstMediaControl : public QObject, public MediaControl {
     explicit GstMediaControl(QObject* parent = nullptr, SinkMaker makeSink = {});
     ~GstMediaControl() override;
 
+    void setListener(MediaListener* listener) override { status_.setListener(listener); }
     // Never blocks for long: the window thread must stay live.
     void open(const std::string& path, bool alternativeDevice) override;
     void play() override;
@@ -77,16 +78,12 @@ class GstMediaControl : public QObject, public MediaControl {
     GstElement* pipeline_ = nullptr;  // playbin, while open
     GstElement* pitch_ = nullptr;     // inside the pipeline's filter; not owned
     bool hasPitch_ = false;
-    bool open_ = false;        // a medium was asked for (it may have failed)
     bool prerolled_ = false;   // the sink holds the first sound: PLAYING can start cleanly
     std::mutex messagesLock_;  // the bus handler adds from GStreamer's threads
     std::vector<GstMessage*> messages_;
     std::atomic<bool> wakePosted_{false};
 
-    bool playing_ = false;  // play() given and not halted, ended or failed since
-    bool ended_ = false;
-    MediaError error_ = MediaError::None;
-    PositionSmoother position_;  // steers a steady estimate toward the pipeline's reading
+    MediaStatus status_;  // steers a steady estimate toward the pipeline's reading
 
     int semitones_ = 0;
     int tempoPercent_ = 100;

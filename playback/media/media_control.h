@@ -3,7 +3,9 @@
 // playback session and the transport commands. Commands return at once, never
 // throw and never report failure to the caller; a file that cannot be opened or
 // played leaves nothing playing and reads state() == Failed with the reason in
-// error() until the next open() or close().
+// error() until the next open() or close(). Whenever state() or error() changes,
+// also by itself (loaded, played to its end, failed), the listener hears of it:
+// nobody polls a media control for its end.
 #include <cstdint>
 #include <string>
 
@@ -24,9 +26,21 @@ enum class MediaError {
     OutputLost,  // it had played, then the sound output failed: the file is not to blame
 };
 
+// Told on the control's own thread whenever its state() or error() has changed,
+// possibly from inside one of its commands: a listener takes note and acts later,
+// it does not command the control from inside the call.
+class MediaListener {
+  public:
+    virtual ~MediaListener() = default;
+    virtual void mediaChanged() = 0;
+};
+
 class MediaControl {
   public:
     virtual ~MediaControl() = default;
+
+    // One listener at a time; nullptr: none.
+    virtual void setListener(MediaListener* listener) = 0;
 
     // Closes whatever was open, then opens `path` (stopped at its start). The
     // alternative device is the user's choice of a second playback device; where

@@ -33,20 +33,29 @@ QtMediaControl::QtMediaControl(QObject* parent) : QObject(parent) {
     audio_ = new QAudioOutput(this);
     player_->setAudioOutput(audio_);
     connect(player_, &QMediaPlayer::hasVideoChanged, this, [this](bool hasVideo) {
-        if (hasVideo && open_ && error_ == MediaError::None && videoWindow_ && showsVideo()) {
+        if (hasVideo && status_.isOpen() && status_.error() == MediaError::None && videoWindow_ &&
+            showsVideo()) {
             videoWindow_->setWindowTitle(QFileInfo(fileName_).fileName());
             videoWindow_->show();
         }
     });
+    // The backend's news, as it comes: an end or a failure reaches the listener
+    // through the status. Qt's player keeps reporting "playing" after an error, so
+    // it is stopped here.
+    const auto fail = [this] {
+        if (!status_.isOpen() || status_.error() != MediaError::None) return;
+        status_.failed(backendMs());
+        player_->stop();
+        if (videoWindow_) videoWindow_->hide();
+    };
     connect(player_, &QMediaPlayer::errorOccurred, this,
-            [this](QMediaPlayer::Error error, const QString&) {
-                if (error != QMediaPlayer::NoError && open_) fail();
+            [fail](QMediaPlayer::Error error, const QString&) {
+                if (error != QMediaPlayer::NoError) fail();
             });
     connect(player_, &QMediaPlayer::mediaStatusChanged, this,
-            [this](QMediaPlayer::MediaStatus status) {
-                if (!open_) return;
+            [this, fail](QMediaPlayer::MediaStatus status) {
                 if (status == QMediaPlayer::InvalidMedia) fail();
-                if (status == QMediaPlayer::EndOfMedia) reachEnd();
+                if (status == QMediaPlayer::EndOfMedia) status_.ended(backendMs());
             });
 }
 
@@ -56,30 +65,26 @@ QtMediaControl::~QtMediaControl() {
 }
 
 MediaState QtMediaControl::state() {
-    if (!open_) return MediaState::Closed;
-    if (error_ != MediaError::None) return MediaState::Failed;
-    if (ended_) return MediaState::Ended;
-    return playing_ ? MediaState::Playing : MediaState::Stopped;
+    return status_.state();
 }
 
 MediaError QtMediaControl::error() {
-    return error_;
+    return status_.error();
 }
 
 int32_t QtMediaControl::positionMs() {
-    const double ms = std::floor(position_.read(steadyMilliseconds(), backendMs()));
-    return static_cast<int32_t>(std::clamp(ms, 0.0, double{std::numeric_limits<int32_t>::max()}));
+    return status_.positionMs(steadyMilliseconds(), backendMs());
 }
 
 void QtMediaControl::open(const std::string& path, bool /*alternativeDevice*/) {
     close();
     fileName_ = QString::fromStdString(path);
-    open_ = true;
+    status_.opened();
     // A missing or unreadable file is known at once; anything else the backend
     // finds out while loading and reports through its signals.
     const QFileInfo info(fileName_);
     if (!info.isFile() || !info.isReadable()) {
-        error_ = MediaError::Unreadable;
+        status_.refused(MediaError::Unreadable);
         return;
     }
     attachVideoWindow();
@@ -106,16 +111,14 @@ void QtMediaControl::attachVideoWindow() {
 }
 
 void QtMediaControl::play() {
-    if (!open_ || error_ != MediaError::None || ended_ || playing_) return;
-    playing_ = true;
-    position_.run(steadyMilliseconds());
+    if (!status_.canStart()) return;
+    status_.started(steadyMilliseconds());
     player_->play();
 }
 
 void QtMediaControl::pause() {
-    if (!playing_) return;
-    position_.halt(steadyMilliseconds(), backendMs());  // where the listener heard it stop
-    playing_ = false;
+    if (!status_.isPlaying()) return;
+    status_.halted(steadyMilliseconds(), backendMs());  // where the listener heard it stop
     player_->pause();
 }
 
@@ -124,37 +127,13 @@ void QtMediaControl::stop() {
 }
 
 void QtMediaControl::close() {
-    if (open_) {
-        open_ = false;  // first: the backend's signals from here on are not ours
+    if (status_.isOpen()) {
+        // First: the backend's signals from here on are not ours.
+        status_.closed();
         player_->stop();
         player_->setSource(QUrl());
     }
     if (videoWindow_) videoWindow_->hide();
-    playing_ = false;
-    ended_ = false;
-    error_ = MediaError::None;
-    position_.reset();
-}
-
-void QtMediaControl::fail() {
-    if (error_ != MediaError::None) return;
-    // Once the backend itself has reported play time, the file has been heard: what
-    // failed is the way to the listener (the sound server went away), not the file.
-    const double backend = backendMs();
-    position_.halt(steadyMilliseconds(), backend);
-    error_ = backend > 0.0 ? MediaError::OutputLost : MediaError::Unplayable;
-    playing_ = false;
-    // QMediaPlayer keeps reporting "playing" after an error; make sure it is not.
-    player_->stop();
-    if (videoWindow_) videoWindow_->hide();
-}
-
-void QtMediaControl::reachEnd() {
-    const double backend = backendMs();
-    position_.halt(steadyMilliseconds(), backend);
-    position_.holdAt(backend);
-    playing_ = false;
-    ended_ = true;
 }
 
 double QtMediaControl::backendMs() const {

@@ -9,7 +9,7 @@
 #include <QString>
 
 #include "playback/media/media_control.h"
-#include "playback/media/position_smoother.h"
+#include "playback/media/media_status.h"
 
 class QMediaPlayer;
 class QAudioOutput;
@@ -23,6 +23,7 @@ class QtMediaControl : public QObject, public MediaControl {
     explicit QtMediaControl(QObject* parent = nullptr);
     ~QtMediaControl() override;
 
+    void setListener(MediaListener* listener) override { status_.setListener(listener); }
     // Never blocks: the window thread must stay live.
     void open(const std::string& path, bool alternativeDevice) override;
     void play() override;
@@ -40,8 +41,6 @@ class QtMediaControl : public QObject, public MediaControl {
     static void preferGStreamerBackend();
 
   private:
-    void fail();
-    void reachEnd();
     void attachVideoWindow();
     double backendMs() const;
     bool showsVideo() const;
@@ -50,12 +49,7 @@ class QtMediaControl : public QObject, public MediaControl {
     QAudioOutput* audio_ = nullptr;
     QWidget* videoWindow_ = nullptr;  // made on the first video, with QApplication; owned here
     QString fileName_;
-
-    bool open_ = false;     // a medium has been handed to the player
-    bool playing_ = false;  // play() given and not halted, ended or failed since
-    bool ended_ = false;    // played to its end
-    MediaError error_ = MediaError::None;
-    PositionSmoother position_;
+    MediaStatus status_;
 };
 
 }  // namespace lyrvox

@@ -4,6 +4,12 @@
 
 namespace lyrvox {
 
+void SongMediaControl::setListener(MediaListener* listener) {
+    listener_ = listener;
+    audio_.setListener(listener);
+    if (video_) video_->setListener(listener);
+}
+
 void SongMediaControl::open(const std::string& path, bool alternativeDevice) {
     current_->close();
     if (isAudioName(path)) {
@@ -12,6 +18,7 @@ void SongMediaControl::open(const std::string& path, bool alternativeDevice) {
         if (!video_) {
             video_ = std::make_unique<QtMediaControl>();
             video_->setVolume(volumePercent_);
+            video_->setListener(listener_);
         }
         current_ = video_.get();
     }

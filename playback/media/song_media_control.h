@@ -15,6 +15,7 @@ namespace lyrvox {
 
 class SongMediaControl : public MediaControl {
   public:
+    void setListener(MediaListener* listener) override;
     void open(const std::string& path, bool alternativeDevice) override;
     void play() override { current_->play(); }
     void pause() override { current_->pause(); }
@@ -30,6 +31,7 @@ class SongMediaControl : public MediaControl {
   private:
     GstMediaControl audio_;
     std::unique_ptr<QtMediaControl> video_;
+    MediaListener* listener_ = nullptr;
     int volumePercent_ = 100;
     MediaControl* current_ = &audio_;
 };

@@ -19,7 +19,7 @@ namespace lyrvox {
 namespace {
 
 // A seeded random user of the control window (its actions: see act()). A tick closes what
-// came up, or arms the next before it acts: it goes on inside sessions' and dialogs' loops.
+// came up, or arms the next before it acts: it goes on inside dialogs' loops.
 class RandomDriver {
   public:
     RandomDriver(ControlWindow& window, unsigned long seed) : window_(window), random_(seed) {}
@@ -27,7 +27,7 @@ class RandomDriver {
 
     QStringList songs;                    // accepted in the Open dialog in turn
     std::function<QString()> checkState;  // each tick with no dialog open: a fault or ""
-    std::function<void()> onFinished;     // after the last action, maybe inside a session
+    std::function<void()> onFinished;     // after the last action
     QString fault;                        // the first, with the action before it
     QStringList messages;                 // the texts of the message boxes closed
     int songsOpened = 0, cancelled = 0;   // cancelled: dialogs
@@ -50,7 +50,7 @@ class RandomDriver {
         if (fault.isEmpty() && !(fault = checkState()).isEmpty())
             fault += QStringLiteral(" after action %1 (%2)").arg(sent_).arg(last_);
         if (sent_++ == 1000) return onFinished();
-        start();  // before acting: the action may not return until a session ends
+        start();  // before acting: the action may open a modal dialog
         act();
     }
 
@@ -58,16 +58,16 @@ class RandomDriver {
     // opened through the file dialog and played (a playing one stopped first); frame rates;
     // the display window resized to 0x0 and beyond the screen, minimised, maximised, closed.
     void act() {
-        const bool running = window_.state().sessionRunning;  // a song is due every 125 actions
+        const bool running = window_.session().songRunning();  // a song is due every 125 actions
         if (sent_ % 125 == 0 && running) return QTest::mouseClick(c_.stop, Qt::LeftButton);
         if (sent_ % 125 < 2 && !running && c_.open->isEnabled()) {
             wanted_ = songs[songsOpened % songs.size()];
             last_ = QStringLiteral("open song");
             QTest::mouseClick(c_.open, Qt::LeftButton);  // a later tick types the name and accepts
-            const QFileInfo chosen(QString::fromStdString(window_.state().chosenFile));
+            const QFileInfo chosen(QString::fromStdString(window_.chosenFile()));
             if (chosen != QFileInfo(std::exchange(wanted_, {}))) return;
             ++songsOpened;
-            return QTest::mouseClick(c_.play, Qt::LeftButton);  // returns when the song ends
+            return QTest::mouseClick(c_.play, Qt::LeftButton);
         }
         QPushButton* const buttons[] = {c_.stop,    c_.play,     c_.play,       c_.open,
                                         c_.size,    c_.snapshot, c_.about,      c_.info,
@@ -106,15 +106,16 @@ class RandomDriver {
 // "" when controls and flags form a row of the state table.
 QString stateFault(ControlWindow& window) {
     const ControlLayout& c = window.controls();
-    const PlayerState& s = window.state();
+    const Transport t = window.session().transport();
+    const bool running = window.session().songRunning(), paused = t == Transport::Paused;
     const QString caption = c.play->text();
     const bool open = c.open->isEnabled(), play = c.play->isEnabled(), stop = c.stop->isEnabled();
-    if (s.sessionRunning
-            ? !open && play && stop && caption == (s.paused ? "&Cont" : "&Pause")
-            : !s.paused && open && !stop && caption == "&Play" && (play || s.chosenFile.empty()))
+    if (running ? !open && play && stop && caption == (paused ? "&Cont" : "&Pause")
+                : t == Transport::Idle && open && !stop && caption == "&Play" &&
+                      (play || window.chosenFile().empty()))
         return {};
     return QString::asprintf("no row: \"%s\", Open/Play/Stop %d%d%d, running %d, paused %d",
-                             qPrintable(caption), open, play, stop, s.sessionRunning, s.paused);
+                             qPrintable(caption), open, play, stop, running, paused);
 }
 
 // The player's real parts, in a folder of its own, counting the ends of the program.
@@ -124,8 +125,8 @@ struct Player {
     QtDialogProvider dialogs;
     QtSettingsStore settings{QString::fromStdString(work.path("lyrvox.ini"))};
     int ends = 0;
-    ControlWindow window{{media, dialogs, settings, diskSessionFactory(""),
-                          QString::fromStdString(work.path()), [this] { ++ends; }}};
+    ControlWindow window{
+        {media, dialogs, settings, "", QString::fromStdString(work.path()), [this] { ++ends; }}};
 };
 
 TEST(Abuse, RandomUserLeavesAConsistentResponsivePlayer) {
@@ -141,15 +142,14 @@ TEST(Abuse, RandomUserLeavesAConsistentResponsivePlayer) {
     player.window.controls().source->setText(QString::fromStdString(player.work.path("no.bin")));
     bool fired = false;
     driver.checkState = [&] { return stateFault(player.window); };
-    driver.onFinished = [&] {  // inside whatever the last actions left running
+    driver.onFinished = [&] {
         driver.fault += stateFault(player.window);
         QTimer::singleShot(0, &player.window, [&] { fired = true; });
         if (!QTest::qWaitFor([&] { return fired; }, 500)) driver.fault += "unresponsive";
         player.window.close();
     };
     driver.start();
-    player.window.startUp(
-        {demo.toStdString()});  // returns when the command line's playback has ended
+    player.window.startUp({demo.toStdString()});  // the demo plays at once
     EXPECT_TRUE(QTest::qWaitFor([&] { return player.ends > 0; }, 360000));
     std::filesystem::current_path(previous);
     std::printf("songs opened %d, dialogs cancelled %d\n", driver.songsOpened, driver.cancelled);

@@ -1,19 +1,16 @@
-// The media control, event pump and sessions on GStreamer, headless (a real-time fake sink).
+// The media controls and whole songs on GStreamer, headless (a real-time fake sink).
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QTest>
 #include <cstdlib>
 
 #include <gst/gst.h>
-#include "app/event_pump.h"
-#include "playback/disk_files.h"
+#include "app/session_driver.h"
 
 #include <atomic>
 #include <cmath>
 
 #include "playback/media/song_media_control.h"
-#include "playback/playback_session.h"
-#include "support/session_world.h"
 #include "support/test_files.h"
 #include "tools/demo_song/melody.h"
 
@@ -28,13 +25,27 @@ std::string toneWav(int packets) {  // A 440 Hz, 300 packets a second; 0: a head
     return {wav.begin(), wav.end()};
 }
 
+// The states a listener was told of, one per change.
+struct StateLog : MediaListener {
+    MediaControl& media;
+    std::vector<MediaState> states;
+    explicit StateLog(MediaControl& m) : media(m) { media.setListener(this); }
+    ~StateLog() override { media.setListener(nullptr); }
+    void mediaChanged() override { states.push_back(media.state()); }
+    bool told(MediaState state) const {
+        return std::find(states.begin(), states.end(), state) != states.end();
+    }
+};
+
 // Nothing open: commands are harmless. Bad media fail, and the next open (closed first or
 // not) starts afresh: a tone under a video name plays, pauses, continues, ends, closes.
+// The listener is told of each failure and of the end, as they happen.
 TEST(MediaControl, FailsOnBadMediaThenPlaysTheNextAfresh) {
     testing::TempFolder dir;
     testing::writeFile(dir.path("corrupt.mp3"), testing::randomBytes(20000));
     testing::writeFile(dir.path("clip.avi"), toneWav(480));
     SongMediaControl media;  // bad audio on GStreamer's pipeline, the clip on Qt's player
+    StateLog log(media);
     for (auto command :
          {&MediaControl::play, &MediaControl::pause, &MediaControl::stop, &MediaControl::close})
         (media.*command)();
@@ -47,9 +58,9 @@ TEST(MediaControl, FailsOnBadMediaThenPlaysTheNextAfresh) {
             media.open(bad, false);
             media.play();
             EXPECT_LT(Clock::now() - start, 3s);
-            EXPECT_TRUE(QTest::qWaitFor([&] { return media.state() == MediaState::Failed; }));
+            EXPECT_TRUE(QTest::qWaitFor([&] { return log.states.back() == MediaState::Failed; }));
         }
-        serveEvents(0.0);  // the backend's last reports of the failure, as the window serves them
+        QTest::qWait(0);  // the backend's last reports of the failure
         if (closeFirst) media.close();
         media.open(dir.path("clip.avi"), closeFirst);
         media.play();
@@ -65,7 +76,7 @@ TEST(MediaControl, FailsOnBadMediaThenPlaysTheNextAfresh) {
         media.play();  // continues from there
         EXPECT_GE(media.positionMs(), held);
         EXPECT_TRUE(QTest::qWaitFor([&] { return media.positionMs() > held + 100; }));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return media.state() == MediaState::Ended; }, 8000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return log.states.back() == MediaState::Ended; }, 8000));
         const int32_t atEnd = media.positionMs();
         QTest::qWait(200);
         EXPECT_EQ(media.positionMs(), atEnd);
@@ -86,8 +97,8 @@ std::string encodedTone(const std::string& encoder, int seconds = 1) {
     return std::system(cmd.c_str()) == 0 ? testing::readFile(dir.path("tone")) : std::string();
 }
 
-// A whole session on the real media control and event pump: what it showed, the packets
-// drawn, the passes (one serving of events each) and how long it took.
+// A whole song on the real media control, driven by the session's own timer: what it
+// showed, the packets drawn, the passes and how long it took.
 struct RealRun {
     std::string lastStatus;
     int32_t packets;
@@ -95,15 +106,23 @@ struct RealRun {
     Clock::duration took;
 };
 RealRun play(const std::string& chosen) {
-    PlayerState state;
     SongMediaControl media;
-    testing::FakeHost host(media, state, [](double ms) { serveEvents(ms); });
-    SteadySessionClock clock;
-    DiskSessionFiles files;
+    const testing::TempFolder dir;
+    SessionDriver driver(media, dir.path("trace"));
+    QString status;
+    QStringList messages;
+    bool over = false;
+    QObject::connect(&driver, &SessionDriver::statusUpdated, [&](const QString& s) { status = s; });
+    QObject::connect(&driver, &SessionDriver::messageRequested,
+                     [&](const QString& m) { messages << m; });
+    QObject::connect(&driver, &SessionDriver::songOver, [&] { over = true; });
     const auto start = Clock::now();
-    PlaybackSession(state, media, host, clock, files).play(chosen, false);
-    EXPECT_TRUE(host.messages.empty());
-    return {host.statuses.back(), state.machine.PacketCount, host.waits.size(),
+    driver.session().play(chosen, false);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return over; }, 20000));
+    EXPECT_TRUE(messages.isEmpty());
+    const std::string trace = testing::readFile(dir.path("trace"));
+    return {status.toStdString(), driver.session().state().machine.PacketCount,
+            static_cast<std::size_t>(std::count(trace.begin(), trace.end(), '\n')),
             Clock::now() - start};
 }
 
@@ -134,6 +153,7 @@ TEST(RealSession, AudioBesideGraphicsAndAlone) {
         EXPECT_EQ(graphics.lastStatus, c.last);
         EXPECT_TRUE(graphics.took > 500ms && graphics.took < 10s);  // paced, and not stuck
         EXPECT_LT(graphics.passes, 1000);                           // about 75 a second: no spin
+        EXPECT_GT(graphics.passes, 70);
         std::filesystem::remove(dir.path("song.cdg"));
         const RealRun alone = play(dir.path(c.file));
         EXPECT_EQ(alone.lastStatus, c.last);

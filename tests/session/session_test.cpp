@@ -1,4 +1,4 @@
-// The playback session in a simulated world, the song's files, and the smoothed position.
+// The playback session in a simulated world, the song's files, and the media's status.
 #include "playback/playback_session.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "playback/disk_files.h"
+#include "playback/media/media_status.h"
 #include "playback/media/position_smoother.h"
 #include "playback/song_files.h"
 #include "support/session_world.h"
@@ -44,63 +45,76 @@ TEST(SongFiles, PartnersAndStatusFollowTheFilesPresent) {
     }
 }
 
-// One session, on the simulated disk or the real one; play() records packets and target
-// per serving and runs `at` inside it.
+// One session, on the simulated disk or the real one. play() runs a song to its end on
+// the simulated clock, recording packets, target and the wait asked for after each pass
+// (index 0: before the first), and runs `at(n)` after pass n.
 struct Rig {
     explicit Rig(bool realDisk = false) : onDisk(realDisk) {}
     void play(const std::string& chosen, std::function<void(std::size_t)> at = {}) {
-        host.onServe = [this, at](std::size_t n) {
-            counts.push_back(packets());
-            targets.push_back(state.targetPacket);
-            if (n > 100000) state.sessionRunning = false;  // stuck: end it, to fail, not hang
-            if (at) at(n);
-        };
         session.play(chosen, alt);
+        record();
+        host.run(session, [this, at](std::size_t n) {
+            record();
+            if (n > 100000) session.stop();  // stuck: end it, to fail, not hang
+            if (at) at(n);
+        });
     }
-    int32_t packets() const { return state.machine.PacketCount; }
-    bool idle() const { return !state.sessionRunning && files.openNow == 0; }
+    void record() {
+        counts.push_back(packets());
+        targets.push_back(state().targetPacket);
+        waits.push_back(host.dueMs ? *host.dueMs - world.nowMs() : -1.0);
+    }
+    int32_t packets() const { return session.state().machine.PacketCount; }
+    PlayerState& state() { return session.state(); }
+    bool idle() const { return session.transport() == Transport::Idle && files.openNow == 0; }
     testing::World world;
-    PlayerState state;
-    testing::FakeHost host{world.media, state, [this](double ms) { world.advance(ms); }};
+    testing::FakeHost host{world};
     testing::FakeFiles files;
-    DiskSessionFiles disk;
+    struct Disk : DiskSessionFiles {
+        std::function<void(const std::string&)> beforeOpen = [](const std::string&) {};
+        std::unique_ptr<PacketSource> open(const std::string& path) override {
+            beforeOpen(path);
+            return DiskSessionFiles::open(path);
+        }
+    } disk;
     bool onDisk;
-    PlaybackSession session{state, world.media, host, world,
+    PlaybackSession session{world.media, host, world,
                             onDisk ? static_cast<SessionFiles&>(disk) : files};
     bool alt = false;                      // the alternative device
-    std::vector<int32_t> counts, targets;  // at each serving
+    std::vector<int32_t> counts, targets;  // after each pass
+    std::vector<double> waits;             // ms asked for by each pass
 };
 class SessionTest : public ::testing::Test, public Rig {};
 
-// A whole session; pause in passes 100-150, the audio a second ahead in pass 300.
+// A whole song; paused after passes 100-150, the audio a second ahead after pass 300.
 TEST_F(SessionTest, AudioPacesOneBatchAheadAtMostWaitsAndCatchesUp) {
     files.addSong("/songs/Pace", {".Cdg", ".mp3"}, 3000);
     alt = true;
-    state.machine.colourTable[5] = 0xFFF;  // left by an earlier song: starts black again
+    state().machine.colourTable[5] = 0xFFF;  // left by an earlier song: starts black again
     play("/songs/pace.cdg", [&](std::size_t n) {
-        if (n == 100) host.pause();
-        if (n == 150) host.resume();
+        if (n == 100) session.pause();
+        if (n == 150) session.resume();
         if (n == 300) world.media.position += 1000.0;
     });
     EXPECT_EQ(world.media.calls, (Strings{"stop", "close", "open /songs/Pace.mp3 alt", "play",
                                           "pause", "play", "stop", "close"}));
     EXPECT_EQ(host.statuses, (Strings{"Playing: pace.MP3/CDG", "Ready."}));
     EXPECT_EQ(files.log, (Strings{"open /songs/Pace.Cdg", "close /songs/Pace.Cdg"}));
-    EXPECT_EQ(counts.at(101), counts.at(148));  // paused: frozen
+    EXPECT_EQ(counts.at(102), counts.at(150));  // paused: frozen
     int idlePasses = 0, passesBehind = 0;
-    for (std::size_t i = 1; i < counts.size(); ++i) {
+    for (std::size_t i = 1; i + 1 < counts.size(); ++i) {  // the last pass ended the song
         SCOPED_TRACE(i);
         const int32_t batch = counts[i] - counts[i - 1];
         EXPECT_LE(counts[i], targets[i] + kPacketsPerBatch);
-        EXPECT_EQ(batch, counts[i - 1] + 4 <= targets[i - 1] ? 4 : std::min(batch, 4));
-        EXPECT_EQ(host.waits[i] == 0.0, counts[i] <= targets[i]);  // no wait while behind
-        passesBehind += host.waits[i] == 0.0;
-        idlePasses += batch == 0 && (i < 100 || i > 150);
+        EXPECT_LE(batch, kPacketsPerBatch);
+        EXPECT_EQ(waits[i] == 0.0, counts[i] <= targets[i]);  // no wait while behind
+        passesBehind += waits[i] == 0.0;
+        idlePasses += batch == 0 && (i < 100 || i > 151);
     }
     EXPECT_GE(passesBehind, 70);  // for the second the audio jumped: 300 packets, 4 a pass
     EXPECT_LE(idlePasses, 10);    // no spinning: almost every wake-up finds a batch due
     EXPECT_EQ(packets(), 3000);
-    EXPECT_EQ(state.machine.colourTable, decltype(state.machine.colourTable){});
+    EXPECT_EQ(state().machine.colourTable, decltype(state().machine.colourTable){});
     EXPECT_NEAR(targets.back(), 3000, 4);  // 3000 packets take 10 s of audio
     const double ms = kMsPerPacket;        // targets: the nearest packet, halves to even
     EXPECT_EQ(std::tuple(ms, packetTarget(2.5 * ms), packetTarget(3.5 * ms),
@@ -112,38 +126,83 @@ TEST_F(SessionTest, AudioPacesOneBatchAheadAtMostWaitsAndCatchesUp) {
 // ahead; a change mid-song applies at once and never takes drawn packets back.
 TEST_F(SessionTest, OffsetShiftsTheTargetEitherWayAtOnce) {
     files.addSong("/s/o", {".cdg", ".mp3"}, 3000);
-    std::vector<double> positions;  // the sound's, at each serving
+    std::vector<double> positions;  // the sound's, after each pass
     play("/s/o.cdg", [&](std::size_t n) {
         positions.push_back(world.media.position);
-        if (n == 100) state.offsetMs = 200;
-        if (n == 200) state.offsetMs = -200;
+        if (n == 100) session.setOffsetMs(200);
+        if (n == 200) session.setOffsetMs(-200);
+        if (n == 100 || n == 200) {
+            EXPECT_EQ(host.dueMs, world.nowMs());  // a pass at once
+        }
     });
     for (std::size_t i = 1; i < positions.size(); ++i) {
         SCOPED_TRACE(i);
-        const int offset = i < 100 ? 0 : i < 200 ? 200 : -200;
-        // The target of a serving is taken before its action.
-        EXPECT_TRUE(i == 100 || i == 200 || targets[i] == packetTarget(positions[i] - offset));
+        const int offset = i <= 100 ? 0 : i <= 200 ? 200 : -200;
+        EXPECT_EQ(targets[i], packetTarget(positions[i - 1] - offset));
         // Never back; held while ahead of the target, at most a batch beyond it.
         EXPECT_LE(counts[i - 1], counts[i]);
         EXPECT_LE(counts[i], std::max(targets[i] + kPacketsPerBatch, counts[i - 1]));
     }
 }
 
-// Every way a session of /s/song.cdg (5 s of graphics) or its audio alone ends: idle, its
+// What the controls are told, in order: the transport before the media move, then the
+// status; every end of a song or of the wait before the next one.
+TEST(SessionTransport, CommandsAndTheirEventsInOrder) {
+    using Command = std::function<void(Rig&)>;
+    const Command play = [](Rig& r) { r.session.play("/s/a.cdg", false); };
+    const Command pause = [](Rig& r) { r.session.pause(); };
+    const Command resume = [](Rig& r) { r.session.resume(); };
+    const Command stop = [](Rig& r) { r.session.stop(); };
+    const Command wait = [](Rig& r) { r.session.waitBeforeNext(3000.0); };
+    const Command runOut = [](Rig& r) { r.host.run(r.session); };  // to the end of it all
+    const std::string start = "Playing|status Playing: a.MP3/CDG|display 1";
+    const std::pair<std::vector<Command>, std::string> cases[] = {
+        {{play, pause, resume, stop}, start + "|Paused|Playing|Idle|status Ready.|stopped"},
+        {{play, runOut}, start + "|Idle|status Ready.|ended by itself"},
+        {{play, play}, start + "|Idle|status Ready.|stopped|" + start},  // replaced
+        {{pause, resume}, ""},                                           // nothing to pause
+        {{wait, runOut}, "Waiting|Idle|waited"},
+        {{wait, stop}, "Waiting|Idle|wait cancelled|status Ready."},
+        {{wait, play}, "Waiting|Idle|wait cancelled|" + start},
+        {{play, wait}, start},  // no wait while a song plays
+        {{stop}, "Idle|status Ready."},
+    };
+    for (const auto& [commands, expected] : cases) {
+        SCOPED_TRACE(expected);
+        Rig r;
+        r.files.addSong("/s/a", {".cdg", ".mp3"}, 300);
+        for (const Command& command : commands) command(r);
+        std::string events;
+        for (const std::string& e : r.host.events) events += (events.empty() ? "" : "|") + e;
+        EXPECT_EQ(events, expected);
+    }
+    // Closing the program: the media halted and closed, the song's files released, nothing
+    // told.
+    Rig r;
+    r.files.addSong("/s/a", {".cdg", ".mp3"}, 300);
+    play(r);
+    const std::size_t told = r.host.events.size();
+    r.session.shutDown();
+    EXPECT_TRUE(r.host.events.size() == told && r.idle() && !r.host.dueMs);
+    EXPECT_EQ(Strings(r.world.media.calls.end() - 2, r.world.media.calls.end()),
+              (Strings{"stop", "close"}));
+}
+
+// Every way a song of /s/song.cdg (5 s of graphics) or its audio alone ends: idle, its
 // file closed, the target never back; the clock takes over from audio that gives out, and
 // Pause holds that clock as it holds the audio.
 TEST(SessionEnds, ByStopByTheEndOfTheFileOrByAFailure) {
     const std::string cannotPlay = "Cannot play: song.wav", lost = "Audio output lost";
     struct Case {
         bool graphics = true, audio = true, unplayable = false;
-        bool playAgain = false;  // a Play served with the Stop, playing another song there
+        bool playAgain = false;  // another song played right after the Stop
         double failAtMs = 1e12, durationMs = 1e4, start = 1000.0;  // start: the clock, in s
-        std::size_t stopAt = 0, pauseAt = 0, continueAt = 0;       // servings
+        std::size_t stopAt = 0, pauseAt = 0, continueAt = 0;       // after these passes
         int tempo = 100;                                           // percent
         int packets = 1500;           // played, and the time shown; -1: as many as when Stop came
         double seconds = 5.0;         // -1: any
         std::string last = "Ready.";  // the last status
-        std::string shown = "";       // a status shown while the session runs
+        std::string shown = "";       // a status shown while the song runs
     } const cases[] = {
         {.stopAt = 30, .packets = -1, .seconds = -1},
         {.playAgain = true, .stopAt = 20, .packets = 200, .seconds = -1},
@@ -158,10 +217,10 @@ TEST(SessionEnds, ByStopByTheEndOfTheFileOrByAFailure) {
         {.failAtMs = 2000.0, .pauseAt = 200, .continueAt = 300, .seconds = -1, .last = lost},
         {.durationMs = 2000.0},
         {.durationMs = 2000.0, .pauseAt = 200, .continueAt = 300, .seconds = -1},
-        {.graphics = false, .stopAt = 5, .packets = 22, .seconds = 0.1},
+        {.graphics = false, .stopAt = 5, .packets = 30, .seconds = 0.1},
         {.graphics = false, .unplayable = true, .packets = 0, .seconds = 0, .last = cannotPlay},
         {.graphics = false, .failAtMs = 2000.0, .packets = 600, .seconds = 2, .last = lost},
-        // Paused in servings 10-199 of 25 ms: 10 s of audio take 14.75 s.
+        // Paused after passes 10-199 of 25 ms: 10 s of audio take 14.75 s.
         {.graphics = false, .pauseAt = 10, .continueAt = 200, .packets = 3000, .seconds = 14.75},
     };
     for (const Case& c : cases) {
@@ -174,30 +233,33 @@ TEST(SessionEnds, ByStopByTheEndOfTheFileOrByAFailure) {
         if (c.unplayable) r.world.media.unplayable = {"/s/song.wav"};
         r.world.media.failAtMs = c.failAtMs;
         r.world.media.durationMs = c.durationMs;
-        r.state.tempoPercent = c.tempo;
+        r.session.setKeyAndTempo(0, c.tempo);
         r.play("/s/song.cdg", [&](std::size_t n) {
-            if (n == c.stopAt) r.host.sessionEnded();  // the Stop button
+            if (n == c.stopAt) r.session.stop();
             if (n == c.stopAt && c.playAgain) r.session.play("/s/again.cdg", false);
-            if (n == c.pauseAt) r.host.pause();
-            if (n == c.continueAt) r.host.resume();
+            if (n == c.pauseAt) r.session.pause();
+            if (n == c.continueAt) r.session.resume();
         });
         if (c.graphics && c.pauseAt) {  // held: neither the target nor the picture moves
-            EXPECT_TRUE(r.targets.at(c.pauseAt + 1) == r.targets.at(c.continueAt - 1) &&
-                        r.counts.at(c.pauseAt + 1) == r.counts.at(c.continueAt - 1));
+            EXPECT_TRUE(r.targets.at(c.pauseAt + 1) == r.targets.at(c.continueAt) &&
+                        r.counts.at(c.pauseAt + 1) == r.counts.at(c.continueAt));
         }
-        const auto& shown = r.host.statuses;
-        EXPECT_TRUE(c.shown.empty() ||
-                    std::find(shown.begin(), shown.end(), c.shown) != shown.end());
+        EXPECT_TRUE(c.shown.empty() || r.host.heard("status " + c.shown));
         const int packets = c.packets < 0 ? r.counts.back() : c.packets;
         EXPECT_EQ(r.packets(), c.graphics ? packets : 0);
-        EXPECT_NEAR(r.state.targetPacket, packets, 8);  // within a poll
+        EXPECT_NEAR(r.state().targetPacket, packets, 8);  // within a pass
         EXPECT_NEAR(c.seconds < 0 ? 0.0 : r.world.now - c.start - c.seconds, 0.0, 0.03);
         EXPECT_EQ(r.targets.size() > 1 ? r.targets[1] : 0, c.start == 1000.0 ? 0 : 150);
         EXPECT_EQ(r.host.statuses.back(), c.last);
         EXPECT_TRUE(r.host.messages.empty());
-        EXPECT_EQ(r.host.ends, c.stopAt ? 2 + c.playAgain : 1);   // a Stop, then the ends
+        std::string ends;
+        for (const std::string& e : r.host.events)
+            if (e == "stopped" || e == "ended by itself") ends += e + ";";
+        EXPECT_EQ(ends, c.playAgain ? "stopped;ended by itself;"
+                        : c.stopAt  ? "stopped;"
+                                    : "ended by itself;");
         Strings log = {"open /s/song.cdg", "close /s/song.cdg"};  // each closes its own file
-        if (c.playAgain) log.insert(log.begin() + 1, {"open /s/again.cdg", "close /s/again.cdg"});
+        if (c.playAgain) log.insert(log.end(), {"open /s/again.cdg", "close /s/again.cdg"});
         EXPECT_EQ(r.files.log, c.graphics ? log : Strings{});
         EXPECT_TRUE(r.idle() && !r.world.media.playing() && r.host.displays.at(0) == c.graphics);
         EXPECT_TRUE(c.playAgain || std::is_sorted(r.targets.begin(), r.targets.end()));
@@ -212,7 +274,7 @@ TEST(DiskCatalogue, GraphicsFilesOfEveryKind) {
     struct Case {
         std::size_t bytes = 0;
         int packets = 0;
-        std::size_t at = 0;  // the serving in which `action` runs
+        std::size_t at = 0;  // the pass after which `action` runs
         std::function<void(Rig&)> action = nullptr, prepare = nullptr;
         Strings statuses = {"Playing: song.CDG (only)", "Ready."};
         std::string message = "";
@@ -220,21 +282,16 @@ TEST(DiskCatalogue, GraphicsFilesOfEveryKind) {
     std::vector<Case> cases = {
         {.packets = 76000,
          .at = 19000,  // a sparse gigabyte, Stopped after four minutes
-         .action = [](Rig& r) { r.host.sessionEnded(); },
-         .prepare = [&](Rig&) { ASSERT_EQ(truncate(song.c_str(), 1LL << 30), 0); },
-         .statuses = {"Playing: song.CDG (only)", "Ready.", "Ready."}},
+         .action = [](Rig& r) { r.session.stop(); },
+         .prepare = [&](Rig&) { ASSERT_EQ(truncate(song.c_str(), 1LL << 30), 0); }},
         {.bytes = 24 * 1200,
          .packets = 1200,
          .at = 10,  // the open file stays readable
          .action = [&](Rig&) { fs::remove(song); }},
-        // Found, not readable: no permission; for root, who reads anything, gone before the open.
+        // Found, then not readable: gone before the open.
         {.bytes = 960,
-         .at = geteuid() ? 0u : 1u,
-         .action = [&](Rig&) { fs::remove(song); },
          .prepare =
-             [&](Rig&) {
-                 fs::permissions(song, geteuid() ? fs::perms::none : fs::perms::owner_all);
-             },
+             [&](Rig& r) { r.disk.beforeOpen = [](const std::string& path) { fs::remove(path); }; },
          .message = "Cannot open the graphics file: " + song},
     };
     for (auto [bytes, packets] : {std::pair{0, 0}, {1, 0}, {23, 0}, {25, 1}, {96000, 4000}})
@@ -302,13 +359,17 @@ TEST(ZipSongs, PlayThePairInsideOrSayWhyNot) {
         if (shown.find("CRC") != std::string::npos) bytes[bytes.find(std::string(99, 'c'))] = 'C';
         testing::writeFile(zip, bytes);
         testing::World world;
-        PlayerState state;
-        testing::FakeHost host{world.media, state, [&](double ms) { world.advance(ms); }};
+        testing::FakeHost host{world};
         DiskSessionFiles disk(dir.path("scratch"));
-        PlaybackSession(state, world.media, host, world, disk).play(zip, false);
-        const std::string said = host.messages.empty() ? host.statuses.at(0) : host.messages[0];
-        EXPECT_NE(said.find(shown), std::string::npos) << said;
-        EXPECT_EQ(state.machine.PacketCount, audio.empty() && !host.messages.empty() ? 0 : 300);
+        {
+            PlaybackSession session(world.media, host, world, disk);
+            session.play(zip, false);
+            host.run(session);
+            const std::string said = host.messages.empty() ? host.statuses.at(0) : host.messages[0];
+            EXPECT_NE(said.find(shown), std::string::npos) << said;
+            EXPECT_EQ(session.state().machine.PacketCount,
+                      audio.empty() && !host.messages.empty() ? 0 : 300);
+        }
         const auto opened =
             std::find_if(world.media.calls.begin(), world.media.calls.end(),
                          [](const std::string& c) { return c.starts_with("open"); });
@@ -373,6 +434,48 @@ TEST(PositionSmoother, SteersTowardTheReadingSmoothly) {
     EXPECT_EQ(p.read(20000.0, 0.0), 2600.0);
     p.reset();
     EXPECT_EQ(p.read(20000.0, 0.0), 0.0);
+}
+
+// The bookkeeping every media control shares: each command or news of the backend gives
+// the state and error below, the listener hears of each change once, and a failure
+// blames the file only until something was heard.
+TEST(MediaStatus, StatesErrorsAndTheListener) {
+    struct Listener : MediaListener {
+        int heard = 0;
+        void mediaChanged() override { ++heard; }
+    };
+    using Step = std::function<void(MediaStatus&)>;
+    const Step open = [](MediaStatus& m) { m.opened(); };
+    const Step start = [](MediaStatus& m) { m.started(0.0); };
+    const Step halt = [](MediaStatus& m) { m.halted(100.0, 100.0); };
+    const Step end = [](MediaStatus& m) { m.ended(2000.0); };
+    const Step failEarly = [](MediaStatus& m) { m.failed(0.0); };
+    const Step failLate = [](MediaStatus& m) { m.failed(500.0); };
+    const Step refuse = [](MediaStatus& m) { m.refused(MediaError::Unreadable); };
+    const Step close = [](MediaStatus& m) { m.closed(); };
+    const std::tuple<std::vector<Step>, MediaState, MediaError, int, int32_t> cases[] = {
+        {{}, MediaState::Closed, MediaError::None, 0, 0},
+        {{open, start}, MediaState::Playing, MediaError::None, 2, 0},
+        {{open, start, start}, MediaState::Playing, MediaError::None, 2, 0},
+        {{open, start, halt, start}, MediaState::Playing, MediaError::None, 4, 100},
+        {{open, start, end}, MediaState::Ended, MediaError::None, 3, 2000},
+        {{open, start, end, start, failLate}, MediaState::Failed, MediaError::OutputLost, 4, 2000},
+        {{open, refuse}, MediaState::Failed, MediaError::Unreadable, 2, 0},
+        {{open, start, failEarly}, MediaState::Failed, MediaError::Unplayable, 3, 0},
+        {{open, start, failLate}, MediaState::Failed, MediaError::OutputLost, 3, 500},
+        {{open, start, failLate, close, open}, MediaState::Stopped, MediaError::None, 5, 0},
+        {{close, halt}, MediaState::Closed, MediaError::None, 0, 0},
+    };
+    for (const auto& [steps, state, error, heard, positionMs] : cases) {
+        SCOPED_TRACE(heard);
+        MediaStatus status;
+        Listener listener;
+        status.setListener(&listener);
+        for (const Step& step : steps) step(status);
+        EXPECT_EQ(std::tuple(status.state(), status.error(), listener.heard,
+                             status.positionMs(200.0, -1.0)),
+                  std::tuple(state, error, heard, positionMs));
+    }
 }
 
 }  // namespace

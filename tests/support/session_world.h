@@ -1,6 +1,6 @@
 #pragma once
 // A simulated world for PlaybackSession: media that play nothing, a clock that
-// moves only while the host serves events, a recording host and an in-memory disk.
+// moves only when the session's timer is due, a recording host and an in-memory disk.
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -10,14 +10,14 @@
 #include <vector>
 
 #include "playback/media/media_control.h"
-#include "playback/player_state.h"
-#include "playback/session_host.h"
+#include "playback/playback_session.h"
 #include "util/text_helpers.h"
 
 namespace lyrvox::testing {
 
-// A media control that plays nothing: it records every call and runs on a
-// position that the test moves with advance().
+// A media control that plays nothing: it records every call, runs on a position
+// that the test moves with advance(), and tells its listener of every change of
+// state, as the real ones do.
 class FakeMedia : public MediaControl {
   public:
     std::vector<std::string> calls;       // "open PATH", "open PATH alt", "play", "pause", ...
@@ -29,21 +29,23 @@ class FakeMedia : public MediaControl {
     std::pair<int, int> keyAndTempo{0, 100};
     int volume = 100;
 
+    void setListener(MediaListener* listener) override { listener_ = listener; }
     void open(const std::string& path, bool alternativeDevice) override {
         record("open " + path + (alternativeDevice ? " alt" : ""));
-        reset(MediaState::Stopped);
-        if (std::find(unplayable.begin(), unplayable.end(), path) != unplayable.end())
-            state_ = MediaState::Failed;
+        position = 0.0;
+        const bool bad = std::find(unplayable.begin(), unplayable.end(), path) != unplayable.end();
+        set(bad ? MediaState::Failed : MediaState::Stopped);
     }
     void play() override {
         record("play");
-        if (state_ == MediaState::Stopped) state_ = MediaState::Playing;
+        if (state_ == MediaState::Stopped) set(MediaState::Playing);
     }
     void pause() override { halt("pause"); }
     void stop() override { halt("stop"); }
     void close() override {
         record("close");
-        reset(MediaState::Closed);
+        position = 0.0;
+        set(MediaState::Closed);
     }
     int32_t positionMs() override { return static_cast<int32_t>(position); }
     MediaState state() override { return state_; }
@@ -61,8 +63,8 @@ class FakeMedia : public MediaControl {
     void advance(double ms) {
         if (state_ != MediaState::Playing) return;
         position = std::min(position + ms, durationMs);
-        if (position >= durationMs) state_ = MediaState::Ended;
-        if (failAtMs && position >= *failAtMs) state_ = MediaState::Failed;
+        if (failAtMs && position >= *failAtMs) return set(MediaState::Failed);
+        if (position >= durationMs) set(MediaState::Ended);
     }
 
   private:
@@ -70,72 +72,92 @@ class FakeMedia : public MediaControl {
         calls.push_back(call);
         if (onCall) onCall(call);
     }
-    void reset(MediaState state) {
+    void set(MediaState state) {
+        const bool changed = state != state_;
         state_ = state;
-        position = 0.0;
+        if (changed && listener_ != nullptr) listener_->mediaChanged();
     }
     void halt(const char* call) {
         record(call);
-        if (state_ == MediaState::Playing) state_ = MediaState::Stopped;
+        if (state_ == MediaState::Playing) set(MediaState::Stopped);
     }
     MediaState state_ = MediaState::Closed;
+    MediaListener* listener_ = nullptr;
 };
 
 struct World : SessionClock {
     double now = 1000.0;  // seconds
     FakeMedia media;
     double seconds() override { return now; }
+    double nowMs() const { return now * 1000.0; }
     void advance(double ms) {
         now += ms / 1000.0;
         media.advance(ms);
     }
 };
 
-// A host that records what a window would show and does what its Stop button does.
-// Every pass of a session ends in exactly one serveEvents with a wait; onServe runs
-// inside it, as the events served there would, then `wait` lets the time pass.
+// What a control window would show of a session, recorded, and its timer on the
+// simulated clock: run() wakes the session whenever it asked to be woken, the
+// time jumping to that moment.
 class FakeHost : public SessionHost {
   public:
-    FakeHost(MediaControl& media, PlayerState& state, std::function<void(double ms)> wait)
-        : media_(media), state_(state), wait_(std::move(wait)) {}
+    explicit FakeHost(World& world) : world_(world) {}
 
     std::vector<std::string> statuses, messages;
     std::vector<bool> displays;
-    int ends = 0;               // sessionEnded and Stop clicks
-    std::vector<double> waits;  // one per serveEvents
-    std::function<void(std::size_t serving)> onServe;
+    // Everything but the timer, in order: "Playing" (the transport), "status TEXT",
+    // "display 1", "message TEXT", "ended by itself" / "stopped", "waited" /
+    // "wait cancelled".
+    std::vector<std::string> events;
+    std::optional<double> dueMs;  // when the session wants its next wake-up, world ms
 
-    void showStatus(const std::string& text) override { statuses.push_back(text); }
-    void setOpenEnabled(bool) override {}
-    void enableStopNow() override {}
-    void showDisplay(bool visible) override { displays.push_back(visible); }
-    void showMessage(const std::string& text) override { messages.push_back(text); }
-    void serveEvents(double maxWaitMs) override {
-        waits.push_back(maxWaitMs);
-        if (onServe) onServe(waits.size());
-        wait_(maxWaitMs > 0.0 ? maxWaitMs : 0.0);
+    void wakeIn(double ms) override {
+        if (ms < 0.0) return dueMs.reset();
+        dueMs = world_.nowMs() + ms;
     }
-    // What the Stop button does.
-    void sessionEnded() override {
-        ++ends;
-        media_.stop();
-        media_.close();
-        state_.sessionRunning = state_.paused = false;
-        showStatus("Ready.");
+    void transportChanged(Transport transport) override {
+        static const char* const names[] = {"Idle", "Playing", "Paused", "Waiting"};
+        events.push_back(names[static_cast<int>(transport)]);
     }
-    void pause() {
-        state_.paused = true;
-        media_.pause();
+    void showStatus(const std::string& text) override {
+        statuses.push_back(text);
+        events.push_back("status " + text);
     }
-    void resume() {
-        state_.paused = false;
-        media_.play();
+    void showDisplay(bool visible) override {
+        displays.push_back(visible);
+        events.push_back(visible ? "display 1" : "display 0");
+    }
+    void showMessage(const std::string& text) override {
+        messages.push_back(text);
+        events.push_back("message " + text);
+    }
+    void songEnded(bool byItself) override {
+        events.push_back(byItself ? "ended by itself" : "stopped");
+    }
+    void waitEnded(bool cancelled) override {
+        events.push_back(cancelled ? "wait cancelled" : "waited");
+    }
+    bool heard(const std::string& event) const {
+        return std::find(events.begin(), events.end(), event) != events.end();
+    }
+
+    // Wakes `session` as its timer would, until it asks for nothing more or `limit`
+    // wake-ups have run. `after(n)` runs after the n-th wake-up (from 1), while the
+    // session waits for the next: where a user's commands come in.
+    std::size_t run(PlaybackSession& session, const std::function<void(std::size_t)>& after = {},
+                    std::size_t limit = 100000) {
+        std::size_t woken = 0;
+        while (dueMs && woken < limit) {
+            world_.advance(std::max(0.0, *dueMs - world_.nowMs()));
+            dueMs.reset();
+            session.wake();
+            if (after) after(++woken);
+        }
+        return woken;
     }
 
   private:
-    MediaControl& media_;
-    PlayerState& state_;
-    std::function<void(double)> wait_;
+    World& world_;
 };
 
 // In-memory files, found without regard to case, with a log of opens and closes.

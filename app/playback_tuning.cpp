@@ -1,0 +1,97 @@
+#include "app/playback_tuning.h"
+
+#include <QMenu>
+#include <algorithm>
+#include <utility>
+
+#include "app/window_text.h"
+
+namespace lyrvox {
+
+PlaybackTuning::PlaybackTuning(PlaybackSession& session, SettingsStore& settings,
+                               std::function<void(const QString&)> showNote, QObject* parent)
+    : QObject(parent), session_(session), settings_(settings), showNote_(std::move(showNote)) {}
+
+void PlaybackTuning::load() {
+    session_.setOffsetMs(settings_.readNumber(settings::kOffsetMs));
+    volume_ = settings_.readNumber(settings::kVolume);
+    session_.setVolume(volume_);
+    keep_ = settings_.readNumber(settings::kKeepKeyAndTempo) == 1;
+}
+
+void PlaybackTuning::shiftOffset(int deltaMs) {
+    const int offset = std::clamp(session_.state().offsetMs + deltaMs, settings::kOffsetMs.min,
+                                  settings::kOffsetMs.max);
+    session_.setOffsetMs(offset);
+    settings_.writeNumber(settings::kOffsetMs, offset);
+    showNote_(QStringLiteral("Offset %1%2 ms")
+                  .arg(offset > 0 ? QStringLiteral("+") : QString())
+                  .arg(offset));
+}
+
+void PlaybackTuning::changeKey(int delta) {
+    keyShift_ = std::clamp(keyShift_ + delta, -kMaxKeyShift, kMaxKeyShift);
+    applyKeyAndTempo(true);
+}
+
+void PlaybackTuning::changeTempo(int delta) {
+    tempoPercent_ = std::clamp(tempoPercent_ + delta, kMinTempo, kMaxTempo);
+    applyKeyAndTempo(true);
+}
+
+void PlaybackTuning::resetKeyAndTempo() {
+    keyShift_ = 0;
+    tempoPercent_ = 100;
+    applyKeyAndTempo(true);
+}
+
+void PlaybackTuning::setKeepKeyAndTempo(bool keep) {
+    keep_ = keep;
+    settings_.writeNumber(settings::kKeepKeyAndTempo, keep ? 1 : 0);
+}
+
+void PlaybackTuning::songChosen() {
+    if (keep_) return;
+    keyShift_ = 0;
+    tempoPercent_ = 100;
+    applyKeyAndTempo(false);
+}
+
+void PlaybackTuning::changeVolume(int delta) {
+    volume_ = std::clamp(volume_ + delta, settings::kVolume.min, settings::kVolume.max);
+    session_.setVolume(volume_);
+    settings_.writeNumber(settings::kVolume, volume_);
+    showNote_(QStringLiteral("Volume %1%").arg(volume_));
+}
+
+QString PlaybackTuning::statusSuffix() const {
+    if (keyShift_ == 0 && tempoPercent_ == 100) return {};
+    return QStringLiteral("  ") + keyAndTempoText(keyShift_, tempoPercent_);
+}
+
+void PlaybackTuning::applyKeyAndTempo(bool announce) {
+    const bool changes = session_.setKeyAndTempo(keyShift_, tempoPercent_);
+    emit statusSuffixChanged();
+    if (!announce) return;
+    const bool original = keyShift_ == 0 && tempoPercent_ == 100;
+    showNote_(changes || original ? keyAndTempoText(keyShift_, tempoPercent_)
+                                  : QStringLiteral("Key and tempo cannot change for this file"));
+}
+
+void PlaybackTuning::addMenuEntries(QMenu& menu) {
+    const std::pair<const char*, std::function<void()>> commands[] = {
+        {"Key up\t]", [this] { changeKey(1); }},
+        {"Key down\t[", [this] { changeKey(-1); }},
+        {"Tempo up\t}", [this] { changeTempo(kTempoStep); }},
+        {"Tempo down\t{", [this] { changeTempo(-kTempoStep); }},
+        {"Original key and tempo", [this] { resetKeyAndTempo(); }}};
+    for (const auto& [text, run] : commands) {
+        connect(menu.addAction(QString::fromLatin1(text)), &QAction::triggered, this, run);
+    }
+    QAction* keep = menu.addAction(QStringLiteral("Keep key and tempo"));
+    keep->setCheckable(true);
+    keep->setChecked(keep_);
+    connect(keep, &QAction::toggled, this, [this](bool on) { setKeepKeyAndTempo(on); });
+}
+
+}  // namespace lyrvox

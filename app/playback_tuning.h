@@ -1,0 +1,68 @@
+#pragma once
+// Key, tempo, volume and the audio/video offset: changed by the keys and the
+// display's menu, applied at once through the playback session (also in the
+// middle of a song), shown briefly over the picture, and, but for key and tempo,
+// kept between runs. Each new song starts in its own key and tempo unless the
+// user keeps them.
+#include <QObject>
+#include <QString>
+#include <functional>
+
+#include "app/settings_store.h"
+#include "playback/playback_session.h"
+
+class QMenu;
+
+namespace lyrvox {
+
+class PlaybackTuning : public QObject {
+    Q_OBJECT
+  public:
+    static constexpr int kOffsetStepMs = 10;
+    static constexpr int kMaxKeyShift = 6;  // semitones either way
+    static constexpr int kMinTempo = 50;    // percent of the song's own
+    static constexpr int kMaxTempo = 150;
+    static constexpr int kTempoStep = 5;
+    static constexpr int kVolumeStep = 5;
+
+    // `showNote` puts a short text over the picture.
+    PlaybackTuning(PlaybackSession& session, SettingsStore& settings,
+                   std::function<void(const QString&)> showNote, QObject* parent = nullptr);
+
+    // Start-up: the offset, the volume and the keep choice as the last run left them.
+    void load();
+    // Moves the graphics against the audio by deltaMs, within the offset's range.
+    void shiftOffset(int deltaMs);
+    void changeKey(int delta);
+    void changeTempo(int delta);
+    void resetKeyAndTempo();
+    void setKeepKeyAndTempo(bool keep);
+    void changeVolume(int delta);
+    // A new song was chosen: back to its own key and tempo unless they are kept.
+    void songChosen();
+
+    int keyShift() const { return keyShift_; }
+    int tempoPercent() const { return tempoPercent_; }
+    // What the status line adds while key or tempo are not the song's own
+    // ("  Key +2, Tempo 90%"); empty otherwise.
+    QString statusSuffix() const;
+    // Key up and down, tempo up and down, "Original key and tempo" and the
+    // "Keep key and tempo" check.
+    void addMenuEntries(QMenu& menu);
+
+  signals:
+    void statusSuffixChanged();
+
+  private:
+    void applyKeyAndTempo(bool announce);
+
+    PlaybackSession& session_;
+    SettingsStore& settings_;
+    std::function<void(const QString&)> showNote_;
+    int keyShift_ = 0;
+    int tempoPercent_ = 100;
+    int volume_ = 100;
+    bool keep_ = false;
+};
+
+}  // namespace lyrvox

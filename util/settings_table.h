@@ -1,0 +1,44 @@
+#pragma once
+// Every value the player keeps between runs, in one table: a text under
+// "Group/Key" in the user's settings file, the text an absent or unreadable value
+// counts as, and for numbers the range a stored value is brought into (a value
+// edited by hand, or written by another version, cannot take the player outside
+// it). Plain C++; the Qt layer reads and writes through SettingsStore.
+#include <optional>
+#include <string>
+
+namespace lyrvox {
+
+struct Setting {
+    const char* key;
+    const char* defaultText;
+    int min = 0;  // numbers only; min == max: a text
+    int max = 0;
+    bool isNumber() const { return min != max; }
+};
+
+namespace settings {
+// The folder of the last song opened (with its trailing '/'); absent: the
+// program's own folder.
+inline constexpr Setting kLastFolder{"Config/Path", ""};
+inline constexpr Setting kOffsetMs{"Display/OffsetMs", "0", -1000, 1000};
+inline constexpr Setting kVolume{"Playback/Volume", "100", 0, 100};
+inline constexpr Setting kKeepKeyAndTempo{"Playback/KeepKeyAndTempo", "0", 0, 1};
+inline constexpr Setting kQueuePauseSeconds{"Library/PauseSeconds", "5", 0, 30};
+// The display window's screen (its name), full screen or not, its place
+// ("x,y,width,height" in desktop pixels) and scaling ("keep-aspect pixel-perfect").
+inline constexpr Setting kDisplayScreen{"Display/Screen", ""};
+inline constexpr Setting kDisplayFullScreen{"Display/FullScreen", "0", 0, 1};
+inline constexpr Setting kDisplayGeometry{"Display/Geometry", ""};
+inline constexpr Setting kDisplayScaling{"Display/Scaling", ""};
+
+inline constexpr const Setting* kAll[] = {
+    &kLastFolder,    &kOffsetMs,          &kVolume,          &kKeepKeyAndTempo, &kQueuePauseSeconds,
+    &kDisplayScreen, &kDisplayFullScreen, &kDisplayGeometry, &kDisplayScaling};
+}  // namespace settings
+
+// The number a stored text stands for: the default when absent or not a whole
+// number, then brought into the setting's range.
+int settingNumber(const Setting& setting, const std::optional<std::string>& stored);
+
+}  // namespace lyrvox
