@@ -8,6 +8,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QLocale>
 #include <QMenu>
@@ -19,12 +20,10 @@
 #include <QVBoxLayout>
 
 #include "app/app_icon.h"
-#include "util/text_helpers.h"
 
 namespace lyrvox {
 namespace {
 
-enum QueueRole { PathRole = Qt::UserRole, ArtistRole, TitleRole };
 
 QByteArray bytesOf(const std::string& text) {
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
@@ -52,7 +51,15 @@ void onKeys(QWidget* widget, std::initializer_list<QKeySequence> keys, std::func
 }  // namespace
 
 LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
-    : QWidget(parent, Qt::Window), deps_(std::move(deps)), scan_(deps_.index.path()) {
+    : QWidget(parent, Qt::Window),
+      deps_(std::move(deps)),
+      queue_(deps_.index,
+             [this](const std::string& error) {
+                 deps_.message(QStringLiteral("Cannot save the queue: ") +
+                               QString::fromStdString(error));
+             }),
+      queueModel_(queue_),
+      scan_(deps_.index.path()) {
     setWindowTitle(QStringLiteral("Lyrvox Library"));
     setWindowIcon(appIcon());
     resize(900, 600);
@@ -74,7 +81,8 @@ LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
     table_->setColumnWidth(SongTableModel::Title, 300);
     table_->setContextMenuPolicy(Qt::CustomContextMenu);
 
-    queueList_ = new QListWidget(this);
+    queueList_ = new QListView(this);
+    queueList_->setModel(&queueModel_);
     queueList_->setDragDropMode(QAbstractItemView::InternalMove);
     queueList_->setDefaultDropAction(Qt::MoveAction);
     pause_ = new QSpinBox(this);
@@ -110,7 +118,7 @@ LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
     auto* queueButtons = new QHBoxLayout;
     queueButtons->addWidget(button("Play queue", queueBox, [this] { playQueue(); }));
     queueButtons->addWidget(button("Remove", queueBox, [this] { removeFromQueue(); }));
-    queueButtons->addWidget(button("Clear", queueBox, [this] { queueList_->clear(); }));
+    queueButtons->addWidget(button("Clear", queueBox, [this] { queue_.clear(); }));
     queueLayout->addLayout(queueButtons);
     auto* pauseRow = new QHBoxLayout;
     pauseRow->addWidget(new QLabel(QStringLiteral("Pause between songs:"), queueBox));
@@ -183,24 +191,17 @@ LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
             });
     connect(&scan_, &LibraryScanJob::finished, this,
             [this](const ScanCounts& counts) { scanFinished(counts); });
-    // Any change to the queue, a drag included, is saved at once.
-    QAbstractItemModel* queueModel = queueList_->model();
-    connect(queueModel, &QAbstractItemModel::rowsInserted, this, [this] { saveQueue(); });
-    connect(queueModel, &QAbstractItemModel::rowsRemoved, this, [this] { saveQueue(); });
-    connect(queueModel, &QAbstractItemModel::rowsMoved, this, [this] { saveQueue(); });
-    connect(queueModel, &QAbstractItemModel::modelReset, this, [this] { saveQueue(); });
+    // The queue saves itself; the window only passes the news on.
+    connect(&queueModel_, &QAbstractItemModel::rowsInserted, this, &LibraryWindow::queueChanged);
+    connect(&queueModel_, &QAbstractItemModel::rowsRemoved, this, &LibraryWindow::queueChanged);
+    connect(&queueModel_, &QAbstractItemModel::rowsMoved, this, &LibraryWindow::queueChanged);
+    connect(&queueModel_, &QAbstractItemModel::modelReset, this, &LibraryWindow::queueChanged);
 
-    loadingQueue_ = true;
-    for (const QueueEntry& entry : deps_.index.loadQueue()) addToQueue(entry);
-    loadingQueue_ = false;
     showFolders();
     search();
 }
 
-LibraryWindow::~LibraryWindow() {
-    // The list empties as the widgets go: that is no change of the saved queue.
-    disconnect(queueList_->model(), nullptr, this, nullptr);
-}
+LibraryWindow::~LibraryWindow() = default;
 
 void LibraryWindow::open() {
     show();
@@ -320,30 +321,11 @@ void LibraryWindow::playQueue() {
 }
 
 void LibraryWindow::addToQueue(const QueueEntry& entry, int row) {
-    auto* item = new QListWidgetItem(songLabel(entry.artist, entry.title));
-    item->setData(PathRole, bytesOf(entry.path));
-    item->setData(ArtistRole, QString::fromStdString(entry.artist));
-    item->setData(TitleRole, QString::fromStdString(entry.title));
-    item->setToolTip(QString::fromStdString(escapeForTerminal(entry.path)));
-    queueList_->insertItem(row < 0 ? queueList_->count() : row, item);
+    queue_.add(entry, row);
 }
 
 std::optional<QueueEntry> LibraryWindow::takeNext() {
-    if (queueList_->count() == 0) return std::nullopt;
-    const QueueEntry next = queue().front();
-    delete queueList_->takeItem(0);
-    return next;
-}
-
-std::vector<QueueEntry> LibraryWindow::queue() const {
-    std::vector<QueueEntry> entries;
-    for (int i = 0; i < queueList_->count(); ++i) {
-        const QListWidgetItem* item = queueList_->item(i);
-        entries.push_back({item->data(PathRole).toByteArray().toStdString(),
-                           item->data(ArtistRole).toString().toStdString(),
-                           item->data(TitleRole).toString().toStdString()});
-    }
-    return entries;
+    return queue_.takeFront();
 }
 
 int LibraryWindow::pauseSeconds() const {
@@ -351,15 +333,7 @@ int LibraryWindow::pauseSeconds() const {
 }
 
 void LibraryWindow::removeFromQueue() {
-    delete queueList_->takeItem(queueList_->currentRow());
-}
-
-void LibraryWindow::saveQueue() {
-    if (loadingQueue_) return;
-    emit queueChanged();
-    if (deps_.index.isOpen() && !deps_.index.saveQueue(queue()))
-        deps_.message(QStringLiteral("Cannot save the queue: ") +
-                      QString::fromStdString(deps_.index.error()));
+    queue_.remove(queueList_->currentIndex().row());
 }
 
 }  // namespace lyrvox

@@ -10,13 +10,16 @@
 #include <optional>
 
 #include "app/library/library_scan_job.h"
+#include "app/library/queue_list_model.h"
 #include "app/library/song_table_model.h"
 #include "app/settings_store.h"
 #include "library/library_index.h"
+#include "library/play_queue.h"
 
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QListView;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
@@ -51,20 +54,22 @@ class LibraryWindow : public QWidget {
     void playQueue();     // the queue's first song now
     void addToQueue(const QueueEntry& entry, int row = -1);  // -1: at the end
     std::optional<QueueEntry> takeNext();                    // off the front of the queue
-    std::vector<QueueEntry> queue() const;
+    // The queue itself (kept in the index); every change shows in the list.
+    PlayQueue& queue() { return queue_; }
+    const PlayQueue& queue() const { return queue_; }
     int pauseSeconds() const;
 
     QLineEdit* searchBox() const { return searchBox_; }
     QTableView* table() const { return table_; }
     SongTableModel& results() { return model_; }
     QLabel* countLabel() const { return count_; }
-    QListWidget* queueList() const { return queueList_; }
+    QListView* queueList() const { return queueList_; }
     QSpinBox* pauseBox() const { return pause_; }
     LibraryScanJob& scanJob() { return scan_; }
     QLabel* scanStatus() const { return scanStatus_; }
 
   signals:
-    void queueChanged();
+    void queueChanged();  // after any change of the queue's entries or order
     void playQueueRequested();
 
   private:
@@ -73,19 +78,19 @@ class LibraryWindow : public QWidget {
     void setNameOrder(bool titleFirst);
     void startScan(std::vector<LibraryFolder> folders);
     void scanFinished(const ScanCounts& counts);
-    void saveQueue();
-    void removeFromQueue();
+    void removeFromQueue();  // the list's current row
     std::optional<LibrarySong> currentSong() const;
 
     LibraryWindowDeps deps_;
+    PlayQueue queue_;
+    QueueListModel queueModel_;
     SongTableModel model_;
     LibraryScanJob scan_;
     bool scannedThisRun_ = false;
-    bool loadingQueue_ = false;
     QLineEdit* searchBox_ = nullptr;
     QLabel* count_ = nullptr;
     QTableView* table_ = nullptr;
-    QListWidget* queueList_ = nullptr;
+    QListView* queueList_ = nullptr;
     QSpinBox* pause_ = nullptr;
     QListWidget* folders_ = nullptr;
     QCheckBox* titleFirst_ = nullptr;

@@ -496,7 +496,23 @@ TEST_F(ControlWindowTest, LibrarySearchPlaysAndTheQueueAdvancesUntilAStop) {
         lib.table()->selectRow(row);
         QTest::keyClick(lib.table(), row == 0 ? Qt::Key_Insert : Qt::Key_Q);
     }
-    lib.queueList()->model()->moveRow({}, 2, {}, 0);  // as a drag does
+    // Queued: Two, Three, One. A drag in the list makes these model calls (Qt 6.4,
+    // InternalMove): one moveRow per dropped row, its destination counted before
+    // the move, also for a drop just below the row itself; should the model refuse,
+    // the view would remove the dragged row.
+    QAbstractItemModel* queueModel = lib.queueList()->model();
+    EXPECT_TRUE(queueModel->moveRow({}, 2, {}, 0));  // One above Two
+    EXPECT_TRUE(queueModel->moveRow({}, 1, {}, 3));  // Two to the end
+    EXPECT_TRUE(queueModel->moveRow({}, 2, {}, 1));  // and back above Three
+    EXPECT_TRUE(queueModel->moveRow({}, 0, {}, 1));  // onto its own place
+    EXPECT_FALSE(queueModel->removeRows(0, 1));
+    EXPECT_EQ(queueModel->index(0, 0).data(), "Alpha - Song One");
+    EXPECT_TRUE(
+        queueModel->index(0, 0).data(Qt::ToolTipRole).toString().endsWith("/Alpha - Song One.cdg"));
+    lib.addToQueue({"/gone.cdg", "", "Gone"}, 1);
+    lib.queueList()->setCurrentIndex(queueModel->index(1, 0));
+    lib.queueList()->setFocus();
+    QTest::keyClick(lib.queueList(), Qt::Key_Delete);
     const auto queued = [&] {
         std::string titles;
         for (const QueueEntry& e : LibraryIndex(toFsPath(db)).loadQueue()) titles += e.title + ";";

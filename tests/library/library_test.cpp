@@ -1,13 +1,16 @@
 // The song library without Qt: names read from files, a scan of a small built
-// library and its rescans, searches, the queue, and a damaged index file.
+// library and its rescans, searches, the saved queue and the play queue over it,
+// and a damaged index file.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <zip.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "library/library_index.h"
 #include "library/library_scanner.h"
+#include "library/play_queue.h"
 #include "support/test_files.h"
 
 namespace lyrvox {
@@ -176,6 +179,131 @@ TEST_F(LibraryTest, QueueSurvivesAndADamagedFileIsMovedAside) {
     LibraryIndex(damaged).search("x", 1);
     ASSERT_EQ(system(("sqlite3 " + damaged + " 'PRAGMA user_version=99'").c_str()), 0);
     EXPECT_NE(LibraryIndex(damaged).notice().find("broken-2"), std::string::npos);
+}
+
+// What a view's adapter hears: each change named ("+1" rows inserted, "-0"
+// removed, "2>0" moved, "reset"), and checked against the queue as it stood
+// before and stands after, as a view keeping its own rows in step would see it.
+struct QueueListener : QueueObserver {
+    explicit QueueListener(PlayQueue& q) : queue(q) { queue.addObserver(this); }
+    ~QueueListener() override { queue.removeObserver(this); }
+
+    void queueChanging(const QueueChange&) override { before = queue.entries(); }
+    void queueChanged(const QueueChange& c) override {
+        using Kind = QueueChange::Kind;
+        std::vector<QueueEntry> old = before, now = queue.entries();
+        const auto cut = [](std::vector<QueueEntry>& v, int first, int last) {
+            v.erase(v.begin() + first, v.begin() + last + 1);
+        };
+        const auto note = [&](const char* sign, int row, const char* end) {
+            heard.append(sign).append(std::to_string(row)).append(end);
+        };
+        switch (c.kind) {
+            case Kind::Insert:
+                note("+", c.first, " ");
+                cut(now, c.first, c.last);
+                break;
+            case Kind::Remove:
+                note("-", c.first, " ");
+                cut(old, c.first, c.last);
+                break;
+            case Kind::Move:
+                note("", c.first, ">");
+                note("", c.to, " ");
+                EXPECT_EQ(old.at(static_cast<std::size_t>(c.first)),
+                          now.at(static_cast<std::size_t>(c.to)));
+                cut(old, c.first, c.first);
+                cut(now, c.to, c.to);
+                break;
+            case Kind::Reset:
+                heard += "reset ";
+                return;
+        }
+        EXPECT_EQ(old, now) << "the rows not named in " << heard << "changed";
+    }
+
+    PlayQueue& queue;
+    std::vector<QueueEntry> before;
+    std::string heard;
+};
+
+QueueEntry song(char title) {
+    return {std::string("/songs/") + title + ".cdg", "Artist", std::string(1, title)};
+}
+
+std::string titlesOf(const std::vector<QueueEntry>& entries) {
+    std::string titles;
+    for (const QueueEntry& e : entries) titles += e.title;
+    return titles;
+}
+
+TEST(PlayQueue, ChangesAreToldRowByRowAndSavedAtOnce) {
+    struct Case {
+        const char* what;
+        std::function<bool(PlayQueue&)> run;  // the call's answer (true for calls without one)
+        bool answer;
+        const char* order;  // the titles after, as saved
+        const char* heard;
+    };
+    const auto add = [](int row) {
+        return [row](PlayQueue& q) { return q.add(song('D'), row), true; };
+    };
+    const Case cases[] = {
+        {"add at the end", add(-1), true, "ABCD", "+3 "},
+        {"add first", add(0), true, "DABC", "+0 "},
+        {"add between", add(2), true, "ABDC", "+2 "},
+        {"add past the end", add(9), true, "ABCD", "+3 "},
+        {"remove", [](PlayQueue& q) { return q.remove(1); }, true, "AC", "-1 "},
+        {"remove no row", [](PlayQueue& q) { return q.remove(3) || q.remove(-1); }, false, "ABC",
+         ""},
+        {"move up", [](PlayQueue& q) { return q.move(2, 0); }, true, "CAB", "2>0 "},
+        {"move down", [](PlayQueue& q) { return q.move(0, 2); }, true, "BCA", "0>2 "},
+        {"move a step", [](PlayQueue& q) { return q.move(1, 2); }, true, "ACB", "1>2 "},
+        {"move onto itself", [](PlayQueue& q) { return q.move(1, 1); }, false, "ABC", ""},
+        {"move out of range",
+         [](PlayQueue& q) { return q.move(0, 3) || q.move(-1, 0) || q.move(3, 0); }, false, "ABC",
+         ""},
+        {"take the front",
+         [](PlayQueue& q) { return q.takeFront().value_or(QueueEntry{}) == song('A'); }, true, "BC",
+         "-0 "},
+        {"clear", [](PlayQueue& q) { return q.clear(), true; }, true, "", "reset "},
+        {"take from an empty queue",
+         [](PlayQueue& q) { return q.clear(), q.clear(), q.takeFront().has_value(); }, false, "",
+         "reset "},
+    };
+    for (const Case& c : cases) {
+        TempFolder temp;
+        LibraryIndex index(temp.path("library.db"));
+        ASSERT_TRUE(index.saveQueue({song('A'), song('B'), song('C')}));
+        PlayQueue queue(index, [&](const std::string& error) { ADD_FAILURE() << error; });
+        QueueListener listener(queue);
+        EXPECT_EQ(c.run(queue), c.answer) << c.what;
+        EXPECT_EQ(titlesOf(queue.entries()), c.order) << c.what;
+        EXPECT_EQ(listener.heard, c.heard) << c.what;
+        EXPECT_EQ(titlesOf(LibraryIndex(index.path()).loadQueue()), c.order) << c.what;
+    }
+}
+
+TEST(PlayQueue, AFailedSaveIsToldAndTheChangeStands) {
+    TempFolder temp;
+    const std::string db = temp.path("library.db");
+    LibraryIndex index(db);
+    std::vector<std::string> errors;
+    PlayQueue queue(index, [&](const std::string& error) { errors.push_back(error); });
+    queue.add(song('A'));
+    queue.add(song('B'));
+    ASSERT_TRUE(errors.empty());
+    // The database refuses every queue row from now on, as a full disk would.
+    ASSERT_EQ(system(("sqlite3 " + db +
+                      " \"CREATE TRIGGER refuse BEFORE INSERT ON queue"
+                      " BEGIN SELECT RAISE(ABORT, 'disk is full'); END\"")
+                         .c_str()),
+              0);
+    EXPECT_TRUE(queue.move(1, 0));
+    EXPECT_EQ(titlesOf(queue.entries()), "BA");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "cannot save the queue: disk is full");
+    EXPECT_EQ(titlesOf(LibraryIndex(db).loadQueue()), "AB");  // the last good save
 }
 
 }  // namespace

@@ -1,0 +1,64 @@
+#include "library/play_queue.h"
+
+#include <algorithm>
+
+namespace lyrvox {
+
+PlayQueue::PlayQueue(LibraryIndex& index, SaveFailed saveFailed)
+    : index_(index), saveFailed_(std::move(saveFailed)), entries_(index.loadQueue()) {}
+
+void PlayQueue::add(QueueEntry entry, int row) {
+    if (row < 0 || row > size()) row = size();
+    change({QueueChange::Kind::Insert, row, row, 0},
+           [&] { entries_.insert(entries_.begin() + row, std::move(entry)); });
+}
+
+bool PlayQueue::remove(int row) {
+    if (row < 0 || row >= size()) return false;
+    change({QueueChange::Kind::Remove, row, row, 0},
+           [&] { entries_.erase(entries_.begin() + row); });
+    return true;
+}
+
+bool PlayQueue::move(int from, int to) {
+    if (from < 0 || from >= size() || to < 0 || to >= size() || from == to) return false;
+    change({QueueChange::Kind::Move, from, from, to}, [&] {
+        // The entries between the two rows shift by one towards `from`.
+        const auto a = entries_.begin() + from;
+        const auto b = entries_.begin() + to;
+        if (from < to)
+            std::rotate(a, a + 1, b + 1);
+        else
+            std::rotate(b, a, a + 1);
+    });
+    return true;
+}
+
+std::optional<QueueEntry> PlayQueue::takeFront() {
+    if (entries_.empty()) return std::nullopt;
+    QueueEntry front = entries_.front();
+    remove(0);
+    return front;
+}
+
+void PlayQueue::clear() {
+    if (entries_.empty()) return;
+    change({QueueChange::Kind::Reset, 0, 0, 0}, [&] { entries_.clear(); });
+}
+
+void PlayQueue::addObserver(QueueObserver* observer) {
+    observers_.push_back(observer);
+}
+
+void PlayQueue::removeObserver(QueueObserver* observer) {
+    std::erase(observers_, observer);
+}
+
+void PlayQueue::change(const QueueChange& what, const std::function<void()>& apply) {
+    for (QueueObserver* o : observers_) o->queueChanging(what);
+    apply();
+    for (QueueObserver* o : observers_) o->queueChanged(what);
+    if (index_.isOpen() && !index_.saveQueue(entries_) && saveFailed_) saveFailed_(index_.error());
+}
+
+}  // namespace lyrvox
