@@ -117,22 +117,23 @@ ControlLayout buildControlLayout(QWidget& window) {
     QWidget* player = c.playerArea;
     c.alternativeDevice =
         place(new QCheckBox(QStringLiteral("Alt"), player), {2460, 975, 585, 195});
-    c.open = button(player, "&Open", {3630, 180, 1065, 330}, "Open CDG/MP3 file");
-    c.play = button(player, "&Play", {2850, 180, 630, 330}, "Play/Pause/Continue");
-    c.stop = button(player, "&Stop", {2205, 180, 615, 330}, "Stop playback");
+    c.open = button(player, "&Open", {3630, 180, 1065, 330}, "Open CDG/MP3 file (O)");
+    c.play = button(player, "&Play", {2850, 180, 630, 330}, "Play/Pause/Continue (Space)");
+    c.stop = button(player, "&Stop", {2205, 180, 615, 330}, "Stop playback (S)");
     c.about = button(player, "&About", {90, 900, 645, 330}, "Program Information");
-    c.size = button(player, "Si&ze", {3165, 900, 630, 330}, "Toggle display size");
+    c.size = button(player, "Si&ze", {3165, 900, 630, 330}, "Toggle display size (+ and -)");
     c.info = button(player, "&Info", {780, 900, 540, 330}, "Display Documentation");
     c.frameRate = place(new QComboBox(player), {1365, 195, 675, 315}, "Frames per second setting");
     c.frameRate->setEditable(false);
     c.frameRate->addItems(frameRateEntries());
     c.frameRate->setCurrentIndex(-1);
     c.snapshot =
-        button(player, "S&napshot", {1425, 900, 825, 330}, "Save display to numbered BMP file");
+        button(player, "S&napshot", {1425, 900, 825, 330}, "Save display to numbered BMP file (Ctrl+S)");
     c.options = button(player, "v", {4425, 990, 270, 240}, "Toggle options");
     c.time = label(player, "00:00", {105, 195, 795, 360}, "Elapsed time", Align::Centre);
-    c.status =
-        label(player, "Click OPEN to play a file...", {105, 615, 4620, 225}, "Program status");
+    // The design's tips, with the keys that do the same on both windows.
+    c.status = label(player, "Click OPEN to play a file...", {105, 615, 4620, 225},
+                     "Key: [ and ]; tempo: { and }; volume: Up and Down");
     label(player, "FPS:", {1005, 255, 345, 195}, "", Align::Right, true);
     c.zoom = label(player, "1x", {3855, 975, 165, 195}, "Current display size", Align::Left, true);
     QWidget* extraction = c.extractionArea;

@@ -31,15 +31,6 @@ namespace {
 constexpr int kStartIntervalMs = 100;  // the timer's interval until start-up picks a rate
 constexpr int kStartRateIndex = 3;     // "15"
 
-std::vector<FileFilter> openFilters() {
-    return {{QStringLiteral("Lyrvox Files"),
-             {"*.CDG", "*.MP3", "*.RW", "*.OGG", "*.OPUS", "*.FLAC", "*.M4A", "*.AAC", "*.ZIP"}},
-            {QStringLiteral("CDG Files (*.CDG)"), {"*.CDG"}},
-            {QStringLiteral("MPEG Audio Files (*.MP3)"), {"*.MP3"}},
-            {QStringLiteral("ActiveMovie Files"),
-             {"*.AVI", "*.MOV", "*.MID", "*.WAV", "*.AU", "*.MP?"}}};
-}
-
 // The guide beside the program, or where an installed program keeps it.
 QString guidePath(const QString& programFolder) {
     return findDocumentation(programFolder, QStringLiteral(LYRVOX_DOC_FROM_BIN));
@@ -118,20 +109,10 @@ void ControlWindow::connectControls() {
             [this](const QString& text) { setLabelText(controls_.zoom, text); });
     connect(display_.get(), &DisplayController::zoomStepped, this,
             [this] { session().state().machine.hasDrawn = true; });
-    // The keyboard commands work on both windows; the buttons' tips name their keys
-    // after the design's own texts.
+    // The keyboard commands work on both windows.
     addKeyCommands(*this, keyCommands());
-    for (const auto& [button, keys] : {std::pair{controls_.play, "Space"},
-                                       {controls_.stop, "S"},
-                                       {controls_.open, "O"},
-                                       {controls_.snapshot, "Ctrl+S"},
-                                       {controls_.size, "+ and -"}}) {
-        button->setToolTip(button->toolTip() + QStringLiteral(" (%1)").arg(QLatin1String(keys)));
-    }
     connect(display_.get(), &DisplayController::windowMade, this,
             [this](QWidget* window) { addKeyCommands(*window, keyCommands()); });
-    controls_.status->setToolTip(
-        QStringLiteral("Key: [ and ]; tempo: { and }; volume: Up and Down"));
     // A song dropped on either window plays as if opened.
     auto* drops = new SongDrops([this](const QString& path) { playFile(path); }, this);
     drops->watch(this);
@@ -214,7 +195,7 @@ void ControlWindow::openSong() {
     if (lastFilterIndex_ == 0) lastFilterIndex_ = 2;
     OpenFileRequest request;
     request.folder = startFolder();
-    request.filters = openFilters();
+    request.filters = songFileFilters();
     request.filterIndex = lastFilterIndex_;
     const std::optional<OpenFileChoice> choice = deps_.dialogs.chooseOpenFile(request);
     if (!choice) return;  // cancelled: nothing changes
@@ -235,10 +216,8 @@ void ControlWindow::chooseFile(const QString& path) {
 void ControlWindow::playFile(const QString& path) {
     if (closing_) return;
     const QFileInfo file(path);
-    QStringList patterns;
-    for (const FileFilter& filter : openFilters()) patterns << filter.patterns;
     if (file.isDir()) return message(QStringLiteral("Cannot play a folder: ") + path);
-    if (!QDir::match(patterns, file.fileName()))
+    if (!isSongFileName(file.fileName()))
         return message(QStringLiteral("Not a song or media file: ") + path);
     if (session().songRunning()) stopPlayback();
     chooseFile(path);
@@ -311,24 +290,18 @@ std::vector<KeyCommand> ControlWindow::keyCommands() {
     // Keys that click a button do exactly what that button would (nothing while it
     // is disabled).
     const auto click = [](QPushButton* button) { return [button] { button->click(); }; };
-    PlaybackTuning& t = *tuning_;
-    return {{{Qt::Key_Space}, click(controls_.play)},
-            {{Qt::Key_S}, click(controls_.stop)},
-            {{Qt::Key_O}, click(controls_.open)},
-            {{QKeySequence::fromString(QStringLiteral("Ctrl+S"))}, click(controls_.snapshot)},
-            {{Qt::Key_Plus, Qt::Key_Equal}, [this] { stepZoom(); }},
-            {{Qt::Key_Minus}, [this] { display_->stepZoomDown(); }},
-            {{Qt::Key_Left}, [&t] { t.shiftOffset(-PlaybackTuning::kOffsetStepMs); }},
-            {{Qt::Key_Right}, [&t] { t.shiftOffset(PlaybackTuning::kOffsetStepMs); }},
-            {{Qt::Key_F11}, [this] { display_->toggleFullScreen(); }},
-            {{Qt::Key_BracketLeft}, [&t] { t.changeKey(-1); }},
-            {{Qt::Key_BracketRight}, [&t] { t.changeKey(1); }},
-            {{Qt::Key_BraceLeft}, [&t] { t.changeTempo(-PlaybackTuning::kTempoStep); }},
-            {{Qt::Key_BraceRight}, [&t] { t.changeTempo(PlaybackTuning::kTempoStep); }},
-            {{Qt::Key_Up}, [&t] { t.changeVolume(PlaybackTuning::kVolumeStep); }},
-            {{Qt::Key_Down}, [&t] { t.changeVolume(-PlaybackTuning::kVolumeStep); }},
-            {{Qt::Key_L}, [this] { libraryAction_->trigger(); }},
-            {{QKeySequence::fromString(QStringLiteral("Ctrl+Q"))}, [this] { close(); }}};
+    std::vector<KeyCommand> commands = {
+        {{Qt::Key_Space}, click(controls_.play)},
+        {{Qt::Key_S}, click(controls_.stop)},
+        {{Qt::Key_O}, click(controls_.open)},
+        {{QKeySequence::fromString(QStringLiteral("Ctrl+S"))}, click(controls_.snapshot)},
+        {{Qt::Key_Plus, Qt::Key_Equal}, [this] { stepZoom(); }},
+        {{Qt::Key_Minus}, [this] { display_->stepZoomDown(); }},
+        {{Qt::Key_F11}, [this] { display_->toggleFullScreen(); }},
+        {{Qt::Key_L}, [this] { libraryAction_->trigger(); }},
+        {{QKeySequence::fromString(QStringLiteral("Ctrl+Q"))}, [this] { close(); }}};
+    for (KeyCommand& command : tuning_->keyCommands()) commands.push_back(std::move(command));
+    return commands;
 }
 
 void ControlWindow::showStatus(const QString& text) {

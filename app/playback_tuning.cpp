@@ -94,4 +94,15 @@ void PlaybackTuning::addMenuEntries(QMenu& menu) {
     connect(keep, &QAction::toggled, this, [this](bool on) { setKeepKeyAndTempo(on); });
 }
 
+std::vector<KeyCommand> PlaybackTuning::keyCommands() {
+    return {{{Qt::Key_Left}, [this] { shiftOffset(-kOffsetStepMs); }},
+            {{Qt::Key_Right}, [this] { shiftOffset(kOffsetStepMs); }},
+            {{Qt::Key_BracketLeft}, [this] { changeKey(-1); }},
+            {{Qt::Key_BracketRight}, [this] { changeKey(1); }},
+            {{Qt::Key_BraceLeft}, [this] { changeTempo(-kTempoStep); }},
+            {{Qt::Key_BraceRight}, [this] { changeTempo(kTempoStep); }},
+            {{Qt::Key_Up}, [this] { changeVolume(kVolumeStep); }},
+            {{Qt::Key_Down}, [this] { changeVolume(-kVolumeStep); }}};
+}
+
 }  // namespace lyrvox

@@ -8,6 +8,7 @@
 #include <QString>
 #include <functional>
 
+#include "app/keyboard_control.h"
 #include "app/settings_store.h"
 #include "playback/playback_session.h"
 
@@ -49,6 +50,8 @@ class PlaybackTuning : public QObject {
     // Key up and down, tempo up and down, "Original key and tempo" and the
     // "Keep key and tempo" check.
     void addMenuEntries(QMenu& menu);
+    // Left and Right (offset), [ and ] (key), { and } (tempo), Up and Down (volume).
+    std::vector<KeyCommand> keyCommands();
 
   signals:
     void statusSuffixChanged();

@@ -24,6 +24,21 @@ std::string joinCommandLine(const std::vector<std::string>& args) {
     return text;
 }
 
+std::vector<FileFilter> songFileFilters() {
+    return {{QStringLiteral("Lyrvox Files"),
+             {"*.CDG", "*.MP3", "*.RW", "*.OGG", "*.OPUS", "*.FLAC", "*.M4A", "*.AAC", "*.ZIP"}},
+            {QStringLiteral("CDG Files (*.CDG)"), {"*.CDG"}},
+            {QStringLiteral("MPEG Audio Files (*.MP3)"), {"*.MP3"}},
+            {QStringLiteral("ActiveMovie Files"),
+             {"*.AVI", "*.MOV", "*.MID", "*.WAV", "*.AU", "*.MP?"}}};
+}
+
+bool isSongFileName(const QString& fileName) {
+    QStringList patterns;
+    for (const FileFilter& filter : songFileFilters()) patterns << filter.patterns;
+    return QDir::match(patterns, fileName);
+}
+
 QStringList frameRateEntries() {
     return {QStringLiteral("30"), QStringLiteral("25"), QStringLiteral("20"), QStringLiteral("15"),
             QStringLiteral("10"), QStringLiteral("5"),  QStringLiteral("2"),  QStringLiteral("1")};

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "app/dialog_provider.h"
+
 namespace lyrvox {
 
 // The arguments, as the bytes the system gave them (a Latin-1 name from an old rip
@@ -16,6 +18,12 @@ std::string commandLineText(const std::vector<std::string>& args);
 // The file to play: the joined arguments without one leading and then one
 // trailing double quote. Quotes inside the text stay.
 std::string joinCommandLine(const std::vector<std::string>& args);
+
+// The Open dialog's file types, in list order: "Lyrvox Files" (every kind of song),
+// "CDG Files (*.CDG)", "MPEG Audio Files (*.MP3)", "ActiveMovie Files".
+std::vector<FileFilter> songFileFilters();
+// A name Open would list: one of those types, letter case aside.
+bool isSongFileName(const QString& fileName);
 
 // The rates of the FPS list, in list order.
 QStringList frameRateEntries();

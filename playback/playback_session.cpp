@@ -250,9 +250,12 @@ void PlaybackSession::wake() {
 void PlaybackSession::graphicsPass() {
     Song& song = *song_;
     CdgMachine& machine = state_.machine;
-    // Play time has moved on while waiting: look again, so that this pass finds its
-    // batch due instead of spending itself on a stale target.
-    if (song.waited) updateTarget();
+    // After a wait play time has moved on: the target is taken before the batch, so
+    // that the pass finds its batch due instead of spending itself on a stale
+    // target. Catching up, the target is taken after it, as at the first pass. One
+    // look at the position a pass either way.
+    const bool targetFirst = song.waited;
+    double nowMs = targetFirst ? updateTarget() : 0.0;
     if (song.fileEnded || song.source->atEnd()) {
         takeMediaNews();  // a failure noticed only now (the file ended first) still counts
         const AudioEnd end = song.audioEnd;
@@ -273,7 +276,7 @@ void PlaybackSession::graphicsPass() {
             machine.interpret(packetFromBytes(bytes.data()));
         }
     }
-    const double nowMs = updateTarget();
+    if (!targetFirst) nowMs = updateTarget();
     song.trace.line(song.position, state_.targetPacket, machine.PacketCount, state_.offsetMs);
     const double waitMs = msUntilDue(machine.PacketCount, state_.targetPacket, nowMs);
     song.waited = waitMs > 0.0;

@@ -287,7 +287,7 @@ TEST_F(ControlWindowTest, PictureAdvancesWhileADialogIsOpen) {
         // second for it at a start on the clock).
         const auto packets = [&] { return window.session().state().targetPacket; };
         int32_t before = -1, after = -1;
-        QTimer::singleShot(0, [&] {  // inside the dialog's own event loop
+        QTimer::singleShot(100, [&] {  // inside the dialog's own event loop
             before = packets();
             QTimer::singleShot(500, [&] {
                 after = packets();
