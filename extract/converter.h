@@ -61,8 +61,8 @@ struct ConvertPlan {
     // the image itself) are left out: they fail on their own when their turn comes.
     std::vector<std::string> existingOutputs;
     std::string question;
-    bool replaceExisting = false;  // the answer; No until answer(true)
-    std::vector<std::string> keptOutputs;
+    bool replaceExisting = false;          // the answer; No until answer(true)
+    std::vector<std::string> keptOutputs;  // the existing outputs after a No
     // A plan that converts nothing: the message the run shows, and its outcome.
     std::string refusal;
     ConvertOutcome refusalOutcome = ConvertOutcome::None;

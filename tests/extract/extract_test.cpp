@@ -10,7 +10,6 @@
 #include "extract/cdg_extractor.h"
 #include "extract/converter.h"
 #include "support/test_files.h"
-#include "util/text_helpers.h"
 
 namespace lyrvox {
 namespace {
@@ -170,6 +169,9 @@ TEST(Converter, ConvertsStopsAndFailsLeavingTheRightFiles) {
          nullptr, std::nullopt, true},
         {"t", "t01.bin:1 t01.cdg:5b t02.bin:2", ask("t01.cdg") + done, O::Converted, "t02.bin:2", 0,
          nullptr, std::nullopt, true},
+        {"p", "p01.bin:1 p01.cdg:5b p02.bin:2 p02.cdg:6b p03.bin:1",
+         "?2 file(s) exist and would be replaced: p01.cdg, p02.cdg. Replace?\n" + done,
+         O::Converted, "p03.bin:1", 0, nullptr, std::nullopt, true},
         {"r.bin", "r.bin:3", "Cannot write the output: r.cdg (File exists)", O::WriteFailed, "", 2,
          [] { testing::writeFile("r.cdg", std::string("new")); }},
         // A bad member ends the run: earlier outputs stay, later members are not read.
@@ -240,59 +242,6 @@ TEST(Converter, ConvertsStopsAndFailsLeavingTheRightFiles) {
         fs::current_path(previousFolder);
     }
     signal(SIGXFSZ, previousHandler);
-}
-
-// Names separated by spaces: the file names of `paths`.
-std::string namesOf(const Strings& paths) {
-    std::string names;
-    for (const std::string& p : paths) {
-        if (!names.empty()) names += ' ';
-        names += fileNameOf(p);
-    }
-    return names;
-}
-
-// The plan reads the disk only: the images in order, the outputs in the way (not a folder,
-// not the image itself) and the question about them; No drops those images and keeps their
-// outputs, and with nothing left refuses. Files: "name", a folder "name/".
-TEST(Converter, PlansWithoutWritingAndNoDropsTheImagesOfKeptOutputs) {
-    struct Case {
-        std::string source, files, images, question, imagesAfterNo, refusalAfterNo = "";
-    };
-    const std::string kept = "Nothing converted: the existing file(s) were kept.";
-    const Case cases[] = {
-        {"disc", "disc02.bin disc01.bin disc01.cdg disc02.cdg disc03.bin disc03.cdg/",
-         "disc01.bin disc02.bin disc03.bin",
-         "2 file(s) exist and would be replaced: disc01.cdg, disc02.cdg. Replace?", "disc03.bin"},
-        {"a.bin", "a.bin a.cdg", "a.bin", "1 file(s) exist and would be replaced: a.cdg. Replace?",
-         "", kept},
-        {"x.cdg", "x.cdg", "x.cdg", "", "x.cdg"},
-        {"none", "", "", "", "", "File not found!"},
-    };
-    const fs::path previousFolder = fs::current_path();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.source);
-        const testing::TempFolder folder;
-        fs::current_path(folder.path());
-        std::istringstream in(c.files);
-        for (std::string name; in >> name;) {
-            if (name.ends_with('/')) {
-                fs::create_directory(name);
-            } else {
-                testing::writeFile(name, testing::makeImage(1));
-            }
-        }
-        const auto before = testing::filesIn(".");
-        ConvertPlan plan = Converter::plan(c.source);
-        EXPECT_EQ(std::tuple(namesOf(plan.images), plan.question),
-                  std::tuple(c.images, c.question));
-        plan.answer(false);
-        EXPECT_EQ(std::tuple(namesOf(plan.images), plan.refusal),
-                  std::tuple(c.imagesAfterNo, c.refusalAfterNo));
-        EXPECT_EQ(plan.keptOutputs, plan.existingOutputs);
-        EXPECT_EQ(testing::filesIn("."), before);
-        fs::current_path(previousFolder);
-    }
 }
 
 }  // namespace
