@@ -13,8 +13,16 @@ ExtractionPanel::ExtractionPanel(const ControlLayout& controls, DialogProvider& 
     : controls_(controls),
       dialogs_(dialogs),
       startFolder_(std::move(startFolder)),
-      showMessage_(std::move(showMessage)),
-      converter_(*this) {}
+      showMessage_(std::move(showMessage)) {
+    QObject::connect(&job_, &ConvertJob::imageStarted, &job_, [this](const std::string& name) {
+        setLabelText(controls_.imageName, fromFsPath(name));
+    });
+    QObject::connect(&job_, &ConvertJob::progressed, &job_, [this](const std::string& text) {
+        setLabelText(controls_.progress, fromFsPath(text));
+    });
+    QObject::connect(&job_, &ConvertJob::finished, &job_,
+                     [this](const std::string& message) { finish(message); });
+}
 
 void ExtractionPanel::chooseImage() {
     OpenFileRequest request;
@@ -27,33 +35,41 @@ void ExtractionPanel::chooseImage() {
 }
 
 void ExtractionPanel::convertOrStop() {
-    converter_.convertOrStop(toFsPath(controls_.source->text()));
+    if (job_.isRunning()) {
+        job_.stop();  // again and again while it winds down: the same request
+        return;
+    }
+    // The question's own event loop serves clicks too: a second run planned
+    // there would convert the same files as this one.
+    if (asking_ || closed_) return;
+
+    // Planning only looks at the disk: a folder and a few names.
+    ConvertPlan plan = Converter::plan(toFsPath(controls_.source->text()));
+    if (!plan.question.empty()) {
+        asking_ = true;
+        const bool replace = dialogs_.askYesNo(fromFsPath(plan.question));
+        asking_ = false;
+        if (closed_) return;  // the window closed while the question was open
+        plan.answer(replace);
+    }
+    if (plan.refused()) {
+        showMessage_(fromFsPath(plan.refusal));
+        return;
+    }
+    controls_.convert->setText(QStringLiteral("Stop"));
+    job_.start(std::move(plan));
 }
 
 void ExtractionPanel::stopConverting() {
-    if (converter_.converting()) converter_.convertOrStop(std::string());
+    closed_ = true;
+    job_.stopAndWait();
 }
 
-void ExtractionPanel::showMessage(const std::string& text) {
-    showMessage_(fromFsPath(text));
-}
-
-void ExtractionPanel::setConverting(bool converting) {
-    controls_.convert->setText(converting ? QStringLiteral("Stop") : QStringLiteral("Convert"));
-}
-
-void ExtractionPanel::showImageName(const std::string& name) {
-    setLabelText(controls_.imageName, fromFsPath(name));
-}
-
-void ExtractionPanel::showProgress(const std::string& text) {
-    setLabelText(controls_.progress, fromFsPath(text));
-}
-
-void ExtractionPanel::serveEvents() {}
-
-bool ExtractionPanel::askReplace(const std::string& question) {
-    return dialogs_.askYesNo(fromFsPath(question));
+void ExtractionPanel::finish(const std::string& message) {
+    showMessage_(fromFsPath(message));
+    setLabelText(controls_.progress, QString());
+    setLabelText(controls_.imageName, QString());
+    controls_.convert->setText(QStringLiteral("Convert"));
 }
 
 }  // namespace lyrvox

@@ -58,50 +58,27 @@ std::optional<std::string> Converter::singleImage(const std::string& sourceText)
     return findFileIgnoreCase(sourceText);
 }
 
-void Converter::convertOrStop(const std::string& sourceText) {
-    if (converting_) {
-        converting_ = false;  // the run notices at its next check
-        return;
-    }
-    // A click after Stop, while the stopped run is still winding down: starting a
-    // second run inside the first would have both writing the same files.
-    if (running_) return;
-
-    running_ = true;  // from here on, so that a click while the question is open is ignored
-    try {
-        runCommand(sourceText);
-        running_ = false;
-    } catch (...) {
-        // Whatever went wrong, the button must work again afterwards.
-        converting_ = false;
-        running_ = false;
-        host_.setConverting(false);
-        throw;
-    }
-}
-
-void Converter::runCommand(const std::string& sourceText) {
-    const std::string source = sourceText;
-    summary_ = ConvertSummary{};
+ConvertPlan Converter::plan(const std::string& source) {
+    ConvertPlan plan;
     const auto refuse = [&](const std::string& message, ConvertOutcome outcome) {
-        summary_.outcome = outcome;
-        host_.showMessage(message);
+        plan.refusal = message;
+        plan.refusalOutcome = outcome;
+        return plan;
     };
     if (source.empty()) return refuse(kChooseFirst, ConvertOutcome::NothingChosen);
 
     // Taken literally (no wildcards), in any letter case.
-    std::vector<std::string> images;
     if (auto image = singleImage(source)) {
-        images.push_back(std::move(*image));
+        plan.images.push_back(std::move(*image));
     } else {
         for (int n = 1; n <= 99; ++n) {
             char number[3];
             std::snprintf(number, sizeof number, "%02d", n);
             if (auto member = findFileIgnoreCase(source + number + ".bin"))
-                images.push_back(std::move(*member));
+                plan.images.push_back(std::move(*member));
         }
     }
-    if (images.empty()) {
+    if (plan.images.empty()) {
         // Absent, or the system would not say: a name too long for it, a folder
         // that may not be searched.
         std::error_code error;
@@ -117,73 +94,86 @@ void Converter::runCommand(const std::string& sourceText) {
     // Outputs that exist are replaced only when the user says so, asked once, before
     // anything is written. A folder in the way and an output that is the image
     // itself fail on their own when their turn comes.
-    std::vector<std::string> existing;
     std::string names;
-    for (const std::string& image : images) {
+    for (const std::string& image : plan.images) {
         const std::string output = outputNameFor(image);
         std::error_code error;
         const fs::file_status status = fs::symlink_status(fs::path(output), error);
         if (error || !fs::exists(status) || fs::is_directory(status) || sameFile(output, image))
             continue;
-        existing.push_back(output);
+        plan.existingOutputs.push_back(output);
         names += (names.empty() ? "" : ", ") + fileNameOf(output);
     }
-    const auto isExisting = [&](const std::string& image) {
-        return std::find(existing.begin(), existing.end(), outputNameFor(image)) != existing.end();
-    };
-    bool replace = false;
-    if (!existing.empty()) {
-        replace = host_.askReplace(std::to_string(existing.size()) +
-                                   " file(s) exist and would be replaced: " + names + ". Replace?");
-        if (!replace) {
-            summary_.keptOutputs = existing;
-            std::erase_if(images, isExisting);
-            if (images.empty()) return refuse(kAllKept, ConvertOutcome::AllKept);
-        }
+    if (!plan.existingOutputs.empty()) {
+        plan.question = std::to_string(plan.existingOutputs.size()) +
+                        " file(s) exist and would be replaced: " + names + ". Replace?";
     }
-
-    startRun();
-    for (const std::string& image : images) {
-        if (!converting_) break;
-        if (!convertImage(image, replace && isExisting(image))) return;
-    }
-    if (converting_) return endRun(kConverted, ConvertOutcome::Converted);
-    endRun(summary_.imagesConverted == 0
-               ? std::string("Conversion stopped: no file converted.")
-               : "Conversion stopped: " + std::to_string(summary_.imagesConverted) +
-                     " file(s) converted.",
-           ConvertOutcome::Stopped);
+    return plan;
 }
 
-void Converter::startRun() {
-    converting_ = true;
-    running_ = true;
-    host_.setConverting(true);
-    host_.serveEvents();
+void ConvertPlan::answer(bool replace) {
+    replaceExisting = replace;
+    if (replace || existingOutputs.empty() || refused()) return;
+    keptOutputs = existingOutputs;
+    std::erase_if(images, [&](const std::string& image) {
+        return std::find(keptOutputs.begin(), keptOutputs.end(), Converter::outputNameFor(image)) !=
+               keptOutputs.end();
+    });
+    if (images.empty()) {
+        refusal = kAllKept;
+        refusalOutcome = ConvertOutcome::AllKept;
+    }
 }
 
-void Converter::endRun(const std::string& message, ConvertOutcome outcome) {
+ConvertSummary Converter::run(const ConvertPlan& plan) {
+    summary_ = ConvertSummary{};
+    summary_.keptOutputs = plan.keptOutputs;
+    stopped_ = false;
+    if (plan.refused()) {
+        end(plan.refusal, plan.refusalOutcome);
+        return summary_;
+    }
+    for (const std::string& image : plan.images) {
+        if (stopping()) break;
+        const bool replace = plan.replaceExisting &&
+                             std::find(plan.existingOutputs.begin(), plan.existingOutputs.end(),
+                                       outputNameFor(image)) != plan.existingOutputs.end();
+        if (convertImage(image, replace) == Step::Failed) return summary_;
+    }
+    if (!stopped_) {
+        end(kConverted, ConvertOutcome::Converted);
+    } else {
+        end(summary_.imagesConverted == 0
+                ? std::string("Conversion stopped: no file converted.")
+                : "Conversion stopped: " + std::to_string(summary_.imagesConverted) +
+                      " file(s) converted.",
+            ConvertOutcome::Stopped);
+    }
+    return summary_;
+}
+
+bool Converter::stopping() {
+    if (!stopped_) stopped_ = host_.stopRequested();
+    return stopped_;
+}
+
+void Converter::end(const std::string& message, ConvertOutcome outcome) {
     summary_.outcome = outcome;
     host_.showMessage(message);
-    host_.showProgress("");
-    host_.showImageName("");
-    host_.setConverting(false);
-    converting_ = false;
-    running_ = false;
 }
 
-bool Converter::convertImage(const std::string& image, bool replaceExisting) {
+Converter::Step Converter::convertImage(const std::string& image, bool replaceExisting) {
     const std::string output = outputNameFor(image);
 
     std::ifstream in;
     ReplacingFile out(output);
     // Ends the run; the image is closed and the unfinished output removed before
-    // the message box goes up.
+    // the message is shown.
     const auto fail = [&](const std::string& message, ConvertOutcome outcome) {
         in.close();
         out.discard();
-        endRun(message, outcome);
-        return false;
+        end(message, outcome);
+        return Step::Failed;
     };
     const auto cannotWrite = [&](const std::error_code& error) {
         return fail(
@@ -215,16 +205,12 @@ bool Converter::convertImage(const std::string& image, bool replaceExisting) {
     }
 
     host_.showImageName(fileNameOf(image));
-    // Stop came before this image began.
-    if (!converting_) return true;
-
     if (const std::error_code error = out.open()) return cannotWrite(error);
     const ExtractResult result = ExtractSubcode(
         in, length, out.stream(),
         [this](const ExtractProgress& progress) {
             host_.showProgress(percentText(progress.sectorsDone, progress.sectorsTotal));
-            host_.serveEvents();
-            return converting_;
+            return !stopping();
         },
         options_);
 
@@ -237,10 +223,10 @@ bool Converter::convertImage(const std::string& image, bool replaceExisting) {
         return cannotWrite(out.error() ? out.error() : result.error);
     }
     // Stopped part way: the destructor removes the unfinished output.
-    if (result.outcome != ExtractOutcome::Completed) return true;
+    if (result.outcome != ExtractOutcome::Completed) return Step::Done;
     if (const std::error_code error = out.commit(replaceExisting)) return cannotWrite(error);
     ++summary_.imagesConverted;
-    return true;
+    return Step::Done;
 }
 
 }  // namespace lyrvox

@@ -31,8 +31,9 @@ struct ControlWindowTest : ::testing::Test, DialogProvider, SettingsStore {
     std::vector<OpenFileRequest> requests;
     QStringList messages, opened;
     std::optional<QString> savedFolder;
-    bool viewerStarts = true, canSave = true;
-    bool realQuestions = false;  // questions in a real modal box
+    bool viewerStarts = true, canSave = true, yes = false;
+    bool realQuestions = false;         // questions in a real modal box
+    std::function<void()> whileAsking;  // done once, with the next question open
     int ends = 0;
     testing::FakeMedia media;
     std::map<QString, QString> texts;  // other settings: made before the window, gone after it
@@ -46,9 +47,11 @@ struct ControlWindowTest : ::testing::Test, DialogProvider, SettingsStore {
         return std::exchange(answer, std::nullopt);
     }
     void showMessage(const QString& text) override { messages << text; }
-    bool askYesNo(const QString& text) override {  // the user answers No
+    bool askYesNo(const QString& text) override {  // the user answers `yes`
         messages << "?" + text;
-        return realQuestions && QtDialogProvider(&window).askYesNo(text);
+        if (realQuestions) return QtDialogProvider(&window).askYesNo(text);
+        if (whileAsking) std::exchange(whileAsking, nullptr)();
+        return yes;
     }
     bool openDocument(const QString& path) override {
         opened << path;
@@ -426,15 +429,94 @@ TEST_F(ControlWindowTest, AboutInfoAndLabels) {
                 c.imageName->width() > before.width());
 }
 
-// Convert asks before it replaces an existing output; No keeps it.
-TEST_F(ControlWindowTest, ConvertAsksBeforeReplacingAFile) {
-    testing::writeFile("a.bin", testing::makeImage(2));
-    testing::writeFile("a.cdg", std::string("old"));
-    c.source->setText(work.filePath("a.bin"));
-    c.convert->click();
-    EXPECT_EQ(messages, QStringList({"?1 file(s) exist and would be replaced: a.cdg. Replace?",
-                                     "Nothing converted: the existing file(s) were kept."}));
-    EXPECT_EQ(testing::readFile("a.cdg"), "old");
+// Convert runs beside the window: the button reads Stop until the run has ended, then the
+// message and blank labels; it asks once before replacing an output, and a click while the
+// question is open changes nothing. Files "name:sectors" or "name:=text"; outputs as found
+// after the run, "name:sectors" for the subcode of that image's first sectors.
+TEST_F(ControlWindowTest, ConvertRunsBesideTheWindowWithTheSameTexts) {
+    struct Case {
+        std::string files, source;
+        bool yes;
+        QStringList messages;
+        std::string outputs;
+    };
+    const QString done = "File(s) converted!", notFound = "File not found!",
+                  kept = "Nothing converted: the existing file(s) were kept.",
+                  choose =
+                      "Choose a CDRWin image first (or type the stem of a numbered series: "
+                      "disc for disc01.bin to disc99.bin).",
+                  ask = "?1 file(s) exist and would be replaced: %1. Replace?";
+    const std::string series = "d01.bin:1 d02.bin:3 d02.cdg:=old";
+    const Case cases[] = {
+        {"a.bin:2", "a.bin", false, {done}, "a.cdg:2"},
+        {"a.bin:2 a.cdg:=old", "a.bin", false, {ask.arg("a.cdg"), kept}, "a.cdg:=old"},
+        {series, "d", true, {ask.arg("d02.cdg"), done}, "d01.cdg:1 d02.cdg:3"},
+        {series, "d", false, {ask.arg("d02.cdg"), done}, "d01.cdg:1 d02.cdg:=old"},
+        {"", "missing.bin", false, {notFound}, ""},
+        {"", "", false, {choose}, ""},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.files + " " + row.source);
+        const QTemporaryDir folder;
+        const auto path = [&](const std::string& name) {
+            return folder.filePath(QString::fromStdString(name)).toStdString();
+        };
+        std::map<std::string, std::string> images, expected;  // by name
+        const auto parse = [](const std::string& list, auto f) {
+            std::istringstream in(list);
+            for (std::string it; in >> it;)
+                f(it.substr(0, it.find(':')), it.substr(it.find(':') + 1));
+        };
+        parse(row.files, [&](const std::string& name, const std::string& what) {
+            images[name] = what[0] == '=' ? what.substr(1) : testing::makeImage(std::stoi(what));
+            testing::writeFile(path(name), images[name]);
+            expected[name] = images[name];
+        });
+        parse(row.outputs, [&](const std::string& name, const std::string& what) {
+            expected[name] = what[0] == '=' ? what.substr(1)
+                                            : testing::expectedSubcode(
+                                                  images[name.substr(0, name.size() - 4) + ".bin"],
+                                                  std::stoi(what));
+        });
+        messages.clear();
+        yes = row.yes;
+        whileAsking = [&] { c.convert->click(); };
+        c.source->setText(row.source.empty() ? QString()
+                                             : folder.filePath(QString::fromStdString(row.source)));
+        c.convert->click();
+        const bool runs = row.messages.last() == done;
+        EXPECT_EQ(c.convert->text(), runs ? "Stop" : "Convert");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return c.convert->text() == "Convert"; }));
+        EXPECT_EQ(messages, row.messages);
+        EXPECT_TRUE(c.imageName->text().isEmpty() && c.progress->text().isEmpty());
+        EXPECT_EQ(testing::filesIn(folder.path().toStdString()), expected);
+    }
+}
+
+// A Stop mid-run, and the window closed mid-run, leave neither output nor temporary file:
+// after the close that holds at once, before the event loop has run again. The image is
+// sparse: gigabytes that cost no disk, far more than a run gets through before the stop.
+TEST_F(ControlWindowTest, ConvertStoppedOrClosedMidRunLeavesNothing) {
+    const QString image = work.filePath("big.bin");
+    testing::writeFile(image.toStdString(), std::string());
+    std::filesystem::resize_file(image.toStdString(), 1'750'000ULL * 2448);
+    const auto left = [&] { return QDir(work.path()).entryList(QDir::Files | QDir::Hidden); };
+    c.source->setText(image);
+    for (const bool close : {false, true}) {
+        SCOPED_TRACE(close);
+        c.convert->click();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !c.progress->text().isEmpty(); }));
+        EXPECT_TRUE(c.imageName->text() == "big.bin" && c.convert->text() == "Stop");
+        if (close) {
+            window.close();
+            EXPECT_EQ(ends, 1);
+            EXPECT_EQ(left(), QStringList({"big.bin"}));
+        }
+        for (int i = 0; i < 3 && !close; ++i) c.convert->click();  // Stop, then nothing
+        EXPECT_TRUE(QTest::qWaitFor([&] { return c.convert->text() == "Convert"; }));
+        EXPECT_EQ(messages, QStringList({"Conversion stopped: no file converted."}));
+        EXPECT_EQ(left(), QStringList({"big.bin"}));
+    }
 }
 
 TEST_F(ControlWindowTest, RealFileDialogListsNamesInAnyCaseAndTakesATypedName) {

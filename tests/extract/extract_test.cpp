@@ -71,33 +71,36 @@ namespace fs = std::filesystem;
 using O = ConvertOutcome;
 using Strings = std::vector<std::string>;
 
-// A window recording what it shows and asks ("?" first); onServe runs inside each serving
-// of a run.
+// A window recording what a run shows; it asks the plan's question ("?" first) and answers
+// !keep. The run's looks at the stop are counted from 1 (before the first image, then after
+// each sector's progress and before each later image); onLook runs in each.
 struct Window : ConvertHost {
     void showMessage(const std::string& text) override { messages.push_back(text); }
-    bool askReplace(const std::string& text) override {
-        messages.push_back("?" + text);
-        return !keep;
-    }
-    void setConverting(bool on) override { converting = on; }
     void showImageName(const std::string& text) override { labels += text + "|"; }
     void showProgress(const std::string& text) override { labels += text + "|"; }
-    void serveEvents() override { onServe(++servings); }
-    std::string convert(const std::string& source) {  // a click; the window is idle after it
-        converter.convertOrStop(source);
-        EXPECT_TRUE(!converter.converting() && !converting);
-        EXPECT_TRUE(labels.empty() || labels.ends_with("||"));  // both labels blank again
+    bool stopRequested() override {
+        onLook(++looks);
+        return stop;
+    }
+    std::string convert(const std::string& source) {  // a click, and the run to its end
+        ConvertPlan plan = Converter::plan(source);
+        if (!plan.question.empty()) {
+            messages.push_back("?" + plan.question);
+            plan.answer(!keep);
+        }
+        summary = converter.run(plan);
         std::string all;
         for (const std::string& m : messages) all += (all.empty() ? "" : "\n") + m;
         return all;
     }
     Strings messages;
     bool keep = false;   // the answer to the question
-    std::string labels;  // each label as shown, blanks too, then "|"
-    bool converting = false;
-    int servings = 0;
-    std::function<void(int)> onServe = [](int) {};
+    bool stop = false;   // what the run is told when it looks
+    std::string labels;  // each label as shown, then "|"
+    int looks = 0;
+    std::function<void(int)> onLook = [](int) {};
     Converter converter{*this, {.progressInterval = {}}};
+    ConvertSummary summary;
 };
 
 // f(name, bytes) for each "name:size" of `list`: sizes in sectors, or bytes ("5b").
@@ -109,8 +112,8 @@ void forEachFile(const std::string& list, const std::function<void(std::string, 
     }
 }
 
-// In a current folder of its own, a click with `source`, `action` in serving `at` (1: before
-// the first image, 1 + k: after sector k); the folder gains the outputs of `converted` and
+// In a current folder of its own, a click with `source`, `action` in look `at` (1: before
+// the first image, 1 + k: after its sector k); the folder gains the outputs of `converted` and
 // nothing else: no temporary file, and an earlier output is replaced only by a whole one.
 TEST(Converter, ConvertsStopsAndFailsLeavingTheRightFiles) {
     rlimit unlimited{};
@@ -119,7 +122,7 @@ TEST(Converter, ConvertsStopsAndFailsLeavingTheRightFiles) {
     auto* const previousHandler = signal(SIGXFSZ, SIG_IGN);
     const fs::path previousFolder = fs::current_path();
     Window* w = nullptr;
-    const auto click = [&](const std::string& source) { w->converter.convertOrStop(source); };
+    const auto stop = [&] { w->stop = true; };
     const std::string done = "File(s) converted!", notFound = "File not found!",
                       invalid = "Not a valid CDRWin CD+G file!",
                       overwrite = "The output would overwrite the image: ",
@@ -131,14 +134,14 @@ TEST(Converter, ConvertsStopsAndFailsLeavingTheRightFiles) {
         std::string source, images, message;
         ConvertOutcome outcome;
         std::string converted = "";
-        int at = 0;  // the serving in which `action` runs; 0: before the click
+        int at = 0;  // the look in which `action` runs; 0: before the click
         std::function<void()> action = nullptr;
-        std::string labels = "";  // when checked
-        bool keep = false;        // the answer to the question
+        std::optional<std::string> labels = std::nullopt;  // when checked
+        bool keep = false;                                 // the answer to the question
     };
     std::vector<Case> cases = {
         {"one.bin", "one.bin:3", done, O::Converted, "one.bin:3", 0, nullptr,
-         "one.bin|033%|067%|100%|||"},
+         "one.bin|033%|067%|100%|"},
         {"empty.bin", "empty.bin:0", done, O::Converted, "empty.bin:0"},
         {".hidden.bin", ".hidden.bin:1", done, O::Converted, ".hidden.bin:1"},
         {"./rel.bin", "rel.bin:1", done, O::Converted, "rel.bin:1"},
@@ -163,25 +166,26 @@ TEST(Converter, ConvertsStopsAndFailsLeavingTheRightFiles) {
         {"one.bin", "one.bin:2 one.cdg:5b", ask("one.cdg") + done, O::Converted, "one.bin:2"},
         {"one.bin", "one.bin:2 one.cdg:5b",
          ask("one.cdg") + "Nothing converted: the existing file(s) were kept.", O::AllKept, "", 0,
-         nullptr, "", true},
+         nullptr, std::nullopt, true},
         {"t", "t01.bin:1 t01.cdg:5b t02.bin:2", ask("t01.cdg") + done, O::Converted, "t02.bin:2", 0,
-         nullptr, "", true},
+         nullptr, std::nullopt, true},
+        {"p", "p01.bin:1 p01.cdg:5b p02.bin:2 p02.cdg:6b p03.bin:1",
+         "?2 file(s) exist and would be replaced: p01.cdg, p02.cdg. Replace?\n" + done,
+         O::Converted, "p03.bin:1", 0, nullptr, std::nullopt, true},
         {"r.bin", "r.bin:3", "Cannot write the output: r.cdg (File exists)", O::WriteFailed, "", 2,
          [] { testing::writeFile("r.cdg", std::string("new")); }},
         // A bad member ends the run: earlier outputs stay, later members are not read.
         {"disc", "disc01.bin:1 disc02.bin:5b disc03.bin:1", invalid, O::InvalidImage,
          "disc01.bin:1"},
         // Stop ends the series and leaves nothing of the image in progress, an earlier output
-        // of its name untouched (a second click: no nested run).
+        // of its name untouched; one after the last sector leaves that image whole.
         {"disc", "disc01.bin:1 disc02.bin:3 disc02.cdg:5b",
-         ask("disc02.cdg") + stopped + "1 file(s) converted.", O::Stopped, "disc01.bin:1", 4,
-         [&] {
-             click("disc");
-             click("disc");
-         },
-         "disc01.bin|100%|disc02.bin|033%|067%|||"},
+         ask("disc02.cdg") + stopped + "1 file(s) converted.", O::Stopped, "disc01.bin:1", 5, stop,
+         "disc01.bin|100%|disc02.bin|033%|067%|"},
         {"s.bin", "s.bin:3 s.cdg:1", ask("s.cdg") + stopped + "no file converted.", O::Stopped, "",
-         1, [&] { click("s.bin"); }},
+         1, stop, ""},
+        {"last.bin", "last.bin:2", stopped + "1 file(s) converted.", O::Stopped, "last.bin:2", 3,
+         stop},
         // Never over the image, whatever its name: the same, a hard or a symbolic link.
         {"x.cdg", "x.cdg:2", overwrite + "x.cdg", O::WouldOverwrite},
         {"h.bin", "h.bin:2", overwrite + "h.cdg", O::WouldOverwrite, "", 0,
@@ -226,15 +230,15 @@ TEST(Converter, ConvertsStopsAndFailsLeavingTheRightFiles) {
         Window window;
         window.keep = c.keep;
         w = &window;
-        window.onServe = [&](int n) {
+        window.onLook = [&](int n) {
             if (n == c.at) c.action();
         };
         EXPECT_EQ(window.convert(c.source), c.message);
         setrlimit(RLIMIT_FSIZE, &unlimited);
-        EXPECT_EQ(window.converter.lastRun().outcome, c.outcome);
-        EXPECT_EQ(window.converter.lastRun().imagesConverted, whole);
+        EXPECT_EQ(window.summary.outcome, c.outcome);
+        EXPECT_EQ(window.summary.imagesConverted, whole);
         EXPECT_EQ(testing::filesIn("."), expected);
-        EXPECT_EQ(c.labels.empty() ? "" : window.labels, c.labels);
+        EXPECT_EQ(window.labels, c.labels.value_or(window.labels));
         fs::current_path(previousFolder);
     }
     signal(SIGXFSZ, previousHandler);

@@ -6,7 +6,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <functional>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -58,31 +57,25 @@ class HeldEndSignals {
 
 // Messages are collected and printed once the run's outcome is known, so that
 // the success message goes to out and everything else to err. Progress is drawn
-// on one terminal line, only when err is the process's own terminal.
+// on one terminal line, only when err is the process's own terminal. The run is
+// on the calling thread: the terminal has nothing else to serve meanwhile.
 class TerminalConvertHost : public ConvertHost {
   public:
-    TerminalConvertHost(std::ostream& err, bool showProgress, bool force,
-                        const HeldEndSignals& held)
-        : err_(err), showProgress_(showProgress), force_(force), held_(held) {}
+    TerminalConvertHost(std::ostream& err, bool showProgress, const HeldEndSignals& held)
+        : err_(err), showProgress_(showProgress), held_(held) {}
 
     void showMessage(const std::string& text) override {
         clearLine();
         messages_.push_back(text);
     }
-    void setConverting(bool) override {}
     void showImageName(const std::string& name) override { fileName_ = name; }
     void showProgress(const std::string& text) override {
-        if (!showProgress_ || text.empty()) return;
+        if (!showProgress_) return;
         err_ << '\r' << fileName_ << ' ' << text << std::flush;
         lineDirty_ = true;
     }
     // A signal to end is the terminal's Stop button.
-    void serveEvents() override {
-        if (held_.arrived() && stop) stop();
-    }
-    bool askReplace(const std::string&) override { return force_; }
-
-    std::function<void()> stop;
+    bool stopRequested() override { return held_.arrived(); }
 
     const std::vector<std::string>& messages() const { return messages_; }
 
@@ -95,7 +88,6 @@ class TerminalConvertHost : public ConvertHost {
 
     std::ostream& err_;
     bool showProgress_;
-    bool force_;
     const HeldEndSignals& held_;
     bool lineDirty_ = false;
     std::string fileName_;
@@ -122,12 +114,12 @@ int runExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
     const std::string source = toStd(sources[0]);
     const bool showProgress = &err == &std::cerr && isatty(STDERR_FILENO) == 1;
     const HeldEndSignals held;
-    TerminalConvertHost host(err, showProgress, parser.isSet(force), held);
+    TerminalConvertHost host(err, showProgress, held);
+    ConvertPlan plan = Converter::plan(source);
+    // The question is answered by --force alone.
+    if (!plan.question.empty()) plan.answer(parser.isSet(force));
     Converter converter(host);
-    host.stop = [&converter] { converter.convertOrStop({}); };
-    converter.convertOrStop(source);
-
-    const ConvertSummary& run = converter.lastRun();
+    const ConvertSummary run = converter.run(plan);
     const bool converted = run.outcome == ConvertOutcome::Converted;
     for (const std::string& message : host.messages()) {
         if (converted) {
