@@ -18,13 +18,6 @@
 #include "app/window_text.h"
 #include "util/text_helpers.h"
 
-#ifndef LYRVOX_VERSION
-#define LYRVOX_VERSION "0.0.0"
-#endif
-#ifndef LYRVOX_RELEASE_DATE
-#define LYRVOX_RELEASE_DATE "unreleased"
-#endif
-
 namespace lyrvox {
 namespace {
 
@@ -84,10 +77,6 @@ void ControlWindow::connectControls() {
     for (const auto& [button, command] : commands) {
         connect(button, &QPushButton::clicked, this, [this, command] { (this->*command)(); });
     }
-    connect(controls_.chooseImage, &QPushButton::clicked, this,
-            [this] { extraction_->chooseImage(); });
-    connect(controls_.convert, &QPushButton::clicked, this,
-            [this] { extraction_->convertOrStop(); });
     connect(controls_.frameRate, &QComboBox::currentIndexChanged, this,
             [this] { frameRateChosen(); });
     connect(displayTimer_, &QTimer::timeout, this, [this] { onDisplayTick(); });
@@ -145,8 +134,6 @@ void ControlWindow::message(const QString& text) {
     deps_.dialogs.showMessage(text);
 }
 
-// ---- Start-up and shut-down ------------------------------------------------
-
 void ControlWindow::startUp(const std::vector<std::string>& args) {
     tuning_->load();
     setExpanded(false);
@@ -180,8 +167,6 @@ void ControlWindow::shutDown() {
     displayTimer_->stop();
     if (deps_.endProgram) deps_.endProgram();
 }
-
-// ---- Transport -------------------------------------------------------------
 
 QString ControlWindow::startFolder() {
     const std::optional<QString> saved = deps_.settings.readPath();
@@ -261,8 +246,6 @@ void ControlWindow::songOver() {
     stemAfterSong_ = false;
 }
 
-// ---- Display timer and frame rate ------------------------------------------
-
 void ControlWindow::frameRateChosen() {
     displayTimer_->stop();
     const int interval = frameIntervalMs(controls_.frameRate->currentText());
@@ -283,8 +266,6 @@ void ControlWindow::onDisplayTick() {
         targetAtTimeShown_ = state.targetPacket;
     }
 }
-
-// ---- Keyboard ----------------------------------------------------------------
 
 std::vector<KeyCommand> ControlWindow::keyCommands() {
     // Keys that click a button do exactly what that button would (nothing while it
@@ -309,8 +290,6 @@ void ControlWindow::showStatus(const QString& text) {
     statusText_ = text;
     controls_.status->setText(text + tuning_->statusSuffix());
 }
-
-// ---- Display, snapshot, options --------------------------------------------
 
 void ControlWindow::stepZoom() {
     display_->stepZoom();
@@ -338,8 +317,6 @@ void ControlWindow::setExpanded(bool expanded) {
     // they take no Tab stop, no typing and no access key.
     controls_.extractionArea->setVisible(expanded);
 }
-
-// ---- Info and About --------------------------------------------------------
 
 void ControlWindow::showDocumentation() {
     const QString path = guidePath(deps_.programFolder);

@@ -14,6 +14,9 @@ ExtractionPanel::ExtractionPanel(const ControlLayout& controls, DialogProvider& 
       dialogs_(dialogs),
       startFolder_(std::move(startFolder)),
       showMessage_(std::move(showMessage)) {
+    QObject::connect(controls_.chooseImage, &QPushButton::clicked, &job_,
+                     [this] { chooseImage(); });
+    QObject::connect(controls_.convert, &QPushButton::clicked, &job_, [this] { convertOrStop(); });
     QObject::connect(&job_, &ConvertJob::imageStarted, &job_, [this](const std::string& name) {
         setLabelText(controls_.imageName, fromFsPath(name));
     });

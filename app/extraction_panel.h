@@ -13,8 +13,9 @@ namespace lyrvox {
 
 class ExtractionPanel {
   public:
-    // `startFolder` gives the folder the image dialog starts in; `showMessage`
-    // shows a message box (or nothing while the program is ending).
+    // Connects the area's buttons. `startFolder` gives the folder the image dialog
+    // starts in; `showMessage` shows a message box (or nothing while the program is
+    // ending).
     ExtractionPanel(const ControlLayout& controls, DialogProvider& dialogs,
                     std::function<QString()> startFolder,
                     std::function<void(const QString&)> showMessage);

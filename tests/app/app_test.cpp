@@ -263,12 +263,15 @@ TEST_F(ControlWindowTest, DroppedFilesPlayOrAreRefused) {
                                      "Not a song or media file: " + work.filePath("notes.txt")}));
 }
 
-// The song goes on while the window waits for the user elsewhere: its picture advances
-// while the Replace? question is open and while the library's folder chooser is open.
-TEST_F(ControlWindowTest, PictureAdvancesWhileADialogIsOpen) {
+// The song goes on while the window waits for the user elsewhere or works in the
+// background: its picture advances while the Replace? question is open, while the
+// library's folder chooser is open and while a conversion runs.
+TEST_F(ControlWindowTest, PictureAdvancesWhileADialogIsOpenOrAConversionRuns) {
     writeSong("a.cdg");  // ten seconds, paced by the clock
     testing::writeFile("x.bin", testing::makeImage(2));
     testing::writeFile("x.cdg", std::string("old"));
+    testing::writeFile("big.bin", std::string());  // sparse: far more than half a second's work
+    std::filesystem::resize_file("big.bin", 10'000'000ULL * 2448);
     window.startUp({});
     LibraryController library(window, *this, *this, work.filePath("library.db"), [&] {
         return QFileDialog::getExistingDirectory(&library.libraryWindow(), "Add a song folder");
@@ -281,6 +284,15 @@ TEST_F(ControlWindowTest, PictureAdvancesWhileADialogIsOpen) {
              c.convert->click();
          }},
         {"folder chooser", [&] { library.libraryWindow().addFolder(); }},
+        {"conversion",
+         [&] {
+             c.source->setText(work.filePath("big.bin"));
+             c.convert->click();
+             QTest::qWait(700);
+             EXPECT_EQ(c.convert->text(), "Stop");  // still converting
+             c.convert->click();
+             EXPECT_TRUE(QTest::qWaitFor([&] { return c.convert->text() == "Convert"; }));
+         }},
     };
     for (const auto& [what, openDialog] : dialogs) {
         SCOPED_TRACE(what);
