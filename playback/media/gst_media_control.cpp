@@ -20,6 +20,29 @@ constexpr guint kPlaySoftVolume = 0x10;
 
 constexpr const char* kFilter = "audioconvert ! pitch name=keytempo ! audioconvert";
 
+// How far the song time heard runs ahead of output time times the tempo (negative:
+// behind), in song ms, with SoundTouch's default settings, which the pitch element
+// keeps. SoundTouch (TDStretch) cuts the sound into sequences of S ms (90 at a stretch
+// of 0.5 or less, 40 at 2 or more, linear between, whole ms), overlapped by L = 8 ms,
+// and begins each on that line, i.e. at song time = stretch x output time; within a
+// sequence the song runs at the original pace. So a moment d ms into its sequence is
+// heard (1 - stretch) x d ms of song time off the line. Slower than the original, the
+// sequences overlap in the song and a moment is first heard in the earliest of them,
+// on average d = S - L/2 - stretch (S - L)/2 in; faster, one sequence holds it, on
+// average halfway in: d = S/2. The two agree at the original pace. A key other than 0
+// stretches by tempo / pitch and resamples by the pitch: a key down resamples first,
+// so the stretch's milliseconds are the song's times the pitch.
+double stretchLeadMs(double tempo, double pitch) {
+    constexpr double kOverlapMs = 8.0;
+    const double stretch = tempo / pitch;
+    const double sequenceMs =
+        std::floor(std::clamp(90.0 - (stretch - 0.5) * (50.0 / 1.5), 40.0, 90.0) + 0.5);
+    const double intoMs =
+        sequenceMs - kOverlapMs / 2 - std::min(stretch, 1.0) * (sequenceMs - kOverlapMs) / 2;
+    const double leadMs = (1.0 - stretch) * intoMs;
+    return pitch < 1.0 ? leadMs * pitch : leadMs;
+}
+
 }  // namespace
 
 struct GstCallbacks {
@@ -37,6 +60,17 @@ struct GstCallbacks {
                 self, [self] { self->takeBusMessages(); }, Qt::QueuedConnection);
         }
         return GST_BUS_DROP;
+    }
+
+    // Runs in the streaming thread, for each buffer the pitch element takes in (song time).
+    static GstPadProbeReturn pitchInput(GstPad*, GstPadProbeInfo* info, gpointer data) {
+        GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        if (buffer != nullptr && GST_BUFFER_PTS_IS_VALID(buffer) &&
+            GST_BUFFER_DURATION_IS_VALID(buffer)) {
+            static_cast<GstMediaControl*>(data)->noteInput(
+                static_cast<int64_t>(GST_BUFFER_PTS(buffer) + GST_BUFFER_DURATION(buffer)));
+        }
+        return GST_PAD_PROBE_OK;
     }
 
     // Runs in the streaming thread, for each buffer the pitch element sends on.
@@ -92,6 +126,10 @@ void GstMediaControl::open(const std::string& path, bool /*alternativeDevice*/) 
         if (GstElement* filter = gst_parse_bin_from_description(kFilter, TRUE, nullptr)) {
             pitch_ = gst_bin_get_by_name(GST_BIN(filter), "keytempo");
             gst_object_unref(pitch_);  // the filter holds it as long as the pipeline lives
+            GstPad* input = gst_element_get_static_pad(pitch_, "sink");
+            gst_pad_add_probe(input, GST_PAD_PROBE_TYPE_BUFFER, &GstCallbacks::pitchInput, this,
+                              nullptr);
+            gst_object_unref(input);
             GstPad* output = gst_element_get_static_pad(pitch_, "src");
             gst_pad_add_probe(output, GST_PAD_PROBE_TYPE_BUFFER, &GstCallbacks::pitchOutput, this,
                               nullptr);
@@ -149,13 +187,18 @@ void GstMediaControl::close() {
     {
         const std::lock_guard lock(anchorsLock_);
         anchors_.clear();
+        inputEndNs_ = -1.0;
     }
     status_.closed();
 }
 
 int32_t GstMediaControl::positionMs() {
-    // Halted, the status gives the held position without asking the pipeline.
-    return status_.positionMs(steadyMilliseconds(), status_.isPlaying() ? readSongMs() : -1.0);
+    // Halted, the status gives the held position without asking the pipeline. Running
+    // on, it never passes the end of the song the pitch element has taken in.
+    const int32_t ms =
+        status_.positionMs(steadyMilliseconds(), status_.isPlaying() ? readSongMs() : -1.0);
+    const double receivedMs = songReceivedMs();
+    return receivedMs < ms ? static_cast<int32_t>(receivedMs) : ms;
 }
 
 bool GstMediaControl::setKeyAndTempo(int semitones, int tempoPercent) {
@@ -175,7 +218,10 @@ void GstMediaControl::applyKeyAndTempo() {
     const double tempo = std::clamp(tempoPercent_, 10, 1000) / 100.0;
     status_.setPace(tempo);
     const double pitch = std::exp2(std::clamp(semitones_, -24, 24) / 12.0);
-    tempo_.store(tempo);
+    {
+        const std::lock_guard lock(anchorsLock_);
+        stretch_ = {tempo, stretchLeadMs(tempo, pitch) * 1e6, pitch};
+    }
     g_object_set(pitch_, "pitch", static_cast<gfloat>(pitch), "tempo", static_cast<gfloat>(tempo),
                  nullptr);
 }
@@ -187,30 +233,55 @@ void GstMediaControl::applyVolume() {
     g_object_set(pipeline_, "volume", linear, nullptr);
 }
 
+void GstMediaControl::noteInput(int64_t endNs) {
+    const std::lock_guard lock(anchorsLock_);
+    inputEndNs_ = std::max(inputEndNs_, static_cast<double>(endNs));
+}
+
+double GstMediaControl::songReceivedMs() {
+    const std::lock_guard lock(anchorsLock_);
+    return inputEndNs_ < 0.0 ? std::numeric_limits<double>::infinity() : inputEndNs_ / 1e6;
+}
+
 void GstMediaControl::noteOutput(int64_t outputNs) {
-    const double tempo = tempo_.load();
     const std::lock_guard lock(anchorsLock_);
     if (anchors_.empty()) {
-        anchors_.push_back({outputNs, static_cast<double>(outputNs) * tempo, tempo});
-    } else if (const TempoAnchor& last = anchors_.back(); last.tempo != tempo) {
+        anchors_.push_back({outputNs, static_cast<double>(outputNs) * stretch_.tempo, stretch_});
+    } else if (const TempoAnchor& last = anchors_.back(); last.stretch != stretch_) {
+        // SoundTouch's sequences begin on the line, so the line runs on across the change.
         const double songNs =
-            last.songNs + static_cast<double>(outputNs - last.outputNs) * last.tempo;
-        anchors_.push_back({outputNs, songNs, tempo});
+            last.songNs + static_cast<double>(outputNs - last.outputNs) * last.stretch.tempo;
+        anchors_.push_back({outputNs, songNs, stretch_});
     }
 }
 
-double GstMediaControl::readSongMs() {
+double GstMediaControl::readSongMs(bool atEnd) {
     gint64 outputNs = 0;
     if (pipeline_ == nullptr || !gst_element_query_position(pipeline_, GST_FORMAT_TIME, &outputNs))
         return -1.0;
     const std::lock_guard lock(anchorsLock_);
+    // At the end every bit of the song taken in has been heard. (After a change of tempo
+    // SoundTouch pads or cuts its last output, which the line would follow.)
+    if (atEnd && inputEndNs_ >= 0.0) return inputEndNs_ / 1e6;
     // The stretch the heard output is in: the last that began at or before it.
     const auto after = std::upper_bound(
         anchors_.begin(), anchors_.end(), outputNs,
         [](int64_t ns, const TempoAnchor& anchor) { return ns < anchor.outputNs; });
-    if (after == anchors_.begin()) return static_cast<double>(outputNs) * tempo_.load() / 1e6;
+    if (after == anchors_.begin()) return static_cast<double>(outputNs) * stretch_.tempo / 1e6;
     const TempoAnchor& anchor = *std::prev(after);
-    return (anchor.songNs + static_cast<double>(outputNs - anchor.outputNs) * anchor.tempo) / 1e6;
+    const Stretch& stretch = anchor.stretch;
+    const double sinceNs = static_cast<double>(outputNs - anchor.outputNs);
+    const double lineNs = anchor.songNs + sinceNs * stretch.tempo;
+    double heardNs = lineNs + stretch.leadNs;
+    if (after == std::next(anchors_.begin())) {
+        // The first sequence plays from the song's start at the key's own pace: the lead
+        // builds up over it, and nothing is heard before the sound begins.
+        const double firstNs = anchor.songNs + sinceNs * stretch.firstPace;
+        heardNs = stretch.leadNs > 0.0 ? std::min(heardNs, firstNs) : std::max(heardNs, firstNs);
+    }
+    // Nothing is heard past the song taken in: neither the lead nor padding carry it there.
+    if (inputEndNs_ >= 0.0) heardNs = std::min(heardNs, inputEndNs_);
+    return heardNs / 1e6;
 }
 
 void GstMediaControl::takeBusMessages() {
@@ -258,7 +329,7 @@ void GstMediaControl::fail() {
 }
 
 void GstMediaControl::reachEnd() {
-    status_.ended(status_.isPlaying() ? readSongMs() : -1.0);
+    status_.ended(status_.isPlaying() ? readSongMs(true) : -1.0);
 }
 
 }  // namespace lyrvox

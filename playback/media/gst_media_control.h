@@ -12,7 +12,11 @@
 // sound server's reading advances in coarse steps and may stall at a start. With a tempo other than
 // 100% that runs in output time; a probe behind the pitch element keeps the song time at which each
 // tempo began in output time, so the position maps back to song time, also across
-// changes during play.
+// changes during play. The pitch element stamps its output as if output time times the
+// tempo were the song time heard, but SoundTouch plays the song in sequences of 40-90 ms,
+// each at the original pace and begun on that line: what is heard runs ahead of the line
+// (slower tempos) or behind it (faster ones) by a lead that depends on the tempo and the
+// key, which the mapping adds (stretchLeadMs).
 #include <QObject>
 #include <atomic>
 #include <functional>
@@ -55,11 +59,19 @@ class GstMediaControl : public QObject, public MediaControl {
     bool canChangeKeyAndTempo() const { return hasPitch_; }
 
   private:
-    // Song time at the start of a stretch of output that ran at one tempo.
+    // How the pitch element stretches the song: song time per output time, the lead of
+    // what is heard over that line, and the pace of its first sequence (the key's).
+    struct Stretch {
+        double tempo = 1.0;
+        double leadNs = 0.0;
+        double firstPace = 1.0;
+        bool operator==(const Stretch&) const = default;
+    };
+    // Song time on that line at the start of a stretch of output that ran at one setting.
     struct TempoAnchor {
         int64_t outputNs;
         double songNs;
-        double tempo;
+        Stretch stretch;
     };
 
     void takeBusMessages();
@@ -70,7 +82,10 @@ class GstMediaControl : public QObject, public MediaControl {
     void reachEnd();
     void applyKeyAndTempo();
     void applyVolume();
-    double readSongMs();  // -1 when the pipeline cannot tell yet
+    // -1 when the pipeline cannot tell yet; atEnd: the pipeline has played all it had.
+    double readSongMs(bool atEnd = false);
+    double songReceivedMs();  // the end of the song taken in so far; infinite before any
+    void noteInput(int64_t endNs);
     void noteOutput(int64_t outputNs);
     friend struct GstCallbacks;  // GStreamer's threads call in through these
 
@@ -91,7 +106,8 @@ class GstMediaControl : public QObject, public MediaControl {
 
     std::mutex anchorsLock_;  // the probe writes from a streaming thread
     std::vector<TempoAnchor> anchors_;
-    std::atomic<double> tempo_{1.0};  // what the pitch element runs at now
+    Stretch stretch_;           // what the pitch element runs at now; under anchorsLock_
+    double inputEndNs_ = -1.0;  // song time the pitch element has taken in; under anchorsLock_
 };
 
 }  // namespace lyrvox
