@@ -193,10 +193,21 @@ void GstMediaControl::close() {
 }
 
 int32_t GstMediaControl::positionMs() {
-    // Halted, the status gives the held position without asking the pipeline. Running
-    // on, it never passes the end of the song the pitch element has taken in.
-    const int32_t ms =
-        status_.positionMs(steadyMilliseconds(), status_.isPlaying() ? readSongMs() : -1.0);
+    // Halted, the status gives the held position without asking the pipeline. Playing,
+    // the pipeline's reading (a walk through its bins, the most costly part of a pass)
+    // is taken every kReadingIntervalMs; in between the estimate runs on at the tempo's
+    // pace, exact while the sound plays steadily and never more than the smoother's
+    // lead ahead of the last reading. Until sound is first heard the pipeline is asked
+    // at every call, so that the picture does not start late. The position never
+    // passes the end of the song the pitch element has taken in.
+    const double nowMs = steadyMilliseconds();
+    double reading = -1.0;
+    if (status_.isPlaying() &&
+        (!status_.heard() || nowMs - lastReadingAtMs_ >= kReadingIntervalMs)) {
+        reading = readSongMs();
+        lastReadingAtMs_ = nowMs;
+    }
+    const int32_t ms = status_.positionMs(nowMs, reading);
     const double receivedMs = songReceivedMs();
     return receivedMs < ms ? static_cast<int32_t>(receivedMs) : ms;
 }

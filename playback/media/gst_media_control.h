@@ -99,6 +99,8 @@ class GstMediaControl : public QObject, public MediaControl {
     std::atomic<bool> wakePosted_{false};
 
     MediaStatus status_;  // steers a steady estimate toward the pipeline's reading
+    static constexpr double kReadingIntervalMs = 50.0;
+    double lastReadingAtMs_ = 0.0;  // steady time of the last reading taken
 
     int semitones_ = 0;
     int tempoPercent_ = 100;

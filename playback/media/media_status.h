@@ -38,6 +38,8 @@ class MediaStatus {
     void failed(double backendMs);
     void closed();
 
+    // The backend's reading has moved since play started: sound has been heard.
+    bool heard() const { return position_.moved(); }
     // Tempo of the position against the steady clock (1.0 as recorded).
     void setPace(double pace) { position_.setPace(pace); }
     // Whole milliseconds, never negative: steered toward `backendMs` while

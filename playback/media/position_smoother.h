@@ -32,6 +32,8 @@ class PositionSmoother {
     // negative reading means the backend cannot tell: the estimate runs on.
     double read(double nowMs, double backendMs);
     bool running() const { return running_; }
+    // The reading has moved since the last run(): sound has been heard.
+    bool moved() const { return moved_; }
 
   private:
     bool running_ = false;
