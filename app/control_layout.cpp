@@ -127,8 +127,8 @@ ControlLayout buildControlLayout(QWidget& window) {
     c.frameRate->setEditable(false);
     c.frameRate->addItems(frameRateEntries());
     c.frameRate->setCurrentIndex(-1);
-    c.snapshot =
-        button(player, "S&napshot", {1425, 900, 825, 330}, "Save display to numbered BMP file (Ctrl+S)");
+    c.snapshot = button(player, "S&napshot", {1425, 900, 825, 330},
+                        "Save display to numbered BMP file (Ctrl+S)");
     c.options = button(player, "v", {4425, 990, 270, 240}, "Toggle options");
     c.time = label(player, "00:00", {105, 195, 795, 360}, "Elapsed time", Align::Centre);
     // The design's tips, with the keys that do the same on both windows.

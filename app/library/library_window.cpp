@@ -24,7 +24,6 @@
 namespace lyrvox {
 namespace {
 
-
 QByteArray bytesOf(const std::string& text) {
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
