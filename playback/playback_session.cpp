@@ -16,14 +16,16 @@ int32_t packetTarget(double ms) {
 
 namespace {
 
-// Milliseconds from `nowMs` (play time) until the target reaches `packetCount`,
-// i.e. until nowMs / kMsPerPacket rounds to packetCount. 0 when already due. The
-// moment is taken up to a whole millisecond, as the position comes in whole ms.
-double msUntilDue(int32_t packetCount, int32_t target, double nowMs) {
+// Steady milliseconds from `nowMs` (play time) until the target reaches
+// `packetCount`, i.e. until nowMs / kMsPerPacket rounds to packetCount, with play
+// time running at `pace` (the tempo: at 80% a song millisecond takes 1.25 steady
+// ones). 0 when already due. The moment is taken up to a whole millisecond, as the
+// position comes in whole ms.
+double msUntilDue(int32_t packetCount, int32_t target, double nowMs, double pace) {
     if (packetCount <= target) return 0.0;
     const double dueMs = std::ceil((static_cast<double>(packetCount) - 0.5) * kMsPerPacket);
     // Never 0 when nothing is due: that would turn the wait into a spin.
-    return std::clamp(dueMs - nowMs, 0.5, PlaybackSession::kMaxWaitMs);
+    return std::clamp((dueMs - nowMs) / pace, 0.5, PlaybackSession::kMaxWaitMs);
 }
 
 // Reads exactly one packet; false when the file holds no whole packet more.
@@ -278,7 +280,8 @@ void PlaybackSession::graphicsPass() {
     }
     if (!targetFirst) nowMs = updateTarget();
     song.trace.line(song.position, state_.targetPacket, machine.PacketCount, state_.offsetMs);
-    const double waitMs = msUntilDue(machine.PacketCount, state_.targetPacket, nowMs);
+    const double waitMs = msUntilDue(machine.PacketCount, state_.targetPacket, nowMs,
+                                     std::max(state_.tempoPercent, 1) / 100.0);
     song.waited = waitMs > 0.0;
     host_.wakeIn(waitMs);
 }

@@ -210,6 +210,7 @@ TEST(SessionEnds, ByStopByTheEndOfTheFileOrByAFailure) {
         {.audio = false, .start = 2000.5, .seconds = 4.5},
         {.audio = false, .pauseAt = 10, .continueAt = 200, .seconds = -1},
         {.audio = false, .tempo = 50, .seconds = 10.0},  // the clock runs in song time
+        {.audio = false, .tempo = 150, .seconds = 10.0 / 3},
         {.unplayable = true,
          .last = cannotPlay,
          .shown = "Cannot play the audio: song.wav (graphics continue)"},
@@ -263,6 +264,9 @@ TEST(SessionEnds, ByStopByTheEndOfTheFileOrByAFailure) {
         EXPECT_EQ(r.files.log, c.graphics ? log : Strings{});
         EXPECT_TRUE(r.idle() && !r.world.media.playing() && r.host.displays.at(0) == c.graphics);
         EXPECT_TRUE(c.playAgain || std::is_sorted(r.targets.begin(), r.targets.end()));
+        if (c.graphics && !c.stopAt && !c.pauseAt) {  // a pass a batch: no waking early
+            EXPECT_LE(r.counts.size(), 1500 / kPacketsPerBatch * 11 / 10);
+        }
     }
 }
 
