@@ -29,10 +29,9 @@ for command in pulseaudio parec pactl; do
 done
 [ -x "$player" ] || { echo "no player at $player" >&2; exit 1; }
 
+source "$root/bench/private_pulse.sh"
 work=$(mktemp -d)
-export XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config HOME=$work
-mkdir -p "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME" "$work/out"
-chmod 700 "$XDG_RUNTIME_DIR"
+mkdir -p "$work/out"
 server_pid=""
 player_pid=""
 recorder_pid=""
@@ -47,14 +46,7 @@ cleanup() {
 trap cleanup EXIT
 
 python3 "$tool" song "$work/out" --seconds "$seconds"
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --log-target=file:"$work/pulse.log" \
-    -L "module-null-sink sink_name=clicks rate=44100" -L module-native-protocol-unix &
-server_pid=$!
-for _ in $(seq 50); do
-    [ -S "$XDG_RUNTIME_DIR/pulse/native" ] && break
-    sleep 0.1
-done
-[ -S "$XDG_RUNTIME_DIR/pulse/native" ] || { echo "PulseAudio did not start" >&2; exit 1; }
+start_private_pulse "$work" "sink_name=clicks rate=44100"
 echo "PulseAudio $server_pid on $XDG_RUNTIME_DIR/pulse/native; player $player; key $key"
 
 for tempo in $tempos; do

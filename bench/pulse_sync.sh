@@ -17,10 +17,8 @@ play_seconds=${PLAY_SECONDS:-20}
 export LYRVOX_KEY_TEMPO=${LYRVOX_KEY_TEMPO:-3,80}
 command -v pulseaudio >/dev/null || { echo "pulseaudio is not installed" >&2; exit 1; }
 
+source "$root/bench/private_pulse.sh"
 work=$(mktemp -d)
-export XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config HOME=$work
-mkdir -p "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME"
-chmod 700 "$XDG_RUNTIME_DIR"
 server_pid=""
 player_pid=""
 cleanup() {
@@ -31,14 +29,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-pulseaudio -n --daemonize=no --exit-idle-time=-1 --log-target=file:"$work/pulse.log" \
-    -L module-null-sink -L module-native-protocol-unix &
-server_pid=$!
-for _ in $(seq 50); do
-    [ -S "$XDG_RUNTIME_DIR/pulse/native" ] && break
-    sleep 0.1
-done
-[ -S "$XDG_RUNTIME_DIR/pulse/native" ] || { echo "PulseAudio did not start" >&2; exit 1; }
+start_private_pulse "$work"
 echo "PulseAudio $server_pid on $XDG_RUNTIME_DIR/pulse/native; key,tempo $LYRVOX_KEY_TEMPO"
 
 QT_QPA_PLATFORM=offscreen LYRVOX_TRACE=$work/trace "$player" "$song" >"$work/player.log" 2>&1 &

@@ -1,0 +1,22 @@
+# Sourced by the benchmarks that play through a sound server: a private PulseAudio
+# with a null sink, in a runtime folder of its own under WORK, never the user's.
+#
+#   start_private_pulse WORK [NULL_SINK_ARGUMENTS]
+#
+# Exports XDG_RUNTIME_DIR, XDG_CONFIG_HOME and HOME under WORK, starts the server
+# and sets server_pid (the caller ends it by that PID); exits when it does not start.
+start_private_pulse() {
+    local work=$1 sink=${2:-}
+    export XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config HOME=$work
+    mkdir -p "$XDG_RUNTIME_DIR" "$XDG_CONFIG_HOME"
+    chmod 700 "$XDG_RUNTIME_DIR"
+    pulseaudio -n --daemonize=no --exit-idle-time=-1 --log-target=file:"$work/pulse.log" \
+        -L "module-null-sink $sink" -L module-native-protocol-unix &
+    server_pid=$!
+    for _ in $(seq 50); do
+        [ -S "$XDG_RUNTIME_DIR/pulse/native" ] && return 0
+        sleep 0.1
+    done
+    echo "PulseAudio did not start" >&2
+    exit 1
+}
