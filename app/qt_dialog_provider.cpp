@@ -54,9 +54,9 @@ std::optional<OpenFileChoice> QtDialogProvider::chooseOpenFile(const OpenFileReq
 }
 
 void QtDialogProvider::showMessage(const QString& text) {
-    // Shown window-modal but without a nested event loop: the call returns at once,
-    // so that a playback loop lower on the stack goes on drawing the lyrics while
-    // the box is open. The box deletes itself when closed (or with its parent).
+    // Shown window-modal but without an event loop of its own: the call returns at
+    // once, so that the command that shows it ends and nothing waits for the user.
+    // The box deletes itself when closed (or with its parent).
     auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("lyrvox"), QString(),
                                 QMessageBox::Ok, parent_);
     box->setAttribute(Qt::WA_DeleteOnClose);
