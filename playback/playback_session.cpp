@@ -180,8 +180,7 @@ void PlaybackSession::pause() {
     if (transport_ != Transport::Playing) return;
     updateClock();  // play time up to the pause counts
     setTransport(Transport::Paused);
-    media_.pause();
-    host_.wakeIn(0.0);
+    media_.pause();  // the media's news wakes the next pass
 }
 
 void PlaybackSession::resume() {

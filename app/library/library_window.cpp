@@ -190,12 +190,6 @@ LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
             });
     connect(&scan_, &LibraryScanJob::finished, this,
             [this](const ScanCounts& counts) { scanFinished(counts); });
-    // The queue saves itself; the window only passes the news on.
-    connect(&queueModel_, &QAbstractItemModel::rowsInserted, this, &LibraryWindow::queueChanged);
-    connect(&queueModel_, &QAbstractItemModel::rowsRemoved, this, &LibraryWindow::queueChanged);
-    connect(&queueModel_, &QAbstractItemModel::rowsMoved, this, &LibraryWindow::queueChanged);
-    connect(&queueModel_, &QAbstractItemModel::modelReset, this, &LibraryWindow::queueChanged);
-
     showFolders();
     search();
 }

@@ -69,7 +69,6 @@ class LibraryWindow : public QWidget {
     QLabel* scanStatus() const { return scanStatus_; }
 
   signals:
-    void queueChanged();  // after any change of the queue's entries or order
     void playQueueRequested();
 
   private:
