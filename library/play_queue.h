@@ -6,6 +6,12 @@
 // it happened (a moved row stays the same row for a selection that follows it).
 //
 // Rows count from 0 at the front (the song that plays next).
+//
+// The song the queue started and that has not ended yet is "now playing": off the
+// rows (they hold the songs to come), and saved at the front of the stored queue,
+// so that after a restart it waits first again, as a song not yet sung. Whether a
+// song's file is there is asked when it comes up, never stored: a drive may be
+// unplugged and plugged in again during a night.
 #include <functional>
 #include <optional>
 #include <string>
@@ -17,10 +23,11 @@ namespace lyrvox {
 
 struct QueueChange {
     enum class Kind {
-        Insert,  // rows first..last are new
-        Remove,  // rows first..last go
-        Move,    // row `first` goes to row `to`, counted after the move
-        Reset    // anything else: read the whole queue again
+        Insert,     // rows first..last are new
+        Remove,     // rows first..last go
+        Move,       // row `first` goes to row `to`, counted after the move
+        Reset,      // anything else: read the whole queue again
+        NowPlaying  // no row changes; only the song now playing
     };
     Kind kind = Kind::Reset;
     int first = 0;
@@ -37,6 +44,9 @@ class QueueObserver {
     // reported only once every observer has caught up.
     virtual void queueChanged(const QueueChange& change) = 0;
 };
+
+// Whether the entry's song file is there now (a regular file, through links).
+bool songFileThere(const QueueEntry& entry);
 
 class PlayQueue {
   public:
@@ -64,7 +74,21 @@ class PlayQueue {
     bool move(int from, int to);
     // The front entry, taken off the queue; none when the queue is empty.
     std::optional<QueueEntry> takeFront();
+    // The rows only; the song now playing stays.
     void clear();
+
+    const std::optional<QueueEntry>& nowPlaying() const { return nowPlaying_; }
+    // The entry at `row` leaves the rows as the song now playing (told as its row's
+    // Remove); a song playing before is done. None when there is no such row.
+    std::optional<QueueEntry> start(int row);
+    // The song now playing is done (sung, or skipped by the host): it leaves the queue.
+    void finish();
+    // The song now playing did not end (stopped, its file gone): back at the front.
+    void putBack();
+
+    // The first row whose song file is there now, -1 when none is; the rows before
+    // it (missing) go to `skipped` when given.
+    int firstAvailable(std::vector<QueueEntry>* skipped = nullptr) const;
 
     // Observers are not owned; one must be removed before it goes.
     void addObserver(QueueObserver* observer);
@@ -77,6 +101,7 @@ class PlayQueue {
     LibraryIndex& index_;
     SaveFailed saveFailed_;
     std::vector<QueueEntry> entries_;
+    std::optional<QueueEntry> nowPlaying_;
     std::vector<QueueObserver*> observers_;
 };
 

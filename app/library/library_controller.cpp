@@ -3,9 +3,27 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QTimer>
+#include <cmath>
 
 namespace lyrvox {
+namespace {
+
+// The note for songs passed over: their names, the first few only.
+QString skippedNote(const std::vector<QueueEntry>& skipped) {
+    constexpr std::size_t kNamed = 3;
+    QStringList names;
+    for (std::size_t i = 0; i < std::min(skipped.size(), kNamed); ++i)
+        names << songLabel(skipped[i].artist, skipped[i].title);
+    QString text = skipped.size() == 1
+                       ? QStringLiteral("Skipped a missing song: ")
+                       : QStringLiteral("Skipped %1 missing songs: ").arg(skipped.size());
+    text += names.join(QStringLiteral(", "));
+    if (skipped.size() > kNamed)
+        text += QStringLiteral(" and %1 more").arg(skipped.size() - kNamed);
+    return text;
+}
+
+}  // namespace
 
 QString defaultLibraryPath() {
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
@@ -26,53 +44,111 @@ LibraryController::LibraryController(ControlWindow& window, DialogProvider& dial
     }
     libraryWindow_ = std::make_unique<LibraryWindow>(LibraryWindowDeps{
         *index_, settings, [this](const QString& text) { dialogs_.showMessage(text); },
+        [this](const QString& question) { return dialogs_.askYesNo(question); },
         std::move(chooseFolder), [this](const QString& path) { window_.playFile(path); }});
     window_.setLibraryOpener([this] { libraryWindow_->open(); });
     SessionDriver& driver = window_.driver();
     connect(&driver, &SessionDriver::songOver, this, [this](bool byItself) {
-        if (byItself) advance();
+        if (byItself) return advance();
+        // Stopped, or another song started over it: not sung, so kept first.
+        libraryWindow_->queue().putBack();
     });
     connect(&driver, &SessionDriver::waitOver, this,
             [this](bool cancelled) { waitOver(cancelled); });
     connect(libraryWindow_.get(), &LibraryWindow::playQueueRequested, this,
             [this] { playNextNow(); });
+    countdown_.setSingleShot(true);
+    countdown_.setTimerType(Qt::PreciseTimer);
+    connect(&countdown_, &QTimer::timeout, this, [this] { showCountdown(); });
 }
 
 LibraryController::~LibraryController() = default;
 
+std::optional<QueueEntry> LibraryController::upcoming() const {
+    const PlayQueue& queue = libraryWindow_->queue();
+    const int row = waiting_ ? queue.firstAvailable() : -1;
+    if (row < 0) return std::nullopt;
+    return queue.at(row);
+}
+
 void LibraryController::advance() {
-    if (upcoming_) return;  // already waiting
-    upcoming_ = libraryWindow_->takeNext();
-    if (!upcoming_) return;
-    window_.display().showBanner(QStringLiteral("Next: ") +
-                                 songLabel(upcoming_->artist, upcoming_->title));
-    window_.session().waitBeforeNext(libraryWindow_->pauseSeconds() * 1000.0);
+    if (waiting_) return;
+    PlayQueue& queue = libraryWindow_->queue();
+    // A song whose file went away while it played (the drive pulled out) was not
+    // sung: it goes back, to be passed over until the file is there again.
+    if (queue.nowPlaying() && !songFileThere(*queue.nowPlaying()))
+        queue.putBack();
+    else
+        queue.finish();
+    if (nextRow() < 0) return;
+    waiting_ = true;
+    waitMs_ = libraryWindow_->pauseSeconds() * 1000.0;
+    waitClock_.start();
+    showCountdown();
+    window_.session().waitBeforeNext(waitMs_);
+}
+
+void LibraryController::showCountdown() {
+    const std::optional<QueueEntry> next = upcoming();
+    const auto left = static_cast<qint64>(std::ceil(waitMs_)) - waitClock_.elapsed();
+    QString text;
+    if (next) {
+        text = QStringLiteral("Next: ") + songLabel(next->artist, next->title);
+        // Whole seconds, rounded up: "in 1 s" until the song starts.
+        if (left > 0) text += QStringLiteral(" in %1 s").arg((left + 999) / 1000);
+    }
+    if (text != banner_) window_.display().showBanner(banner_ = text);
+    // Again when the seconds shown step down (or the queue's front changed by then).
+    if (waiting_ && left > 0) countdown_.start(static_cast<int>(left - (left - 1) / 1000 * 1000));
+}
+
+void LibraryController::stopCountdown() {
+    waiting_ = false;
+    countdown_.stop();
+    if (!banner_.isEmpty()) window_.display().showBanner(banner_ = QString());
 }
 
 void LibraryController::waitOver(bool cancelled) {
-    window_.display().showBanner({});
-    const std::optional<QueueEntry> next = std::exchange(upcoming_, std::nullopt);
-    if (!next) return;
-    // The song waited for is not lost: it heads the queue again.
-    if (cancelled) return libraryWindow_->addToQueue(*next, 0);
-    playEntry(*next);
+    const bool waited = waiting_;
+    stopCountdown();
+    // Cancelled, the songs stay as they are: the one waited for never left the queue.
+    if (!waited || cancelled) return;
+    const int row = nextRow();
+    if (row >= 0) playRow(row);
 }
 
 void LibraryController::playNextNow() {
-    // The song being waited for goes first; taken before the wait ends, so that
-    // ending it puts nothing back.
-    std::optional<QueueEntry> next = std::exchange(upcoming_, std::nullopt);
-    if (!next) next = libraryWindow_->takeNext();
-    if (next) playEntry(*next);
+    const int row = nextRow();
+    if (row >= 0) playRow(row);
 }
 
-void LibraryController::playEntry(const QueueEntry& entry) {
-    const QString path = QFile::decodeName(QByteArray::fromStdString(entry.path));
-    if (!QFileInfo(path).isFile()) {
-        dialogs_.showMessage(QStringLiteral("The queued song is missing: ") + path);
-        return advance();  // on to the one after it
+int LibraryController::nextRow() {
+    std::vector<QueueEntry> skipped;
+    const int row = libraryWindow_->queue().firstAvailable(&skipped);
+    // One note for all of them, in lines that stop nothing; the line below the
+    // queue keeps it while songs are passed over.
+    const QString note = skipped.empty() ? QString() : skippedNote(skipped);
+    libraryWindow_->showQueueNote(note);
+    if (!skipped.empty()) {
+        window_.showStatus(note);
+        libraryWindow_->refreshQueueMarks();
     }
-    window_.playFile(path);
+    return row;
+}
+
+void LibraryController::playRow(int row) {
+    stopCountdown();
+    PlayQueue& queue = libraryWindow_->queue();
+    // The host moves on: a queued song playing counts as done, and its stop puts
+    // nothing back.
+    queue.finish();
+    PlaybackSession& session = window_.session();
+    if (session.songRunning() || session.transport() == Transport::Waiting) window_.stopPlayback();
+    const std::optional<QueueEntry> entry = queue.start(row);
+    if (!entry) return;
+    window_.playFile(QFile::decodeName(QByteArray::fromStdString(entry->path)));
+    // Refused before it started (not a song file): kept, first.
+    if (!session.songRunning() && queue.nowPlaying() == entry) queue.putBack();
 }
 
 }  // namespace lyrvox

@@ -2,10 +2,21 @@
 // The song library in the player: its index in the user's data folder, its window
 // (opened by L and the Library entry of either window's right-click menu), and the
 // queue's advance: when a song ends by itself the playback session waits the pause
-// the user set, while the display shows "Next: ARTIST - TITLE", and then the
-// queue's next song starts. Stop, or a song the user starts, ends the wait.
+// the user set, while the display counts it down ("Next: ARTIST - TITLE in 5 s"),
+// and then the queue's next song starts. Stop, or a song the user starts, ends the
+// wait; the song waited for stays first in the queue.
+//
+// A queued song that starts is the queue's "now playing" until it ends. It leaves
+// the queue when it plays to its end, or when the host moves on with "Play queue";
+// Stop (or another song started over it) puts it back at the front, so that the
+// host can play it again. Songs whose files are missing (an unplugged drive) stay
+// in the queue and are passed over, with one note in the status line and below the
+// queue for all those passed over at a time; they play again once their files are
+// back.
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <memory>
 #include <optional>
 
@@ -26,24 +37,34 @@ class LibraryController : public QObject {
 
     LibraryWindow& libraryWindow() { return *libraryWindow_; }
     LibraryIndex& index() { return *index_; }
-    // The song waiting for the pause to end, if any: off the queue, and back at its
-    // front when Stop or a song the user chose ends the wait.
-    const std::optional<QueueEntry>& upcoming() const { return upcoming_; }
+    // While the pause before the next song runs: the song it leads to as the queue
+    // stands now (its first song whose file is there).
+    std::optional<QueueEntry> upcoming() const;
 
-    // Starts the queue's first song now (the "Play queue" button).
+    // Starts the queue's first song that is there now (the "Play queue" button); a
+    // queued song playing counts as done.
     void playNextNow();
 
   private:
     // A song ended by itself: the queue's next one, after the pause.
     void advance();
     void waitOver(bool cancelled);
-    void playEntry(const QueueEntry& entry);
+    // The row of the first song there, the missing ones before it noted once.
+    int nextRow();
+    void playRow(int row);
+    void stopCountdown();
+    // The display's "Next:" line with the seconds left of the pause.
+    void showCountdown();
 
     ControlWindow& window_;
     DialogProvider& dialogs_;
     std::unique_ptr<LibraryIndex> index_;
     std::unique_ptr<LibraryWindow> libraryWindow_;
-    std::optional<QueueEntry> upcoming_;
+    bool waiting_ = false;  // the pause before the next song runs
+    QElapsedTimer waitClock_;
+    double waitMs_ = 0.0;
+    QTimer countdown_;  // at each whole second of the pause
+    QString banner_;    // what the display shows of the pause
 };
 
 // Where the player keeps its library: AppDataLocation/library.db.

@@ -17,6 +17,7 @@
 #include <QShortcut>
 #include <QSpinBox>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/app_icon.h"
@@ -80,6 +81,16 @@ LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
     table_->setColumnWidth(SongTableModel::Title, 300);
     table_->setContextMenuPolicy(Qt::CustomContextMenu);
 
+    nowPlaying_ = new QLabel(this);
+    nowPlaying_->setTextFormat(Qt::PlainText);
+    nowPlaying_->setWordWrap(true);
+    nowPlaying_->hide();
+    queueNote_ = new QLabel(this);
+    queueNote_->setTextFormat(Qt::PlainText);
+    queueNote_->setWordWrap(true);
+    queueNote_->hide();
+    marksTimer_ = new QTimer(this);
+    marksTimer_->setInterval(5000);  // a stat per queued song: cheap, and soon enough
     queueList_ = new QListView(this);
     queueList_->setModel(&queueModel_);
     queueList_->setDragDropMode(QAbstractItemView::InternalMove);
@@ -113,11 +124,13 @@ LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
 
     auto* queueBox = new QGroupBox(QStringLiteral("Queue"), this);
     auto* queueLayout = new QVBoxLayout(queueBox);
+    queueLayout->addWidget(nowPlaying_);
     queueLayout->addWidget(queueList_, 1);
+    queueLayout->addWidget(queueNote_);
     auto* queueButtons = new QHBoxLayout;
     queueButtons->addWidget(button("Play queue", queueBox, [this] { playQueue(); }));
     queueButtons->addWidget(button("Remove", queueBox, [this] { removeFromQueue(); }));
-    queueButtons->addWidget(button("Clear", queueBox, [this] { queue_.clear(); }));
+    queueButtons->addWidget(button("Clear", queueBox, [this] { clearQueue(); }));
     queueLayout->addLayout(queueButtons);
     auto* pauseRow = new QHBoxLayout;
     pauseRow->addWidget(new QLabel(QStringLiteral("Pause between songs:"), queueBox));
@@ -171,6 +184,8 @@ LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
                 [this] { queueCurrent(); });
         menu.exec(table_->viewport()->mapToGlobal(at));
     });
+    connect(&queueModel_, &QueueListModel::nowPlayingChanged, this, [this] { showNowPlaying(); });
+    connect(marksTimer_, &QTimer::timeout, this, [this] { refreshQueueMarks(); });
     connect(pause_, &QSpinBox::valueChanged, this, [this](int seconds) {
         deps_.settings.writeNumber(settings::kQueuePauseSeconds, seconds);
     });
@@ -195,6 +210,17 @@ LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
 }
 
 LibraryWindow::~LibraryWindow() = default;
+
+void LibraryWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    refreshQueueMarks();
+    marksTimer_->start();
+}
+
+void LibraryWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    marksTimer_->stop();
+}
 
 void LibraryWindow::open() {
     show();
@@ -286,6 +312,7 @@ void LibraryWindow::scanFinished(const ScanCounts& c) {
     if (!c.error.empty()) deps_.message(QString::fromStdString(c.error));
     showFolders();
     search();
+    refreshQueueMarks();
 }
 
 std::optional<LibrarySong> LibraryWindow::currentSong() const {
@@ -317,8 +344,28 @@ void LibraryWindow::addToQueue(const QueueEntry& entry, int row) {
     queue_.add(entry, row);
 }
 
-std::optional<QueueEntry> LibraryWindow::takeNext() {
-    return queue_.takeFront();
+void LibraryWindow::clearQueue() {
+    const int n = queue_.size();
+    if (n == 0) return;
+    const QString songs = n == 1 ? QStringLiteral("1 song") : QStringLiteral("%1 songs").arg(n);
+    if (deps_.ask && !deps_.ask(QStringLiteral("Clear the queue (%1)?").arg(songs))) return;
+    queue_.clear();
+}
+
+void LibraryWindow::showQueueNote(const QString& text) {
+    queueNote_->setText(text);
+    queueNote_->setVisible(!text.isEmpty());
+}
+
+void LibraryWindow::refreshQueueMarks() {
+    queueModel_.refreshAvailability();
+}
+
+void LibraryWindow::showNowPlaying() {
+    const std::optional<QueueEntry>& now = queue_.nowPlaying();
+    nowPlaying_->setText(now ? QStringLiteral("Now playing: ") + songLabel(now->artist, now->title)
+                             : QString());
+    nowPlaying_->setVisible(now.has_value());
 }
 
 int LibraryWindow::pauseSeconds() const {

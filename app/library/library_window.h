@@ -1,6 +1,9 @@
 #pragma once
 // The "Lyrvox Library" window: the library's folders and their scans, the search
-// box over the index with its results, and the play queue.
+// box over the index with its results, and the play queue: the song it plays now
+// in a line above it, its songs whose files are missing greyed and marked (looked
+// at again when the window is shown, after a scan and every few seconds while it
+// is in sight), and a line below it for the queue's notes.
 //
 // Keys: typing searches; Down goes to the results; Enter (or a double-click)
 // plays the chosen song; Q or Insert adds it to the queue; Delete takes the
@@ -25,6 +28,7 @@ class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class QTableView;
+class QTimer;
 
 namespace lyrvox {
 
@@ -32,7 +36,8 @@ struct LibraryWindowDeps {
     LibraryIndex& index;  // the window's own connection (the UI thread's)
     SettingsStore& settings;
     std::function<void(const QString& text)> message;
-    std::function<QString()> chooseFolder;  // "" when cancelled
+    std::function<bool(const QString& question)> ask;  // true for Yes
+    std::function<QString()> chooseFolder;             // "" when cancelled
     std::function<void(const QString& path)> play;
 };
 
@@ -53,7 +58,12 @@ class LibraryWindow : public QWidget {
     void queueCurrent();  // the chosen result to the end of the queue
     void playQueue();     // the queue's first song now
     void addToQueue(const QueueEntry& entry, int row = -1);  // -1: at the end
-    std::optional<QueueEntry> takeNext();                    // off the front of the queue
+    // Empties the queue's rows once the user says yes (nothing to ask when empty).
+    void clearQueue();
+    // The line below the queue: what the last advance skipped, and why.
+    void showQueueNote(const QString& text);
+    // Looks again at which of the queue's songs are missing.
+    void refreshQueueMarks();
     // The queue itself (kept in the index); every change shows in the list.
     PlayQueue& queue() { return queue_; }
     const PlayQueue& queue() const { return queue_; }
@@ -64,6 +74,9 @@ class LibraryWindow : public QWidget {
     SongTableModel& results() { return model_; }
     QLabel* countLabel() const { return count_; }
     QListView* queueList() const { return queueList_; }
+    QueueListModel& queueModel() { return queueModel_; }
+    QLabel* nowPlayingLine() const { return nowPlaying_; }
+    QLabel* queueNote() const { return queueNote_; }
     QSpinBox* pauseBox() const { return pause_; }
     LibraryScanJob& scanJob() { return scan_; }
     QLabel* scanStatus() const { return scanStatus_; }
@@ -71,7 +84,12 @@ class LibraryWindow : public QWidget {
   signals:
     void playQueueRequested();
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
   private:
+    void showNowPlaying();
     void showFolders();
     void removeFolder();
     void setNameOrder(bool titleFirst);
@@ -90,6 +108,9 @@ class LibraryWindow : public QWidget {
     QLabel* count_ = nullptr;
     QTableView* table_ = nullptr;
     QListView* queueList_ = nullptr;
+    QLabel* nowPlaying_ = nullptr;
+    QLabel* queueNote_ = nullptr;
+    QTimer* marksTimer_ = nullptr;  // the missing marks, looked at again while in sight
     QSpinBox* pause_ = nullptr;
     QListWidget* folders_ = nullptr;
     QCheckBox* titleFirst_ = nullptr;

@@ -1,5 +1,8 @@
 #include "app/library/queue_list_model.h"
 
+#include <QGuiApplication>
+#include <QPalette>
+
 #include "app/library/song_table_model.h"
 #include "util/text_helpers.h"
 
@@ -8,6 +11,7 @@ namespace lyrvox {
 QueueListModel::QueueListModel(PlayQueue& queue, QObject* parent)
     : QAbstractListModel(parent), queue_(queue) {
     queue_.addObserver(this);
+    refreshAvailability();
 }
 
 QueueListModel::~QueueListModel() {
@@ -21,9 +25,21 @@ int QueueListModel::rowCount(const QModelIndex& parent) const {
 QVariant QueueListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= queue_.size()) return {};
     const QueueEntry& entry = queue_.at(index.row());
-    if (role == Qt::DisplayRole) return songLabel(entry.artist, entry.title);
-    if (role == Qt::ToolTipRole) return QString::fromStdString(escapeForTerminal(entry.path));
-    return {};
+    const bool missing = missing_.contains(entry.path);
+    switch (role) {
+        case Qt::DisplayRole:
+            return songLabel(entry.artist, entry.title) +
+                   (missing ? QStringLiteral("  (missing)") : QString());
+        case Qt::ToolTipRole:
+            return (missing ? QStringLiteral("Missing, skipped until it is back: ") : QString()) +
+                   QString::fromStdString(escapeForTerminal(entry.path));
+        case Qt::ForegroundRole:
+            if (missing)
+                return QGuiApplication::palette().color(QPalette::Disabled, QPalette::Text);
+            return {};
+        default:
+            return {};
+    }
 }
 
 Qt::ItemFlags QueueListModel::flags(const QModelIndex& index) const {
@@ -50,7 +66,24 @@ bool QueueListModel::moveRows(const QModelIndex& sourceParent, int sourceRow, in
     return to == sourceRow || queue_.move(sourceRow, to);
 }
 
+void QueueListModel::refreshAvailability() {
+    std::set<std::string> missing;
+    for (const QueueEntry& entry : queue_.entries())
+        if (!songFileThere(entry)) missing.insert(entry.path);
+    std::swap(missing, missing_);
+    for (int row = 0; row < queue_.size(); ++row) {
+        const std::string& path = queue_.at(row).path;
+        if (missing.contains(path) != missing_.contains(path))
+            emit dataChanged(index(row), index(row));
+    }
+}
+
+bool QueueListModel::isMissing(int row) const {
+    return row >= 0 && row < queue_.size() && missing_.contains(queue_.at(row).path);
+}
+
 void QueueListModel::queueChanging(const QueueChange& change) {
+    nowPlayingBefore_ = queue_.nowPlaying();
     switch (change.kind) {
         case QueueChange::Kind::Insert:
             beginInsertRows({}, change.first, change.last);
@@ -65,12 +98,22 @@ void QueueListModel::queueChanging(const QueueChange& change) {
         case QueueChange::Kind::Reset:
             beginResetModel();
             break;
+        case QueueChange::Kind::NowPlaying:
+            break;
     }
 }
 
 void QueueListModel::queueChanged(const QueueChange& change) {
     switch (change.kind) {
         case QueueChange::Kind::Insert:
+            // A new row's file is looked at before the view asks for its text.
+            for (int row = change.first; row <= change.last; ++row) {
+                const QueueEntry& entry = queue_.at(row);
+                if (songFileThere(entry))
+                    missing_.erase(entry.path);
+                else
+                    missing_.insert(entry.path);
+            }
             endInsertRows();
             break;
         case QueueChange::Kind::Remove:
@@ -82,7 +125,10 @@ void QueueListModel::queueChanged(const QueueChange& change) {
         case QueueChange::Kind::Reset:
             endResetModel();
             break;
+        case QueueChange::Kind::NowPlaying:
+            break;
     }
+    if (queue_.nowPlaying() != nowPlayingBefore_) emit nowPlayingChanged();
 }
 
 }  // namespace lyrvox

@@ -1,6 +1,8 @@
 #pragma once
 // The play queue as a list for the Library window: "ARTIST - TITLE" per row, the
-// file's path as its tool tip. Every change of the queue, whoever makes it, reaches
+// file's path as its tool tip. A row whose file is not there (an unplugged drive)
+// is greyed and marked "(missing)"; that mark is looked at again for a new row,
+// and for all rows on refreshAvailability(). Every change of the queue, whoever makes it, reaches
 // the view as the rows it touches, and the view's own internal drag moves rows
 // through moveRows: QListView's drop in InternalMove mode asks the model to move
 // each dragged row. When moveRows refuses, the view falls back to dropMimeData,
@@ -8,6 +10,8 @@
 // model offers neither insertRows nor removeRows, and that path can never lose
 // or double a song.
 #include <QAbstractListModel>
+#include <set>
+#include <string>
 
 #include "library/play_queue.h"
 
@@ -31,11 +35,21 @@ class QueueListModel : public QAbstractListModel, private QueueObserver {
     bool moveRows(const QModelIndex& sourceParent, int sourceRow, int count,
                   const QModelIndex& destinationParent, int destinationChild) override;
 
+    // Looks at every row's file again; the rows whose mark changes are redrawn.
+    void refreshAvailability();
+    bool isMissing(int row) const;
+
+  signals:
+    // The queue's song now playing started, ended or went back to the rows.
+    void nowPlayingChanged();
+
   private:
     void queueChanging(const QueueChange& change) override;
     void queueChanged(const QueueChange& change) override;
 
     PlayQueue& queue_;
+    std::set<std::string> missing_;               // paths seen missing at the last look
+    std::optional<QueueEntry> nowPlayingBefore_;  // across a change
 };
 
 }  // namespace lyrvox

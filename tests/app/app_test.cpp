@@ -621,7 +621,7 @@ TEST_F(ControlWindowTest, LibrarySearchPlaysAndTheQueueAdvancesUntilAStop) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return library->upcoming().has_value(); }));
     EXPECT_EQ(library->upcoming()->title, "Song One");
     auto* display = qobject_cast<DisplayWindow*>(window.display().window());
-    EXPECT_EQ(display->banner(), "Next: Alpha - Song One");
+    EXPECT_EQ(display->banner(), "Next: Alpha - Song One in 1 s");
     EXPECT_TRUE(c.stop->isEnabled());
     ASSERT_TRUE(QTest::qWaitFor([&] { return played.size() == 4; }));
     EXPECT_EQ(played, (std::vector<std::string>{"Delta - Other.cdg", "Alpha - Song One.cdg",

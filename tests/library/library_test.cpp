@@ -182,8 +182,8 @@ TEST_F(LibraryTest, QueueSurvivesAndADamagedFileIsMovedAside) {
 }
 
 // What a view's adapter hears: each change named ("+1" rows inserted, "-0"
-// removed, "2>0" moved, "reset"), and checked against the queue as it stood
-// before and stands after, as a view keeping its own rows in step would see it.
+// removed, "2>0" moved, "reset", "now" the song now playing alone), and checked against the queue
+// as it stood before and stands after, as a view keeping its own rows in step would see it.
 struct QueueListener : QueueObserver {
     explicit QueueListener(PlayQueue& q) : queue(q) { queue.addObserver(this); }
     ~QueueListener() override { queue.removeObserver(this); }
@@ -218,6 +218,9 @@ struct QueueListener : QueueObserver {
             case Kind::Reset:
                 heard += "reset ";
                 return;
+            case Kind::NowPlaying:
+                heard += "now ";
+                break;
         }
         EXPECT_EQ(old, now) << "the rows not named in " << heard << "changed";
     }
@@ -282,6 +285,98 @@ TEST(PlayQueue, ChangesAreToldRowByRowAndSavedAtOnce) {
         EXPECT_EQ(listener.heard, c.heard) << c.what;
         EXPECT_EQ(titlesOf(LibraryIndex(index.path()).loadQueue()), c.order) << c.what;
     }
+}
+
+// The song now playing leaves the rows, is saved first while it plays (a restart
+// finds it at the front, not sung), and either goes (done) or comes back (stopped).
+TEST(PlayQueue, TheSongNowPlayingIsSavedFirstUntilItIsDone) {
+    struct Case {
+        const char* what;
+        std::function<void(PlayQueue&)> run;
+        const char* rows;   // the titles of the rows after
+        const char* now;    // the song now playing after
+        const char* saved;  // as stored, and as the next run's queue reads
+        const char* heard;
+    };
+    const Case cases[] = {
+        {"start", [](PlayQueue& q) { q.start(1); }, "AC", "B", "BAC", "-1 "},
+        {"done",
+         [](PlayQueue& q) {
+             q.start(1);
+             q.finish();
+         },
+         "AC", "", "AC", "-1 now "},
+        {"stopped",
+         [](PlayQueue& q) {
+             q.start(1);
+             q.putBack();
+         },
+         "BAC", "", "BAC", "-1 +0 "},
+        {"the next starts: the one before is done",
+         [](PlayQueue& q) {
+             q.start(0);
+             q.start(0);
+         },
+         "C", "B", "BC", "-0 -0 "},
+        {"cleared while it plays",
+         [](PlayQueue& q) {
+             q.start(2);
+             q.clear();
+         },
+         "", "C", "C", "-2 reset "},
+        {"nothing to start, finish or put back",
+         [](PlayQueue& q) {
+             q.start(3);
+             q.start(-1);
+             q.finish();
+             q.putBack();
+         },
+         "ABC", "", "ABC", ""},
+    };
+    for (const Case& c : cases) {
+        TempFolder temp;
+        LibraryIndex index(temp.path("library.db"));
+        ASSERT_TRUE(index.saveQueue({song('A'), song('B'), song('C')}));
+        PlayQueue queue(index, [&](const std::string& error) { ADD_FAILURE() << error; });
+        QueueListener listener(queue);
+        c.run(queue);
+        EXPECT_EQ(titlesOf(queue.entries()), c.rows) << c.what;
+        EXPECT_EQ(queue.nowPlaying().value_or(QueueEntry{}).title, c.now) << c.what;
+        EXPECT_EQ(listener.heard, c.heard) << c.what;
+        PlayQueue nextRun(index);
+        EXPECT_TRUE(titlesOf(nextRun.entries()) == c.saved && !nextRun.nowPlaying()) << c.what;
+    }
+}
+
+// The first song whose file is there now: missing ones (and folders) are passed
+// over and named, and none is taken off the queue.
+TEST(PlayQueue, TheFirstAvailableSongPassesOverMissingFiles) {
+    struct Case {
+        const char* there;  // per row of A, B, C: '+' a file, '-' nothing, 'd' a folder
+        int row;
+        const char* skipped;
+    };
+    const Case cases[] = {
+        {"+++", 0, ""}, {"--+", 2, "AB"}, {"-d+", 2, "AB"}, {"-+-", 1, "A"}, {"---", -1, "ABC"},
+    };
+    for (const Case& c : cases) {
+        TempFolder temp;
+        LibraryIndex index(temp.path("library.db"));
+        PlayQueue queue(index);
+        for (int i = 0; i < 3; ++i) {
+            const std::string path = temp.path(std::string(1, static_cast<char>('A' + i)) + ".cdg");
+            if (c.there[i] == '+') writeFile(path, std::string("x"));
+            if (c.there[i] == 'd') fs::create_directory(path);
+            queue.add({path, "Artist", std::string(1, static_cast<char>('A' + i))});
+        }
+        std::vector<QueueEntry> skipped;
+        EXPECT_EQ(queue.firstAvailable(&skipped), c.row) << c.there;
+        EXPECT_EQ(titlesOf(skipped), c.skipped) << c.there;
+        EXPECT_EQ(queue.size(), 3) << c.there;
+    }
+    TempFolder temp;
+    LibraryIndex index(temp.path("library.db"));
+    EXPECT_EQ(PlayQueue(index).firstAvailable(), -1);  // an empty queue
 }
 
 TEST(PlayQueue, AFailedSaveIsToldAndTheChangeStands) {
