@@ -86,6 +86,8 @@ void LibraryController::advance() {
     waitClock_.start();
     showCountdown();
     window_.session().waitBeforeNext(waitMs_);
+    // A session that would not wait (closing) leads nowhere: no count shown.
+    if (window_.session().transport() != Transport::Waiting) stopCountdown();
 }
 
 void LibraryController::showCountdown() {
@@ -127,10 +129,10 @@ int LibraryController::nextRow() {
     const int row = libraryWindow_->queue().firstAvailable(&skipped);
     // One note for all of them, in lines that stop nothing; the line below the
     // queue keeps it while songs are passed over.
-    const QString note = skipped.empty() ? QString() : skippedNote(skipped);
-    libraryWindow_->showQueueNote(note);
+    note_ = skipped.empty() ? QString() : skippedNote(skipped);
+    libraryWindow_->showQueueNote(note_);
     if (!skipped.empty()) {
-        window_.showStatus(note);
+        window_.showStatus(note_);
         libraryWindow_->refreshQueueMarks();
     }
     return row;
@@ -148,7 +150,9 @@ void LibraryController::playRow(int row) {
     if (!entry) return;
     window_.playFile(QFile::decodeName(QByteArray::fromStdString(entry->path)));
     // Refused before it started (not a song file): kept, first.
-    if (!session.songRunning() && queue.nowPlaying() == entry) queue.putBack();
+    if (!session.songRunning() && queue.nowPlaying() == entry) return queue.putBack();
+    // The song's status would hide at once what was passed over to reach it.
+    if (session.songRunning() && !note_.isEmpty()) window_.showStatus(note_);
 }
 
 }  // namespace lyrvox

@@ -10,9 +10,9 @@
 // the queue when it plays to its end, or when the host moves on with "Play queue";
 // Stop (or another song started over it) puts it back at the front, so that the
 // host can play it again. Songs whose files are missing (an unplugged drive) stay
-// in the queue and are passed over, with one note in the status line and below the
-// queue for all those passed over at a time; they play again once their files are
-// back.
+// in the queue and are passed over, with one note for all those passed over at a
+// time, in the status line (over the next song's own) and below the queue; they
+// play again once their files are back.
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
@@ -65,6 +65,7 @@ class LibraryController : public QObject {
     double waitMs_ = 0.0;
     QTimer countdown_;  // at each whole second of the pause
     QString banner_;    // what the display shows of the pause
+    QString note_;      // the songs the last look for the next one passed over
 };
 
 // Where the player keeps its library: AppDataLocation/library.db.
