@@ -8,6 +8,7 @@
 
 #include "app/control_window.h"
 #include "app/library/library_controller.h"
+#include "app/qt_settings_store.h"
 #include "app/window_text.h"
 #include "display/display_window.h"
 #include "playback/cdg/packet_encoder.h"
@@ -17,13 +18,13 @@
 namespace lyrvox {
 namespace {
 
-struct QueueNightTest : ::testing::Test, DialogProvider, SettingsStore {
+struct QueueNightTest : ::testing::Test, DialogProvider {
     QTemporaryDir program, work;
     QStringList messages;  // boxes shown, and questions asked ("?" first)
     bool yes = false;      // the answer to every question
-    std::map<QString, QString> texts;
+    QtSettingsStore settings{work.filePath("settings.ini")};
     testing::FakeMedia media;
-    ControlWindow window{{media, *this, *this, {}, program.path(), [] {}}};
+    ControlWindow window{{media, *this, settings, {}, program.path(), [] {}}};
     const QString db = work.filePath("library.db");
     std::unique_ptr<LibraryController> library;
 
@@ -38,21 +39,12 @@ struct QueueNightTest : ::testing::Test, DialogProvider, SettingsStore {
         return yes;
     }
     bool openDocument(const QString&) override { return true; }
-    std::optional<QString> readPath() override { return std::nullopt; }
-    bool writePath(const QString&) override { return true; }
-    std::optional<QString> readText(const QString& key) override {
-        return texts.contains(key) ? std::optional(texts[key]) : std::nullopt;
-    }
-    bool writeText(const QString& key, const QString& value) override {
-        texts[key] = value;
-        return true;
-    }
 
     // A new run of the library (as after a restart of the program).
     void startLibrary() {
         library.reset();
-        library =
-            std::make_unique<LibraryController>(window, *this, *this, db, [] { return QString(); });
+        library = std::make_unique<LibraryController>(window, *this, settings, db,
+                                                      [] { return QString(); });
         lib().pauseBox()->setValue(0);
     }
     LibraryWindow& lib() { return library->libraryWindow(); }

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <tuple>
 
 #include "library/library_index.h"
 #include "library/library_scanner.h"
@@ -291,47 +292,16 @@ TEST(PlayQueue, ChangesAreToldRowByRowAndSavedAtOnce) {
 // finds it at the front, not sung), and either goes (done) or comes back (stopped).
 TEST(PlayQueue, TheSongNowPlayingIsSavedFirstUntilItIsDone) {
     struct Case {
-        const char* what;
-        std::function<void(PlayQueue&)> run;
+        const char* steps;  // start row N ("0".."3"), finish (f), put back (p), clear (c)
         const char* rows;   // the titles of the rows after
         const char* now;    // the song now playing after
         const char* saved;  // as stored, and as the next run's queue reads
         const char* heard;
     };
     const Case cases[] = {
-        {"start", [](PlayQueue& q) { q.start(1); }, "AC", "B", "BAC", "-1 "},
-        {"done",
-         [](PlayQueue& q) {
-             q.start(1);
-             q.finish();
-         },
-         "AC", "", "AC", "-1 now "},
-        {"stopped",
-         [](PlayQueue& q) {
-             q.start(1);
-             q.putBack();
-         },
-         "BAC", "", "BAC", "-1 +0 "},
-        {"the next starts: the one before is done",
-         [](PlayQueue& q) {
-             q.start(0);
-             q.start(0);
-         },
-         "C", "B", "BC", "-0 -0 "},
-        {"cleared while it plays",
-         [](PlayQueue& q) {
-             q.start(2);
-             q.clear();
-         },
-         "", "C", "C", "-2 reset "},
-        {"nothing to start, finish or put back",
-         [](PlayQueue& q) {
-             q.start(3);
-             q.start(-1);
-             q.finish();
-             q.putBack();
-         },
-         "ABC", "", "ABC", ""},
+        {"1", "AC", "B", "BAC", "-1 "},     {"1f", "AC", "", "AC", "-1 now "},
+        {"1p", "BAC", "", "BAC", "-1 +0 "}, {"00", "C", "B", "BC", "-0 -0 "},
+        {"2c", "", "C", "C", "-2 reset "},  {"3fp", "ABC", "", "ABC", ""},
     };
     for (const Case& c : cases) {
         TempFolder temp;
@@ -339,44 +309,41 @@ TEST(PlayQueue, TheSongNowPlayingIsSavedFirstUntilItIsDone) {
         ASSERT_TRUE(index.saveQueue({song('A'), song('B'), song('C')}));
         PlayQueue queue(index, [&](const std::string& error) { ADD_FAILURE() << error; });
         QueueListener listener(queue);
-        c.run(queue);
-        EXPECT_EQ(titlesOf(queue.entries()), c.rows) << c.what;
-        EXPECT_EQ(queue.nowPlaying().value_or(QueueEntry{}).title, c.now) << c.what;
-        EXPECT_EQ(listener.heard, c.heard) << c.what;
+        for (const char* step = c.steps; *step; ++step) {
+            if (*step == 'f') queue.finish();
+            if (*step == 'p') queue.putBack();
+            if (*step == 'c') queue.clear();
+            if (*step >= '0' && *step <= '9') queue.start(*step - '0');
+        }
+        EXPECT_EQ(titlesOf(queue.entries()), c.rows) << c.steps;
+        EXPECT_EQ(queue.nowPlaying().value_or(QueueEntry{}).title, c.now) << c.steps;
+        EXPECT_EQ(listener.heard, c.heard) << c.steps;
         PlayQueue nextRun(index);
-        EXPECT_TRUE(titlesOf(nextRun.entries()) == c.saved && !nextRun.nowPlaying()) << c.what;
+        EXPECT_TRUE(titlesOf(nextRun.entries()) == c.saved && !nextRun.nowPlaying()) << c.steps;
     }
 }
 
-// The first song whose file is there now: missing ones (and folders) are passed
-// over and named, and none is taken off the queue.
+// The first song whose file is there now; missing ones (and folders) are passed
+// over and named, and stay queued.
 TEST(PlayQueue, TheFirstAvailableSongPassesOverMissingFiles) {
-    struct Case {
-        const char* there;  // per row of A, B, C: '+' a file, '-' nothing, 'd' a folder
-        int row;
-        const char* skipped;
-    };
-    const Case cases[] = {
-        {"+++", 0, ""}, {"--+", 2, "AB"}, {"-d+", 2, "AB"}, {"-+-", 1, "A"}, {"---", -1, "ABC"},
-    };
-    for (const Case& c : cases) {
+    // Per row of A, B, C: '+' a file, '-' nothing, 'd' a folder; the row found; skipped.
+    const std::tuple<std::string, int, std::string> cases[] = {
+        {"+++", 0, ""}, {"-d+", 2, "AB"}, {"-+-", 1, "A"}, {"---", -1, "ABC"}};
+    for (const auto& [there, row, skippedTitles] : cases) {
         TempFolder temp;
         LibraryIndex index(temp.path("library.db"));
         PlayQueue queue(index);
-        for (int i = 0; i < 3; ++i) {
-            const std::string path = temp.path(std::string(1, static_cast<char>('A' + i)) + ".cdg");
-            if (c.there[i] == '+') writeFile(path, std::string("x"));
-            if (c.there[i] == 'd') fs::create_directory(path);
-            queue.add({path, "Artist", std::string(1, static_cast<char>('A' + i))});
+        for (const char title : std::string("ABC")) {
+            const std::string path = temp.path(std::string(1, title));
+            if (there[static_cast<std::size_t>(title - 'A')] == '+')
+                writeFile(path, std::string("x"));
+            if (there[static_cast<std::size_t>(title - 'A')] == 'd') fs::create_directory(path);
+            queue.add({path, "", std::string(1, title)});
         }
         std::vector<QueueEntry> skipped;
-        EXPECT_EQ(queue.firstAvailable(&skipped), c.row) << c.there;
-        EXPECT_EQ(titlesOf(skipped), c.skipped) << c.there;
-        EXPECT_EQ(queue.size(), 3) << c.there;
+        EXPECT_EQ(queue.firstAvailable(&skipped), row) << there;
+        EXPECT_TRUE(titlesOf(skipped) == skippedTitles && queue.size() == 3) << there;
     }
-    TempFolder temp;
-    LibraryIndex index(temp.path("library.db"));
-    EXPECT_EQ(PlayQueue(index).firstAvailable(), -1);  // an empty queue
 }
 
 TEST(PlayQueue, AFailedSaveIsToldAndTheChangeStands) {
