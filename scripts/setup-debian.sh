@@ -17,10 +17,15 @@ packages=(
     sqlite3                     # the library tests write an index from another version
     libgtest-dev libbenchmark-dev
     clang libclang-rt-14-dev    # libFuzzer and the sanitizer runtimes
+    llvm                        # llvm-symbolizer: file and line in the sanitizers' traces
     clang-format                # the formatting check
     xvfb xauth x11-utils imagemagick xdotool
+    python3                     # the smoke test closes the window as a window manager does
+    xdg-utils                   # Info opens the user's guide with xdg-open
     desktop-file-utils appstream shared-mime-info file   # the install check
     dpkg-dev                    # dpkg-shlibdeps for cpack -G DEB
+    lintian man-db              # the package check (tests/package_check.sh)
+    pulseaudio pulseaudio-utils # the benchmarks' private sound server with a null sink
 )
 
 missing=()

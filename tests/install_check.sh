@@ -9,8 +9,9 @@ build=$1
 for tool in desktop-file-validate appstreamcli update-mime-database file; do
     command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
+source "$(dirname "$0")/private_folders.sh"
 prefix=$(mktemp -d)
-trap 'rm -rf "$prefix"' EXIT
+trap 'rm -rf "$prefix" ${private_folders:+"$private_folders"}' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
 share=$prefix/share
 fail() { echo "FAIL: $*"; exit 1; }

@@ -5,5 +5,7 @@
 # Usage: run_xvfb_two_screens.sh TEST_EXECUTABLE [arguments]    (exit 77: skipped)
 set -u
 command -v xvfb-run >/dev/null || { echo "xvfb-run missing: skipped"; exit 77; }
+source "$(dirname "$0")/private_folders.sh"
 export QT_QPA_PLATFORM=xcb
-exec xvfb-run -a -s "-screen 0 1280x1024x24 -screen 1 1024x768x24" "$@"
+trap 'rm -rf ${private_folders:+"$private_folders"}' EXIT
+xvfb-run -a -s "-screen 0 1280x1024x24 -screen 1 1024x768x24" "$@"

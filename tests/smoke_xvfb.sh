@@ -15,8 +15,9 @@ shot="$outdir/app_smoke_xvfb.png"
 log="$outdir/app_smoke_xvfb.log"
 rm -f "$shot"
 
+source "$(dirname "$0")/private_folders.sh"
 inner=$(mktemp)
-trap 'rm -f "$inner"' EXIT
+trap 'rm -rf "$inner" ${private_folders:+"$private_folders"}' EXIT
 cat >"$inner" <<'INNER'
 set -u
 program=$1; song=$2; shot=$3; log=$4
