@@ -5,6 +5,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 namespace lyrvox {
 
 QString defaultLibraryPath() {
@@ -26,7 +28,7 @@ LibraryController::LibraryController(ControlWindow& window, DialogProvider& dial
     }
     libraryWindow_ = std::make_unique<LibraryWindow>(LibraryWindowDeps{
         *index_, settings, [this](const QString& text) { dialogs_.showMessage(text); },
-        std::move(chooseFolder), [this](const QString& path) { window_.playFile(path); }});
+        std::move(chooseFolder), [this](const std::string& path) { window_.playFile(path); }});
     window_.setLibraryOpener([this] { libraryWindow_->open(); });
     SessionDriver& driver = window_.driver();
     connect(&driver, &SessionDriver::songOver, this, [this](bool byItself) {
@@ -67,12 +69,14 @@ void LibraryController::playNextNow() {
 }
 
 void LibraryController::playEntry(const QueueEntry& entry) {
-    const QString path = QFile::decodeName(QByteArray::fromStdString(entry.path));
-    if (!QFileInfo(path).isFile()) {
-        dialogs_.showMessage(QStringLiteral("The queued song is missing: ") + path);
+    // The path's own bytes: a name that is not UTF-8 would not survive a QString.
+    struct stat info {};
+    if (::stat(entry.path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        dialogs_.showMessage(QStringLiteral("The queued song is missing: ") +
+                             QFile::decodeName(QByteArray::fromStdString(entry.path)));
         return advance();  // on to the one after it
     }
-    window_.playFile(path);
+    window_.playFile(entry.path);
 }
 
 }  // namespace lyrvox

@@ -32,8 +32,8 @@ struct LibraryWindowDeps {
     LibraryIndex& index;  // the window's own connection (the UI thread's)
     SettingsStore& settings;
     std::function<void(const QString& text)> message;
-    std::function<QString()> chooseFolder;  // "" when cancelled
-    std::function<void(const QString& path)> play;
+    std::function<QString()> chooseFolder;              // "" when cancelled
+    std::function<void(const std::string& path)> play;  // the path's bytes
 };
 
 class LibraryWindow : public QWidget {
