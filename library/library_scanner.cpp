@@ -27,9 +27,15 @@ void skip(ScanCounts& counts, const std::string& path, std::string reason) {
         counts.skippedFiles.push_back({path, std::move(reason)});
 }
 
+// A zip has no partner file: its partner field tells which check it passed, so that
+// zips listed before the scan checked what the player checks are looked at again.
+// A new mark when the check grows.
+constexpr const char* kZipChecked = "(zip checked 1)";
+
 struct Candidate {
     std::string path;
-    std::string partner;  // the audio partner's name in the same folder; "" when none
+    // The audio partner's name in the same folder, "" when none; kZipChecked for a zip.
+    std::string partner;
     bool zip = false;
 };
 
@@ -88,7 +94,7 @@ bool listFolder(const std::string& folder, std::vector<Candidate>& out,
     for (const FileName& f : files) {
         const auto& [hasCdg, partner] = byStem[f.lowerStem];
         if (f.lowerExtension == "zip") {
-            out.push_back({folder + "/" + f.name, {}, true});
+            out.push_back({folder + "/" + f.name, kZipChecked, true});
         } else if (f.lowerExtension == "cdg" || (f.lowerExtension == "rw" && !hasCdg)) {
             out.push_back({folder + "/" + f.name, partner.second, false});
         }

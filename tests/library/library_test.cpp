@@ -442,6 +442,21 @@ TEST(ScanAndPlayer, AgreeOnEveryZipAndGraphicsFile) {
     const ScanCounts again = LibraryScanner(index).scan({}, cancel);
     EXPECT_EQ(again.removed, 1);
     EXPECT_EQ(index.search("blank", 5).total, 0);
+    // A bomb that an earlier scan listed without the player's check goes too.
+    const std::string bomb = songs + "/case115.zip";
+    struct stat info {};
+    ASSERT_EQ(::stat(bomb.c_str(), &info), 0);
+    LibrarySong listedBefore;
+    listedBefore.path = bomb;
+    listedBefore.title = "bomb";
+    listedBefore.size = info.st_size;
+    listedBefore.mtimeNs = info.st_mtim.tv_sec * 1'000'000'000LL + info.st_mtim.tv_nsec;
+    listedBefore.durationMs = 10 * 3600 * 1000;
+    listedBefore.format = "ZIP CDG";
+    ASSERT_TRUE(index.writeBatch(index.folders().at(0).id, {listedBefore}, {}));
+    ASSERT_EQ(index.search("bomb", 5).total, 1);
+    EXPECT_EQ(LibraryScanner(index).scan({}, cancel).removed, 1);
+    EXPECT_EQ(index.search("bomb", 5).total, 0);
 }
 
 }  // namespace playable
