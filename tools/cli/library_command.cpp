@@ -74,17 +74,17 @@ int runLibrary(const std::vector<std::string>& args, std::ostream& out, std::ost
     }
     const std::atomic<bool> cancel{false};
     const ScanCounts c = LibraryScanner(index).scan(folders, cancel);
-    out << c.songs << " songs: " << c.added << " new, " << c.updated << " changed, " << c.removed
-        << " gone, " << c.skipped << " skipped";
-    if (c.missingFolders > 0) out << ", " << c.missingFolders << " folders missing";
-    out << "\n";
     // Why each was skipped, in the player's words, apart from the counts on standard output.
     for (const SkippedFile& s : c.skippedFiles)
         err << "skipped " << escapeForTerminal(s.path) << ": " << escapeForTerminal(s.reason)
             << "\n";
     if (c.skipped > static_cast<std::int64_t>(c.skippedFiles.size()))
-        err << "skipped " << c.skipped - static_cast<std::int64_t>(c.skippedFiles.size())
-            << " more\n";
+        err << "and " << c.skipped - static_cast<std::int64_t>(c.skippedFiles.size())
+            << " more skipped\n";
+    out << c.songs << " songs: " << c.added << " new, " << c.updated << " changed, " << c.removed
+        << " gone, " << c.skipped << " skipped";
+    if (c.missingFolders > 0) out << ", " << c.missingFolders << " folders missing";
+    out << "\n";
     if (!c.error.empty()) {
         err << "lyrvox-cdg library: " << c.error << "\n";
         return 1;
