@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <cmath>
 
+#include <sys/stat.h>
+
 #include "app/app_icon.h"
 #include "app/song_drops.h"
 #include "app/window_text.h"
@@ -185,25 +187,32 @@ void ControlWindow::openSong() {
     const std::optional<OpenFileChoice> choice = deps_.dialogs.chooseOpenFile(request);
     if (!choice) return;  // cancelled: nothing changes
     lastFilterIndex_ = choice->filterIndex;
-    chooseFile(choice->path);
+    chooseFile(toFsPath(choice->path));
     showStatus(QStringLiteral("Click PLAY to start."));
 }
 
-void ControlWindow::chooseFile(const QString& path) {
-    chosenFile_ = toFsPath(path);
+void ControlWindow::chooseFile(const std::string& path) {
+    chosenFile_ = path;
     // A folder that cannot be remembered is no reason to refuse the file chosen.
-    deps_.settings.writePath(folderWithSeparator(path));
+    deps_.settings.writePath(folderWithSeparator(fromFsPath(path)));
     controls_.play->setEnabled(true);
     snapshots_.nextNumber = 0;
     tuning_->songChosen();
 }
 
 void ControlWindow::playFile(const QString& path) {
+    playFile(toFsPath(path));
+}
+
+void ControlWindow::playFile(const std::string& path) {
     if (closing_) return;
-    const QFileInfo file(path);
-    if (file.isDir()) return message(QStringLiteral("Cannot play a folder: ") + path);
-    if (!isSongFileName(file.fileName()))
-        return message(QStringLiteral("Not a song or media file: ") + path);
+    // The name's own bytes reach the session: a QString would lose those that are not UTF-8.
+    const QString shown = fromFsPath(path);
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        return message(QStringLiteral("Cannot play a folder: ") + shown);
+    if (!isSongFileName(fromFsPath(fileNameOf(path))))
+        return message(QStringLiteral("Not a song or media file: ") + shown);
     if (session().songRunning()) stopPlayback();
     chooseFile(path);
     playPauseOrContinue();

@@ -54,6 +54,7 @@ class ControlWindow : public QWidget {
     // in the library); a running song is stopped first. A folder or a file of
     // another kind gets a message.
     void playFile(const QString& path);
+    void playFile(const std::string& path);  // the name's bytes, as the system has them
     void playPauseOrContinue();
     void stopPlayback();
     void frameRateChosen();
@@ -96,7 +97,7 @@ class ControlWindow : public QWidget {
     void setExpanded(bool expanded);  // the extraction area shown or not
     // The file the next Play plays, as Open and a drop take it: its folder
     // remembered, Play enabled, the snapshot numbers restarted.
-    void chooseFile(const QString& path);
+    void chooseFile(const std::string& path);
     std::vector<KeyCommand> keyCommands();
     QString startFolder();
     void message(const QString& text);

@@ -4,13 +4,13 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <zip.h>
 
 #include <array>
 #include <set>
 #include <unordered_map>
 #include <utility>
 
+#include "playback/archive/graphics_check.h"
 #include "playback/archive/song_zip.h"
 #include "util/text_helpers.h"
 
@@ -20,9 +20,21 @@ namespace {
 constexpr std::int64_t kBytesPerSecond = 24 * 300;  // 24-byte packets, 300 a second
 constexpr std::int64_t kProgressEvery = 256;
 
+void skip(ScanCounts& counts, const std::string& path, std::string reason) {
+    ++counts.skipped;
+    if (counts.skippedFiles.size() < ScanCounts::kMostSkippedListed)
+        counts.skippedFiles.push_back({path, std::move(reason)});
+}
+
+// A zip has no partner file: its partner field tells which check it passed, so that
+// zips listed before the scan checked what the player checks are looked at again.
+// A new mark when the check grows.
+constexpr const char* kZipChecked = "(zip checked 1)";
+
 struct Candidate {
     std::string path;
-    std::string partner;  // the audio partner's name in the same folder; "" when none
+    // The audio partner's name in the same folder, "" when none; kZipChecked for a zip.
+    std::string partner;
     bool zip = false;
 };
 
@@ -31,8 +43,8 @@ using DirId = std::pair<dev_t, ino_t>;
 // Lists the song files of one folder into `out` and its subfolders into `subfolders`.
 // Returns false when the folder cannot be read.
 bool listFolder(const std::string& folder, std::vector<Candidate>& out,
-                std::vector<std::string>& subfolders, std::set<DirId>& visited,
-                std::int64_t& skipped, bool& empty) {
+                std::vector<std::string>& subfolders, std::set<DirId>& visited, ScanCounts& counts,
+                bool& empty) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return false;
     struct FileName {
@@ -49,7 +61,7 @@ bool listFolder(const std::string& folder, std::vector<Candidate>& out,
         if (type == DT_LNK || type == DT_UNKNOWN) {
             struct stat info;
             if (::stat(path.c_str(), &info) != 0) {  // a dangling link, a vanished file
-                ++skipped;
+                skip(counts, path, "cannot be read");
                 continue;
             }
             type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISREG(info.st_mode) ? DT_REG : DT_UNKNOWN;
@@ -57,9 +69,9 @@ bool listFolder(const std::string& folder, std::vector<Candidate>& out,
         if (type == DT_DIR) {
             struct stat info;
             if (::stat(path.c_str(), &info) != 0) {
-                ++skipped;
+                skip(counts, path, "cannot be read");
             } else if (!visited.insert({info.st_dev, info.st_ino}).second) {
-                ++skipped;  // seen already: a link loop or a second way in
+                skip(counts, path, "a folder seen already (a link loop or a second way in)");
             } else {
                 subfolders.push_back(path);
             }
@@ -81,7 +93,7 @@ bool listFolder(const std::string& folder, std::vector<Candidate>& out,
     for (const FileName& f : files) {
         const auto& [hasCdg, partner] = byStem[f.lowerStem];
         if (f.lowerExtension == "zip") {
-            out.push_back({folder + "/" + f.name, {}, true});
+            out.push_back({folder + "/" + f.name, kZipChecked, true});
         } else if (f.lowerExtension == "cdg" || (f.lowerExtension == "rw" && !hasCdg)) {
             out.push_back({folder + "/" + f.name, partner.second, false});
         }
@@ -89,34 +101,34 @@ bool listFolder(const std::string& folder, std::vector<Candidate>& out,
     return true;
 }
 
-// Fills the kind and length of a zipped song from its entries; false when the zip
-// cannot be read or holds no graphics.
-bool readZip(const std::string& path, LibrarySong& song) {
-    int error = 0;
-    zip_t* zip = zip_open(path.c_str(), ZIP_RDONLY, &error);
-    if (!zip) return false;
-    std::int64_t graphicsBytes = -1;
-    int bestAudio = -1;
-    const zip_int64_t count = zip_get_num_entries(zip, 0);
-    for (zip_int64_t i = 0; i < count; ++i) {
-        zip_stat_t stat;
-        if (zip_stat_index(zip, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW, &stat) != 0 ||
-            !(stat.valid & ZIP_STAT_NAME)) {
-            continue;
-        }
-        const std::string extension = toLowerAscii(extensionOf(fileNameOf(stat.name)));
-        if (extension == "cdg" && graphicsBytes < 0 && (stat.valid & ZIP_STAT_SIZE)) {
-            graphicsBytes = static_cast<std::int64_t>(stat.size);
-        }
-        const int rank = audioPartnerRank(extension);
-        if (rank >= 0 && (bestAudio < 0 || rank < bestAudio)) bestAudio = rank;
+// Fills the kind and length of a zipped song through the player's own check; the
+// reason it would not play, or "".
+std::string readZip(const std::string& path, LibrarySong& song) {
+    const ZipSongCheck check = checkSongZip(path);
+    if (!check.error.empty()) return check.error;
+    if (!check.hasGraphics) return "no CD+G graphics in the zip";
+    song.durationMs = static_cast<std::int64_t>(check.graphicsBytes) * 1000 / kBytesPerSecond;
+    song.format =
+        check.audioShown.empty() ? std::string("ZIP CDG") : "ZIP " + check.audioShown + "+G";
+    return {};
+}
+
+// Whether loose graphics could play, by the check a zip's graphics get.
+std::string checkGraphics(const std::string& path, std::int64_t size) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return "cannot be read";
+    std::string head(kGraphicsHeadBytes, '\0');
+    std::size_t got = 0;
+    while (got < head.size()) {
+        const ssize_t n = ::read(fd, head.data() + got, head.size() - got);
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
     }
-    zip_discard(zip);
-    if (graphicsBytes < 0) return false;
-    song.durationMs = graphicsBytes * 1000 / kBytesPerSecond;
-    song.format = bestAudio >= 0 ? "ZIP " + std::string(audioPartnerKind(bestAudio)) + "+G"
-                                 : std::string("ZIP CDG");
-    return true;
+    ::close(fd);
+    head.resize(got);
+    return graphicsLookPlayable(head, static_cast<std::uint64_t>(size))
+               ? std::string()
+               : "the graphics are empty or not CD+G";
 }
 
 class FolderScan {
@@ -142,8 +154,8 @@ class FolderScan {
             const std::string dir = pending.back();
             pending.pop_back();
             bool empty = false;
-            if (!listFolder(dir, candidates, pending, visited, counts_.skipped, empty)) {
-                ++counts_.skipped;
+            if (!listFolder(dir, candidates, pending, visited, counts_, empty)) {
+                skip(counts_, dir, "the folder cannot be read");
                 unreadable.push_back(dir + "/");
             }
             if (dir == folder_.path) rootEmpty = empty;
@@ -154,6 +166,7 @@ class FolderScan {
 
         ScanProgress progress{0, static_cast<std::int64_t>(candidates.size()), folder_.path};
         std::vector<LibrarySong> batch;
+        std::vector<std::int64_t> refused;  // listed before, refused now
         for (const Candidate& candidate : candidates) {
             if (cancel_) break;
             LibrarySong song;
@@ -168,12 +181,15 @@ class FolderScan {
                 }
                 known.erase(at);  // found: kept as it was even when it cannot be read now
             }
-            if (read(candidate, song)) {
+            bool notRead = false;
+            if (std::string reason = read(candidate, song, notRead); reason.empty()) {
                 ++counts_.songs;
                 ++(song.id == 0 ? counts_.added : counts_.updated);
                 batch.push_back(std::move(song));
             } else {
-                ++counts_.skipped;
+                skip(counts_, candidate.path, std::move(reason));
+                // Read and refused: the player would refuse it too, so it goes.
+                if (!notRead && song.id != 0) refused.push_back(song.id);
             }
             if (batch.size() >= LibraryScanner::kBatchSize && !flush(batch)) return false;
             tick(progress);
@@ -185,7 +201,7 @@ class FolderScan {
             return true;
         }
         // What is left was not found: gone, unless its folder could not be read.
-        std::vector<std::int64_t> removed;
+        std::vector<std::int64_t> removed = std::move(refused);
         for (const auto& [path, song] : known) {
             bool underUnreadable = false;
             for (const std::string& dir : unreadable) underUnreadable |= path.starts_with(dir);
@@ -210,14 +226,18 @@ class FolderScan {
                info.st_mtim.tv_nsec;
     }
 
-    bool read(const Candidate& candidate, LibrarySong& song) {
+    // The reason the song is skipped, or "". `unreadable`: it could not be read at all,
+    // which may pass (a drive going to sleep), so that an earlier entry stays.
+    std::string read(const Candidate& candidate, LibrarySong& song, bool& unreadable) {
         struct stat info;
+        unreadable = true;
         if (statPath_ == candidate.path) {
             info = statCache_;
         } else if (::stat(candidate.path.c_str(), &info) != 0) {
-            return false;
+            return "cannot be read";
         }
-        if (::access(candidate.path.c_str(), R_OK) != 0) return false;
+        if (::access(candidate.path.c_str(), R_OK) != 0) return "cannot be read";
+        unreadable = false;
         const std::string name = fileNameOf(candidate.path);
         const SongName parsed = parseSongName(stripExtension(name), folder_.order);
         song.path = candidate.path;
@@ -228,12 +248,16 @@ class FolderScan {
         song.mtimeNs = mtimeNs(info);
         song.partner = candidate.partner;
         if (candidate.zip) return readZip(candidate.path, song);
+        if (std::string reason = checkGraphics(candidate.path, info.st_size); !reason.empty()) {
+            unreadable = reason == "cannot be read";
+            return reason;
+        }
         song.durationMs = static_cast<std::int64_t>(info.st_size) * 1000 / kBytesPerSecond;
         const std::string graphics = toUpperAscii(extensionOf(name)) == "RW" ? "RW" : "CDG";
         song.format = candidate.partner.empty() ? graphics
                                                 : toUpperAscii(extensionOf(candidate.partner)) +
                                                       (graphics == "RW" ? "+RW" : "+G");
-        return true;
+        return {};
     }
 
     bool flush(std::vector<LibrarySong>& batch) {

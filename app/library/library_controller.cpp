@@ -45,7 +45,7 @@ LibraryController::LibraryController(ControlWindow& window, DialogProvider& dial
     libraryWindow_ = std::make_unique<LibraryWindow>(LibraryWindowDeps{
         *index_, settings, [this](const QString& text) { dialogs_.showMessage(text); },
         [this](const QString& question) { return dialogs_.askYesNo(question); },
-        std::move(chooseFolder), [this](const QString& path) { window_.playFile(path); }});
+        std::move(chooseFolder), [this](const std::string& path) { window_.playFile(path); }});
     window_.setLibraryOpener([this] { libraryWindow_->open(); });
     SessionDriver& driver = window_.driver();
     connect(&driver, &SessionDriver::songOver, this, [this](bool byItself) {
@@ -148,7 +148,7 @@ void LibraryController::playRow(int row) {
     if (session.songRunning() || session.transport() == Transport::Waiting) window_.stopPlayback();
     const std::optional<QueueEntry> entry = queue.start(row);
     if (!entry) return;
-    window_.playFile(QFile::decodeName(QByteArray::fromStdString(entry->path)));
+    window_.playFile(entry->path);
     // Refused before it started (not a song file): kept, first.
     if (!session.songRunning() && queue.nowPlaying() == entry) return queue.putBack();
     // The song's status would hide at once what was passed over to reach it.

@@ -309,6 +309,17 @@ void LibraryWindow::scanFinished(const ScanCounts& c) {
     if (c.missingFolders > 0) text += QStringLiteral(", %1 folders missing").arg(c.missingFolders);
     if (c.cancelled) text = QStringLiteral("Scan cancelled. ") + text;
     scanStatus_->setText(text);
+    // Why each was skipped, where the pointer rests on the line.
+    QStringList why;
+    constexpr std::size_t kShownSkips = 30;
+    for (std::size_t i = 0; i < c.skippedFiles.size() && i < kShownSkips; ++i) {
+        why << pathText(c.skippedFiles[i].path) + QStringLiteral(": ") +
+                   QString::fromStdString(c.skippedFiles[i].reason);
+    }
+    if (c.skipped > static_cast<std::int64_t>(why.size()))
+        why << QStringLiteral("and %1 more").arg(c.skipped - why.size());
+    scanStatus_->setToolTip(why.isEmpty() ? QString()
+                                          : QStringLiteral("Skipped:\n") + why.join(QChar('\n')));
     if (!c.error.empty()) deps_.message(QString::fromStdString(c.error));
     showFolders();
     search();
@@ -328,7 +339,7 @@ void LibraryWindow::playCurrent() {
     if (!song->available)
         return deps_.message(QStringLiteral("The folder of this song is missing: ") +
                              pathText(song->path));
-    deps_.play(pathText(song->path));
+    deps_.play(song->path);
 }
 
 void LibraryWindow::queueCurrent() {

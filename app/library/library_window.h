@@ -36,9 +36,9 @@ struct LibraryWindowDeps {
     LibraryIndex& index;  // the window's own connection (the UI thread's)
     SettingsStore& settings;
     std::function<void(const QString& text)> message;
-    std::function<bool(const QString& question)> ask;  // true for Yes
-    std::function<QString()> chooseFolder;             // "" when cancelled
-    std::function<void(const QString& path)> play;
+    std::function<bool(const QString& question)> ask;   // true for Yes
+    std::function<QString()> chooseFolder;              // "" when cancelled
+    std::function<void(const std::string& path)> play;  // the path's bytes
 };
 
 class LibraryWindow : public QWidget {

@@ -1,6 +1,7 @@
 #include "playback/archive/scratch_space.h"
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -83,6 +84,12 @@ int ScratchSpace::removeLeftovers() {
         removed += fs::remove_all(it->path(), removeError) > 0;
     }
     return removed;
+}
+
+std::optional<std::uint64_t> ScratchSpace::freeBytes() const {
+    struct statvfs info {};
+    if (statvfs(root_.c_str(), &info) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;  // as an ordinary user
 }
 
 }  // namespace lyrvox

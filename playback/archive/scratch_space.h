@@ -3,7 +3,9 @@
 // zipped song). They live in one folder per user, readable by that user alone,
 // and each is named after the process that made it, so that what a killed run
 // left behind can be told from what a running one uses and removed.
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace lyrvox {
@@ -34,6 +36,10 @@ class ScratchSpace {
     std::unique_ptr<ScratchFolder> make(std::string& error);
     // Removes the folders of processes that no longer run. Returns how many.
     int removeLeftovers();
+    // The bytes that may still be written in the root's file system; nullopt when
+    // the system cannot tell.
+    std::optional<std::uint64_t> freeBytes() const;
+    const std::string& root() const { return root_; }
 
   private:
     bool rootIsSafe(std::string& error);

@@ -3,10 +3,14 @@
 #include <gst/audio/streamvolume.h>
 #include <gst/gst.h>
 
-#include <QFileInfo>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <string>
 
 #include "util/steady_clock.h"
 
@@ -41,6 +45,32 @@ double stretchLeadMs(double tempo, double pitch) {
         sequenceMs - kOverlapMs / 2 - std::min(stretch, 1.0) * (sequenceMs - kOverlapMs) / 2;
     const double leadMs = (1.0 - stretch) * intoMs;
     return pitch < 1.0 ? leadMs * pitch : leadMs;
+}
+
+// A file URI for a path of any bytes: every byte but the unreserved ones and the
+// separators percent-encoded, so that a name in no known encoding reaches the file
+// as it is on disk. A relative path is taken from the current folder.
+std::string fileUri(const std::string& path) {
+    std::string absolute = path;
+    if (!path.starts_with('/')) {
+        gchar* folder = g_get_current_dir();  // bytes, as the system gives them
+        absolute = std::string(folder) + "/" + path;
+        g_free(folder);
+    }
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string uri = "file://";
+    for (const char c : absolute) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (g_ascii_isalnum(static_cast<gchar>(byte)) ||
+            (byte != 0 && std::strchr("-._~/", byte) != nullptr)) {
+            uri += c;
+        } else {
+            uri += '%';
+            uri += kHex[byte >> 4];
+            uri += kHex[byte & 0xF];
+        }
+    }
+    return uri;
 }
 
 }  // namespace
@@ -107,20 +137,20 @@ MediaError GstMediaControl::error() {
 void GstMediaControl::open(const std::string& path, bool /*alternativeDevice*/) {
     close();
     status_.opened();
-    const QFileInfo info(QString::fromStdString(path));
-    if (!info.isFile() || !info.isReadable()) {
+    // The name's bytes as they are: a QString would lose those that are not UTF-8.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        ::access(path.c_str(), R_OK) != 0) {
         status_.refused(MediaError::Unreadable);
         return;
     }
-    gchar* uri = gst_filename_to_uri(path.c_str(), nullptr);
     pipeline_ = gst_element_factory_make("playbin", nullptr);
-    if (uri == nullptr || pipeline_ == nullptr) {
-        g_free(uri);
+    if (pipeline_ == nullptr) {
         status_.refused(MediaError::Unplayable);
         return;
     }
-    g_object_set(pipeline_, "uri", uri, "flags", kPlayAudio | kPlaySoftVolume, nullptr);
-    g_free(uri);
+    g_object_set(pipeline_, "uri", fileUri(path).c_str(), "flags", kPlayAudio | kPlaySoftVolume,
+                 nullptr);
     if (makeSink_) g_object_set(pipeline_, "audio-sink", makeSink_(), nullptr);
     if (hasPitch_) {
         if (GstElement* filter = gst_parse_bin_from_description(kFilter, TRUE, nullptr)) {

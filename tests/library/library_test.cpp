@@ -7,12 +7,15 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <tuple>
 
 #include "library/library_index.h"
 #include "library/library_scanner.h"
 #include "library/play_queue.h"
+#include "playback/archive/song_zip.h"
 #include "support/test_files.h"
+#include "support/zip_maker.h"
 
 namespace lyrvox {
 namespace {
@@ -367,6 +370,158 @@ TEST(PlayQueue, AFailedSaveIsToldAndTheChangeStands) {
     EXPECT_EQ(errors[0], "cannot save the queue: disk is full");
     EXPECT_EQ(titlesOf(LibraryIndex(db).loadQueue()), "AB");  // the last good save
 }
+
+namespace playable {
+
+using testing::ZipEntry;
+
+// A hostile or odd song file and what the player says of it: "" when it plays.
+struct Case {
+    std::string label;
+    std::function<void(const std::string& path)> write;
+    std::string refusal;  // a part of the player's message
+    bool listed;          // karaoke songs only: audio alone plays but is not listed
+};
+
+std::function<void(const std::string&)> zipOf(std::vector<ZipEntry> entries,
+                                              std::function<std::string(std::string)> patch = {}) {
+    return [=](const std::string& path) {
+        testing::writeZip(path, entries);
+        if (patch) writeFile(path, patch(testing::readFile(path)));
+    };
+}
+
+std::function<void(const std::string&)> bytesOf(std::string bytes) {
+    return [=](const std::string& path) { writeFile(path, bytes); };
+}
+
+std::vector<Case> cases() {
+    const std::string cdg = testing::secondOfGraphics(), mp3 = "ID3 audio";
+    const std::string longName(300, 'x'), unsafeLong = "../" + std::string(400, 'y') + ".mp3";
+    std::string damaged(24 * 300, 'c');
+    return {
+        {"a pair", zipOf({{"Song.cdg", cdg}, {"Song.mp3", mp3}}), "", true},
+        {"CP437 names", zipOf({{"Caf\x82 \x8e.cdg", cdg}, {"Caf\x82 \x8e.mp3", mp3}}), "", true},
+        {"long names", zipOf({{longName + ".cdg", cdg}, {longName + ".mp3", mp3}}), "", true},
+        {"graphics alone", zipOf({{"a/b/Song.CDG", cdg}}), "", true},
+        {"audio alone", zipOf({{"Song.mp3", mp3}}), "", false},
+        {"a parent name", zipOf({{"Song.cdg", cdg}, {"../evil.mp3", mp3}}),
+         "This zip holds an unsafe name (../evil.mp3): ", false},
+        {"an absolute name", zipOf({{"/tmp/evil.cdg", cdg}}), "unsafe name", false},
+        {"a drive letter", zipOf({{"C:evil.cdg", cdg}}), "unsafe name", false},
+        {"a long unsafe name", zipOf({{"Song.cdg", cdg}, {unsafeLong, mp3}}),
+         "This zip holds an unsafe name (../yyyyyyyyyyyyyyyyyyyyyyyyyyy\u2026yyyyyyyyyyy.mp3)",
+         false},
+        {"encrypted", zipOf({{"Song.cdg", cdg, false, true}}), "This zip is encrypted", false},
+        {"Deflate64",
+         zipOf({{"Song.cdg", cdg, true}}, [](std::string b) { return testing::setMethod(b, 9); }),
+         "This zip is packed in a way that cannot be read (Deflate64)", false},
+        {"LZMA",
+         zipOf({{"Song.cdg", cdg, true}}, [](std::string b) { return testing::setMethod(b, 14); }),
+         "This zip is packed in a way that cannot be read (LZMA)", false},
+        {"a CRC error",
+         zipOf({{"Song.cdg", damaged, true}},
+               [](std::string b) {
+                   b[b.find(std::string(99, 'c'))] = 'C';
+                   return b;
+               }),
+         "This zip is damaged", false},
+        {"cut short",
+         zipOf({{"Song.cdg", cdg}, {"Song.mp3", mp3}},
+               [](std::string b) { return b.substr(0, b.size() / 2); }),
+         "Cannot open the zip", false},
+        {"not a zip", bytesOf("not a zip"), "Cannot open the zip", false},
+        {"a graphics bomb", zipOf({{"Song.cdg", std::string(65 << 20, '\0')}}),
+         "This zip is too large for a song", false},
+        {"an audio bomb", zipOf({{"Song.cdg", cdg}, {"Song.wav", std::string(40 << 20, '\0')}}),
+         "This zip is too large for a song", false},
+        {"random graphics", zipOf({{"Song.cdg", testing::randomBytes(7200)}, {"Song.mp3", mp3}}),
+         "The graphics in this zip are empty or not CD+G", false},
+        {"empty graphics", zipOf({{"Song.cdg", ""}, {"Song.mp3", mp3}}),
+         "The graphics in this zip are empty or not CD+G", false},
+        {"one name twice",
+         zipOf({{"Song.cdg", cdg}, {"Song.cdh", cdg}},
+               [](std::string b) { return testing::replaceAll(b, "Song.cdh", "Song.cdg"); }),
+         "This zip holds two entries of one name", false},
+        {"no song", zipOf({{"notes.txt", "la la"}}), "No song found", false},
+    };
+}
+
+// Every zip the scan lists, the player unpacks and plays; every one the player refuses,
+// the scan skips with the player's own message; loose graphics that are empty or not
+// CD+G are skipped too. A listed song refused later goes from the library.
+TEST(ScanAndPlayer, AgreeOnEveryZipAndGraphicsFile) {
+    TempFolder temp;
+    const std::string songs = temp.path("songs");
+    fs::create_directories(songs);
+    const std::vector<Case> zips = cases();
+    for (std::size_t i = 0; i < zips.size(); ++i)
+        zips[i].write(songs + "/case" + std::to_string(100 + i) + ".zip");
+    const std::pair<const char*, std::string> loose[] = {
+        {"empty.cdg", ""},
+        {"short.cdg", std::string(23, '\x09')},
+        {"random.cdg", testing::randomBytes(7200)},
+        {"text.cdg", std::string(7200, 'a')},
+    };
+    for (const auto& [name, bytes] : loose) writeFile(songs + "/" + name, bytes);
+    writeFile(songs + "/blank.cdg", std::string(7200, '\0'));  // a second of nothing: plays
+
+    LibraryIndex index(temp.path("library.db"));
+    ASSERT_NE(index.addFolder(songs, NameOrder::ArtistTitle), 0);
+    const std::atomic<bool> cancel{false};
+    const ScanCounts counts = LibraryScanner(index).scan({}, cancel);
+    std::map<std::string, std::string> skipped, listed;
+    for (const SkippedFile& s : counts.skippedFiles) skipped[s.path] = s.reason;
+    for (const LibrarySong& s : index.search("", 100).songs)
+        listed[s.path] = std::to_string(s.durationMs) + " " + s.format;
+    EXPECT_EQ(counts.skipped, static_cast<std::int64_t>(skipped.size()));
+
+    ScratchSpace scratch(temp.path("scratch"));
+    for (std::size_t i = 0; i < zips.size(); ++i) {
+        const Case& c = zips[i];
+        SCOPED_TRACE(c.label);
+        const std::string path = songs + "/case" + std::to_string(100 + i) + ".zip";
+        const UnpackedSong played = unpackSongZip(path, scratch);
+        EXPECT_EQ(played.error.empty(), c.refusal.empty()) << played.error;
+        EXPECT_NE(played.error.find(c.refusal), std::string::npos) << played.error;
+        EXPECT_LE(played.error.size(), 120u);  // fits a message box
+        EXPECT_EQ(listed.contains(path), c.listed);
+        if (c.listed) {
+            EXPECT_EQ(listed[path].substr(0, 5), "1000 ");
+        }
+        if (!c.refusal.empty()) {
+            EXPECT_EQ(skipped[path], played.error);
+        }
+    }
+    for (const auto& [name, bytes] : loose) {
+        EXPECT_EQ(skipped[songs + "/" + name], "the graphics are empty or not CD+G") << name;
+        EXPECT_FALSE(listed.contains(songs + "/" + name)) << name;
+    }
+    EXPECT_EQ(listed[songs + "/blank.cdg"], "1000 CDG");
+
+    // A listed song that is later refused is no longer listed.
+    writeFile(songs + "/blank.cdg", testing::randomBytes(7200));
+    const ScanCounts again = LibraryScanner(index).scan({}, cancel);
+    EXPECT_EQ(again.removed, 1);
+    EXPECT_EQ(index.search("blank", 5).total, 0);
+    // A bomb that an earlier scan listed without the player's check goes too.
+    const std::string bomb = songs + "/case115.zip";
+    struct stat info {};
+    ASSERT_EQ(::stat(bomb.c_str(), &info), 0);
+    LibrarySong listedBefore;
+    listedBefore.path = bomb;
+    listedBefore.title = "bomb";
+    listedBefore.size = info.st_size;
+    listedBefore.mtimeNs = info.st_mtim.tv_sec * 1'000'000'000LL + info.st_mtim.tv_nsec;
+    listedBefore.durationMs = 10 * 3600 * 1000;
+    listedBefore.format = "ZIP CDG";
+    ASSERT_TRUE(index.writeBatch(index.folders().at(0).id, {listedBefore}, {}));
+    ASSERT_EQ(index.search("bomb", 5).total, 1);
+    EXPECT_EQ(LibraryScanner(index).scan({}, cancel).removed, 1);
+    EXPECT_EQ(index.search("bomb", 5).total, 0);
+}
+
+}  // namespace playable
 
 }  // namespace
 }  // namespace lyrvox

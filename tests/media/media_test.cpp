@@ -1,6 +1,9 @@
 // The media controls and whole songs on GStreamer, headless (a real-time fake sink).
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableView>
 #include <QTest>
 #include <cstdlib>
 
@@ -10,8 +13,11 @@
 #include <atomic>
 #include <cmath>
 
+#include "app/control_window.h"
+#include "app/library/library_controller.h"
 #include "playback/media/song_media_control.h"
 #include "support/test_files.h"
+#include "support/zip_maker.h"
 #include "tools/demo_song/melody.h"
 
 namespace lyrvox {
@@ -253,6 +259,88 @@ TEST(KeyAndTempo, ShiftTheToneAndPaceTheSongTime) {
     EXPECT_EQ(media.positionMs(), 2000);    // not past it: SoundTouch pads after changes
     EXPECT_LT(tap.longestGap, 44100 / 20);  // no gap of 50 ms in the sound
     EXPECT_GT(step, 4);
+}
+
+// Names of any bytes (Windows' CP437, Latin-1, characters a URI reserves) play with their
+// audio: on the media control itself, beside graphics, inside a zip whose entries have
+// such names, and chosen in the library, from its search and from its queue.
+struct Dialogs : DialogProvider, SettingsStore {
+    QStringList messages;
+    std::optional<OpenFileChoice> chooseOpenFile(const OpenFileRequest&) override { return {}; }
+    void showMessage(const QString& text) override { messages << text; }
+    bool askYesNo(const QString&) override { return false; }
+    bool openDocument(const QString&) override { return false; }
+    std::optional<QString> readPath() override { return {}; }
+    bool writePath(const QString&) override { return true; }
+    std::optional<QString> readText(const QString&) override { return {}; }
+    bool writeText(const QString&, const QString&) override { return true; }
+};
+
+TEST(NamesOfAnyBytes, PlayWithTheirAudio) {
+    const testing::TempFolder dir;
+    const std::string names[] = {"Caf\x82 \x8e\x8e", "Caf\xe9 100% #1?",
+                                 "\xc3\xa9t\xc3\xa9 [live]"};
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        const std::string wav = dir.path(name + ".wav");
+        testing::writeFile(wav, toneWav(300));
+        Tap tap;
+        GstMediaControl media(nullptr, [&tap] { return tap.makeSink(); });
+        media.open(wav, false);
+        media.play();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return media.state() != MediaState::Playing && media.state() != MediaState::Stopped;
+            },
+            8000));
+        EXPECT_EQ(media.state(), MediaState::Ended);
+        EXPECT_GT(tap.samples, 40000);  // the second of tone was heard
+
+        testing::writeFile(dir.path(name + ".cdg"), testing::secondOfGraphics());
+        const RealRun loose = play(dir.path(name + ".cdg"));
+        EXPECT_EQ(loose.lastStatus, "Ready.");
+        EXPECT_GT(loose.took, 900ms);  // paced by the audio, which was heard to its end
+        const std::string zip = dir.path(name + ".zip");
+        testing::writeZip(zip, {{"x/" + name + ".cdg", testing::secondOfGraphics()},
+                                {"x/" + name + ".wav", toneWav(300)}});
+        EXPECT_EQ(play(zip).lastStatus, "Ready.");
+    }
+
+    Dialogs dialogs;
+    SongMediaControl media;
+    ControlWindow window({media, dialogs, dialogs, {}, QString::fromStdString(dir.path()), [] {}});
+    int ended = 0;
+    QObject::connect(&window.driver(), &SessionDriver::songOver,
+                     [&](bool byItself) { ended += byItself; });
+    window.startUp({dir.path(names[0] + ".cdg")});  // the command line's bytes
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended == 1; }, 8000));
+    EXPECT_GT(window.driver().session().state().machine.PacketCount, 250);
+    LibraryController library(window, dialogs, dialogs,
+                              QString::fromStdString(dir.path("library.db")),
+                              [&] { return QString::fromStdString(dir.path()); });
+    LibraryWindow& lib = library.libraryWindow();
+    testing::writeFile(dir.path("bad.cdg"), std::string(7200, 'a'));
+    lib.addFolder();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !lib.scanJob().isRunning(); }));
+    EXPECT_EQ(lib.scanStatus()->text(), "6 songs: 6 new, 0 changed, 0 gone, 1 skipped");
+    EXPECT_EQ(lib.scanStatus()->toolTip(),
+              QString::fromStdString("Skipped:\n" + dir.path("bad.cdg") +
+                                     ": the graphics are empty or not CD+G"));
+    lib.searchBox()->setText(QStringLiteral("caf"));
+    lib.search();
+    ASSERT_EQ(lib.results().rowCount(), 4);  // two loose songs, two zips
+    lib.table()->selectRow(0);
+    lib.playCurrent();
+    const std::string first = window.chosenFile();
+    EXPECT_TRUE(first.starts_with(dir.path("Caf"))) << first;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended == 2; }, 8000));
+    lib.table()->selectRow(1);
+    lib.queueCurrent();
+    lib.playQueue();
+    EXPECT_NE(window.chosenFile(), first);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended == 3; }, 8000));
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join("|").toStdString();
+    window.close();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <zip.h>
@@ -15,6 +16,7 @@
 #include "playback/song_files.h"
 #include "support/session_world.h"
 #include "support/test_files.h"
+#include "support/zip_maker.h"
 
 namespace lyrvox {
 namespace {
@@ -342,13 +344,13 @@ TEST(ZipSongs, PlayThePairInsideOrSayWhyNot) {
     const std::string cdg(24 * 300, '\0'), big(65 << 20, '\0');
     using Entries = std::vector<std::pair<std::string, std::string>>;
     const std::tuple<Entries, std::string, std::string> cases[] = {
-        {{{"Song.cdg", cdg}, {"Song.mp3", "a"}}, "Song.mp3", "Playing: s.zip (MP3/CDG)"},
+        {{{"Song.cdg", cdg}, {"Song.mp3", "a"}}, "song.mp3", "Playing: s.zip (MP3/CDG)"},
         {{{"x/SONG.CDG", cdg}, {"y/z/song.Wav", "a"}, {"song.mp3", "b"}}, "song.mp3", "(MP3/CDG)"},
-        {{{"a/Disc 1/", ""}, {"a/Disc 1/A.cdg", cdg}, {"b.ogg", "a"}}, "b.ogg", "(OGG/CDG)"},
-        {{{"x.cdg", cdg}, {"x.flac", "a"}, {"y.mp3", "b"}}, "x.flac", "(FLAC/CDG)"},
+        {{{"a/Disc 1/", ""}, {"a/Disc 1/A.cdg", cdg}, {"b.ogg", "a"}}, "song.ogg", "(OGG/CDG)"},
+        {{{"x.cdg", cdg}, {"x.flac", "a"}, {"y.mp3", "b"}}, "song.flac", "(FLAC/CDG)"},
         {{{"x.cdg", cdg}, {"notes.txt", "a"}}, "", "Playing: s.zip (CDG)"},
-        {{{"Song.cdg", cdg}, {"../evil.mp3", "a"}}, "", "This zip holds an unsafe name: s.zip"},
-        {{{"/tmp/evil.cdg", cdg}}, "", "This zip holds an unsafe name: s.zip"},
+        {{{"Song.cdg", cdg}, {"../evil.mp3", "a"}}, "", "an unsafe name (../evil.mp3): s.zip"},
+        {{{"/tmp/evil.cdg", cdg}}, "", "This zip holds an unsafe name (/tmp/evil.cdg): s.zip"},
         {{{"big.cdg", big}}, "", "This zip is too large for a song: s.zip"},
         {{{"*Song.cdg", cdg}}, "", "This zip is encrypted: s.zip"},
         {{{"=Song.cdg", std::string(24 * 300, 'c')}}, "", "This zip is damaged: s.zip (CRC error)"},
@@ -380,6 +382,41 @@ TEST(ZipSongs, PlayThePairInsideOrSayWhyNot) {
         EXPECT_EQ(opened == world.media.calls.end() ? "" : fileNameOf(*opened), audio);
         EXPECT_EQ(testing::filesIn(dir.path()).size(), 1u);  // the zip: nothing else is left
     }
+}
+
+// Only the chosen pair is unpacked, under the player's own names, and only when the
+// scratch space has room for what the archive claims; otherwise a message names the
+// folder and nothing is left. The space: a tmpfs of 1 MiB, where the system lets a test
+// mount one.
+TEST(ZipSongs, OnlyThePairIsUnpackedWhenThereIsRoom) {
+    const testing::TempFolder dir;
+    const std::string root = dir.path("scratch");
+    std::filesystem::create_directory(root);
+    if (mount("tmpfs", root.c_str(), "tmpfs", 0, "size=1m,mode=0700") != 0)
+        GTEST_SKIP() << "cannot mount a small file system here";
+    struct Unmount {
+        std::string path;
+        ~Unmount() { umount(path.c_str()); }
+    } unmount{root};
+    const std::string cdg = testing::secondOfGraphics();
+    const std::string zip = dir.path("s.zip");
+    ScratchSpace scratch(root);
+    testing::writeZip(zip, {{"Caf\x82.cdg", cdg},
+                            {"Caf\x82.mp3", testing::randomBytes(100000)},
+                            {"other.wav", testing::randomBytes(800000)}});
+    {
+        const UnpackedSong song = unpackSongZip(zip, scratch);
+        ASSERT_EQ(song.error, "");
+        EXPECT_EQ(song.graphics, song.folder->path() + "/song.cdg");
+        EXPECT_EQ(song.audio, song.folder->path() + "/song.mp3");
+        const auto files = testing::filesIn(song.folder->path());
+        EXPECT_EQ(files.size(), 2u);
+        EXPECT_EQ(files.at("song.cdg"), cdg);
+    }
+    testing::writeZip(zip, {{"Song.cdg", cdg}, {"Song.mp3", testing::randomBytes(1100000)}});
+    const UnpackedSong song = unpackSongZip(zip, scratch);
+    EXPECT_EQ(song.error, "Cannot unpack s.zip: not enough space in " + root);
+    EXPECT_TRUE(testing::filesIn(root).empty());
 }
 
 // What a killed run left is removed at the next start, what a running one uses is kept; a

@@ -74,6 +74,13 @@ int runLibrary(const std::vector<std::string>& args, std::ostream& out, std::ost
     }
     const std::atomic<bool> cancel{false};
     const ScanCounts c = LibraryScanner(index).scan(folders, cancel);
+    // Why each was skipped, in the player's words, apart from the counts on standard output.
+    for (const SkippedFile& s : c.skippedFiles)
+        err << "skipped " << escapeForTerminal(s.path) << ": " << escapeForTerminal(s.reason)
+            << "\n";
+    if (c.skipped > static_cast<std::int64_t>(c.skippedFiles.size()))
+        err << "and " << c.skipped - static_cast<std::int64_t>(c.skippedFiles.size())
+            << " more skipped\n";
     out << c.songs << " songs: " << c.added << " new, " << c.updated << " changed, " << c.removed
         << " gone, " << c.skipped << " skipped";
     if (c.missingFolders > 0) out << ", " << c.missingFolders << " folders missing";
