@@ -84,11 +84,11 @@ int runLibrary(const std::vector<std::string>& args, std::ostream& out, std::ost
             std::string dir = toStd(w);
             if (!dir.starts_with('/'))
                 dir = QFile::encodeName(QDir::currentPath()).toStdString() + "/" + dir;
-            struct stat info;
-            if (::stat(dir.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-                const int error = errno;
-                err << "lyrvox-cdg library: " << escapeForTerminal(dir) << ": "
-                    << (S_ISREG(info.st_mode) && error == 0 ? "not a folder" : std::strerror(error))
+            struct stat info {};
+            const bool found = ::stat(dir.c_str(), &info) == 0;
+            if (!found || !S_ISDIR(info.st_mode)) {
+                const std::string why = found ? "not a folder" : std::strerror(errno);
+                err << "lyrvox-cdg library: " << escapeForTerminal(dir) << ": " << why
                     << "; nothing was added\n";
                 return 1;
             }
