@@ -280,6 +280,16 @@ void LibraryIndex::start() {
            where + " cannot be opened (" + error_ + "); the library is off for this run.");
 }
 
+bool LibraryIndex::reopen() {
+    closeDb();
+    state_ = State::Failed;
+    notice_.clear();
+    error_.clear();
+    needsRescan_ = false;
+    start();
+    return isOpen();
+}
+
 LibraryIndex::~LibraryIndex() {
     closeDb();
 }

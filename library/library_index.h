@@ -116,6 +116,10 @@ class LibraryIndex {
     // the folders and queue that could still be read; notice() tells what
     // happened. Its songs come back with a scan of every folder (needsRescan()).
     bool rebuild();
+    // Tries the opening again (after InUse), with the same options.
+    bool reopen();
+    // How long later statements wait for another connection's lock.
+    void setBusyWait(int waitMs) { db_.setBusyWait(waitMs, options_.waiting); }
     // The songs must be found again: the index was made anew from a damaged file.
     bool needsRescan() const { return needsRescan_; }
     void rescanStarted() { needsRescan_ = false; }
