@@ -670,8 +670,9 @@ TEST_F(ControlWindowTest, LibraryInUseIsWaitedForWithoutBlockingThenLeftAlone) {
     ASSERT_TRUE(LibraryIndex(db).saveQueue({{"/a.cdg", "A", "One"}}));
     const auto holdLock = [&] {
         FILE* other = popen(("sqlite3 " + db).c_str(), "w");
+        // Waits itself for the openings below, that look whether it holds the file.
         fputs(
-            "PRAGMA journal_mode=DELETE; BEGIN EXCLUSIVE;"
+            ".timeout 5000\nPRAGMA journal_mode=DELETE; BEGIN EXCLUSIVE;"
             "INSERT INTO queue VALUES (1, '/b.cdg', 'B', 'Two');\n",
             other);
         fflush(other);
