@@ -308,13 +308,17 @@ void LibraryIndex::refuse(State state, std::string notice) {
 bool LibraryIndex::fail(const std::string& what) {
     int code = db_ ? sqlite3_extended_errcode(db_) : SQLITE_OK;
     if (code == SQLITE_OK) code = db_.lastFailure();
-    error_ = code == SQLITE_OK ? what : what + ": " + describe(code, db_);
+    if (what.empty()) {
+        error_ = describe(code == SQLITE_OK ? SQLITE_ERROR : code, db_);
+    } else {
+        error_ = code == SQLITE_OK ? what : what + ": " + describe(code, db_);
+    }
     return false;
 }
 
 bool LibraryIndex::execute(const char* sql) {
     if (db_.exec(sql)) return true;
-    return fail("the library's database failed");
+    return fail("");
 }
 
 bool LibraryIndex::create() {
@@ -325,7 +329,7 @@ bool LibraryIndex::create() {
     bool ok = db_.note(sqlite3_open_v2(temp.c_str(), db_.slot(),
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)) ==
                   SQLITE_OK ||
-              fail("cannot make the file");
+              fail("");
     ok = ok && prepareSchema();
     closeDb();  // the write-ahead log goes into the file
     if (ok && ::link(temp.c_str(), path_.c_str()) != 0 && errno != EEXIST) {
@@ -346,7 +350,7 @@ bool LibraryIndex::open() {
     closeDb();
     if (db_.note(sqlite3_open_v2(path_.c_str(), db_.slot(), SQLITE_OPEN_READWRITE, nullptr)) !=
         SQLITE_OK) {
-        return fail("cannot open");
+        return fail("");
     }
     return prepareSchema();
 }
@@ -366,7 +370,7 @@ bool LibraryIndex::prepareSchema() {
     db_.setBusyWait(options_.busyWaitMs, options_.waiting);
     // The version first: a newer program's file is read, never changed.
     std::int64_t version = userVersion(db_);
-    if (version < 0) return fail("cannot read the library");
+    if (version < 0) return fail("");
     const auto newer = [&] {
         Statement writer(db_, "SELECT value FROM about WHERE key = 'written_by'");
         const std::string who = writer.step() == SQLITE_ROW ? writer.bytes(0) : "a newer Lyrvox";

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <chrono>
+#include <optional>
 #include <set>
 #include <thread>
 #include <unordered_map>
@@ -313,8 +314,9 @@ class FolderScan {
 ScanCounts LibraryScanner::scan(std::vector<LibraryFolder> folders, const std::atomic<bool>& cancel,
                                 const ProgressFn& progress) {
     ScanCounts counts;
-    ScanTurn turn(index_.path());
-    const bool myTurn = !index_.isOpen() || turn.take(cancel, [&] {
+    std::optional<ScanTurn> turn;
+    if (index_.isOpen()) turn.emplace(index_.path());
+    const bool myTurn = !turn || turn->take(cancel, [&] {
         if (progress) progress({0, 0, {}, true});
     });
     // Read once the turn has come: the scan before may have changed them.
