@@ -668,18 +668,17 @@ TEST_F(ControlWindowTest, DamagedLibraryIsMovedAsideWithAMessage) {
 TEST_F(ControlWindowTest, LibraryInUseIsWaitedForWithoutBlockingThenLeftAlone) {
     const std::string db = work.filePath("library.db").toStdString();
     ASSERT_TRUE(LibraryIndex(db).saveQueue({{"/a.cdg", "A", "One"}}));
+    const std::string held = work.filePath("held").toStdString();
     const auto holdLock = [&] {
+        std::filesystem::remove(held);
         FILE* other = popen(("sqlite3 " + db).c_str(), "w");
-        // Waits itself for the openings below, that look whether it holds the file.
-        fputs(
-            ".timeout 5000\nPRAGMA journal_mode=DELETE; BEGIN EXCLUSIVE;"
-            "INSERT INTO queue VALUES (1, '/b.cdg', 'B', 'Two');\n",
-            other);
+        fputs(("PRAGMA journal_mode=DELETE; BEGIN EXCLUSIVE;"
+               "INSERT OR REPLACE INTO queue VALUES (1, '/b.cdg', 'B', 'Two');\n.shell touch " +
+               held + "\n")
+                  .c_str(),
+              other);
         fflush(other);
-        LibraryIndex::Options quick;
-        quick.busyWaitMs = 0;
-        EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return LibraryIndex(db, quick).state() == LibraryIndex::State::InUse; }));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(held); }));
         return other;
     };
     FILE* other = holdLock();
