@@ -2,9 +2,20 @@
 
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <utility>
+
+#include "library/sql_statement.h"
+#include "util/text_helpers.h"
+
+#ifndef LYRVOX_VERSION
+#define LYRVOX_VERSION "unknown"
+#endif
 
 namespace lyrvox {
 namespace {
@@ -61,74 +72,126 @@ constexpr const char* kMigrations[] = {
         artist TEXT NOT NULL,
         title TEXT NOT NULL);
     )",
+    // 1 -> 2: a song belongs to a library folder, as the foreign keys that are
+    // switched on now check (songs of a folder no longer there go), and is found
+    // by its folder through an index; the file names the program that last
+    // changed its layout, so that an older one can say which version wrote it.
+    R"(
+    CREATE TABLE songs_new(
+        id INTEGER PRIMARY KEY,
+        folder_id INTEGER NOT NULL REFERENCES folders(id) ON DELETE CASCADE,
+        path BLOB NOT NULL UNIQUE,
+        size INTEGER NOT NULL,
+        mtime_ns INTEGER NOT NULL,
+        partner BLOB NOT NULL,
+        artist TEXT NOT NULL,
+        title TEXT NOT NULL,
+        disc_id TEXT NOT NULL,
+        duration_ms INTEGER NOT NULL,
+        format TEXT NOT NULL,
+        available INTEGER NOT NULL DEFAULT 1);
+    INSERT INTO songs_new
+        SELECT id, folder_id, path, size, mtime_ns, partner, artist, title, disc_id,
+               duration_ms, format, available
+        FROM songs WHERE folder_id IN (SELECT id FROM folders);
+    DROP TABLE songs;
+    ALTER TABLE songs_new RENAME TO songs;
+    CREATE TRIGGER songs_added AFTER INSERT ON songs BEGIN
+        INSERT INTO song_search(rowid, artist, title, disc_id)
+            VALUES (new.id, new.artist, new.title, new.disc_id);
+    END;
+    CREATE TRIGGER songs_removed AFTER DELETE ON songs BEGIN
+        INSERT INTO song_search(song_search, rowid, artist, title, disc_id)
+            VALUES ('delete', old.id, old.artist, old.title, old.disc_id);
+    END;
+    CREATE TRIGGER songs_renamed AFTER UPDATE OF artist, title, disc_id ON songs BEGIN
+        INSERT INTO song_search(song_search, rowid, artist, title, disc_id)
+            VALUES ('delete', old.id, old.artist, old.title, old.disc_id);
+        INSERT INTO song_search(rowid, artist, title, disc_id)
+            VALUES (new.id, new.artist, new.title, new.disc_id);
+    END;
+    CREATE INDEX songs_by_name ON songs(artist, title);
+    CREATE INDEX songs_by_folder ON songs(folder_id);
+    INSERT INTO song_search(song_search) VALUES ('rebuild');
+    CREATE TABLE about(key TEXT PRIMARY KEY, value TEXT NOT NULL);
+    )",
 };
 static_assert(std::size(kMigrations) == LibraryIndex::kSchemaVersion);
-
-// One prepared statement, finalized with its scope.
-class Statement {
-  public:
-    Statement(sqlite3* db, const char* sql) {
-        if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) stmt_ = nullptr;
-    }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    bool ok() const { return stmt_ != nullptr; }
-    Statement& bind(int at, std::int64_t value) {
-        sqlite3_bind_int64(stmt_, at, value);
-        return *this;
-    }
-    Statement& bindText(int at, const std::string& text) {
-        sqlite3_bind_text(stmt_, at, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
-        return *this;
-    }
-    Statement& bindBlob(int at, const std::string& bytes) {
-        // A zero-length blob is still a blob, not NULL.
-        sqlite3_bind_blob(stmt_, at, bytes.data(), static_cast<int>(bytes.size()),
-                          SQLITE_TRANSIENT);
-        return *this;
-    }
-    // SQLITE_ROW, SQLITE_DONE or an error code.
-    int step() { return stmt_ ? sqlite3_step(stmt_) : SQLITE_ERROR; }
-    bool run() {
-        const int result = step();
-        sqlite3_reset(stmt_);
-        return result == SQLITE_DONE || result == SQLITE_ROW;
-    }
-    void reset() {
-        sqlite3_reset(stmt_);
-        sqlite3_clear_bindings(stmt_);
-    }
-    std::int64_t integer(int column) { return sqlite3_column_int64(stmt_, column); }
-    std::string bytes(int column) {
-        const void* data = sqlite3_column_blob(stmt_, column);
-        const int size = sqlite3_column_bytes(stmt_, column);
-        return data ? std::string(static_cast<const char*>(data), static_cast<std::size_t>(size))
-                    : std::string();
-    }
-
-  private:
-    sqlite3_stmt* stmt_ = nullptr;
-};
 
 bool exists(const std::string& path) {
     struct stat info;
     return ::lstat(path.c_str(), &info) == 0;
 }
 
-// Renames the file (and its write-ahead log) to the first free PATH.broken-N;
-// returns the new name, or "" when it could not be renamed.
+constexpr const char* kProgram = "Lyrvox " LYRVOX_VERSION;
+
+std::string shown(const std::string& path) {
+    return escapeForTerminal(path);
+}
+
+void removeWithJournals(const std::string& path) {
+    for (const char* end : {"", "-wal", "-shm", "-journal"}) ::unlink((path + end).c_str());
+}
+
+// Keeps the file (and its write-ahead log) as the first free PATH.broken-N; returns
+// the new name, or "" with errno set when it could not be moved. A link then an
+// unlink, so that a name another program has just taken is never replaced.
 std::string moveAside(const std::string& path) {
     for (int n = 1; n < 1000; ++n) {
         const std::string target = path + ".broken-" + std::to_string(n);
-        if (exists(target)) continue;
-        if (std::rename(path.c_str(), target.c_str()) != 0) return {};
+        if (::link(path.c_str(), target.c_str()) != 0) {
+            if (errno == EEXIST) continue;
+            // A file system without hard links: a rename to a name checked free.
+            if (exists(target)) continue;
+            if (std::rename(path.c_str(), target.c_str()) != 0) return {};
+        } else if (::unlink(path.c_str()) != 0) {
+            ::unlink(target.c_str());
+            return {};
+        }
         std::rename((path + "-wal").c_str(), (target + "-wal").c_str());
         std::remove((path + "-shm").c_str());
         return target;
     }
+    errno = EEXIST;
     return {};
+}
+
+const char* kindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISFIFO(mode)) return "a pipe";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a regular file";
+}
+
+// What a failure means to the user; SQLite's own words only where they are ours
+// (a trigger's message) or no plainer ones exist.
+std::string describe(int code, sqlite3* db) {
+    switch (code & 0xFF) {
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return "another program is using the library";
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+            return "the library file is damaged";
+        case SQLITE_FULL:
+            return "the disk is full";
+        case SQLITE_READONLY:
+        case SQLITE_PERM:
+        case SQLITE_AUTH:
+            return "the library file cannot be written";
+        case SQLITE_CANTOPEN:
+            return "the library file cannot be opened";
+        case SQLITE_IOERR:
+            return "the library file cannot be read or written";
+        case SQLITE_NOMEM:
+            return "out of memory";
+        case SQLITE_CONSTRAINT:
+            if (code == SQLITE_CONSTRAINT_TRIGGER && db) return sqlite3_errmsg(db);
+            return "the library refused a change";
+        default:
+            return sqlite3_errstr(code);
+    }
 }
 
 LibrarySong songFrom(Statement& row) {
@@ -170,29 +233,61 @@ std::string ftsQueryFor(const std::string& text) {
     return query;
 }
 
-LibraryIndex::LibraryIndex(std::string path, Recovery recovery) : path_(std::move(path)) {
-    if (open(recovery)) return;
-    const std::string reason = error_;
+LibraryIndex::LibraryIndex(std::string path, Recovery recovery)
+    : LibraryIndex(std::move(path), Options{recovery, kBusyWaitMs, {}}) {}
+
+LibraryIndex::LibraryIndex(std::string path, Options options)
+    : path_(std::move(path)), options_(std::move(options)) {
+    start();
+}
+
+void LibraryIndex::start() {
+    const std::string where = "The song library " + shown(path_);
+    if (path_.empty()) return refuse(State::NotAFile, "No file was named for the song library.");
+    struct stat info;
+    if (::stat(path_.c_str(), &info) == 0) {
+        if (!S_ISREG(info.st_mode)) {
+            return refuse(State::NotAFile, shown(path_) + " is " + kindOf(info.st_mode) +
+                                               ", not a song library file; it was left as it is.");
+        }
+    } else if (errno == ENOENT && ::lstat(path_.c_str(), &info) == 0) {
+        return refuse(State::NotAFile, shown(path_) +
+                                           " is a link to nothing, not a song library "
+                                           "file; it was left as it is.");
+    } else if (errno == ENOENT && !create()) {
+        return refuse(State::Failed, "The song library cannot be made at " + shown(path_) + " (" +
+                                         error_ + "); the library is off for this run.");
+    }
+    if (open()) {
+        state_ = State::Open;
+        return;
+    }
+    if (state_ == State::Newer) return refuse(State::Newer, notice_);
+    const int failure = db_.lastFailure() & 0xFF;
+    if (failure == SQLITE_BUSY || failure == SQLITE_LOCKED) {
+        return refuse(State::InUse, where +
+                                        " is in use by another program. The library is off for "
+                                        "this run; the file was left as it is.");
+    }
+    if (failure == SQLITE_CORRUPT || failure == SQLITE_NOTADB) {
+        if (options_.recovery == Recovery::MoveAside) {
+            rebuild();
+            return;
+        }
+        return refuse(State::Damaged, where + " is damaged; the library is off for this run.");
+    }
+    refuse(State::Failed,
+           where + " cannot be opened (" + error_ + "); the library is off for this run.");
+}
+
+bool LibraryIndex::reopen() {
     closeDb();
-    if (recovery == Recovery::None) return;
-    const std::string aside = exists(path_) ? moveAside(path_) : std::string();
-    if (exists(path_) && aside.empty()) {
-        notice_ = "The song library " + path_ + " cannot be used (" + reason +
-                  ") nor moved aside; the library is off for this run.";
-        return;
-    }
-    if (!open(Recovery::None)) {
-        notice_ = "The song library cannot be made at " + path_ + " (" + error_ +
-                  "); the library is off for this run.";
-        closeDb();
-        return;
-    }
-    if (!aside.empty()) {
-        notice_ = "The song library " + path_ + " could not be read (" + reason +
-                  "). It was moved aside as " + aside +
-                  " and a fresh library started: add your song folders again. The saved "
-                  "queue was in the old file and is empty now.";
-    }
+    state_ = State::Failed;
+    notice_.clear();
+    error_.clear();
+    needsRescan_ = false;
+    start();
+    return isOpen();
 }
 
 LibraryIndex::~LibraryIndex() {
@@ -200,56 +295,164 @@ LibraryIndex::~LibraryIndex() {
 }
 
 void LibraryIndex::closeDb() {
-    sqlite3_close_v2(db_);
-    db_ = nullptr;
+    db_.close();
+}
+
+void LibraryIndex::refuse(State state, std::string notice) {
+    closeDb();
+    state_ = state;
+    notice_ = std::move(notice);
+    if (error_.empty()) error_ = notice_;
 }
 
 bool LibraryIndex::fail(const std::string& what) {
-    error_ = what + (db_ ? std::string(": ") + sqlite3_errmsg(db_) : std::string());
+    int code = db_ ? sqlite3_extended_errcode(db_) : SQLITE_OK;
+    if (code == SQLITE_OK) code = db_.lastFailure();
+    if (what.empty()) {
+        error_ = describe(code == SQLITE_OK ? SQLITE_ERROR : code, db_);
+    } else {
+        error_ = code == SQLITE_OK ? what : what + ": " + describe(code, db_);
+    }
     return false;
 }
 
 bool LibraryIndex::execute(const char* sql) {
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK) return true;
-    return fail("the library's database failed");
+    if (db_.exec(sql)) return true;
+    return fail("");
 }
 
-bool LibraryIndex::open(Recovery) {
-    error_.clear();
-    if (sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-        SQLITE_OK) {
-        return fail("cannot open");
+bool LibraryIndex::create() {
+    static std::atomic<int> made{0};
+    const std::string temp =
+        path_ + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(made++);
+    removeWithJournals(temp);
+    bool ok = db_.note(sqlite3_open_v2(temp.c_str(), db_.slot(),
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)) ==
+                  SQLITE_OK ||
+              fail("");
+    ok = ok && prepareSchema();
+    closeDb();  // the write-ahead log goes into the file
+    if (ok && ::link(temp.c_str(), path_.c_str()) != 0 && errno != EEXIST) {
+        // Another program's library made meanwhile is kept (EEXIST); a file system
+        // without hard links gets the rename, checked first.
+        const int linkError = errno;
+        if (exists(path_) || std::rename(temp.c_str(), path_.c_str()) != 0) {
+            error_ = std::strerror(linkError);
+            ok = false;
+        }
     }
-    sqlite3_extended_result_codes(db_, 1);
-    // Long enough to wait out another connection's batch, short enough that a file
-    // held by something else is reported instead of hanging the start.
-    sqlite3_busy_timeout(db_, 3000);
+    removeWithJournals(temp);
+    return ok;
+}
+
+bool LibraryIndex::open() {
+    error_.clear();
+    closeDb();
+    if (db_.note(sqlite3_open_v2(path_.c_str(), db_.slot(), SQLITE_OPEN_READWRITE, nullptr)) !=
+        SQLITE_OK) {
+        return fail("");
+    }
     return prepareSchema();
 }
 
+namespace {
+
+// The schema version, or -1 when it cannot be read.
+std::int64_t userVersion(Connection& db) {
+    Statement version(db, "PRAGMA user_version");
+    return version.step() == SQLITE_ROW ? version.integer(0) : -1;
+}
+
+}  // namespace
+
 bool LibraryIndex::prepareSchema() {
+    sqlite3_extended_result_codes(db_, 1);
+    db_.setBusyWait(options_.busyWaitMs, options_.waiting);
+    // The version first: a newer program's file is read, never changed.
+    std::int64_t version = userVersion(db_);
+    if (version < 0) return fail("");
+    const auto newer = [&] {
+        Statement writer(db_, "SELECT value FROM about WHERE key = 'written_by'");
+        const std::string who = writer.step() == SQLITE_ROW ? writer.bytes(0) : "a newer Lyrvox";
+        state_ = State::Newer;
+        notice_ = "The song library " + shown(path_) + " was written by " + who +
+                  " (library version " + std::to_string(version) + "); this " + kProgram +
+                  " reads up to version " + std::to_string(kSchemaVersion) +
+                  ". The file was left as it is; the library is off for this run.";
+        error_ = "written by " + who;
+        return false;
+    };
+    if (version > kSchemaVersion) return newer();
     if (!execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON"))
         return false;
-    Statement version(db_, "PRAGMA user_version");
-    if (version.step() != SQLITE_ROW) return fail("cannot read the version");
-    const std::int64_t current = version.integer(0);
-    if (current > kSchemaVersion) {
-        error_ = "made by a newer Lyrvox, version " + std::to_string(current);
-        return false;
+    if (version < kSchemaVersion) {
+        Transaction change(db_);
+        if (!change.began()) return fail("cannot update the library");
+        version = userVersion(db_);  // another program may have done it meanwhile
+        if (version < 0) return fail("cannot read the library");
+        if (version > kSchemaVersion) return newer();
+        for (std::int64_t v = version; v < kSchemaVersion; ++v)
+            if (!execute(kMigrations[v])) return false;
+        const std::string bump = "PRAGMA user_version=" + std::to_string(kSchemaVersion);
+        Statement writer(db_, "INSERT OR REPLACE INTO about(key, value) VALUES ('written_by', ?)");
+        if (!execute(bump.c_str()) || !writer.bindText(1, kProgram).run() || !change.commit())
+            return fail("cannot update the library");
     }
-    for (std::int64_t v = current; v < kSchemaVersion; ++v) {
-        if (!execute("BEGIN IMMEDIATE")) return false;
-        const std::string bump = "PRAGMA user_version=" + std::to_string(v + 1);
-        if (!execute(kMigrations[v]) || !execute(bump.c_str()) || !execute("COMMIT")) {
-            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-            return false;
-        }
-    }
-    // Reads every table once: a damaged schema or page shows here, not later.
+    // Reads every small table once: a damaged schema or page there shows here.
     Statement check(db_,
                     "SELECT (SELECT count(*) FROM folders) + (SELECT count(*) FROM queue) + "
                     "(SELECT count(*) FROM song_search WHERE song_search MATCH 'x*')");
-    if (check.step() != SQLITE_ROW) return fail("damaged");
+    if (check.step() != SQLITE_ROW) return fail("cannot read the library");
+    return true;
+}
+
+bool LibraryIndex::rebuild() {
+    // What can still be read, row by row up to the damage.
+    const std::vector<LibraryFolder> kept = db_ ? folders() : std::vector<LibraryFolder>{};
+    const std::vector<QueueEntry> queue = db_ ? loadQueue() : std::vector<QueueEntry>{};
+    closeDb();
+    const std::string where = "The song library " + shown(path_);
+    const std::string aside = moveAside(path_);
+    if (aside.empty()) {
+        refuse(State::Damaged, where + " is damaged and cannot be moved aside (" +
+                                   std::strerror(errno) + "); the library is off for this run.");
+        return false;
+    }
+    if (!create() || !open()) {
+        refuse(State::Failed, where + " was damaged and cannot be made again (" + error_ +
+                                  "); the library is off for this run.");
+        return false;
+    }
+    Transaction restore(db_);
+    Statement folder(db_, "INSERT INTO folders(path, name_order, available) VALUES (?, ?, ?)");
+    bool ok = restore.began();
+    for (const LibraryFolder& f : kept) {
+        ok = ok && folder.bindBlob(1, f.path)
+                       .bind(2, static_cast<int>(f.order))
+                       .bind(3, f.available)
+                       .run();
+    }
+    ok = ok && restore.commit() && saveQueue(queue);
+    state_ = State::Open;
+    needsRescan_ = ok && !kept.empty();
+    std::string text = where + " was damaged; a copy was kept as " + shown(aside) + ". ";
+    if (!ok) {
+        text +=
+            "A fresh library was started, but what could be read of the old one could not be "
+            "written into it (" +
+            error_ + "): add your song folders again.";
+    } else if (kept.empty()) {
+        text += "Its song folders could not be read: add them again.";
+    } else {
+        text += "The library is being made again from its " + std::to_string(kept.size()) +
+                (kept.size() == 1 ? " song folder." : " song folders.");
+    }
+    if (ok) {
+        text += queue.empty() ? " The saved queue was empty or could not be read."
+                              : " The queue (" + std::to_string(queue.size()) +
+                                    (queue.size() == 1 ? " song) was kept." : " songs) was kept.");
+    }
+    notice_ = text;
     return true;
 }
 
@@ -269,49 +472,57 @@ std::int64_t LibraryIndex::addFolder(const std::string& rawPath, NameOrder order
     std::string path = rawPath;
     while (path.size() > 1 && path.back() == '/') path.pop_back();
     if (!db_) return 0;
+    Transaction add(db_);
+    if (!add.began()) return fail("cannot add the folder"), 0;
+    Statement removeSongs(db_, "DELETE FROM songs WHERE folder_id = ?");
+    Statement removeFolder(db_, "DELETE FROM folders WHERE id = ?");
     for (const LibraryFolder& folder : folders()) {
         if (folder.path == path) return folder.id;
         if (path.starts_with(folder.path + "/")) {
             error_ = "That folder is already in the library, inside " + folder.path;
             return 0;
         }
-        if (folder.path.starts_with(path + "/")) removeFolder(folder.id);  // taken in
+        if (folder.path.starts_with(path + "/") &&  // taken in
+            (!removeSongs.bind(1, folder.id).run() || !removeFolder.bind(1, folder.id).run())) {
+            return fail("cannot add the folder"), 0;
+        }
     }
     Statement insert(db_, "INSERT INTO folders(path, name_order) VALUES (?, ?)");
-    if (!insert.bindBlob(1, path).bind(2, static_cast<int>(order)).run())
+    if (!insert.bindBlob(1, path).bind(2, static_cast<int>(order)).run() || !add.commit())
         return fail("cannot add the folder"), 0;
     error_.clear();
     return sqlite3_last_insert_rowid(db_);
 }
 
 bool LibraryIndex::removeFolder(std::int64_t folderId) {
-    if (!db_ || !execute("BEGIN IMMEDIATE")) return false;
+    if (!db_) return false;
+    Transaction remove(db_);
     Statement songs(db_, "DELETE FROM songs WHERE folder_id = ?");
     Statement folder(db_, "DELETE FROM folders WHERE id = ?");
-    if (!songs.bind(1, folderId).run() || !folder.bind(1, folderId).run()) {
-        fail("cannot remove the folder");
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        return false;
-    }
-    return execute("COMMIT");
+    return (remove.began() && songs.bind(1, folderId).run() && folder.bind(1, folderId).run() &&
+            remove.commit()) ||
+           fail("cannot remove the folder");
 }
 
 bool LibraryIndex::setFolderOrder(std::int64_t folderId, NameOrder order) {
     if (!db_) return false;
+    Transaction change(db_);
     Statement folder(db_, "UPDATE folders SET name_order = ? WHERE id = ?");
     // A size no file has makes the next scan read every name again.
     Statement songs(db_, "UPDATE songs SET size = -1 WHERE folder_id = ?");
-    return (folder.bind(1, static_cast<int>(order)).bind(2, folderId).run() &&
-            songs.bind(1, folderId).run()) ||
+    return (change.began() && folder.bind(1, static_cast<int>(order)).bind(2, folderId).run() &&
+            songs.bind(1, folderId).run() && change.commit()) ||
            fail("cannot change the folder");
 }
 
 bool LibraryIndex::setFolderAvailable(std::int64_t folderId, bool available) {
     if (!db_) return false;
+    Transaction change(db_);
     Statement folder(db_, "UPDATE folders SET available = ? WHERE id = ?");
     Statement songs(db_, "UPDATE songs SET available = ? WHERE folder_id = ? AND available != ?");
-    return (folder.bind(1, available).bind(2, folderId).run() &&
-            songs.bind(1, available).bind(2, folderId).bind(3, available).run()) ||
+    return (change.began() && folder.bind(1, available).bind(2, folderId).run() &&
+            songs.bind(1, available).bind(2, folderId).bind(3, available).run() &&
+            change.commit()) ||
            fail("cannot mark the folder");
 }
 
@@ -338,7 +549,9 @@ std::unordered_map<std::string, LibrarySong> LibraryIndex::songsIn(const std::st
 
 bool LibraryIndex::writeBatch(std::int64_t folderId, const std::vector<LibrarySong>& songs,
                               const std::vector<std::int64_t>& removedIds) {
-    if (!db_ || !execute("BEGIN IMMEDIATE")) return false;
+    if (!db_) return false;
+    Transaction batch(db_);
+    if (!batch.began()) return fail("cannot write the library");
     Statement insert(db_,
                      "INSERT INTO songs(folder_id, path, size, mtime_ns, partner, artist, title, "
                      "disc_id, duration_ms, format, available) "
@@ -369,12 +582,7 @@ bool LibraryIndex::writeBatch(std::int64_t folderId, const std::vector<LibrarySo
         if (!ok) break;
         ok = remove.bind(1, id).run();
     }
-    if (!ok) {
-        fail("cannot write the library");
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        return false;
-    }
-    return execute("COMMIT");
+    return (ok && batch.commit()) || fail("cannot write the library");
 }
 
 SearchResult LibraryIndex::search(const std::string& text, int limit) {
@@ -425,10 +633,11 @@ std::vector<QueueEntry> LibraryIndex::loadQueue() {
 }
 
 bool LibraryIndex::saveQueue(const std::vector<QueueEntry>& queue) {
-    if (!db_ || !execute("BEGIN IMMEDIATE")) return false;
+    if (!db_) return false;
+    Transaction save(db_);
     Statement clear(db_, "DELETE FROM queue");
     Statement insert(db_, "INSERT INTO queue(position, path, artist, title) VALUES (?, ?, ?, ?)");
-    bool ok = clear.run();
+    bool ok = save.began() && clear.run();
     std::int64_t position = 0;
     for (const QueueEntry& entry : queue) {
         if (!ok) break;
@@ -438,12 +647,7 @@ bool LibraryIndex::saveQueue(const std::vector<QueueEntry>& queue) {
                  .bindText(4, entry.title)
                  .run();
     }
-    if (!ok) {
-        fail("cannot save the queue");
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        return false;
-    }
-    return execute("COMMIT");
+    return (ok && save.commit()) || fail("cannot save the queue");
 }
 
 }  // namespace lyrvox

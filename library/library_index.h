@@ -8,15 +8,25 @@
 // One object per thread: the scanner opens its own on the same file. The file
 // runs in WAL mode, so searches on one connection go on while a scan writes on
 // another.
+//
+// What the file's state makes of an opening: a file that is not a regular file
+// is refused and left alone; one held by another program is waited for a few
+// seconds and then left alone (the library is off for this run); one written by
+// a newer Lyrvox is not opened at all; only a regular file that SQLite reports
+// as not a database, or damaged, is moved aside (kept as PATH.broken-N) and the
+// index made again, keeping what can still be read of its folders and queue.
+// Damage that a later statement finds is told through onDamage(); rebuild()
+// then does the same. A new file is made under a name of its own and linked into
+// place whole, so that programs making the same library at once end with one.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
 #include "library/song_name.h"
-
-struct sqlite3;
+#include "library/sql_connection.h"
 
 namespace lyrvox {
 
@@ -55,28 +65,64 @@ struct SearchResult {
 
 class LibraryIndex {
   public:
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
+    static constexpr int kBusyWaitMs = 5000;  // how long an opening waits for another program
 
     enum class Recovery {
-        // A file that is damaged, locked or of a newer version is renamed to
-        // PATH.broken-N (its -wal too) and a fresh index made in its place.
+        // A damaged file is renamed to PATH.broken-N (its -wal too) and a fresh
+        // index made in its place, with the folders and queue that could be read.
         MoveAside,
         // Such a file is left alone and the index stays closed (the scanner's own
         // connection: the player's has dealt with it).
         None
     };
+    struct Options {
+        Recovery recovery = Recovery::MoveAside;
+        int busyWaitMs = kBusyWaitMs;
+        // Called once a wait for another program's lock has lasted a moment.
+        std::function<void()> waiting;
+    };
+    enum class State {
+        Open,
+        NotAFile,  // a folder, device, FIFO, socket, a link to nothing, or no name
+        InUse,     // locked by another program for longer than the wait
+        Newer,     // written by a newer Lyrvox
+        Damaged,   // damaged and left alone (Recovery::None, or it could not be moved)
+        Failed     // cannot be opened or made (no such folder, no permission, disk full)
+    };
+
     explicit LibraryIndex(std::string path, Recovery recovery = Recovery::MoveAside);
+    LibraryIndex(std::string path, Options options);
     ~LibraryIndex();
     LibraryIndex(const LibraryIndex&) = delete;
     LibraryIndex& operator=(const LibraryIndex&) = delete;
 
     bool isOpen() const { return db_ != nullptr; }
+    State state() const { return state_; }
     const std::string& path() const { return path_; }
     // What the user must be told about the opening (a file moved aside, no index
     // at all); empty when all went well.
     const std::string& notice() const { return notice_; }
     // The last failure's text, for messages; empty when the last call succeeded.
     const std::string& error() const { return error_; }
+
+    // True once a statement has found the file damaged; the index's answers may be
+    // incomplete from then on, until rebuild().
+    bool damaged() const { return db_.damaged(); }
+    // Called once when a statement first finds the file damaged (on the thread
+    // that ran it, inside the call: act on it later, not from the callback).
+    void onDamage(std::function<void()> told) { db_.onDamage(std::move(told)); }
+    // Keeps the damaged file aside as PATH.broken-N and makes the index again with
+    // the folders and queue that could still be read; notice() tells what
+    // happened. Its songs come back with a scan of every folder (needsRescan()).
+    bool rebuild();
+    // Tries the opening again (after InUse), with the same options.
+    bool reopen();
+    // How long later statements wait for another connection's lock.
+    void setBusyWait(int waitMs) { db_.setBusyWait(waitMs, options_.waiting); }
+    // The songs must be found again: the index was made anew from a damaged file.
+    bool needsRescan() const { return needsRescan_; }
+    void rescanStarted() { needsRescan_ = false; }
 
     // Library folders. addFolder refuses a folder inside one already there and
     // takes in any already there inside the new one; it returns the folder's id,
@@ -105,16 +151,22 @@ class LibraryIndex {
     bool saveQueue(const std::vector<QueueEntry>& queue);
 
   private:
-    bool open(Recovery recovery);
+    void start();  // opens, makes or refuses the file, as its state asks
+    bool open();
+    bool create();         // a new file, made whole under another name and linked in
     bool prepareSchema();  // pragmas, creation and migration
     bool execute(const char* sql);
     bool fail(const std::string& what);  // sets error_ from the connection; false
     void closeDb();
+    void refuse(State state, std::string notice);  // closes and tells why
 
     std::string path_;
+    Options options_;
+    State state_ = State::Failed;
+    bool needsRescan_ = false;
     std::string notice_;
     std::string error_;
-    sqlite3* db_ = nullptr;
+    Connection db_;
 };
 
 // The FTS5 query for typed text: each word a quoted prefix ("word"*); "" when the

@@ -2,11 +2,15 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
+#include <optional>
 #include <set>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 
@@ -39,6 +43,35 @@ struct Candidate {
 };
 
 using DirId = std::pair<dev_t, ino_t>;
+
+// The turn of one scan of a library: an advisory lock on a file of its own next to
+// the index (never the index itself: closing any other descriptor of that file
+// would drop SQLite's own locks). Without the lock file (a read-only folder) the
+// scan runs anyway: nothing else can write there either.
+class ScanTurn {
+  public:
+    explicit ScanTurn(const std::string& databasePath)
+        : fd_(::open((databasePath + ".scan-lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {}
+    ~ScanTurn() {
+        if (fd_ >= 0) ::close(fd_);  // releases the lock
+    }
+    ScanTurn(const ScanTurn&) = delete;
+    ScanTurn& operator=(const ScanTurn&) = delete;
+
+    // True once this scan has its turn; false when cancelled first.
+    bool take(const std::atomic<bool>& cancel, const std::function<void()>& waiting) {
+        if (fd_ < 0 || ::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+        if (waiting) waiting();
+        while (!cancel) {
+            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    }
+
+  private:
+    int fd_;
+};
 
 // Lists the song files of one folder into `out` and its subfolders into `subfolders`.
 // Returns false when the folder cannot be read.
@@ -140,6 +173,7 @@ class FolderScan {
     // False when the index could not be written.
     bool run() {
         std::unordered_map<std::string, LibrarySong> known = index_.songsIn(folder_.path);
+        if (index_.damaged()) return stop();  // what is known cannot be read
         struct stat rootInfo;
         if (::stat(folder_.path.c_str(), &rootInfo) != 0 || !S_ISDIR(rootInfo.st_mode)) {
             return markMissing();
@@ -269,7 +303,13 @@ class FolderScan {
 
     bool write(const std::vector<LibrarySong>& songs, const std::vector<std::int64_t>& removed) {
         if (index_.writeBatch(folder_.id, songs, removed)) return true;
-        counts_.error = index_.error();
+        return stop();
+    }
+
+    // The index failed: the scan ends with its reason.
+    bool stop() {
+        counts_.damaged = index_.damaged();
+        counts_.error = counts_.damaged ? "the library file is damaged" : index_.error();
         return false;
     }
 
@@ -281,8 +321,7 @@ class FolderScan {
     bool markMissing() {
         ++counts_.missingFolders;
         if (index_.setFolderAvailable(folder_.id, false)) return true;
-        counts_.error = index_.error();
-        return false;
+        return stop();
     }
 
     LibraryIndex& index_;
@@ -299,12 +338,20 @@ class FolderScan {
 ScanCounts LibraryScanner::scan(std::vector<LibraryFolder> folders, const std::atomic<bool>& cancel,
                                 const ProgressFn& progress) {
     ScanCounts counts;
-    if (folders.empty()) folders = index_.folders();
+    std::optional<ScanTurn> turn;
+    if (index_.isOpen()) turn.emplace(index_.path());
+    const bool myTurn = !turn || turn->take(cancel, [&] {
+        if (progress) progress({0, 0, {}, true});
+    });
+    // Read once the turn has come: the scan before may have changed them.
+    if (myTurn && folders.empty()) folders = index_.folders();
     if (!index_.isOpen()) counts.error = "The song library is not open";
     for (const LibraryFolder& folder : folders) {
-        if (!counts.error.empty() || cancel) break;
+        if (!counts.error.empty() || cancel || !myTurn) break;
         if (!FolderScan(index_, folder, counts, cancel, progress).run()) break;
     }
+    counts.damaged = index_.damaged();
+    if (counts.damaged && counts.error.empty()) counts.error = "the library file is damaged";
     counts.cancelled = counts.cancelled || (cancel && counts.error.empty());
     return counts;
 }

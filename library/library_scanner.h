@@ -7,6 +7,8 @@
 // cannot unpack) is skipped with the player's reason. A file whose size, modification time and
 // partner are unchanged is not looked at again. Runs on any thread, on its own index connection;
 // writes in batches, so that a killed scan loses at most one batch.
+// Scans of one library take turns, also across programs: each holds a lock on
+// the file PATH.scan-lock next to the index while it runs.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -35,12 +37,14 @@ struct ScanCounts {
     int missingFolders = 0;  // kept, their songs marked unavailable
     bool cancelled = false;  // nothing was removed then
     std::string error;       // the index could not be written; the scan stopped
+    bool damaged = false;    // the index file was found damaged (error says so too)
 };
 
 struct ScanProgress {
     std::int64_t done = 0;   // songs looked at
     std::int64_t total = 0;  // songs found so far by the walk
     std::string folder;      // the library folder being scanned
+    bool waiting = false;    // another scan of this library runs; this one waits its turn
 };
 
 class LibraryScanner {
@@ -50,8 +54,9 @@ class LibraryScanner {
 
     explicit LibraryScanner(LibraryIndex& index) : index_(index) {}
 
-    // Scans `folders` (every library folder when empty). `cancel` is read between
-    // files; `progress` is called on this thread, every few hundred songs.
+    // Scans `folders` (every library folder when empty), once no other scan of the
+    // library runs. `cancel` is read between files and while waiting; `progress` is
+    // called on this thread when a wait begins and every few hundred songs.
     ScanCounts scan(std::vector<LibraryFolder> folders, const std::atomic<bool>& cancel,
                     const ProgressFn& progress = {});
 

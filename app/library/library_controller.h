@@ -14,6 +14,13 @@
 // time, in the status line (over the next song's own) and below the queue; they
 // play again once their files are back.
 #include <QElapsedTimer>
+//
+// The index's file as the player finds it: one that another program holds is
+// tried again on a timer for a few seconds, the wait shown in the status line,
+// and then left alone for this run; one that is damaged, at the opening or when
+// any later statement or scan finds it, is kept aside and the library made again
+// from its folders, keeping the queue the user sees. Nothing here blocks the
+// event loop for the wait.
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -29,8 +36,12 @@ namespace lyrvox {
 class LibraryController : public QObject {
     Q_OBJECT
   public:
-    // `databasePath`: the index file (its folder is made when missing). A damaged
-    // index is moved aside and the user told through `window`'s dialogs.
+    static constexpr int kRetryMs = 250;  // between openings of a library in use
+    // How long a statement of the player's own connection waits for a scan's batch.
+    static constexpr int kStatementWaitMs = 1000;
+
+    // `databasePath`: the index file (its folder is made when missing). The user
+    // is told through `dialogs` what became of a file that could not be used.
     LibraryController(ControlWindow& window, DialogProvider& dialogs, SettingsStore& settings,
                       const QString& databasePath, std::function<QString()> chooseFolder);
     ~LibraryController() override;
@@ -40,6 +51,8 @@ class LibraryController : public QObject {
     // While the pause before the next song runs: the song it leads to as the queue
     // stands now (its first song whose file is there).
     std::optional<QueueEntry> upcoming() const;
+    // True while the index is in use by another program and tried again.
+    bool waitingForIndex() const { return retry_.isActive(); }
 
     // Starts the queue's first song that is there now (the "Play queue" button); a
     // queued song playing counts as done.
@@ -56,6 +69,12 @@ class LibraryController : public QObject {
     // The display's "Next:" line with the seconds left of the pause.
     void showCountdown();
 
+    void tryOpenAgain();
+    // The opening is settled (open or not): the user told, a rebuilt library scanned.
+    void settled();
+    void recoverFromDamage();
+    void rescanAll();
+
     ControlWindow& window_;
     DialogProvider& dialogs_;
     std::unique_ptr<LibraryIndex> index_;
@@ -66,6 +85,10 @@ class LibraryController : public QObject {
     QTimer countdown_;  // at each whole second of the pause
     QString banner_;    // what the display shows of the pause
     QString note_;      // the songs the last look for the next one passed over
+    QTimer retry_;
+    int retries_ = 0;
+    bool recovered_ = false;  // once a run: a disk that keeps damaging it is not looped on
+    bool rescanWhenIdle_ = false;
 };
 
 // Where the player keeps its library: AppDataLocation/library.db.

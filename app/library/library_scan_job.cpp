@@ -1,5 +1,7 @@
 #include "app/library/library_scan_job.h"
 
+#include <utility>
+
 namespace lyrvox {
 
 LibraryScanJob::~LibraryScanJob() {
@@ -21,16 +23,23 @@ bool LibraryScanJob::start(std::vector<LibraryFolder> folders) {
         ScanCounts counts;
         if (!index.isOpen()) {
             counts.error = "Cannot open the song library: " + index.error();
+            counts.damaged = index.state() == LibraryIndex::State::Damaged;
         } else {
             counts = LibraryScanner(index).scan(folders, cancel_, [&](const ScanProgress& p) {
                 post([this, p] {
-                    emit progressed(p.done, p.total, QString::fromStdString(p.folder));
+                    emit progressed(p.done, p.total,
+                                    p.waiting ? QStringLiteral("- waiting for another scan of "
+                                                               "this library to finish")
+                                              : QString::fromStdString(p.folder));
                 });
             });
         }
-        post([this, counts] {
+        post([this, counts]() mutable {
             running_ = false;
+            const bool damaged = std::exchange(counts.damaged, false);
+            if (damaged) counts.error.clear();
             emit finished(counts);
+            if (damaged) emit this->damaged();
         });
     });
     return true;

@@ -1,7 +1,9 @@
 #pragma once
 // A library scan on a thread of its own, with its own connection to the index:
 // the event loop, and with it playback, never waits for the disk. Progress and the
-// end arrive as signals on the thread that started the job.
+// end arrive as signals on the thread that started the job. A scan of the same
+// library elsewhere (another window, lyrvox-cdg) is waited for, shown as a
+// progress that names no folder.
 #include <QObject>
 #include <QString>
 #include <atomic>
@@ -26,7 +28,10 @@ class LibraryScanJob : public QObject {
 
   signals:
     void progressed(qint64 done, qint64 total, const QString& folder);
+    // The end of a scan. A scan that found the index damaged ends without an error
+    // of its own and then tells damaged(): the library's owner rebuilds it.
     void finished(const lyrvox::ScanCounts& counts);
+    void damaged();
 
   private:
     std::string databasePath_;

@@ -16,6 +16,7 @@
 #include "app/window_text.h"
 #include "display/display_window.h"
 #include "display/snapshot.h"
+#include "library/library_scanner.h"
 #include "playback/cdg/packet_encoder.h"
 #include "support/session_world.h"
 #include "support/test_files.h"
@@ -659,6 +660,85 @@ TEST_F(ControlWindowTest, DamagedLibraryIsMovedAsideWithAMessage) {
     EXPECT_TRUE(messages[0].contains("library.db.broken-1") && messages[0].contains("queue"));
     EXPECT_TRUE(QFileInfo(work.filePath("library.db.broken-1")).isFile());
     EXPECT_TRUE(library.index().isOpen() && library.libraryWindow().queue().empty());
+}
+
+// A library that another program holds is tried again on a timer, the wait shown,
+// while the event loop runs: it opens with its queue once the other program is
+// done, and is left alone with a message when it never is.
+TEST_F(ControlWindowTest, LibraryInUseIsWaitedForWithoutBlockingThenLeftAlone) {
+    const std::string db = work.filePath("library.db").toStdString();
+    ASSERT_TRUE(LibraryIndex(db).saveQueue({{"/a.cdg", "A", "One"}}));
+    const std::string held = work.filePath("held").toStdString();
+    const auto holdLock = [&] {
+        std::filesystem::remove(held);
+        FILE* other = popen(("sqlite3 " + db).c_str(), "w");
+        fputs(("PRAGMA journal_mode=DELETE; BEGIN EXCLUSIVE;"
+               "INSERT OR REPLACE INTO queue VALUES (1, '/b.cdg', 'B', 'Two');\n.shell touch " +
+               held + "\n")
+                  .c_str(),
+              other);
+        fflush(other);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(held); }));
+        return other;
+    };
+    FILE* other = holdLock();
+    {
+        LibraryController library(window, *this, *this, work.filePath("library.db"), {});
+        EXPECT_TRUE(library.waitingForIndex());
+        EXPECT_TRUE(c.status->text().startsWith("Waiting for the song library"));
+        QTest::qWait(3 * LibraryController::kRetryMs);  // the loop runs meanwhile
+        fputs("COMMIT;\n", other);
+        pclose(other);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !library.waitingForIndex(); }));
+        EXPECT_TRUE(library.index().isOpen());
+        EXPECT_EQ(library.libraryWindow().queue().size(), 2);
+        EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
+    }
+    other = holdLock();
+    LibraryController library(window, *this, *this, work.filePath("library.db"), {});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !library.waitingForIndex(); },
+                                LibraryIndex::kBusyWaitMs + 2000));
+    QTest::qWait(1);
+    fputs("COMMIT;\n", other);
+    pclose(other);
+    EXPECT_FALSE(library.index().isOpen());
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].contains("in use by another program")) << messages[0].toStdString();
+    EXPECT_FALSE(QFileInfo::exists(work.filePath("library.db.broken-1")));
+}
+
+// Damage that a search finds after the opening: told, the file kept aside, the
+// library made again from its folders, the queue the user sees kept.
+TEST_F(ControlWindowTest, LibraryDamageFoundLaterIsKeptAsideAndTheLibraryMadeAgain) {
+    ASSERT_TRUE(QDir().mkdir("songs"));
+    testing::writeFile("songs/ABBA - Waterloo.cdg", encode::fileOf({encode::memoryPreset(1)}));
+    const std::string db = work.filePath("library.db").toStdString();
+    {
+        LibraryIndex index(db);
+        index.addFolder(work.filePath("songs").toStdString(), NameOrder::ArtistTitle);
+        const std::atomic<bool> cancel{false};
+        ASSERT_EQ(LibraryScanner(index).scan({}, cancel).added, 1);
+        ASSERT_TRUE(index.saveQueue({{"/a.cdg", "A", "One"}}));
+    }
+    // The songs table's first page garbled; the opening does not read it.
+    ASSERT_EQ(system(("dd if=/dev/urandom of=" + db + " bs=4096 seek=$(($(sqlite3 " + db +
+                      " \"SELECT rootpage FROM sqlite_master WHERE name = 'songs'\") - 1))" +
+                      " count=1 conv=notrunc status=none")
+                         .c_str()),
+              0);
+    LibraryController library(window, *this, *this, work.filePath("library.db"), {});
+    LibraryWindow& lib = library.libraryWindow();
+    ASSERT_EQ(lib.queue().size(), 1);
+    lib.addToQueue({"/b.cdg", "B", "Two"});
+    QTest::keyClicks(lib.searchBox(), "abba");  // finds the damage
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.isEmpty(); }));
+    EXPECT_TRUE(messages[0].contains("was damaged; a copy was kept as") &&
+                messages[0].contains("library.db.broken-1"))
+        << messages[0].toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lib.results().rowCount() == 1; }));
+    EXPECT_EQ(lib.queue().size(), 2);
+    EXPECT_EQ(LibraryIndex(db).loadQueue().size(), 2u);
+    EXPECT_EQ(messages.size(), 1) << messages.join("|").toStdString();
 }
 
 // Boxes titled "lyrvox" without an icon. A message returns at once and stays up until OK;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <memory>
 #include <sstream>
 
+#include "library/library_index.h"
 #include "playback/cdg/cdg_machine.h"
 #include "playback/cdg/packet_encoder.h"
 #include "support/test_files.h"
@@ -145,6 +147,68 @@ TEST(Cli, NamesOfAnyShape) {
     EXPECT_EQ(run(runInfo, tooLong), "1 |lyrvox-cdg info: '" + tooLong + "': File name too long\n");
     EXPECT_TRUE(has(run(runRender, tooLong + " --sha256"), "': File name too long\n"));
     std::filesystem::current_path(previous);
+}
+
+// lyrvox-cdg library on these words, as "STATUS OUT|ERR".
+std::string library(const std::vector<std::string>& words) {
+    std::ostringstream out, err;
+    const int status = runLibrary(words, out, err);
+    return std::to_string(status) + " " + out.str() + "|" + err.str();
+}
+
+// --db names a file: anything else is refused and left as it is; scan takes
+// folders only, and adds none of them when one is not a folder.
+TEST(Cli, LibraryRefusesADbThatIsNotAFileAndScanPathsThatAreNotFolders) {
+    TempFolder dir;
+    std::filesystem::create_directory(dir.path("folder"));
+    ASSERT_EQ(mkfifo(dir.path("fifo").c_str(), 0600), 0);
+    const auto before = testing::filesIn(dir.path());
+    struct Case {
+        std::string db, says;
+    };
+    const Case cases[] = {{dir.path("folder"), "is a folder, not a song library file"},
+                          {dir.path("fifo"), "is a pipe, not a song library file"},
+                          {"", "--db needs a file name"}};
+    for (const Case& c : cases) {
+        const std::string r = library({"search", "x", "--db", c.db});
+        EXPECT_TRUE(r.starts_with("1 |") && has(r, c.says)) << c.db << ": " << r;
+    }
+    EXPECT_EQ(testing::filesIn(dir.path()), before);
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path("folder")));
+
+    const std::string db = dir.path("library.db");
+    std::filesystem::create_directory(dir.path("songs"));
+    writeFile(dir.path("notes.txt"), std::string("text"));
+    const Case scans[] = {{dir.path("nonexistent"), "No such file or directory; nothing was added"},
+                          {dir.path("notes.txt"), "not a folder; nothing was added"}};
+    for (const Case& c : scans) {
+        const std::string r = library({"scan", dir.path("songs"), c.db, "--db", db});
+        EXPECT_TRUE(r.starts_with("1 |") && has(r, c.says)) << c.db << ": " << r;
+    }
+    EXPECT_TRUE(LibraryIndex(db).folders().empty());
+    EXPECT_TRUE(library({"scan", dir.path("songs"), "--db", db}).starts_with("0 0 songs"));
+}
+
+// A library damaged where the opening does not look: the search that finds it says
+// so, keeps a copy, and answers from the library made again from its folders.
+TEST(Cli, LibrarySearchOnADamagedLibraryRebuildsItAndFinds) {
+    TempFolder dir;
+    const std::string db = dir.path("library.db");
+    std::filesystem::create_directory(dir.path("songs"));
+    writeFile(dir.path("songs/ABBA - Waterloo.cdg"), std::string(7200, '\0'));
+    ASSERT_TRUE(library({"scan", dir.path("songs"), "--db", db}).starts_with("0 1 songs: 1 new"));
+    // The songs table's first page garbled.
+    const std::string page =
+        "$(sqlite3 " + db + " \"SELECT rootpage FROM sqlite_master WHERE " + "name = 'songs'\")";
+    ASSERT_EQ(system(("dd if=/dev/urandom of=" + db + " bs=4096 seek=$((" + page +
+                      " - 1)) count=1 conv=notrunc status=none")
+                         .c_str()),
+              0);
+    const std::string r = library({"search", "waterloo", "--db", db});
+    EXPECT_TRUE(r.starts_with("0 ABBA\tWaterloo\t")) << r;
+    EXPECT_TRUE(has(r, "was damaged; a copy was kept as " + db + ".broken-1")) << r;
+    EXPECT_TRUE(has(r, "1 songs found again")) << r;
+    EXPECT_FALSE(has(r, "malformed"));
 }
 
 // A termination signal stops an extraction as Stop does, leaving no output and no
