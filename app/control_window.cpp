@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QTimer>
 #include <cmath>
+#include <filesystem>
+#include <system_error>
 
 #include "app/app_icon.h"
 #include "app/song_drops.h"
@@ -186,28 +188,43 @@ void ControlWindow::openSong() {
     const std::optional<OpenFileChoice> choice = deps_.dialogs.chooseOpenFile(request);
     if (!choice) return;  // cancelled: nothing changes
     lastFilterIndex_ = choice->filterIndex;
-    chooseFile(choice->path);
+    chooseFile(toFsPath(choice->path));
     showStatus(QStringLiteral("Click PLAY to start."));
 }
 
-void ControlWindow::chooseFile(const QString& path) {
-    chosenFile_ = toFsPath(path);
+void ControlWindow::chooseFile(const std::string& path) {
+    chosenFile_ = path;
     // A folder that cannot be remembered is no reason to refuse the file chosen.
-    deps_.settings.writePath(folderWithSeparator(path));
+    deps_.settings.writePath(folderWithSeparator(fromFsPath(path)));
     controls_.play->setEnabled(true);
     snapshots_.nextNumber = 0;
     tuning_->songChosen();
 }
 
 void ControlWindow::playFile(const QString& path) {
+    playPath(toFsPath(path));
+}
+
+void ControlWindow::playPath(const std::string& path) {
     if (closing_) return;
-    const QFileInfo file(path);
-    if (file.isDir()) return message(QStringLiteral("Cannot play a folder: ") + path);
-    if (!isSongFileName(file.fileName()))
-        return message(QStringLiteral("Not a song or media file: ") + path);
+    const QString shown = fromFsPath(path);
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error))
+        return message(QStringLiteral("Cannot play a folder: ") + shown);
+    // The type is in the extension, which is ASCII whatever the rest of the name.
+    if (!isSongFileName(QFileInfo(shown).fileName()))
+        return message(QStringLiteral("Not a song or media file: ") + shown);
     if (session().songRunning()) stopPlayback();
     chooseFile(path);
     playPauseOrContinue();
+}
+
+void ControlWindow::bringToFront() {
+    if (closing_) return;
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
 }
 
 void ControlWindow::playPauseOrContinue() {

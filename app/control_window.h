@@ -54,6 +54,11 @@ class ControlWindow : public QWidget {
     // in the library); a running song is stopped first. A folder or a file of
     // another kind gets a message.
     void playFile(const QString& path);
+    // The same for a path as the system's bytes: a name that is not UTF-8 is
+    // played as it is (a song handed over by a second start of the program).
+    void playPath(const std::string& path);
+    // Brings the control window to the front (a second start of the program).
+    void bringToFront();
     void playPauseOrContinue();
     void stopPlayback();
     void frameRateChosen();
@@ -96,7 +101,7 @@ class ControlWindow : public QWidget {
     void setExpanded(bool expanded);  // the extraction area shown or not
     // The file the next Play plays, as Open and a drop take it: its folder
     // remembered, Play enabled, the snapshot numbers restarted.
-    void chooseFile(const QString& path);
+    void chooseFile(const std::string& path);
     std::vector<KeyCommand> keyCommands();
     QString startFolder();
     void message(const QString& text);

@@ -3,7 +3,9 @@
 #include <QFileDialog>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -12,8 +14,12 @@
 #include "app/qt_dialog_provider.h"
 #include "app/qt_settings_store.h"
 #include "app/quit_signals.h"
+#include "app/single_instance.h"
+#include "app/window_text.h"
+#include "library/song_name.h"
 #include "playback/archive/scratch_space.h"
 #include "playback/media/song_media_control.h"
+#include "util/text_helpers.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -29,6 +35,40 @@ int main(int argc, char** argv) {
     // stay the bytes the system gave: a name that is not UTF-8 would not survive a
     // QString.
     const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+    const lyrvox::PlayerCommand command = lyrvox::parsePlayerCommand(args);
+    if (command.help || !command.error.empty()) {
+        if (!command.error.empty()) std::fprintf(stderr, "lyrvox: %s\n", command.error.c_str());
+        std::fputs(lyrvox::playerUsage().c_str(), command.help ? stdout : stderr);
+        return command.help ? 0 : 2;
+    }
+    const bool enqueue = command.request == lyrvox::SingleInstance::Request::Enqueue;
+    // The songs as the running player would take them: absolute, for it has another
+    // current folder; a Play names one song in all its words.
+    std::vector<std::string> songs;
+    if (enqueue) {
+        for (const std::string& song : command.songs) songs.push_back(lyrvox::absolutePath(song));
+    } else if (!lyrvox::commandLineText(command.songs).empty()) {
+        songs.push_back(lyrvox::absolutePath(lyrvox::joinCommandLine(command.songs)));
+    }
+
+    // One player per user: a running one takes the songs and this start ends.
+    lyrvox::SingleInstance instance(lyrvox::SingleInstance::defaultFolder());
+    if (!command.newInstance) {
+        const lyrvox::SingleInstance::Outcome outcome = instance.start(command.request, songs);
+        if (outcome.role == lyrvox::SingleInstance::Role::HandedOver) {
+            int refused = 0;
+            for (std::size_t i = 0; i < songs.size(); ++i) {
+                if (outcome.taken[i]) continue;
+                ++refused;
+                std::fprintf(stderr, "lyrvox: not a file the player can open: %s\n",
+                             lyrvox::escapeForTerminal(songs[i]).c_str());
+            }
+            return refused == 0 ? 0 : 1;
+        }
+        if (outcome.role == lyrvox::SingleInstance::Role::Alone) {
+            std::fputs("lyrvox: the running player did not answer; starting another\n", stderr);
+        }
+    }
 
     // Scratch folders of zipped songs that a killed run left behind.
     lyrvox::ScratchSpace(lyrvox::ScratchSpace::defaultRoot()).removeLeftovers();
@@ -57,8 +97,30 @@ int main(int argc, char** argv) {
         window.tuning().changeKey(parts.value(0).toInt());
         window.tuning().changeTempo(parts.value(1, QStringLiteral("100")).toInt() - 100);
     }
-    // Start-up runs once the event loop does, so that anything it shows is live.
-    QTimer::singleShot(0, &window, [&window, args] { window.startUp(args); });
+    // Songs that later starts of the program hand over.
+    const auto enqueueSongs = [&window, &library](const std::vector<std::string>& paths) {
+        for (const std::string& path : paths) {
+            const std::string name = std::filesystem::path(path).stem().string();
+            const lyrvox::SongName parsed =
+                lyrvox::parseSongName(name, lyrvox::NameOrder::ArtistTitle);
+            library.libraryWindow().addToQueue({path, parsed.artist, parsed.title});
+        }
+        window.display().showNote(
+            paths.size() == 1 ? QStringLiteral("1 song added to the queue")
+                              : QStringLiteral("%1 songs added to the queue").arg(paths.size()));
+    };
+    instance.setReceiver([&window, enqueueSongs](lyrvox::SingleInstance::Request request,
+                                                 const std::vector<std::string>& paths) {
+        window.bringToFront();
+        if (request == lyrvox::SingleInstance::Request::Enqueue) return enqueueSongs(paths);
+        if (!paths.empty()) window.playPath(paths.front());
+    });
+    // Start-up runs once the event loop does, so that anything it shows is live. A
+    // new player's --enqueue songs wait in its queue; a song named plays.
+    QTimer::singleShot(0, &window, [&window, enqueueSongs, enqueue, songs, command] {
+        window.startUp(enqueue ? std::vector<std::string>{} : command.songs);
+        if (enqueue) enqueueSongs(songs);
+    });
     // Benchmark aid (bench/cpu_play.sh): LYRVOX_FULLSCREEN_FPS=N puts the display
     // window in full screen and redraws it N times a second, after start-up chose
     // its rate.
