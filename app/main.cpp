@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,42 @@
 #include "playback/archive/scratch_space.h"
 #include "playback/media/song_media_control.h"
 #include "util/text_helpers.h"
+
+namespace {
+
+using lyrvox::SingleInstance;
+
+// Hands the songs to the running player: the exit status once it took them (1 when
+// it refused some, each named), none when this program is to play (no player runs,
+// or it did not answer).
+std::optional<int> handOver(SingleInstance& instance, const lyrvox::PlayerSongs& songs) {
+    const bool playing = !songs.play.empty() || songs.enqueue.empty();
+    std::vector<std::pair<const std::vector<std::string>*, SingleInstance::Outcome>> sent;
+    const SingleInstance::Outcome first =
+        instance.start(playing ? SingleInstance::Request::Play : SingleInstance::Request::Enqueue,
+                       playing ? songs.play : songs.enqueue);
+    if (first.role == SingleInstance::Role::Alone)
+        std::fputs("lyrvox: the running player did not answer; starting another\n", stderr);
+    if (first.role != SingleInstance::Role::HandedOver) return std::nullopt;
+    sent.emplace_back(playing ? &songs.play : &songs.enqueue, first);
+    if (playing && !songs.enqueue.empty()) {
+        sent.emplace_back(&songs.enqueue,
+                          SingleInstance(SingleInstance::defaultFolder())
+                              .start(SingleInstance::Request::Enqueue, songs.enqueue));
+    }
+    int refused = 0;
+    for (const auto& [paths, outcome] : sent) {
+        for (std::size_t i = 0; i < paths->size(); ++i) {
+            if (outcome.role == SingleInstance::Role::HandedOver && outcome.taken[i]) continue;
+            ++refused;
+            std::fprintf(stderr, "lyrvox: the running player did not take %s\n",
+                         lyrvox::escapeForTerminal((*paths)[i]).c_str());
+        }
+    }
+    return refused == 0 ? 0 : 1;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -41,33 +78,12 @@ int main(int argc, char** argv) {
         std::fputs(lyrvox::playerUsage().c_str(), command.help ? stdout : stderr);
         return command.help ? 0 : 2;
     }
-    const bool enqueue = command.request == lyrvox::SingleInstance::Request::Enqueue;
-    // The songs as the running player would take them: absolute, for it has another
-    // current folder; a Play names one song in all its words.
-    std::vector<std::string> songs;
-    if (enqueue) {
-        for (const std::string& song : command.songs) songs.push_back(lyrvox::absolutePath(song));
-    } else if (!lyrvox::commandLineText(command.songs).empty()) {
-        songs.push_back(lyrvox::absolutePath(lyrvox::joinCommandLine(command.songs)));
-    }
+    const lyrvox::PlayerSongs songs = lyrvox::playerSongs(command);
 
     // One player per user: a running one takes the songs and this start ends.
     lyrvox::SingleInstance instance(lyrvox::SingleInstance::defaultFolder());
     if (!command.newInstance) {
-        const lyrvox::SingleInstance::Outcome outcome = instance.start(command.request, songs);
-        if (outcome.role == lyrvox::SingleInstance::Role::HandedOver) {
-            int refused = 0;
-            for (std::size_t i = 0; i < songs.size(); ++i) {
-                if (outcome.taken[i]) continue;
-                ++refused;
-                std::fprintf(stderr, "lyrvox: not a file the player can open: %s\n",
-                             lyrvox::escapeForTerminal(songs[i]).c_str());
-            }
-            return refused == 0 ? 0 : 1;
-        }
-        if (outcome.role == lyrvox::SingleInstance::Role::Alone) {
-            std::fputs("lyrvox: the running player did not answer; starting another\n", stderr);
-        }
+        if (const std::optional<int> status = handOver(instance, songs)) return *status;
     }
 
     // Scratch folders of zipped songs that a killed run left behind.
@@ -109,17 +125,17 @@ int main(int argc, char** argv) {
             paths.size() == 1 ? QStringLiteral("1 song added to the queue")
                               : QStringLiteral("%1 songs added to the queue").arg(paths.size()));
     };
-    instance.setReceiver([&window, enqueueSongs](lyrvox::SingleInstance::Request request,
+    instance.setReceiver([&window, enqueueSongs](SingleInstance::Request request,
                                                  const std::vector<std::string>& paths) {
         window.bringToFront();
-        if (request == lyrvox::SingleInstance::Request::Enqueue) return enqueueSongs(paths);
+        if (request == SingleInstance::Request::Enqueue) return enqueueSongs(paths);
         if (!paths.empty()) window.playPath(paths.front());
     });
-    // Start-up runs once the event loop does, so that anything it shows is live. A
-    // new player's --enqueue songs wait in its queue; a song named plays.
-    QTimer::singleShot(0, &window, [&window, enqueueSongs, enqueue, songs, command] {
-        window.startUp(enqueue ? std::vector<std::string>{} : command.songs);
-        if (enqueue) enqueueSongs(songs);
+    // Start-up runs once the event loop does, so that anything it shows is live: a
+    // song named plays, and the songs to queue wait in the queue.
+    QTimer::singleShot(0, &window, [&window, enqueueSongs, songs] {
+        window.startUp(songs.startUp);
+        if (!songs.enqueue.empty()) enqueueSongs(songs.enqueue);
     });
     // Benchmark aid (bench/cpu_play.sh): LYRVOX_FULLSCREEN_FPS=N puts the display
     // window in full screen and redraws it N times a second, after start-up chose

@@ -1,5 +1,7 @@
 #include "app/single_instance.h"
 
+#include "app/window_text.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QLocalServer>
@@ -8,6 +10,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 #include <QtEndian>
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -231,12 +234,42 @@ PlayerCommand parsePlayerCommand(const std::vector<std::string>& args) {
     return command;
 }
 
+PlayerSongs playerSongs(const PlayerCommand& command) {
+    PlayerSongs songs;
+    const auto absolute = [](const std::vector<std::string>& paths) {
+        std::vector<std::string> made;
+        for (const std::string& path : paths) made.push_back(absolutePath(path));
+        return made;
+    };
+    if (command.request == SingleInstance::Request::Enqueue) {
+        songs.enqueue = absolute(command.songs);
+        return songs;
+    }
+    if (commandLineText(command.songs).empty()) return songs;
+    const auto isFile = [](const std::string& path) {
+        std::error_code error;
+        return std::filesystem::is_regular_file(path, error);
+    };
+    const std::string joined = joinCommandLine(command.songs);
+    if (command.songs.size() > 1 && !isFile(joined) &&
+        std::all_of(command.songs.begin(), command.songs.end(), isFile)) {
+        songs.play = {absolutePath(command.songs.front())};
+        songs.enqueue = absolute({command.songs.begin() + 1, command.songs.end()});
+        songs.startUp = {command.songs.front()};
+        return songs;
+    }
+    songs.play = {absolutePath(joined)};
+    songs.startUp = command.songs;
+    return songs;
+}
+
 std::string playerUsage() {
-    return "Usage: lyrvox [--new-instance] [SONG]\n"
+    return "Usage: lyrvox [--new-instance] [SONG...]\n"
            "       lyrvox [--new-instance] --enqueue SONG...\n"
            "Plays CD+G karaoke songs. While Lyrvox runs, a song given here goes to the\n"
-           "running player, which plays it at once; with --enqueue the songs are added\n"
-           "to its queue instead (or to the queue of a new player, when none runs).\n"
+           "running player, which plays it at once (several songs: the first plays, the\n"
+           "others are queued); with --enqueue the songs are added to its queue instead\n"
+           "(or to the queue of a new player, when none runs).\n"
            "\n"
            "  --enqueue       add the songs to the queue rather than play one now\n"
            "  --new-instance  start a player of its own even while another runs\n"

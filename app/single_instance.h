@@ -95,6 +95,18 @@ struct PlayerCommand {
     std::vector<std::string> songs;
 };
 PlayerCommand parsePlayerCommand(const std::vector<std::string>& args);
+
+// What a start asks of the player, the paths made absolute (the player has another
+// current folder). Play names one song in all its words, as it always has; but
+// where those words are not one file and each is one (a file manager's several
+// files), the first plays and the others are queued.
+struct PlayerSongs {
+    std::vector<std::string> play;     // the song to play now; none: only show the player
+    std::vector<std::string> enqueue;  // songs to add to the queue
+    // A new player's start-up arguments: the song to play as the command line named it.
+    std::vector<std::string> startUp;
+};
+PlayerSongs playerSongs(const PlayerCommand& command);
 // The text of --help.
 std::string playerUsage();
 // `path` made absolute against the current folder, byte for byte; "" stays "".

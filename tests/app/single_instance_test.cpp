@@ -252,12 +252,52 @@ TEST(SingleInstance, CommandLine) {
         }
     }
     EXPECT_EQ(absolutePath("/a b"), "/a b");
+    EXPECT_EQ(absolutePath(""), "");
     EXPECT_EQ(absolutePath("a\xe9.cdg"), std::filesystem::current_path().string() + "/a\xe9.cdg");
+}
+
+// A start's songs: Play names one song in all its words (quotes around them
+// dropped), but several words that are each a file and together none (a file
+// manager's several files) play the first and queue the others.
+TEST(SingleInstance, WhatAStartAsksOfThePlayer) {
+    const testing::TempFolder dir;
+    for (const char* name : {"a.cdg", "b.cdg", "My Song.cdg", "My"})
+        testing::writeFile(dir.path(name), std::string(24, '\0'));
+    const std::string my = dir.path("My");
+    const struct {
+        std::vector<std::string> args;
+        std::vector<std::string> play, enqueue, startUp;
+    } cases[] = {
+        {{}, {}, {}, {}},
+        {{dir.path("a.cdg")}, {dir.path("a.cdg")}, {}, {dir.path("a.cdg")}},
+        {{my, "Song.cdg"}, {dir.path("My Song.cdg")}, {}, {my, "Song.cdg"}},
+        {{"\"" + my, "Song.cdg\""}, {dir.path("My Song.cdg")}, {}, {"\"" + my, "Song.cdg\""}},
+        {{dir.path("a.cdg"), dir.path("b.cdg"), my},
+         {dir.path("a.cdg")},
+         {dir.path("b.cdg"), my},
+         {dir.path("a.cdg")}},
+        {{dir.path("a.cdg"), dir.path("none.cdg")},
+         {dir.path("a.cdg") + " " + dir.path("none.cdg")},
+         {},
+         {dir.path("a.cdg"), dir.path("none.cdg")}},
+        {{"--enqueue", dir.path("a.cdg"), "none.cdg"},
+         {},
+         {dir.path("a.cdg"), absolutePath("none.cdg")},
+         {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.size());
+        const PlayerSongs songs = playerSongs(parsePlayerCommand(c.args));
+        EXPECT_EQ(songs.play, c.play);
+        EXPECT_EQ(songs.enqueue, c.enqueue);
+        EXPECT_EQ(songs.startUp, c.startUp);
+    }
 }
 
 // The real program, started again while it runs, under the test's own runtime
 // folder: a song (named relative to another folder) plays in the first, songs
-// to enqueue land in its queue, each second start ending at once; --new-instance
+// to enqueue land in its queue, and of several songs the first plays and the others
+// are queued, each second start ending at once; --new-instance
 // runs beside it; --help answers. After the first is killed, the next start
 // replaces its socket and plays.
 TEST(SingleInstance, TheRealProgramStartedTwice) {
@@ -302,6 +342,7 @@ TEST(SingleInstance, TheRealProgramStartedTwice) {
     EXPECT_EQ(again({"Artist", "-", "Song.cdg"}).first, 0);  // one song in several words
     EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(trace).size() > 0; }, 10000));
     EXPECT_EQ(again({"--enqueue", "b.cdg", "Artist - Song.cdg"}).first, 0);
+    EXPECT_EQ(again({"Artist - Song.cdg", "b.cdg"}).first, 0);  // plays the first, queues b
     const auto [status, said] = again({"none.cdg"});
     EXPECT_EQ(status, 1);
     EXPECT_TRUE(said.contains("none.cdg")) << said.toStdString();
@@ -315,10 +356,11 @@ TEST(SingleInstance, TheRealProgramStartedTwice) {
         [&] {
             LibraryIndex index(db, LibraryIndex::Recovery::None);
             queued = PlayQueue(index).entries();
-            return queued.size() >= 2;
+            return queued.size() >= 3;
         },
         5000));
-    ASSERT_EQ(queued.size(), 2u);
+    ASSERT_EQ(queued.size(), 3u);
+    EXPECT_EQ(queued[2].path, dir.path("songs/b.cdg"));
     EXPECT_EQ(queued[0].path, dir.path("songs/b.cdg"));
     EXPECT_EQ(queued[1].path, dir.path("songs/Artist - Song.cdg"));
     EXPECT_EQ(queued[1].artist, "Artist");
