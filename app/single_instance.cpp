@@ -186,23 +186,28 @@ void SingleInstance::readFrom(QLocalSocket* socket) {
     }
     socket->setProperty("received", QByteArray());
     socket->setProperty("answered", true);
-    QByteArray answer;
     if (received.status == Received::Status::Malformed) {
-        answer = "NO";
-    } else {
-        answer = "OK";
-        std::vector<std::string> taken;
-        for (std::string& song : received.songs) {
-            const bool fine = acceptable(song);
-            answer.append(fine ? char{1} : char{0});
-            if (fine) taken.push_back(std::move(song));
-        }
-        // A Play whose song was refused shows nothing: the sender tells its user.
-        if (receiver_ && (!taken.empty() || received.songs.empty()))
-            receiver_(received.request, taken);
+        socket->write("NO");
+        socket->disconnectFromServer();
+        return;
+    }
+    QByteArray answer = "OK";
+    std::vector<std::string> taken;
+    for (std::string& song : received.songs) {
+        const bool fine = acceptable(song);
+        answer.append(fine ? char{1} : char{0});
+        if (fine) taken.push_back(std::move(song));
     }
     socket->write(answer);
+    socket->flush();
     socket->disconnectFromServer();
+    // A Play whose song was refused shows nothing: the sender tells its user. The
+    // songs go to the player after the answer, so that a message box the player
+    // may show does not keep the sender waiting.
+    if (taken.empty() && !received.songs.empty()) return;
+    QTimer::singleShot(0, this, [this, request = received.request, taken = std::move(taken)] {
+        if (receiver_) receiver_(request, taken);
+    });
 }
 
 PlayerCommand parsePlayerCommand(const std::vector<std::string>& args) {

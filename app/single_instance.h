@@ -45,7 +45,8 @@ class SingleInstance : public QObject {
         // HandedOver: one a song sent, true when the running player took it.
         std::vector<bool> taken;
     };
-    // Told on this object's thread of each request that arrives, with the songs taken.
+    // Told on this object's thread of each request that arrives, with the songs taken,
+    // once the sender has its answer.
     using Receiver = std::function<void(Request, const std::vector<std::string>& songs)>;
 
     static constexpr int kAnswerMs = 3000;      // how long a sender waits for the player

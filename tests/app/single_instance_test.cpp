@@ -37,6 +37,7 @@ auto meanwhile(Work work) {
     auto result = std::async(std::launch::async, std::move(work));
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return result.wait_for(0s) == std::future_status::ready; }, 20000));
+    QTest::qWait(20);  // the player takes the songs once it has answered
     return result.get();
 }
 
@@ -98,6 +99,15 @@ TEST(SingleInstance, HandsSongsToTheRunningPlayer) {
         EXPECT_EQ(player.received[0].first, c.request);
         EXPECT_EQ(player.received[0].second, c.received);
     }
+    // A player busy with what it was handed (a message box about it) has answered
+    // before: the sender does not wait for it.
+    int busy = 0;
+    player.instance.setReceiver([&busy](Request, const std::vector<std::string>&) {
+        ++busy;
+        QTest::qWait(1500);
+    });
+    EXPECT_EQ(startBeside(dir.path(), Request::Play, {odd}, 1000).role, Role::HandedOver);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return busy == 1; }));
 }
 
 // Players of other users (other runtime folders) never meet; of one user's, the
