@@ -52,7 +52,8 @@ ControlWindow::ControlWindow(ControlWindowDeps deps, QWidget* parent)
         session().state().machine, [this] { return !session().state().graphicsFile.empty(); },
         windowIcon(), nullptr, std::move(memory));
     tuning_ = new PlaybackTuning(
-        session(), deps_.settings, [this](const QString& note) { display_->showNote(note); }, this);
+        session(), deps_.media, deps_.settings,
+        [this](const QString& note) { display_->showNote(note); }, this);
     connectControls();
     // Ticking from creation on; start-up replaces the interval.
     displayTimer_->start(kStartIntervalMs);
@@ -216,6 +217,14 @@ void ControlWindow::playFile(const std::string& path) {
     if (session().songRunning()) stopPlayback();
     chooseFile(path);
     playPauseOrContinue();
+}
+
+void ControlWindow::bringToFront() {
+    if (closing_) return;
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
 }
 
 void ControlWindow::playPauseOrContinue() {

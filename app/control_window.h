@@ -55,6 +55,8 @@ class ControlWindow : public QWidget {
     // another kind gets a message.
     void playFile(const QString& path);
     void playFile(const std::string& path);  // the name's bytes, as the system has them
+    // Brings the control window to the front (a second start of the program).
+    void bringToFront();
     void playPauseOrContinue();
     void stopPlayback();
     void frameRateChosen();

@@ -3,7 +3,10 @@
 #include <QFileDialog>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,8 +15,48 @@
 #include "app/qt_dialog_provider.h"
 #include "app/qt_settings_store.h"
 #include "app/quit_signals.h"
+#include "app/single_instance.h"
+#include "app/window_text.h"
+#include "library/song_name.h"
 #include "playback/archive/scratch_space.h"
 #include "playback/media/song_media_control.h"
+#include "util/text_helpers.h"
+
+namespace {
+
+using lyrvox::SingleInstance;
+
+// Hands the songs to the running player: the exit status once it took them (1 when
+// it refused some, each named), none when this program is to play (no player runs,
+// or it did not answer).
+std::optional<int> handOver(SingleInstance& instance, const lyrvox::PlayerSongs& songs) {
+    const bool playing = !songs.play.empty() || songs.enqueue.empty();
+    std::vector<std::pair<const std::vector<std::string>*, SingleInstance::Outcome>> sent;
+    const SingleInstance::Outcome first =
+        instance.start(playing ? SingleInstance::Request::Play : SingleInstance::Request::Enqueue,
+                       playing ? songs.play : songs.enqueue);
+    if (first.role == SingleInstance::Role::Alone)
+        std::fputs("lyrvox: the running player did not answer; starting another\n", stderr);
+    if (first.role != SingleInstance::Role::HandedOver) return std::nullopt;
+    sent.emplace_back(playing ? &songs.play : &songs.enqueue, first);
+    if (playing && !songs.enqueue.empty()) {
+        sent.emplace_back(&songs.enqueue,
+                          SingleInstance(SingleInstance::defaultFolder())
+                              .start(SingleInstance::Request::Enqueue, songs.enqueue));
+    }
+    int refused = 0;
+    for (const auto& [paths, outcome] : sent) {
+        for (std::size_t i = 0; i < paths->size(); ++i) {
+            if (outcome.role == SingleInstance::Role::HandedOver && outcome.taken[i]) continue;
+            ++refused;
+            std::fprintf(stderr, "lyrvox: the running player did not take %s\n",
+                         lyrvox::escapeForTerminal((*paths)[i]).c_str());
+        }
+    }
+    return refused == 0 ? 0 : 1;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -29,6 +72,19 @@ int main(int argc, char** argv) {
     // stay the bytes the system gave: a name that is not UTF-8 would not survive a
     // QString.
     const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+    const lyrvox::PlayerCommand command = lyrvox::parsePlayerCommand(args);
+    if (command.help || !command.error.empty()) {
+        if (!command.error.empty()) std::fprintf(stderr, "lyrvox: %s\n", command.error.c_str());
+        std::fputs(lyrvox::playerUsage().c_str(), command.help ? stdout : stderr);
+        return command.help ? 0 : 2;
+    }
+    const lyrvox::PlayerSongs songs = lyrvox::playerSongs(command);
+
+    // One player per user: a running one takes the songs and this start ends.
+    lyrvox::SingleInstance instance(lyrvox::SingleInstance::defaultFolder());
+    if (!command.newInstance) {
+        if (const std::optional<int> status = handOver(instance, songs)) return *status;
+    }
 
     // Scratch folders of zipped songs that a killed run left behind.
     lyrvox::ScratchSpace(lyrvox::ScratchSpace::defaultRoot()).removeLeftovers();
@@ -57,8 +113,30 @@ int main(int argc, char** argv) {
         window.tuning().changeKey(parts.value(0).toInt());
         window.tuning().changeTempo(parts.value(1, QStringLiteral("100")).toInt() - 100);
     }
-    // Start-up runs once the event loop does, so that anything it shows is live.
-    QTimer::singleShot(0, &window, [&window, args] { window.startUp(args); });
+    // Songs that later starts of the program hand over.
+    const auto enqueueSongs = [&window, &library](const std::vector<std::string>& paths) {
+        for (const std::string& path : paths) {
+            const std::string name = std::filesystem::path(path).stem().string();
+            const lyrvox::SongName parsed =
+                lyrvox::parseSongName(name, lyrvox::NameOrder::ArtistTitle);
+            library.libraryWindow().addToQueue({path, parsed.artist, parsed.title});
+        }
+        window.display().showNote(
+            paths.size() == 1 ? QStringLiteral("1 song added to the queue")
+                              : QStringLiteral("%1 songs added to the queue").arg(paths.size()));
+    };
+    instance.setReceiver([&window, enqueueSongs](SingleInstance::Request request,
+                                                 const std::vector<std::string>& paths) {
+        window.bringToFront();
+        if (request == SingleInstance::Request::Enqueue) return enqueueSongs(paths);
+        if (!paths.empty()) window.playFile(paths.front());
+    });
+    // Start-up runs once the event loop does, so that anything it shows is live: a
+    // song named plays, and the songs to queue wait in the queue.
+    QTimer::singleShot(0, &window, [&window, enqueueSongs, songs] {
+        window.startUp(songs.startUp);
+        if (!songs.enqueue.empty()) enqueueSongs(songs.enqueue);
+    });
     // Benchmark aid (bench/cpu_play.sh): LYRVOX_FULLSCREEN_FPS=N puts the display
     // window in full screen and redraws it N times a second, after start-up chose
     // its rate.

@@ -8,9 +8,14 @@
 
 namespace lyrvox {
 
-PlaybackTuning::PlaybackTuning(PlaybackSession& session, SettingsStore& settings,
+PlaybackTuning::PlaybackTuning(PlaybackSession& session, MediaControl& media,
+                               SettingsStore& settings,
                                std::function<void(const QString&)> showNote, QObject* parent)
-    : QObject(parent), session_(session), settings_(settings), showNote_(std::move(showNote)) {}
+    : QObject(parent),
+      session_(session),
+      media_(media),
+      settings_(settings),
+      showNote_(std::move(showNote)) {}
 
 void PlaybackTuning::load() {
     session_.setOffsetMs(settings_.readNumber(settings::kOffsetMs));
@@ -29,12 +34,21 @@ void PlaybackTuning::shiftOffset(int deltaMs) {
                   .arg(offset));
 }
 
+bool PlaybackTuning::keyAndTempoMissing() {
+    const std::string missing = media_.keyAndTempoMissing();
+    if (missing.empty()) return false;
+    showNote_(QString::fromStdString(missing));
+    return true;
+}
+
 void PlaybackTuning::changeKey(int delta) {
+    if (keyAndTempoMissing()) return;
     keyShift_ = std::clamp(keyShift_ + delta, -kMaxKeyShift, kMaxKeyShift);
     applyKeyAndTempo(true);
 }
 
 void PlaybackTuning::changeTempo(int delta) {
+    if (keyAndTempoMissing()) return;
     tempoPercent_ = std::clamp(tempoPercent_ + delta, kMinTempo, kMaxTempo);
     applyKeyAndTempo(true);
 }

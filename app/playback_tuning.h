@@ -26,14 +26,17 @@ class PlaybackTuning : public QObject {
     static constexpr int kTempoStep = 5;
     static constexpr int kVolumeStep = 5;
 
-    // `showNote` puts a short text over the picture.
-    PlaybackTuning(PlaybackSession& session, SettingsStore& settings,
+    // `showNote` puts a short text over the picture; `media` is the session's, asked
+    // whether key and tempo can change at all.
+    PlaybackTuning(PlaybackSession& session, MediaControl& media, SettingsStore& settings,
                    std::function<void(const QString&)> showNote, QObject* parent = nullptr);
 
     // Start-up: the offset, the volume and the keep choice as the last run left them.
     void load();
     // Moves the graphics against the audio by deltaMs, within the offset's range.
     void shiftOffset(int deltaMs);
+    // Where the media control cannot change key and tempo at all, both stay the
+    // song's own and the note says what is missing.
     void changeKey(int delta);
     void changeTempo(int delta);
     void resetKeyAndTempo();
@@ -58,8 +61,11 @@ class PlaybackTuning : public QObject {
 
   private:
     void applyKeyAndTempo(bool announce);
+    // True (and the user told why) where key and tempo cannot change at all.
+    bool keyAndTempoMissing();
 
     PlaybackSession& session_;
+    MediaControl& media_;
     SettingsStore& settings_;
     std::function<void(const QString&)> showNote_;
     int keyShift_ = 0;

@@ -1,19 +1,24 @@
-// Usage: QT_QPA_PLATFORM=offscreen memory_songs   (needs a display; prints resident memory)
+// Usage: QT_QPA_PLATFORM=offscreen memory_songs [SONGS]   (default 50; bench/memory_songs.sh
+//        runs it against a private sound server)
 //
-// Plays ten generated songs (graphics drawing across the screen, a tone beside
-// them) one after another through the real player: the control window, the
-// GStreamer media control and sessions from disk, each song opened with Open and
-// played with Play. Prints the resident memory after the first and the last song
-// and the growth between them; the goal is under 5 MB. Exits non-zero only when a
-// song does not play (ends too soon or reports a message).
+// Plays generated songs (graphics drawing across the screen, a tone beside them)
+// one after another through the real player: the control window, the GStreamer
+// media control and sessions from disk, each song opened with Open and played with
+// Play. Prints the open descriptors and the resident memory after each song, and the
+// growth from the first song to the last: a night of songs must stay flat, so the
+// goals are no descriptor more and under 5 MB. Exits 1 when a song does not play
+// (ends too soon or reports a message), 2 when a goal is missed.
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <vector>
 
@@ -26,7 +31,7 @@
 
 namespace {
 
-constexpr int kSongs = 10;
+constexpr int kDefaultSongs = 50;
 constexpr int kSongPackets = 900;  // 3 s at 300 packets a second
 constexpr long kGoalKb = 5 * 1024;
 
@@ -38,6 +43,14 @@ long residentKb() {
         if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ')[0].toLong();
     }
     return -1;
+}
+
+// Descriptors this process holds open.
+int openDescriptors() {
+    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd"))
+                                .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)
+                                .size()) -
+           1;  // less the listing's own
 }
 
 template <typename Bytes>
@@ -87,10 +100,11 @@ class ScriptedDialogs : public lyrvox::QtDialogProvider {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    const int count = argc > 1 ? std::max(2, std::atoi(argv[1])) : kDefaultSongs;
     QTemporaryDir work;
     if (!work.isValid()) return 1;
     QStringList songs;
-    for (int i = 0; i < kSongs; ++i) {
+    for (int i = 0; i < count; ++i) {
         songs << work.filePath(QStringLiteral("song%1").arg(i));
         writeSong(songs.back(), i);
     }
@@ -103,7 +117,10 @@ int main(int argc, char** argv) {
     window.startUp({});
 
     long firstKb = -1;
-    for (int i = 0; i < kSongs; ++i) {
+    int firstFds = -1;
+    long lastKb = -1;
+    int lastFds = -1;
+    for (int i = 0; i < count; ++i) {
         dialogs.nextSong = songs[i] + QStringLiteral(".cdg");
         window.openSong();
         QElapsedTimer clock;
@@ -120,13 +137,19 @@ int main(int argc, char** argv) {
                          static_cast<long long>(playedMs), qPrintable(status));
             return 1;
         }
-        if (i == 0) firstKb = residentKb();
+        lastKb = residentKb();
+        lastFds = openDescriptors();
+        if (i == 0) {
+            firstKb = lastKb;
+            firstFds = lastFds;
+        }
+        std::printf("song %2d: %3d descriptors, %6ld kB resident\n", i + 1, lastFds, lastKb);
+        std::fflush(stdout);
     }
-    const long lastKb = residentKb();
     window.close();
     std::printf(
-        "resident memory over %d songs: %ld kB after the first, %ld kB after the last, "
-        "growth %ld kB (goal under %ld kB)\n",
-        kSongs, firstKb, lastKb, lastKb - firstKb, kGoalKb);
-    return 0;
+        "over %d songs: descriptors %d -> %d (goal: no growth), resident memory %ld kB -> "
+        "%ld kB, growth %ld kB (goal under %ld kB)\n",
+        count, firstFds, lastFds, firstKb, lastKb, lastKb - firstKb, kGoalKb);
+    return lastFds > firstFds || lastKb - firstKb >= kGoalKb ? 2 : 0;
 }

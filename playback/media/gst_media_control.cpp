@@ -73,17 +73,27 @@ std::string fileUri(const std::string& path) {
     return uri;
 }
 
+bool installedElement(const char* factoryName) {
+    GstElementFactory* factory = gst_element_factory_find(factoryName);
+    if (factory == nullptr) return false;
+    gst_object_unref(factory);
+    return true;
+}
+
 }  // namespace
 
 struct GstCallbacks {
     // Runs in whichever thread posted the message: queues it here and wakes the
     // window thread. Queued before the wake-up is posted, so that a wake-up already
-    // under way when it came cannot miss it.
+    // under way when it came cannot miss it. A handler that answers GST_BUS_DROP owns
+    // the message: the queue keeps the poster's reference and unrefs it once taken.
+    // (A reference of its own would keep each message, its source and so the
+    // pipeline with its bus alive for ever: two sockets and half a megabyte a song.)
     static GstBusSyncReply busMessage(GstBus*, GstMessage* message, gpointer data) {
         auto* self = static_cast<GstMediaControl*>(data);
         {
             const std::lock_guard lock(self->messagesLock_);
-            self->messages_.push_back(gst_message_ref(message));
+            self->messages_.push_back(message);
         }
         if (!self->wakePosted_.exchange(true)) {
             QMetaObject::invokeMethod(
@@ -114,12 +124,16 @@ struct GstCallbacks {
     }
 };
 
-GstMediaControl::GstMediaControl(QObject* parent, SinkMaker makeSink)
+GstMediaControl::GstMediaControl(QObject* parent, SinkMaker makeSink,
+                                 const ElementCheck& hasElement)
     : QObject(parent), makeSink_(std::move(makeSink)) {
     if (!gst_is_initialized()) gst_init(nullptr, nullptr);
-    GstElementFactory* pitch = gst_element_factory_find("pitch");
-    hasPitch_ = pitch != nullptr;
-    if (pitch != nullptr) gst_object_unref(pitch);
+    hasPitch_ = hasElement ? hasElement("pitch") : installedElement("pitch");
+}
+
+std::string GstMediaControl::keyAndTempoMissing() {
+    if (hasPitch_) return {};
+    return "Key and tempo need GStreamer's SoundTouch plugin (gstreamer1.0-plugins-bad)";
 }
 
 GstMediaControl::~GstMediaControl() {

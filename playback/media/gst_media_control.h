@@ -38,7 +38,11 @@ class GstMediaControl : public QObject, public MediaControl {
     // Makes the element the sound goes to, for each open(); none: the system's
     // default output (a sound server, ALSA, or a sink that keeps real time).
     using SinkMaker = std::function<GstElement*()>;
-    explicit GstMediaControl(QObject* parent = nullptr, SinkMaker makeSink = {});
+    // Whether GStreamer has an element of this factory name; none: GStreamer's own
+    // registry. (Lets a test play on a system without the pitch element.)
+    using ElementCheck = std::function<bool(const char* factoryName)>;
+    explicit GstMediaControl(QObject* parent = nullptr, SinkMaker makeSink = {},
+                             const ElementCheck& hasElement = {});
     ~GstMediaControl() override;
 
     void setListener(MediaListener* listener) override { status_.setListener(listener); }
@@ -53,9 +57,10 @@ class GstMediaControl : public QObject, public MediaControl {
     MediaError error() override;
     bool setKeyAndTempo(int semitones, int tempoPercent) override;
     void setVolume(int percent) override;
+    // Where GStreamer lacks SoundTouch's `pitch` element (gstreamer1.0-plugins-bad),
+    // songs play at their own key and tempo, and this says so.
+    std::string keyAndTempoMissing() override;
 
-    // False when GStreamer lacks its `pitch` element (gstreamer1.0-plugins-bad):
-    // songs then play at their own key and tempo.
     bool canChangeKeyAndTempo() const { return hasPitch_; }
 
   private:
@@ -95,7 +100,7 @@ class GstMediaControl : public QObject, public MediaControl {
     bool hasPitch_ = false;
     bool prerolled_ = false;   // the sink holds the first sound: PLAYING can start cleanly
     std::mutex messagesLock_;  // the bus handler adds from GStreamer's threads
-    std::vector<GstMessage*> messages_;
+    std::vector<GstMessage*> messages_;  // owned: each is unreffed once taken or dropped
     std::atomic<bool> wakePosted_{false};
 
     MediaStatus status_;  // steers a steady estimate toward the pipeline's reading

@@ -65,6 +65,10 @@ class MediaControl {
     // advances 0.8 s a second). False where this control cannot change them: the
     // medium plays at its own key and speed.
     virtual bool setKeyAndTempo(int /*semitones*/, int /*tempoPercent*/) { return false; }
+    // Why key and tempo cannot change for any medium, whatever its file (a part of
+    // the system that is missing), in words for the user; empty while they can
+    // change for some media.
+    virtual std::string keyAndTempoMissing() { return {}; }
     // Loudness in percent of full, 0..100 on a scale that sounds even; kept for the
     // next open().
     virtual void setVolume(int /*percent*/) {}

@@ -26,6 +26,8 @@ class SongMediaControl : public MediaControl {
     MediaError error() override { return current_->error(); }
     // False while a medium that cannot change them is open.
     bool setKeyAndTempo(int semitones, int tempoPercent) override;
+    // Songs' audio is where key and tempo change: what it lacks, the player lacks.
+    std::string keyAndTempoMissing() override { return audio_.keyAndTempoMissing(); }
     void setVolume(int percent) override;
 
   private:
