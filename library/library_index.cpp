@@ -88,7 +88,8 @@ constexpr const char* kMigrations[] = {
         title)) VIRTUAL;
     CREATE VIRTUAL TABLE song_search USING fts5(
         artist, title, disc_id, folded_artist, folded_title,
-        content='songs', content_rowid='id', tokenize='unicode61 remove_diacritics 2', prefix='1 2 3');
+        content='songs', content_rowid='id',
+        tokenize='unicode61 remove_diacritics 2', prefix='1 2 3');
     CREATE TRIGGER songs_added AFTER INSERT ON songs BEGIN
         INSERT INTO song_search(rowid, artist, title, disc_id, folded_artist, folded_title)
             VALUES (new.id, new.artist, new.title, new.disc_id, new.folded_artist,
