@@ -70,7 +70,9 @@ constexpr const char* kMigrations[] = {
     // without the joining marks of search_text.h and with "&" as "and"; NULL when
     // that changes nothing, so that only names with such marks are indexed twice.
     // The search table and its triggers are made again with the new columns, then
-    // filled from the songs.
+    // filled from the songs. Beginnings of up to six letters get an index of their
+    // own: a typed word that begins several indexed words ("love" of "love" and
+    // "loves") is then one lookup, not a merge of every such word's songs.
     R"(
     DROP TRIGGER IF EXISTS songs_added;
     DROP TRIGGER IF EXISTS songs_removed;
@@ -89,7 +91,7 @@ constexpr const char* kMigrations[] = {
     CREATE VIRTUAL TABLE song_search USING fts5(
         artist, title, disc_id, folded_artist, folded_title,
         content='songs', content_rowid='id',
-        tokenize='unicode61 remove_diacritics 2', prefix='1 2 3');
+        tokenize='unicode61 remove_diacritics 2', prefix='1 2 3 4 5 6');
     CREATE TRIGGER songs_added AFTER INSERT ON songs BEGIN
         INSERT INTO song_search(rowid, artist, title, disc_id, folded_artist, folded_title)
             VALUES (new.id, new.artist, new.title, new.disc_id, new.folded_artist,
