@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <utility>
 
+#include "library/search_text.h"
 #include "library/sql_statement.h"
 #include "util/text_helpers.h"
 
@@ -115,6 +117,58 @@ constexpr const char* kMigrations[] = {
     INSERT INTO song_search(song_search) VALUES ('rebuild');
     CREATE TABLE about(key TEXT PRIMARY KEY, value TEXT NOT NULL);
     )",
+    // 2 -> 3: names found without their punctuation, and name orders for folders
+    // inside a library folder. `folded_artist` and `folded_title` are the names
+    // without the joining marks of search_text.h and with "&" as "and"; NULL when
+    // that changes nothing, so that only names with such marks are indexed twice.
+    // The search table and its triggers are made again with the new columns, then
+    // filled from the songs. Beginnings of up to six letters get an index of their
+    // own: a typed word that begins several indexed words ("love" of "love" and
+    // "loves") is then one lookup, not a merge of every such word's songs.
+    R"(
+    DROP TRIGGER IF EXISTS songs_added;
+    DROP TRIGGER IF EXISTS songs_removed;
+    DROP TRIGGER IF EXISTS songs_renamed;
+    DROP TABLE IF EXISTS song_search;
+    ALTER TABLE songs ADD COLUMN folded_artist TEXT GENERATED ALWAYS AS (nullif(
+        replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(
+            artist, '&', ' and '), '''', ''), '’', ''), '‘', ''), '`', ''), '´', ''),
+            '.', ''), '-', ''), '‐', ''), '/', ''),
+        artist)) VIRTUAL;
+    ALTER TABLE songs ADD COLUMN folded_title TEXT GENERATED ALWAYS AS (nullif(
+        replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(
+            title, '&', ' and '), '''', ''), '’', ''), '‘', ''), '`', ''), '´', ''),
+            '.', ''), '-', ''), '‐', ''), '/', ''),
+        title)) VIRTUAL;
+    CREATE VIRTUAL TABLE song_search USING fts5(
+        artist, title, disc_id, folded_artist, folded_title,
+        content='songs', content_rowid='id',
+        tokenize='unicode61 remove_diacritics 2', prefix='1 2 3 4 5 6');
+    CREATE TRIGGER songs_added AFTER INSERT ON songs BEGIN
+        INSERT INTO song_search(rowid, artist, title, disc_id, folded_artist, folded_title)
+            VALUES (new.id, new.artist, new.title, new.disc_id, new.folded_artist,
+            new.folded_title);
+    END;
+    CREATE TRIGGER songs_removed AFTER DELETE ON songs BEGIN
+        INSERT INTO song_search(song_search, rowid, artist, title, disc_id, folded_artist,
+            folded_title)
+            VALUES ('delete', old.id, old.artist, old.title, old.disc_id, old.folded_artist,
+            old.folded_title);
+    END;
+    CREATE TRIGGER songs_renamed AFTER UPDATE OF artist, title, disc_id ON songs BEGIN
+        INSERT INTO song_search(song_search, rowid, artist, title, disc_id, folded_artist,
+            folded_title)
+            VALUES ('delete', old.id, old.artist, old.title, old.disc_id, old.folded_artist,
+            old.folded_title);
+        INSERT INTO song_search(rowid, artist, title, disc_id, folded_artist, folded_title)
+            VALUES (new.id, new.artist, new.title, new.disc_id, new.folded_artist,
+            new.folded_title);
+    END;
+    INSERT INTO song_search(song_search) VALUES ('rebuild');
+    CREATE TABLE name_orders(
+        path BLOB PRIMARY KEY,
+        name_order INTEGER NOT NULL);
+    )",
 };
 static_assert(std::size(kMigrations) == LibraryIndex::kSchemaVersion);
 
@@ -216,6 +270,14 @@ bool isWordByte(char c) {
 }  // namespace
 
 std::string ftsQueryFor(const std::string& text) {
+    const auto quoted = [](const std::string& word) {
+        std::string phrase = "\"";
+        for (char c : word) phrase += c == '"' ? std::string("\"\"") : std::string(1, c);
+        return phrase + "\"*";
+    };
+    const auto hasWordByte = [](const std::string& word) {
+        return std::any_of(word.begin(), word.end(), isWordByte);
+    };
     std::string query;
     std::size_t i = 0;
     while (i < text.size()) {
@@ -223,12 +285,14 @@ std::string ftsQueryFor(const std::string& text) {
         const std::size_t start = i;
         while (i < text.size() && text[i] != ' ' && text[i] != '\t') ++i;
         const std::string word = validUtf8(std::string_view(text).substr(start, i - start));
-        bool hasWordByte = false;
-        for (char c : word) hasWordByte = hasWordByte || isWordByte(c);
-        if (!hasWordByte) continue;  // only separators: FTS5 would find nothing to match
-        std::string quoted = "\"";
-        for (char c : word) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-        query += (query.empty() ? "" : " ") + quoted + "\"*";
+        const std::string folded = foldPunctuation(word);
+        // Only separators ("-", "&"): FTS5 would find nothing to match.
+        std::string bare = word;
+        std::erase(bare, '&');
+        if (!hasWordByte(foldPunctuation(bare))) continue;
+        std::string term = quoted(word);
+        if (folded != word) term = "(" + term + " OR " + quoted(folded) + ")";
+        query += (query.empty() ? "" : " AND ") + term;
     }
     return query;
 }
@@ -504,15 +568,95 @@ bool LibraryIndex::removeFolder(std::int64_t folderId) {
            fail("cannot remove the folder");
 }
 
+std::optional<NameOrder> NameOrders::of(const std::string& path) const {
+    std::optional<NameOrder> order;
+    std::size_t deepest = 0;
+    for (const auto& [folder, folderOrder] : folders) {
+        const bool holds = path == folder || path.starts_with(folder + "/");
+        if (holds && (!order || folder.size() > deepest)) {
+            order = folderOrder;
+            deepest = folder.size();
+        }
+    }
+    return order;
+}
+
+NameOrders LibraryIndex::nameOrders() {
+    NameOrders orders;
+    if (!db_) return orders;
+    for (const LibraryFolder& folder : folders())
+        orders.folders.emplace_back(folder.path, folder.order);
+    Statement rows(db_, "SELECT path, name_order FROM name_orders");
+    while (rows.step() == SQLITE_ROW) {
+        orders.folders.emplace_back(
+            rows.bytes(0), rows.integer(1) == 1 ? NameOrder::TitleArtist : NameOrder::ArtistTitle);
+    }
+    return orders;
+}
+
 bool LibraryIndex::setFolderOrder(std::int64_t folderId, NameOrder order) {
+    for (const LibraryFolder& folder : folders())
+        if (folder.id == folderId) return setNameOrder(folder.path, order);
+    error_ = "That folder is not in the library";
+    return false;
+}
+
+bool LibraryIndex::setNameOrder(const std::string& rawPath, NameOrder order) {
     if (!db_) return false;
+    std::string path = rawPath;
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    const std::vector<LibraryFolder> libraryFolders = folders();
+    const auto folder = std::find_if(
+        libraryFolders.begin(), libraryFolders.end(),
+        [&](const LibraryFolder& f) { return path == f.path || path.starts_with(f.path + "/"); });
+    if (folder == libraryFolders.end()) {
+        error_ = "That folder is not in the library";
+        return false;
+    }
+    // The orders as they will be, to read the names below again with.
+    NameOrders orders = nameOrders();
+    std::erase_if(orders.folders, [&](const auto& rule) { return rule.first == path; });
+    orders.folders.emplace_back(path, order);
     Transaction change(db_);
-    Statement folder(db_, "UPDATE folders SET name_order = ? WHERE id = ?");
-    // A size no file has makes the next scan read every name again.
-    Statement songs(db_, "UPDATE songs SET size = -1 WHERE folder_id = ?");
-    return (change.began() && folder.bind(1, static_cast<int>(order)).bind(2, folderId).run() &&
-            songs.bind(1, folderId).run() && change.commit()) ||
-           fail("cannot change the folder");
+    bool ok = change.began();
+    if (path == folder->path) {
+        Statement update(db_, "UPDATE folders SET name_order = ? WHERE id = ?");
+        ok = update.bind(1, static_cast<int>(order)).bind(2, folder->id).run();
+    } else {
+        Statement upsert(db_, "INSERT OR REPLACE INTO name_orders(path, name_order) VALUES (?, ?)");
+        ok = upsert.bindBlob(1, path).bind(2, static_cast<int>(order)).run();
+    }
+    // Every path below the folder lies between "FOLDER/" and "FOLDER0" ('0' follows '/').
+    std::vector<LibrarySong> renamed;
+    Statement rows(
+        db_, "SELECT id, path, artist, title, disc_id FROM songs WHERE path >= ? AND path < ?");
+    rows.bindBlob(1, path + "/").bindBlob(2, path + "0");
+    int step = SQLITE_DONE;
+    while (ok && (step = rows.step()) == SQLITE_ROW) {
+        LibrarySong song;
+        song.id = rows.integer(0);
+        song.path = rows.bytes(1);
+        const SongName name = parseSongName(stripExtension(fileNameOf(song.path)),
+                                            orders.of(song.path).value_or(order));
+        if (name.artist == rows.bytes(2) && name.title == rows.bytes(3) &&
+            name.discId == rows.bytes(4))
+            continue;
+        song.artist = name.artist, song.title = name.title, song.discId = name.discId;
+        renamed.push_back(std::move(song));
+    }
+    ok = ok && step == SQLITE_DONE;
+    Statement update(db_, "UPDATE songs SET artist = ?, title = ?, disc_id = ? WHERE id = ?");
+    for (const LibrarySong& song : renamed) {
+        if (!ok) break;
+        ok = update.bindText(1, song.artist)
+                 .bindText(2, song.title)
+                 .bindText(3, song.discId)
+                 .bind(4, song.id)
+                 .run();
+    }
+    if (!ok || !change.commit()) return fail("cannot change the name order");
+    error_.clear();
+    return true;
 }
 
 bool LibraryIndex::setFolderAvailable(std::int64_t folderId, bool available) {
@@ -601,11 +745,15 @@ SearchResult LibraryIndex::search(const std::string& text, int limit) {
         if (count.bindText(1, query).step() != SQLITE_ROW) return fail("cannot search"), result;
         result.total = count.integer(0);
         // Artist and title weigh more than the disc id; fewer, shorter fields that
-        // hold the words come first.
+        // hold the words come first. The folded names weigh less than the names,
+        // as a name with punctuation holds most of its words twice ("Don't Stop"
+        // should not outrank "Stop" for "stop"), but enough that a word found only
+        // folded ("rem" in "R.E.M.") is not left behind a longer name's prefix
+        // ("The Rembrandts").
         sql = std::string(columns) +
               "song_search JOIN songs s ON s.id = song_search.rowid WHERE song_search MATCH ?1 " +
               (result.total <= kMostRanked
-                   ? "ORDER BY bm25(song_search, 4.0, 4.0, 1.0), s.artist, s.title "
+                   ? "ORDER BY bm25(song_search, 4.0, 4.0, 1.0, 2.5, 2.5), s.artist, s.title "
                    : "") +
               "LIMIT ?2";
     }

@@ -21,8 +21,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "library/song_name.h"
@@ -63,9 +65,18 @@ struct SearchResult {
     std::int64_t total = 0;          // all the songs that match
 };
 
+// Which folders read their names "Title - Artist": the library folders' own
+// orders and those set for folders inside them. The deepest folder holding a path
+// decides.
+struct NameOrders {
+    std::vector<std::pair<std::string, NameOrder>> folders;  // paths without a trailing '/'
+    // The order for a song or folder path; nullopt when no folder holds it.
+    std::optional<NameOrder> of(const std::string& path) const;
+};
+
 class LibraryIndex {
   public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
     static constexpr int kBusyWaitMs = 5000;  // how long an opening waits for another program
 
     enum class Recovery {
@@ -130,8 +141,15 @@ class LibraryIndex {
     std::vector<LibraryFolder> folders();
     std::int64_t addFolder(const std::string& path, NameOrder order);
     bool removeFolder(std::int64_t folderId);
-    // The next scan reads every name of the folder again in the new order.
+    // How the names below a folder read: a library folder's own order, or one set
+    // for a folder inside it, which then holds for everything below that folder
+    // unless a deeper one is set. The names of the songs below are read again from
+    // their file names at once (a scan is not needed). False with error() set when
+    // the folder is not in the library.
     bool setFolderOrder(std::int64_t folderId, NameOrder order);
+    bool setNameOrder(const std::string& folderPath, NameOrder order);
+    // Every order set: the library folders' and those set inside them.
+    NameOrders nameOrders();
     bool setFolderAvailable(std::int64_t folderId, bool available);
 
     // What the scanner needs: the songs known below a folder, keyed by path.
@@ -142,8 +160,9 @@ class LibraryIndex {
                     const std::vector<std::int64_t>& removedIds = {});
 
     // Songs whose artist, title or disc id hold words beginning with each of the
-    // typed words, in any order, without regard to case and accents. Empty text:
-    // every song by artist and title.
+    // typed words, in any order, without regard to case, accents and the
+    // punctuation inside words ("dont" finds "Don't", "acdc" "AC/DC") and with "&"
+    // as "and" (search_text.h). Empty text: every song by artist and title.
     SearchResult search(const std::string& text, int limit);
     std::int64_t songCount();
 
@@ -169,8 +188,9 @@ class LibraryIndex {
     Connection db_;
 };
 
-// The FTS5 query for typed text: each word a quoted prefix ("word"*); "" when the
-// text holds no word.
+// The FTS5 query for typed text: each word a quoted prefix ("word"*), and a word
+// with punctuation either as typed or folded ("ac/dc"* OR "acdc"*), all of them
+// required; "" when the text holds no word.
 std::string ftsQueryFor(const std::string& text);
 
 }  // namespace lyrvox

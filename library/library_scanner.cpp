@@ -174,6 +174,9 @@ class FolderScan {
     bool run() {
         std::unordered_map<std::string, LibrarySong> known = index_.songsIn(folder_.path);
         if (index_.damaged()) return stop();  // what is known cannot be read
+        // As they stand now, not as the caller last read them: a changed order must
+        // not be undone by a scan that was asked for with the old one.
+        orders_ = index_.nameOrders();
         struct stat rootInfo;
         if (::stat(folder_.path.c_str(), &rootInfo) != 0 || !S_ISDIR(rootInfo.st_mode)) {
             return markMissing();
@@ -273,7 +276,8 @@ class FolderScan {
         if (::access(candidate.path.c_str(), R_OK) != 0) return "cannot be read";
         unreadable = false;
         const std::string name = fileNameOf(candidate.path);
-        const SongName parsed = parseSongName(stripExtension(name), folder_.order);
+        const SongName parsed =
+            parseSongName(stripExtension(name), orders_.of(candidate.path).value_or(folder_.order));
         song.path = candidate.path;
         song.artist = parsed.artist;
         song.title = parsed.title;
@@ -329,6 +333,7 @@ class FolderScan {
     ScanCounts& counts_;
     const std::atomic<bool>& cancel_;
     const LibraryScanner::ProgressFn& progress_;
+    NameOrders orders_;  // the deepest folder's order names each song
     struct stat statCache_ {};
     std::string statPath_;
 };

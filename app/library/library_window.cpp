@@ -19,8 +19,10 @@
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "app/app_icon.h"
+#include "util/text_helpers.h"
 
 namespace lyrvox {
 namespace {
@@ -182,10 +184,26 @@ LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
                 [this] { playCurrent(); });
         connect(menu.addAction(QStringLiteral("Add to queue")), &QAction::triggered, this,
                 [this] { queueCurrent(); });
+        if (const std::optional<LibrarySong> song = currentSong()) {
+            menu.addSeparator();
+            std::string folder = folderOf(song->path);
+            if (folder.size() > 1) folder.pop_back();
+            addOrderAction(
+                menu, QStringLiteral("Names in this song's folder are \"Title - Artist\""), folder);
+        }
         menu.exec(table_->viewport()->mapToGlobal(at));
     });
     connect(&queueModel_, &QueueListModel::nowPlayingChanged, this, [this] { showNowPlaying(); });
     connect(marksTimer_, &QTimer::timeout, this, [this] { refreshQueueMarks(); });
+    folders_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(folders_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        const int row = folders_->currentRow();
+        const auto list = deps_.index.folders();
+        if (row < 0 || row >= static_cast<int>(list.size())) return;
+        QMenu menu(this);
+        addOrderAction(menu, titleFirst_->text(), list[static_cast<std::size_t>(row)].path);
+        menu.exec(folders_->viewport()->mapToGlobal(at));
+    });
     connect(pause_, &QSpinBox::valueChanged, this, [this](int seconds) {
         deps_.settings.writeNumber(settings::kQueuePauseSeconds, seconds);
     });
@@ -196,7 +214,7 @@ LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
                                 list[static_cast<std::size_t>(row)].order ==
                                     NameOrder::TitleArtist);
     });
-    connect(titleFirst_, &QCheckBox::toggled, this, [this](bool on) { setNameOrder(on); });
+    connect(titleFirst_, &QCheckBox::toggled, this, [this](bool on) { setChosenFolderOrder(on); });
     connect(&scan_, &LibraryScanJob::progressed, this,
             [this](qint64 done, qint64 total, const QString& folder) {
                 progress_->setRange(0, static_cast<int>(std::min<qint64>(total, INT_MAX)));
@@ -274,14 +292,36 @@ void LibraryWindow::removeFolder() {
     search();
 }
 
-void LibraryWindow::setNameOrder(bool titleFirst) {
+void LibraryWindow::setChosenFolderOrder(bool titleFirst) {
     const int row = folders_->currentRow();
     const auto list = deps_.index.folders();
     if (row < 0 || row >= static_cast<int>(list.size())) return;
-    const LibraryFolder& folder = list[static_cast<std::size_t>(row)];
-    deps_.index.setFolderOrder(folder.id,
-                               titleFirst ? NameOrder::TitleArtist : NameOrder::ArtistTitle);
-    startScan({folder});
+    setNameOrder(list[static_cast<std::size_t>(row)].path,
+                 titleFirst ? NameOrder::TitleArtist : NameOrder::ArtistTitle);
+}
+
+void LibraryWindow::addOrderAction(QMenu& menu, const QString& text,
+                                   const std::string& folderPath) {
+    QAction* action = menu.addAction(text);
+    action->setCheckable(true);
+    action->setChecked(deps_.index.nameOrders().of(folderPath) == NameOrder::TitleArtist);
+    connect(action, &QAction::toggled, this, [this, folderPath](bool on) {
+        setNameOrder(folderPath, on ? NameOrder::TitleArtist : NameOrder::ArtistTitle);
+    });
+}
+
+void LibraryWindow::setNameOrder(const std::string& folderPath, NameOrder order) {
+    if (!deps_.index.setNameOrder(folderPath, order))
+        return deps_.message(QString::fromStdString(deps_.index.error()));
+    if (scan_.isRunning()) ordersDuringScan_.emplace_back(folderPath, order);
+    const int row = folders_->currentRow();
+    const auto list = deps_.index.folders();
+    if (row >= 0 && row < static_cast<int>(list.size())) {
+        const QSignalBlocker block(titleFirst_);
+        titleFirst_->setChecked(list[static_cast<std::size_t>(row)].order ==
+                                NameOrder::TitleArtist);
+    }
+    search();
 }
 
 void LibraryWindow::rescan() {
@@ -298,6 +338,8 @@ void LibraryWindow::startScan(std::vector<LibraryFolder> folders) {
 }
 
 void LibraryWindow::scanFinished(const ScanCounts& c) {
+    for (const auto& [folder, order] : std::exchange(ordersDuringScan_, {}))
+        deps_.index.setNameOrder(folder, order);
     progress_->hide();
     cancel_->hide();
     QString text = QStringLiteral("%1 songs: %2 new, %3 changed, %4 gone, %5 skipped")

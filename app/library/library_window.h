@@ -11,6 +11,8 @@
 #include <QWidget>
 #include <functional>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "app/library/library_scan_job.h"
 #include "app/library/queue_list_model.h"
@@ -24,6 +26,7 @@ class QLabel;
 class QLineEdit;
 class QListView;
 class QListWidget;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
@@ -68,6 +71,10 @@ class LibraryWindow : public QWidget {
     PlayQueue& queue() { return queue_; }
     const PlayQueue& queue() const { return queue_; }
     int pauseSeconds() const;
+    // How the names below a library folder, or a folder inside one, read (also in
+    // the right-click menus of the folder list and of the song list, for the chosen
+    // song's folder). The names show the new order at once.
+    void setNameOrder(const std::string& folderPath, NameOrder order);
 
     QLineEdit* searchBox() const { return searchBox_; }
     QTableView* table() const { return table_; }
@@ -92,7 +99,8 @@ class LibraryWindow : public QWidget {
     void showNowPlaying();
     void showFolders();
     void removeFolder();
-    void setNameOrder(bool titleFirst);
+    void setChosenFolderOrder(bool titleFirst);
+    void addOrderAction(QMenu& menu, const QString& text, const std::string& folderPath);
     void startScan(std::vector<LibraryFolder> folders);
     void scanFinished(const ScanCounts& counts);
     void removeFromQueue();  // the list's current row
@@ -104,6 +112,9 @@ class LibraryWindow : public QWidget {
     SongTableModel model_;
     LibraryScanJob scan_;
     bool scannedThisRun_ = false;
+    // Orders changed while a scan ran: set again when it ends, so that names the
+    // scan read in the old order follow the new one.
+    std::vector<std::pair<std::string, NameOrder>> ordersDuringScan_;
     QLineEdit* searchBox_ = nullptr;
     QLabel* count_ = nullptr;
     QTableView* table_ = nullptr;

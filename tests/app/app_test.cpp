@@ -651,6 +651,54 @@ TEST_F(ControlWindowTest, LibrarySearchPlaysAndTheQueueAdvancesUntilAStop) {
     EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
 }
 
+// The name order of a song's folder and of a library folder, chosen from the
+// right-click menus: the list shows the new names at once, and rescans keep them.
+TEST_F(ControlWindowTest, LibraryNameOrderFromTheMenusForASongsFolderOrALibraryFolder) {
+    ASSERT_TRUE(QDir().mkpath("songs/reversed"));
+    for (const char* name : {"songs/ABBA - Waterloo.cdg", "songs/reversed/Rhapsody - Queen.cdg"})
+        testing::writeFile(name, encode::fileOf({encode::memoryPreset(1)}));
+    auto library = std::make_unique<LibraryController>(
+        window, *this, *this, work.filePath("library.db"), [&] { return work.filePath("songs"); });
+    LibraryWindow& lib = library->libraryWindow();
+    lib.addFolder();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !lib.scanJob().isRunning(); }));
+    const auto artists = [&] {
+        QStringList list;
+        for (int row = 0; row < lib.results().rowCount(); ++row)
+            list << QString::fromStdString(lib.results().song(row).artist);
+        return list;
+    };
+    // Picks `text` in the menu that `open` pops up.
+    const auto choose = [](const QString& text, const std::function<void()>& open) {
+        QTimer::singleShot(0, [text] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(menu, nullptr);
+            for (QAction* action : menu->actions())
+                if (action->text() == text) action->trigger();
+            menu->close();
+        });
+        open();
+    };
+    EXPECT_EQ(artists(), QStringList({"ABBA", "Rhapsody"}));
+    lib.table()->selectRow(1);
+    choose("Names in this song's folder are \"Title - Artist\"", [&] {
+        emit lib.table()->customContextMenuRequested({5, 5});
+    });
+    EXPECT_EQ(artists(), QStringList({"ABBA", "Queen"}));
+    auto* folders = lib.findChild<QListWidget*>();
+    folders->setCurrentRow(0);
+    choose("Names are \"Title - Artist\"", [&] {
+        emit folders->customContextMenuRequested({5, 5});
+    });
+    EXPECT_EQ(artists(), QStringList({"Queen", "Waterloo"}));
+    EXPECT_TRUE(lib.findChild<QCheckBox*>()->isChecked());
+    lib.rescan();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !lib.scanJob().isRunning(); }));
+    EXPECT_EQ(lib.scanStatus()->text(), "2 songs: 0 new, 0 changed, 0 gone, 0 skipped");
+    EXPECT_EQ(artists(), QStringList({"Queen", "Waterloo"}));
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
+}
+
 // A damaged index is moved aside with a message, and the library starts empty.
 TEST_F(ControlWindowTest, DamagedLibraryIsMovedAsideWithAMessage) {
     testing::writeFile(work.filePath("library.db").toStdString(), testing::randomBytes(4096));

@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <iterator>
 #include <memory>
 #include <sstream>
@@ -209,6 +211,88 @@ TEST(Cli, LibrarySearchOnADamagedLibraryRebuildsItAndFinds) {
     EXPECT_TRUE(has(r, "was damaged; a copy was kept as " + db + ".broken-1")) << r;
     EXPECT_TRUE(has(r, "1 songs found again")) << r;
     EXPECT_FALSE(has(r, "malformed"));
+}
+
+// Every column of a search is escaped: no name reaches the terminal raw, and each
+// song stays one line of six tab-separated columns.
+TEST(Cli, LibrarySearchEscapesEveryColumn) {
+    TempFolder dir;
+    std::filesystem::create_directory(dir.path("songs"));
+    struct Case {
+        const char* file;     // in the songs folder, ".cdg" added
+        const char* line;     // as printed, up to the length
+        const char* printed;  // the file's name as printed
+    };
+    const Case cases[] = {
+        {"Esc\x1B[31mape - Red", "Esc\\x1B[31mape\tRed\t", "Esc\\x1B[31mape - Red"},
+        {"Tab\tbed - Two\nLines", "Tab\\tbed\tTwo\\nLines\t", "Tab\\tbed - Two\\nLines"},
+        {"Back\\slash - Bell\a", "Back\\\\slash\tBell\\x07\t", "Back\\\\slash - Bell\\x07"},
+        {"SC12-01 - Car\rriage - Latin\xE9", "Car\\rriage\tLatin\xEF\xBF\xBD\tSC12-01",
+         "SC12-01 - Car\\rriage - Latin\\xE9"},
+    };
+    for (const Case& c : cases)
+        writeFile(dir.path("songs/") + c.file + ".cdg", std::string(7200, '\0'));
+    const std::string db = " --db " + dir.path("library.db");
+    ASSERT_TRUE(run(runLibrary, "scan " + dir.path("songs") + db).starts_with("0 4 songs: 4 new"));
+    const std::string found = run(runLibrary, "search" + db);
+    ASSERT_TRUE(found.starts_with("0 ") && found.ends_with("|")) << found;
+    std::istringstream lines(found.substr(2, found.size() - 3));
+    std::string line;
+    std::vector<std::string> printed;
+    while (std::getline(lines, line)) printed.push_back(line);
+    ASSERT_EQ(printed.size(), std::size(cases)) << found;
+    for (const Case& c : cases) {
+        const auto at = std::find_if(printed.begin(), printed.end(),
+                                     [&](const std::string& l) { return l.starts_with(c.line); });
+        ASSERT_NE(at, printed.end()) << c.line << " in " << found;
+        EXPECT_EQ(std::count(at->begin(), at->end(), '\t'), 5) << *at;
+        EXPECT_TRUE(at->ends_with("\t00:01\tCDG\t" + dir.path("songs/") + c.printed + ".cdg"))
+            << *at;
+        for (char byte : *at)
+            EXPECT_TRUE(byte == '\t' || static_cast<unsigned char>(byte) >= 0x20) << *at;
+    }
+}
+
+// The order of the names below a folder, set for a library folder or a folder
+// inside one, takes effect for the songs already listed.
+TEST(Cli, LibraryScanSetsTheNameOrderOfAFolderOrASubfolder) {
+    TempFolder dir;
+    std::filesystem::create_directories(dir.path("songs/sub"));
+    writeFile(dir.path("songs/Waterloo - ABBA.cdg"), std::string(7200, '\0'));
+    writeFile(dir.path("songs/sub/Queen - Bohemian Rhapsody.cdg"), std::string(7200, '\0'));
+    const std::string db = " --db " + dir.path("library.db");
+    const auto names = [&] {
+        std::string list;
+        const std::string found = run(runLibrary, "search" + db);
+        std::istringstream lines(found.substr(2, found.rfind('|') - 2));
+        for (std::string line; std::getline(lines, line);)
+            list += line.substr(0, line.find('\t', line.find('\t') + 1)) + ";";
+        return list;
+    };
+    struct Case {
+        const char* args;
+        const char* status;
+        const char* names;  // artist and title of each song, by artist
+    };
+    const Case cases[] = {
+        {"--title-artist songs", "0 2 songs: 2 new", "ABBA\tWaterloo;Bohemian Rhapsody\tQueen;"},
+        {"--artist-title songs/sub/", "0 2 songs: 0 new",
+         "ABBA\tWaterloo;Queen\tBohemian Rhapsody;"},
+        {"songs", "0 2 songs: 0 new", "ABBA\tWaterloo;Queen\tBohemian Rhapsody;"},
+        {"--artist-title songs", "0 2 songs: 0 new", "Queen\tBohemian Rhapsody;Waterloo\tABBA;"},
+        {"--title-artist elsewhere/sub", "0 0 songs", "Queen\tBohemian Rhapsody;Waterloo\tABBA;"},
+        {"--title-artist --artist-title songs", "2 |", "Queen\tBohemian Rhapsody;Waterloo\tABBA;"},
+    };
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    std::filesystem::create_directories("elsewhere/sub");
+    for (const Case& c : cases) {
+        const std::string r = run(runLibrary, std::string("scan ") + c.args + db);
+        EXPECT_TRUE(r.starts_with(c.status)) << c.args << ": " << r;
+        EXPECT_EQ(names(), c.names) << c.args;
+    }
+    EXPECT_TRUE(run(runLibrary, "search --title-artist x" + db).starts_with("2 |"));
+    std::filesystem::current_path(previous);
 }
 
 // A termination signal stops an extraction as Stop does, leaving no output and no

@@ -1,10 +1,14 @@
 // lyrvox-cdg library: the player's song library for scripts. "scan DIR..." adds
-// the folders to the index and scans them; "search WORDS" prints the matching
-// songs one a line: artist, title, disc id, length, format and path, by tabs.
+// the folders to the index and scans them (with --title-artist or --artist-title
+// it first sets how the names below DIR read, also for a folder inside a library
+// folder); "search WORDS" prints the matching songs one a line: artist, title,
+// disc id, length, format and path, by tabs, each escaped for the terminal so
+// that no name can break the line or the columns.
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -20,7 +24,7 @@ namespace lyrvox {
 namespace {
 
 const char kUsage[] =
-    "usage: lyrvox-cdg library scan DIR... [--db FILE]\n"
+    "usage: lyrvox-cdg library scan [--title-artist | --artist-title] DIR... [--db FILE]\n"
     "       lyrvox-cdg library search WORDS... [--db FILE]\n";
 constexpr int kSearchLimit = 1000000;
 
@@ -64,12 +68,17 @@ bool rebuild(LibraryIndex& index, const std::vector<std::string>& more, std::ost
 int runLibrary(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     QCommandLineParser parser;
     const QCommandLineOption db(QStringLiteral("db"), QString(), QStringLiteral("FILE"));
-    parser.addOption(db);
+    const QCommandLineOption titleArtist(QStringLiteral("title-artist"));
+    const QCommandLineOption artistTitle(QStringLiteral("artist-title"));
+    parser.addOptions({db, titleArtist, artistTitle});
     const bool parsed = parseArguments(parser, args).kind == ParseProblem::None;
     QStringList words = parser.positionalArguments();
     const QString action = words.isEmpty() ? QString() : words.takeFirst();
+    const bool ordered = parser.isSet(titleArtist) || parser.isSet(artistTitle);
     if (!parsed || (action != QStringLiteral("scan") && action != QStringLiteral("search")) ||
-        (action == QStringLiteral("scan") && words.isEmpty())) {
+        (action == QStringLiteral("scan") && words.isEmpty()) ||
+        (parser.isSet(titleArtist) && parser.isSet(artistTitle)) ||
+        (ordered && action != QStringLiteral("scan"))) {
         err << "lyrvox-cdg library: give scan DIR... or search WORDS\n" << kUsage;
         return 2;
     }
@@ -120,9 +129,11 @@ int runLibrary(const std::vector<std::string>& args, std::ostream& out, std::ost
             found = index.search(text, kSearchLimit);
         }
         for (const LibrarySong& s : found.songs) {
-            out << s.artist << '\t' << s.title << '\t' << s.discId << '\t'
-                << packetsToTime(static_cast<double>(s.durationMs) * 0.3) << '\t' << s.format
-                << '\t' << escapeForTerminal(s.path) << (s.available ? "" : "\t(missing)") << '\n';
+            out << escapeForTerminal(s.artist) << '\t' << escapeForTerminal(s.title) << '\t'
+                << escapeForTerminal(s.discId) << '\t'
+                << packetsToTime(static_cast<double>(s.durationMs) * 0.3) << '\t'
+                << escapeForTerminal(s.format) << '\t' << escapeForTerminal(s.path)
+                << (s.available ? "" : "\t(missing)") << '\n';
         }
         if (!index.error().empty()) {
             err << "lyrvox-cdg library: " << index.error() << "\n";
@@ -131,15 +142,24 @@ int runLibrary(const std::vector<std::string>& args, std::ostream& out, std::ost
         return 0;
     }
     std::vector<LibraryFolder> folders;
-    for (const std::string& dir : dirs) {
-        const std::int64_t id = index.addFolder(dir, NameOrder::ArtistTitle);
-        if (id == 0) {
+    for (std::string dir : dirs) {
+        while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+        const NameOrder order =
+            parser.isSet(titleArtist) ? NameOrder::TitleArtist : NameOrder::ArtistTitle;
+        // With an order given, a folder already in the library (or inside one) takes it.
+        const bool known = ordered && index.nameOrders().of(dir).has_value();
+        const std::int64_t id = known ? 0 : index.addFolder(dir, order);
+        if (known ? !index.setNameOrder(dir, order) : id == 0) {
             err << "lyrvox-cdg library: " << escapeForTerminal(dir) << ": " << index.error()
                 << "\n";
             return 1;
         }
-        for (const LibraryFolder& f : index.folders())
-            if (f.id == id) folders.push_back(f);
+        for (const LibraryFolder& f : index.folders()) {
+            const bool holds = known ? dir == f.path || dir.starts_with(f.path + "/") : f.id == id;
+            const bool listed = std::any_of(folders.begin(), folders.end(),
+                                            [&](const LibraryFolder& g) { return g.id == f.id; });
+            if (holds && !listed) folders.push_back(f);
+        }
     }
     ScanCounts c = scanFolders(index, folders, err);
     if (c.damaged) {
