@@ -75,9 +75,16 @@ constexpr const char* kMigrations[] = {
         title TEXT NOT NULL);
     )",
     // 1 -> 2: a song belongs to a library folder, as the foreign keys that are
-    // switched on now check (songs of a folder no longer there go), and is found
-    // by its folder through an index; the file names the program that last
-    // changed its layout, so that an older one can say which version wrote it.
+    // switched on now check (songs of a folder no longer there go), and is found by
+    // its folder through an index. Names are found without their punctuation:
+    // `folded_artist` and `folded_title` are the names without the joining marks of
+    // search_text.h and with "&" as "and", NULL when that changes nothing, so that
+    // only names with such marks are indexed twice. Beginnings of up to six letters
+    // get an index of their own: a typed word that begins several indexed words
+    // ("love" of "love" and "loves") is then one lookup, not a merge of every such
+    // word's songs. Folders inside a library folder may have a name order of their
+    // own; the file names the program that last changed its layout, so that an
+    // older one can say which version wrote it.
     R"(
     CREATE TABLE songs_new(
         id INTEGER PRIMARY KEY,
@@ -91,55 +98,25 @@ constexpr const char* kMigrations[] = {
         disc_id TEXT NOT NULL,
         duration_ms INTEGER NOT NULL,
         format TEXT NOT NULL,
-        available INTEGER NOT NULL DEFAULT 1);
-    INSERT INTO songs_new
+        available INTEGER NOT NULL DEFAULT 1,
+        folded_artist TEXT GENERATED ALWAYS AS (nullif(
+            replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(
+                artist, '&', ' and '), '''', ''), '’', ''), '‘', ''), '`', ''), '´', ''),
+                '.', ''), '-', ''), '‐', ''), '/', ''),
+            artist)) VIRTUAL,
+        folded_title TEXT GENERATED ALWAYS AS (nullif(
+            replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(
+                title, '&', ' and '), '''', ''), '’', ''), '‘', ''), '`', ''), '´', ''),
+                '.', ''), '-', ''), '‐', ''), '/', ''),
+            title)) VIRTUAL);
+    INSERT INTO songs_new(id, folder_id, path, size, mtime_ns, partner, artist, title, disc_id,
+                          duration_ms, format, available)
         SELECT id, folder_id, path, size, mtime_ns, partner, artist, title, disc_id,
                duration_ms, format, available
         FROM songs WHERE folder_id IN (SELECT id FROM folders);
-    DROP TABLE songs;
+    DROP TABLE songs;  -- its triggers go with it
+    DROP TABLE song_search;
     ALTER TABLE songs_new RENAME TO songs;
-    CREATE TRIGGER songs_added AFTER INSERT ON songs BEGIN
-        INSERT INTO song_search(rowid, artist, title, disc_id)
-            VALUES (new.id, new.artist, new.title, new.disc_id);
-    END;
-    CREATE TRIGGER songs_removed AFTER DELETE ON songs BEGIN
-        INSERT INTO song_search(song_search, rowid, artist, title, disc_id)
-            VALUES ('delete', old.id, old.artist, old.title, old.disc_id);
-    END;
-    CREATE TRIGGER songs_renamed AFTER UPDATE OF artist, title, disc_id ON songs BEGIN
-        INSERT INTO song_search(song_search, rowid, artist, title, disc_id)
-            VALUES ('delete', old.id, old.artist, old.title, old.disc_id);
-        INSERT INTO song_search(rowid, artist, title, disc_id)
-            VALUES (new.id, new.artist, new.title, new.disc_id);
-    END;
-    CREATE INDEX songs_by_name ON songs(artist, title);
-    CREATE INDEX songs_by_folder ON songs(folder_id);
-    INSERT INTO song_search(song_search) VALUES ('rebuild');
-    CREATE TABLE about(key TEXT PRIMARY KEY, value TEXT NOT NULL);
-    )",
-    // 2 -> 3: names found without their punctuation, and name orders for folders
-    // inside a library folder. `folded_artist` and `folded_title` are the names
-    // without the joining marks of search_text.h and with "&" as "and"; NULL when
-    // that changes nothing, so that only names with such marks are indexed twice.
-    // The search table and its triggers are made again with the new columns, then
-    // filled from the songs. Beginnings of up to six letters get an index of their
-    // own: a typed word that begins several indexed words ("love" of "love" and
-    // "loves") is then one lookup, not a merge of every such word's songs.
-    R"(
-    DROP TRIGGER IF EXISTS songs_added;
-    DROP TRIGGER IF EXISTS songs_removed;
-    DROP TRIGGER IF EXISTS songs_renamed;
-    DROP TABLE IF EXISTS song_search;
-    ALTER TABLE songs ADD COLUMN folded_artist TEXT GENERATED ALWAYS AS (nullif(
-        replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(
-            artist, '&', ' and '), '''', ''), '’', ''), '‘', ''), '`', ''), '´', ''),
-            '.', ''), '-', ''), '‐', ''), '/', ''),
-        artist)) VIRTUAL;
-    ALTER TABLE songs ADD COLUMN folded_title TEXT GENERATED ALWAYS AS (nullif(
-        replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(
-            title, '&', ' and '), '''', ''), '’', ''), '‘', ''), '`', ''), '´', ''),
-            '.', ''), '-', ''), '‐', ''), '/', ''),
-        title)) VIRTUAL;
     CREATE VIRTUAL TABLE song_search USING fts5(
         artist, title, disc_id, folded_artist, folded_title,
         content='songs', content_rowid='id',
@@ -164,10 +141,13 @@ constexpr const char* kMigrations[] = {
             VALUES (new.id, new.artist, new.title, new.disc_id, new.folded_artist,
             new.folded_title);
     END;
+    CREATE INDEX songs_by_name ON songs(artist, title);
+    CREATE INDEX songs_by_folder ON songs(folder_id);
     INSERT INTO song_search(song_search) VALUES ('rebuild');
     CREATE TABLE name_orders(
         path BLOB PRIMARY KEY,
         name_order INTEGER NOT NULL);
+    CREATE TABLE about(key TEXT PRIMARY KEY, value TEXT NOT NULL);
     )",
 };
 static_assert(std::size(kMigrations) == LibraryIndex::kSchemaVersion);

@@ -20,6 +20,7 @@
 
 #include "library/library_index.h"
 #include "library/library_scanner.h"
+#include "support/library_v1_schema.h"
 #include "support/test_files.h"
 
 namespace lyrvox {
@@ -355,37 +356,10 @@ TEST(LibraryIndexWrites, TwoStatementWritesLandWholeOrNotAtAll) {
     }
 }
 
-// The first version's layout, as a library made by it holds it.
-const char kVersionOneSchema[] = R"(
-    CREATE TABLE folders(id INTEGER PRIMARY KEY, path BLOB NOT NULL UNIQUE,
-        name_order INTEGER NOT NULL DEFAULT 0, available INTEGER NOT NULL DEFAULT 1);
-    CREATE TABLE songs(id INTEGER PRIMARY KEY, folder_id INTEGER NOT NULL,
-        path BLOB NOT NULL UNIQUE, size INTEGER NOT NULL, mtime_ns INTEGER NOT NULL,
-        partner BLOB NOT NULL, artist TEXT NOT NULL, title TEXT NOT NULL,
-        disc_id TEXT NOT NULL, duration_ms INTEGER NOT NULL, format TEXT NOT NULL,
-        available INTEGER NOT NULL DEFAULT 1);
-    CREATE VIRTUAL TABLE song_search USING fts5(
-        artist, title, disc_id, content='songs', content_rowid='id',
-        tokenize='unicode61 remove_diacritics 2', prefix='1 2 3');
-    CREATE TRIGGER songs_added AFTER INSERT ON songs BEGIN
-        INSERT INTO song_search(rowid, artist, title, disc_id)
-            VALUES (new.id, new.artist, new.title, new.disc_id);
-    END;
-    CREATE TRIGGER songs_removed AFTER DELETE ON songs BEGIN
-        INSERT INTO song_search(song_search, rowid, artist, title, disc_id)
-            VALUES ('delete', old.id, old.artist, old.title, old.disc_id);
-    END;
-    CREATE TRIGGER songs_renamed AFTER UPDATE OF artist, title, disc_id ON songs BEGIN
-        INSERT INTO song_search(song_search, rowid, artist, title, disc_id)
-            VALUES ('delete', old.id, old.artist, old.title, old.disc_id);
-        INSERT INTO song_search(rowid, artist, title, disc_id)
-            VALUES (new.id, new.artist, new.title, new.disc_id);
-    END;
-    CREATE INDEX songs_by_name ON songs(artist, title);
-    CREATE TABLE queue(position INTEGER PRIMARY KEY, path BLOB NOT NULL,
-        artist TEXT NOT NULL, title TEXT NOT NULL);
+// A library of the first version, in WAL mode: a song, a song of a folder no longer
+// there, and a queue.
+const char kFirstLibrary[] = R"(
     PRAGMA journal_mode=WAL;
-    PRAGMA user_version=1;
     INSERT INTO folders(id, path) VALUES (1, CAST('/songs' AS BLOB));
     INSERT INTO songs VALUES (5, 1, CAST('/songs/ABBA - Waterloo.cdg' AS BLOB), 7200, 1, x'',
         'ABBA', 'Waterloo', 'SC1', 1000, 'CDG', 1);
@@ -399,7 +373,9 @@ TEST(LibraryIndexSchema, AVersionOneLibraryIsBroughtUpToDate) {
     const std::string db = temp.path("library.db");
     {
         RawDb old(db);
-        ASSERT_EQ(old.exec(kVersionOneSchema), SQLITE_OK);
+        ASSERT_EQ(
+            old.exec((std::string(testing::kLibraryVersionOneSchema) + kFirstLibrary).c_str()),
+            SQLITE_OK);
     }
     std::string titles;
     {

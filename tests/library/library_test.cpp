@@ -14,6 +14,7 @@
 #include "library/library_scanner.h"
 #include "library/play_queue.h"
 #include "playback/archive/song_zip.h"
+#include "support/library_v1_schema.h"
 #include "support/test_files.h"
 #include "support/zip_maker.h"
 
@@ -287,42 +288,14 @@ TEST_F(LibraryTest, NameOrderReadsTheNamesAgainForAFolderOrASubfolder) {
     EXPECT_FALSE(index.error().empty());
 }
 
-// The schema of the first Lyrvox with a library, as it wrote it.
-const char* const kFirstSchema = R"(
-    CREATE TABLE folders(id INTEGER PRIMARY KEY, path BLOB NOT NULL UNIQUE,
-        name_order INTEGER NOT NULL DEFAULT 0, available INTEGER NOT NULL DEFAULT 1);
-    CREATE TABLE songs(id INTEGER PRIMARY KEY, folder_id INTEGER NOT NULL,
-        path BLOB NOT NULL UNIQUE, size INTEGER NOT NULL, mtime_ns INTEGER NOT NULL,
-        partner BLOB NOT NULL, artist TEXT NOT NULL, title TEXT NOT NULL,
-        disc_id TEXT NOT NULL, duration_ms INTEGER NOT NULL, format TEXT NOT NULL,
-        available INTEGER NOT NULL DEFAULT 1);
-    CREATE VIRTUAL TABLE song_search USING fts5(
-        artist, title, disc_id, content='songs', content_rowid='id',
-        tokenize='unicode61 remove_diacritics 2', prefix='1 2 3');
-    CREATE TRIGGER songs_added AFTER INSERT ON songs BEGIN
-        INSERT INTO song_search(rowid, artist, title, disc_id)
-            VALUES (new.id, new.artist, new.title, new.disc_id);
-    END;
-    CREATE TRIGGER songs_removed AFTER DELETE ON songs BEGIN
-        INSERT INTO song_search(song_search, rowid, artist, title, disc_id)
-            VALUES ('delete', old.id, old.artist, old.title, old.disc_id);
-    END;
-    CREATE TRIGGER songs_renamed AFTER UPDATE OF artist, title, disc_id ON songs BEGIN
-        INSERT INTO song_search(song_search, rowid, artist, title, disc_id)
-            VALUES ('delete', old.id, old.artist, old.title, old.disc_id);
-        INSERT INTO song_search(rowid, artist, title, disc_id)
-            VALUES (new.id, new.artist, new.title, new.disc_id);
-    END;
-    CREATE INDEX songs_by_name ON songs(artist, title);
-    CREATE TABLE queue(position INTEGER PRIMARY KEY, path BLOB NOT NULL,
-        artist TEXT NOT NULL, title TEXT NOT NULL);
+// A library of the first version: two songs and a queue.
+const char kFirstLibrary[] = R"(
     INSERT INTO folders(id, path) VALUES (1, CAST('/songs' AS BLOB));
     INSERT INTO songs(folder_id, path, size, mtime_ns, partner, artist, title, disc_id,
         duration_ms, format) VALUES
         (1, CAST('/songs/a.cdg' AS BLOB), 1, 1, X'', 'R.E.M.', 'Losing My Religion', '', 1, 'CDG'),
         (1, CAST('/songs/b.cdg' AS BLOB), 1, 1, X'', 'Hall & Oates', 'Rich Girl', '', 1, 'CDG');
     INSERT INTO queue VALUES (0, CAST('/songs/a.cdg' AS BLOB), 'R.E.M.', 'Losing My Religion');
-    PRAGMA user_version=1;
 )";
 
 std::string sqlite(const std::string& db, const std::string& sql) {
@@ -340,7 +313,8 @@ std::string sqlite(const std::string& db, const std::string& sql) {
 TEST(LibraryIndexMigration, TheFirstVersionsLibraryIsKeptAndSearchable) {
     TempFolder temp;
     const std::string db = temp.path("library.db");
-    writeFile(temp.path("first.sql"), std::string(kFirstSchema));
+    writeFile(temp.path("first.sql"),
+              std::string(testing::kLibraryVersionOneSchema) + kFirstLibrary);
     ASSERT_EQ(system(("sqlite3 " + db + " < " + temp.path("first.sql")).c_str()), 0);
     {
         LibraryIndex index(db);
