@@ -31,10 +31,19 @@ inline constexpr Setting kDisplayScreen{"Display/Screen", ""};
 inline constexpr Setting kDisplayFullScreen{"Display/FullScreen", "0", 0, 1};
 inline constexpr Setting kDisplayGeometry{"Display/Geometry", ""};
 inline constexpr Setting kDisplayScaling{"Display/Scaling", ""};
+// Music between songs: on or off, its folder or .m3u/.m3u8 playlist (the path's
+// bytes as local 8-bit text), its own volume in percent, and the fade's seconds.
+inline constexpr Setting kBreakMusicOn{"BreakMusic/On", "0", 0, 1};
+inline constexpr Setting kBreakMusicPath{"BreakMusic/Path", ""};
+inline constexpr Setting kBreakMusicVolume{"BreakMusic/Volume", "50", 0, 100};
+inline constexpr Setting kBreakMusicFadeSeconds{"BreakMusic/FadeSeconds", "3", 0, 30};
 
 inline constexpr const Setting* kAll[] = {
-    &kLastFolder,    &kOffsetMs,          &kVolume,          &kKeepKeyAndTempo, &kQueuePauseSeconds,
-    &kDisplayScreen, &kDisplayFullScreen, &kDisplayGeometry, &kDisplayScaling};
+    &kLastFolder,           &kOffsetMs,          &kVolume,
+    &kKeepKeyAndTempo,      &kQueuePauseSeconds, &kDisplayScreen,
+    &kDisplayFullScreen,    &kDisplayGeometry,   &kDisplayScaling,
+    &kBreakMusicOn,         &kBreakMusicPath,    &kBreakMusicVolume,
+    &kBreakMusicFadeSeconds};
 }  // namespace settings
 
 // The number a stored text stands for: the default when absent or not a whole

@@ -12,6 +12,7 @@
 #include <limits>
 #include <string>
 
+#include "playback/media/file_uri.h"
 #include "util/steady_clock.h"
 
 namespace lyrvox {
@@ -45,32 +46,6 @@ double stretchLeadMs(double tempo, double pitch) {
         sequenceMs - kOverlapMs / 2 - std::min(stretch, 1.0) * (sequenceMs - kOverlapMs) / 2;
     const double leadMs = (1.0 - stretch) * intoMs;
     return pitch < 1.0 ? leadMs * pitch : leadMs;
-}
-
-// A file URI for a path of any bytes: every byte but the unreserved ones and the
-// separators percent-encoded, so that a name in no known encoding reaches the file
-// as it is on disk. A relative path is taken from the current folder.
-std::string fileUri(const std::string& path) {
-    std::string absolute = path;
-    if (!path.starts_with('/')) {
-        gchar* folder = g_get_current_dir();  // bytes, as the system gives them
-        absolute = std::string(folder) + "/" + path;
-        g_free(folder);
-    }
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string uri = "file://";
-    for (const char c : absolute) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (g_ascii_isalnum(static_cast<gchar>(byte)) ||
-            (byte != 0 && std::strchr("-._~/", byte) != nullptr)) {
-            uri += c;
-        } else {
-            uri += '%';
-            uri += kHex[byte >> 4];
-            uri += kHex[byte & 0xF];
-        }
-    }
-    return uri;
 }
 
 bool installedElement(const char* factoryName) {
