@@ -1,3 +1,4 @@
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/break_music_controller.h"
 #include "app/control_window.h"
 #include "app/library/library_controller.h"
 #include "app/qt_dialog_provider.h"
@@ -102,6 +104,18 @@ int main(int argc, char** argv) {
             return QFileDialog::getExistingDirectory(&library.libraryWindow(),
                                                      QStringLiteral("Add a song folder"));
         });
+    // Music between songs: an entry of the control window's right-click menu opens
+    // its options; it stops with the program (before the window goes).
+    lyrvox::BreakMusicController breakMusic(settings);
+    breakMusic.watch(window.driver());
+    QObject::connect(&breakMusic, &lyrvox::BreakMusicController::noteChanged, &window,
+                     &lyrvox::ControlWindow::showStatus);
+    auto* breakMusicAction = new QAction(QStringLiteral("Break music..."), &window);
+    QObject::connect(breakMusicAction, &QAction::triggered, &window,
+                     [&breakMusic, &window] { breakMusic.editInDialog(&window); });
+    window.addAction(breakMusicAction);
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &breakMusic,
+                     [&breakMusic] { breakMusic.shutDown(); });
     // Logout and Ctrl-C close the window: the song's files are removed.
     const lyrvox::QuitSignals quitSignals([&window] { window.close(); });
 
@@ -133,8 +147,9 @@ int main(int argc, char** argv) {
     });
     // Start-up runs once the event loop does, so that anything it shows is live: a
     // song named plays, and the songs to queue wait in the queue.
-    QTimer::singleShot(0, &window, [&window, enqueueSongs, songs] {
+    QTimer::singleShot(0, &window, [&window, &breakMusic, enqueueSongs, songs] {
         window.startUp(songs.startUp);
+        breakMusic.load();
         if (!songs.enqueue.empty()) enqueueSongs(songs.enqueue);
     });
     // Benchmark aid (bench/cpu_play.sh): LYRVOX_FULLSCREEN_FPS=N puts the display
