@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <numbers>
 #include <sstream>
 #include <system_error>
 
@@ -106,7 +107,7 @@ BreakPlaylist loadBreakMusic(const std::string& path) {
 }
 
 double equalPowerGain(double position) {
-    return std::sin(std::clamp(position, 0.0, 1.0) * (M_PI / 2.0));
+    return std::sin(std::clamp(position, 0.0, 1.0) * (std::numbers::pi / 2.0));
 }
 
 void BreakMusic::setFadeSeconds(double seconds) {

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <numbers>
 
 #include "app/break_music_controller.h"
 #include "app/qt_settings_store.h"
@@ -76,7 +77,8 @@ TEST(BreakMusicController, FadesTheRealPlayerAroundASong) {
         {11.5, Transport::Paused, half, true, true},  // paused is still the song
         {13.0, Transport::Playing, 0.0, false, false},
         {20.0, Transport::Waiting, 0.0, true, true},  // the wait before the next queued song
-        {20.75, Transport::Playing, 0.8 * std::sin(M_PI / 8), true, true},  // turned around
+        {20.75, Transport::Playing, 0.8 * std::sin(std::numbers::pi / 8), true,
+         true},  // turned around
         {21.5, Transport::Playing, 0.0, false, false},
     };
     for (const auto& s : steps) {

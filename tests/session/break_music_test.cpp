@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <set>
 #include <string>
 #include <vector>
@@ -39,7 +40,7 @@ TEST_P(Fades, FollowTheSongsOnTheClock) {
         if (m.event == Event::SongEnds) music.songEnded(m.at);
         if (m.event == Event::Silence) music.silence(m.at);
         EXPECT_NEAR(music.position(m.at), m.position, 1e-9);
-        EXPECT_NEAR(music.gain(m.at), std::sin(m.position * M_PI / 2), 1e-9);
+        EXPECT_NEAR(music.gain(m.at), std::sin(m.position * std::numbers::pi / 2), 1e-9);
         EXPECT_EQ(music.fading(m.at), m.fading);
         EXPECT_EQ(music.audible(m.at), m.audible);
     }
