@@ -31,6 +31,8 @@ class LibraryIndex;
 class SingerRotation {
   public:
     enum class Join { ThisRound, NextRound };
+    // The key shifts the player's key control allows, in semitones either way.
+    static constexpr int kMaxKey = 6;
 
     // Reads the rotation saved in `index`, which must outlive this object.
     explicit SingerRotation(LibraryIndex& index);
