@@ -14,7 +14,9 @@ const char kUsage[] =
     "       lyrvox-cdg extract [--force] IMAGE_OR_STEM\n"
     "       lyrvox-cdg library scan DIR... [--db FILE]\n"
     "       lyrvox-cdg library search WORDS... [--db FILE]\n"
-    "       lyrvox-cdg singers add [--next-round] NAME... | remove NAME... | list [--db FILE]\n"
+    "       lyrvox-cdg singers add [--next-round] NAME... [--db FILE]\n"
+    "       lyrvox-cdg singers remove NAME... [--db FILE]\n"
+    "       lyrvox-cdg singers list [--db FILE]\n"
     "       lyrvox-cdg queue add [--singer NAME] [--key N] SONG... [--db FILE]\n"
     "       lyrvox-cdg queue list [--db FILE]\n"
     "       lyrvox-cdg --help\n";
