@@ -151,7 +151,8 @@ bool RotationStore::setMadeNext(std::int64_t singerId) {
 }
 
 std::int64_t RotationStore::addSong(std::int64_t singerId, const RotationSong& song,
-                                    const std::vector<RotationSong>& songs) {
+                                    const std::vector<RotationSong>& songs,
+                                    const RoundsBack* back) {
     if (!isOpen()) return 0;
     Connection& db = index_.connection();
     Transaction change(db);
@@ -174,6 +175,11 @@ std::int64_t RotationStore::addSong(std::int64_t singerId, const RotationSong& s
         } else {
             ok = place.bind(1, position++).bind(2, s.id).run();
         }
+    }
+    if (ok && back) {
+        Statement singer(db, "UPDATE singers SET last_round = ? WHERE id = ?");
+        ok = singer.bind(1, back->lastRound).bind(2, singerId).run() &&
+             setValue(db, "round", back->round) && setValue(db, "made_next", singerId);
     }
     return done(ok && change.commit()) ? id : 0;
 }

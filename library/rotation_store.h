@@ -38,6 +38,11 @@ struct RotationTurn {
     std::string singer;
     RotationSong song;
     std::int64_t round = 0;
+    // What SingerRotation::putBack needs: whose turn, the entry as it was queued,
+    // and the singer's last round before the turn.
+    std::int64_t singerId = 0;
+    RotationSong queued;
+    std::int64_t lastRoundBefore = -1;
 };
 
 struct KeyMemory {
@@ -79,10 +84,17 @@ class RotationStore {
     bool saveOrder(const std::vector<RotationSinger>& order);
     bool setAway(std::int64_t id, bool away);
     bool setMadeNext(std::int64_t singerId);
+    // A turn given back: the singer's last round as before it, the rotation's
+    // round the turn's own; the singer is made next.
+    struct RoundsBack {
+        std::int64_t lastRound;
+        std::int64_t round;
+    };
     // Returns the song's id, 0 on failure; the singer's songs take their positions
-    // from `songs` (the list after the change).
+    // from `songs` (the list after the change, the new song the one with id 0).
+    // With `back`, the rounds are set back in the same transaction.
     std::int64_t addSong(std::int64_t singerId, const RotationSong& song,
-                         const std::vector<RotationSong>& songs);
+                         const std::vector<RotationSong>& songs, const RoundsBack* back = nullptr);
     bool removeSong(std::int64_t songId);
     bool setSongKey(std::int64_t songId, std::optional<int> key, std::optional<int> tempo);
     // A turn taken: the song leaves, the singer's last round, the round and the

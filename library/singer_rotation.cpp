@@ -179,7 +179,14 @@ std::optional<RotationTurn> SingerRotation::next() {
         pick(round_, madeNext_, lastRounds, std::vector<std::size_t>(singers_.size(), 0));
     if (!p) return std::nullopt;
     RotationSinger& singer = singers_[p->singer];
-    RotationTurn turn{singer.name, withKey(singer, singer.songs.front()), p->round};
+    RotationTurn turn{
+        singer.name,
+        withKey(singer, singer.songs.front()),
+        p->round,
+        singer.id,
+        singer.songs.front(),
+        singer.lastRound,
+    };
     const bool ok = store_.takeTurn(singer.id, singer.songs.front().id, p->round, 0);
     singer.songs.erase(singer.songs.begin());
     singer.lastRound = std::max(singer.lastRound, p->round);
@@ -187,6 +194,28 @@ std::optional<RotationTurn> SingerRotation::next() {
     madeNext_ = 0;
     saved(ok);
     return turn;
+}
+
+bool SingerRotation::putBack(const RotationTurn& turn) {
+    const auto at = std::find_if(singers_.begin(), singers_.end(),
+                                 [&](const RotationSinger& s) { return s.id == turn.singerId; });
+    if (at == singers_.end()) return fail("the singer has left the rotation");
+    RotationSong song = turn.queued;
+    song.id = 0;
+    std::vector<RotationSong> songs = at->songs;
+    songs.insert(songs.begin(), song);
+    const RotationStore::RoundsBack back{turn.lastRoundBefore, turn.round};
+    if (store_.isOpen()) {
+        songs.front().id = store_.addSong(at->id, song, songs, &back);
+        if (songs.front().id == 0) return saved(false);
+    } else {
+        songs.front().id = ++songIdsInMemory_;
+    }
+    at->songs = std::move(songs);
+    at->lastRound = turn.lastRoundBefore;
+    round_ = turn.round;  // the turn, made next again, counts in its own round
+    madeNext_ = at->id;
+    return saved(true);
 }
 
 std::vector<RotationTurn> SingerRotation::upcoming(int count) const {
@@ -199,7 +228,9 @@ std::vector<RotationTurn> SingerRotation::upcoming(int count) const {
         const std::optional<Pick> p = pick(round, madeNext, lastRounds, used);
         if (!p) break;
         const RotationSinger& singer = singers_[p->singer];
-        turns.push_back({singer.name, withKey(singer, singer.songs[used[p->singer]]), p->round});
+        const RotationSong& queued = singer.songs[used[p->singer]];
+        turns.push_back({singer.name, withKey(singer, queued), p->round, singer.id, queued,
+                         lastRounds[p->singer]});
         ++used[p->singer];
         lastRounds[p->singer] = std::max(lastRounds[p->singer], p->round);
         round = p->round;

@@ -65,6 +65,11 @@ class SingerRotation {
     // The coming turn, taken off the singer's list: the singer has sung this round.
     // The song carries the key and tempo it plays in. None when nobody can sing.
     std::optional<RotationTurn> next();
+    // A turn that did not play (stopped at once, its file missing, the program
+    // ended during it): its song goes back to the front of the singer's list, the
+    // singer's round and the rotation's are as before the turn, and the singer is
+    // made next, so that the same turn comes again. False when the singer has left.
+    bool putBack(const RotationTurn& turn);
     // The coming `count` turns in rotation order (rounds ahead included), as next()
     // would give them, without changing anything.
     std::vector<RotationTurn> upcoming(int count) const;

@@ -86,6 +86,12 @@ TEST_P(Fairness, TurnsComeInRoundsAsTheHostArrangedThem) {
     }
 }
 
+void takeAndPutBack(SingerRotation& r) {
+    const std::optional<RotationTurn> turn = r.next();
+    ASSERT_TRUE(turn.has_value());
+    ASSERT_TRUE(r.putBack(*turn)) << r.error();
+}
+
 const auto ABC3 = act([](SingerRotation& r) {
     singer("A", 3)(r);
     singer("B", 3)(r);
@@ -115,6 +121,14 @@ INSTANTIATE_TEST_SUITE_P(
         FairCase{"a singer made next again in a round sings twice in it",
                  {ABC3, expect("AB"), act([](SingerRotation& r) { r.makeNext("A"); }), expect("AC"),
                   expect("ABC"), expect("BC"), expect(".")}},
+        FairCase{"a turn put back comes again",
+                 {ABC3, expect("A"), act(takeAndPutBack), expect("BCABCABC"), expect(".")}},
+        FairCase{"a turn out of order put back comes again before the order's",
+                 {ABC3, expect("A"), act([](SingerRotation& r) { r.makeNext("C"); }),
+                  act(takeAndPutBack), expect("CB"), expect("ABC")}},
+        FairCase{"a turn put back at a round's start keeps the round",
+                 {ABC3, expect("ABC"), act(takeAndPutBack), expect("A"),
+                  act([](SingerRotation& r) { r.moveSinger("C", 0); }), expect("CB")}},
         FairCase{"a singer with no songs is passed over until given one",
                  {act(singer("A", 0)), act(singer("B", 2)), act(singer("C", 1)), expect("BCB"),
                   expect("."), act([](SingerRotation& r) { r.addSong("A", song("A", 1)); }),
@@ -232,6 +246,8 @@ TEST(Rotation, ARotationOpenedAgainGoesOnWhereItWas) {
         ASSERT_TRUE(r.addSinger("D", SingerRotation::Join::NextRound));
         ASSERT_TRUE(r.addSong("D", song("D", 1), 0));
         ASSERT_TRUE(r.played({"A", "/songs/A2.cdg", "", "", 5, 2, 100, "finished"}));
+        const std::optional<RotationTurn> stopped = r.next();  // stopped at once: back
+        ASSERT_TRUE(stopped.has_value() && r.putBack(*stopped));
         before = names(r.upcoming(20));
         ASSERT_EQ(before, "CCADCA");
     }
