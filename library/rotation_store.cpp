@@ -56,6 +56,7 @@ bool RotationStore::load(std::vector<RotationSinger>& singers, std::int64_t& rou
     madeNext = 0;
     if (!isOpen()) return true;
     Connection& db = index_.connection();
+    db.clearFailure();  // only this reading's failures count
     Statement people(db,
                      "SELECT id, name, away, joined_round, last_round FROM singers "
                      "ORDER BY position, id");
@@ -124,8 +125,13 @@ bool RotationStore::renameSinger(std::int64_t id, const std::string& oldName,
 
 bool RotationStore::removeSinger(std::int64_t id) {
     if (!isOpen()) return true;
-    Statement remove(index_.connection(), "DELETE FROM singers WHERE id = ?");
-    return done(remove.bind(1, id).run());
+    Connection& db = index_.connection();
+    Transaction change(db);
+    Statement remove(db, "DELETE FROM singers WHERE id = ?");
+    // A later singer may be given the same id: it must not inherit the turn.
+    Statement next(db, "UPDATE rotation SET value = 0 WHERE name = 'made_next' AND value = ?");
+    return done(change.began() && remove.bind(1, id).run() && next.bind(1, id).run() &&
+                change.commit());
 }
 
 bool RotationStore::saveOrder(const std::vector<RotationSinger>& order) {

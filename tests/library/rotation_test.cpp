@@ -137,6 +137,10 @@ INSTANTIATE_TEST_SUITE_P(
             "a reordered rotation sings in its new order",
             {ABC3, expect("A"), act([](SingerRotation& r) { r.moveSinger("C", 0); }), expect("CB"),
              expect("CAB"), act([](SingerRotation& r) { r.moveSinger("C", 2); }), expect("AB")}},
+        FairCase{"a singer made next who leaves hands the turn to no one",
+                 {ABC3, act([](SingerRotation& r) { r.makeNext("C"); }),
+                  act([](SingerRotation& r) { r.removeSinger("C"); }), act(singer("D", 1)),
+                  expect("ABD")}},
         FairCase{"a renamed singer keeps their place and songs",
                  {ABC3, expect("A"), act([](SingerRotation& r) { r.renameSinger("B", "E"); }),
                   expect("ECAEC")}}),
@@ -261,6 +265,23 @@ TEST(Rotation, ARotationOpenedAgainGoesOnWhereItWas) {
     EXPECT_EQ(turns[2].song.key, 2);
     EXPECT_TRUE(r.singers().at(0).away);
     EXPECT_EQ(r.historyOf("A").size(), 1u);
+}
+
+// The file may give a later singer the id of one who left: the turn the host gave
+// the one who left is not theirs.
+TEST(Rotation, ATurnGivenToASingerWhoLeftIsNooneElsesAfterReopening) {
+    TempFolder temp;
+    const std::string db = temp.path("library.db");
+    {
+        LibraryIndex index(db);
+        SingerRotation r(index);
+        ABC3.act(r);
+        ASSERT_TRUE(r.makeNext("C") && r.removeSinger("C"));
+    }
+    LibraryIndex index(db);
+    SingerRotation r(index);
+    singer("D", 1)(r);
+    EXPECT_EQ(names(r.upcoming(3)), "ABD");
 }
 
 // A library of the second layout opens with its songs and queue and takes a rotation.
