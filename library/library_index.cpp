@@ -149,6 +149,49 @@ constexpr const char* kMigrations[] = {
         name_order INTEGER NOT NULL);
     CREATE TABLE about(key TEXT PRIMARY KEY, value TEXT NOT NULL);
     )",
+    // 2 -> 3: a night's singers in their rotation order, each with their own songs;
+    // the rotation's round and the singer made next; the key and tempo (semitones,
+    // percent) each singer last sang each song in, by name so that it outlives the
+    // night; and the history of songs played. A NULL key or tempo on a queued song
+    // leaves it to the key memory.
+    R"(
+    CREATE TABLE singers(
+        id INTEGER PRIMARY KEY,
+        name TEXT NOT NULL UNIQUE,
+        position INTEGER NOT NULL,
+        away INTEGER NOT NULL DEFAULT 0,
+        joined_round INTEGER NOT NULL,
+        last_round INTEGER NOT NULL DEFAULT -1);
+    CREATE TABLE singer_songs(
+        id INTEGER PRIMARY KEY,
+        singer_id INTEGER NOT NULL REFERENCES singers(id) ON DELETE CASCADE,
+        position INTEGER NOT NULL,
+        path BLOB NOT NULL,
+        artist TEXT NOT NULL,
+        title TEXT NOT NULL,
+        key INTEGER,
+        tempo INTEGER);
+    CREATE INDEX singer_songs_by_singer ON singer_songs(singer_id, position);
+    CREATE TABLE rotation(name TEXT PRIMARY KEY, value INTEGER NOT NULL);
+    CREATE TABLE key_memory(
+        singer TEXT NOT NULL,
+        path BLOB NOT NULL,
+        key INTEGER NOT NULL,
+        tempo INTEGER NOT NULL,
+        PRIMARY KEY(singer, path));
+    CREATE TABLE history(
+        id INTEGER PRIMARY KEY,
+        singer TEXT NOT NULL,
+        path BLOB NOT NULL,
+        artist TEXT NOT NULL,
+        title TEXT NOT NULL,
+        started_at INTEGER NOT NULL,
+        key INTEGER NOT NULL,
+        tempo INTEGER NOT NULL,
+        ended TEXT NOT NULL);
+    CREATE INDEX history_by_time ON history(started_at);
+    CREATE INDEX history_by_singer ON history(singer, started_at);
+    )",
 };
 static_assert(std::size(kMigrations) == LibraryIndex::kSchemaVersion);
 

@@ -76,7 +76,7 @@ struct NameOrders {
 
 class LibraryIndex {
   public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
     static constexpr int kBusyWaitMs = 5000;  // how long an opening waits for another program
 
     enum class Recovery {
@@ -165,6 +165,13 @@ class LibraryIndex {
     // as "and" (search_text.h). Empty text: every song by artist and title.
     SearchResult search(const std::string& text, int limit);
     std::int64_t songCount();
+
+    // The connection, for the stores that keep tables of their own in this file
+    // (rotation_store.h); null while closed.
+    Connection& connection() { return db_; }
+    // Sets error() from the connection's last failure as "what: reason" in the
+    // user's words; returns false.
+    bool noteFailure(const std::string& what) { return fail(what); }
 
     std::vector<QueueEntry> loadQueue();
     bool saveQueue(const std::vector<QueueEntry>& queue);

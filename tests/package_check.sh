@@ -84,7 +84,8 @@ for page in lyrvox lyrvox-cdg; do
         lyrvox-cdg)
             usage=$("$build/tools/cli/lyrvox-cdg" --help)
             options=$(grep -oE -- '(^|[[ ])-{1,2}[a-z][a-z0-9-]*' <<<"$usage" | sed 's/^[[ ]//' | sort -u)
-            for command in render info extract "library scan" "library search"; do
+            for command in render info extract "library scan" "library search" "singers add" \
+                "singers remove" "singers list" "queue add" "queue list"; do
                 grep -q "lyrvox-cdg $command" <<<"$usage" || continue
                 grep -q -- "$command" <<<"$text" || fail "$page(1) lacks the command '$command'"
             done

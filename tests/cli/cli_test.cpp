@@ -320,5 +320,77 @@ TEST(Cli, ExtractStopsCleanlyOnATerminationSignal) {
     }
 }
 
+// A night's singers and queue on one library file: each line a command's words
+// and what it must answer ("STATUS OUT|ERR", or its beginning and a part of it).
+TEST(Cli, SingersAndQueueRunANightFromScripts) {
+    TempFolder dir;
+    const std::string db = dir.path("library.db");
+    const std::string song = dir.path("Queen - Bohemian Rhapsody.cdg");
+    const std::string zip = dir.path("ABBA - Waterloo.ZIP");
+    writeFile(song, std::string(7200, '\0'));
+    writeFile(zip, std::string(100, 'z'));
+    writeFile(dir.path("notes.txt"), std::string(100, 't'));
+    writeFile(dir.path("empty.cdg"), std::string());
+    using Command = int (*)(const std::vector<std::string>&, std::ostream&, std::ostream&);
+    struct Case {
+        Command command;
+        std::vector<std::string> words;
+        std::string starts, says;  // says: a part of the whole answer
+    };
+    const Case cases[] = {
+        {runSingers, {"list"}, "0 |", ""},
+        {runQueue, {"list"}, "0 |", ""},
+        {runSingers, {"add", "Ann", "Smith, \"Bo\"\nJr"}, "0 |", ""},
+        {runSingers, {"add", "Cy", "Ann"}, "1 |", "Ann: already a singer; nothing was changed"},
+        {runSingers, {"add", "Dee", "Dee"}, "1 |", "already a singer"},
+        {runSingers, {"remove", "Nobody"}, "1 |", "Nobody: no such singer"},
+        {runSingers, {"add"}, "2 |", "usage:"},
+        {runSingers, {"rename", "Ann"}, "2 |", "usage:"},
+        {runSingers, {"list", "--next-round"}, "2 |", "usage:"},
+        {runQueue, {"add", "--singer", "Ann", "--key", "-2", song, zip}, "0 |", ""},
+        {runQueue, {"add", "--singer", "Smith, \"Bo\"\nJr", song}, "0 |", ""},
+        {runQueue, {"add", zip}, "0 |", ""},
+        {runQueue, {"add", "--singer", "Cy", song}, "1 |", "Cy: no such singer"},
+        {runQueue,
+         {"add", "--singer", "Ann", song, dir.path("notes.txt")},
+         "1 |",
+         "notes.txt: not a karaoke song"},
+        {runQueue, {"add", "--singer", "Ann", dir.path("empty.cdg")}, "1 |", "empty or not CD+G"},
+        {runQueue,
+         {"add", "--singer", "Ann", dir.path("gone.cdg")},
+         "1 |",
+         "No such file or directory; nothing was queued"},
+        {runQueue, {"add", "--singer", "Ann", dir.path()}, "1 |", "not a file"},
+        {runQueue, {"add", "--singer", "Ann", "--key", "7", song}, "2 |", "-6 to +6"},
+        {runQueue, {"add", "--singer", "Ann", "--key", "x", song}, "2 |", "--key takes"},
+        {runQueue, {"add", "--key", "1", song}, "2 |", "--key needs --singer"},
+        {runQueue, {"list", "--singer", "Ann"}, "2 |", "usage:"},
+        {runQueue, {"add"}, "2 |", "usage:"},
+        // Ann's two songs come round by turns; the name's comma, quote and line
+        // break are escaped; the plain queue follows with no singer.
+        {runQueue,
+         {"list"},
+         "0 Ann\tQueen\tBohemian Rhapsody\t-2\n"
+         "Smith, \"Bo\"\\nJr\tQueen\tBohemian Rhapsody\t0\n"
+         "Ann\tABBA\tWaterloo\t-2\n"
+         "\tABBA\tWaterloo\t0\n|",
+         ""},
+        {runSingers, {"list"}, "0 Ann\t2 songs\nSmith, \"Bo\"\\nJr\t1 song\n|", ""},
+        {runSingers, {"remove", "Ann"}, "0 |", ""},
+        {runQueue, {"list"}, "0 Smith", "\tABBA\tWaterloo\t0\n|"},
+        {runSingers, {"list", "--db", ""}, "1 |", "--db needs a file name"},
+        {runQueue, {"list", "--db", dir.path()}, "1 |", "is a folder, not a song library file"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> words = c.words;
+        if (std::find(words.begin(), words.end(), "--db") == words.end())
+            words.insert(words.end(), {"--db", db});
+        std::ostringstream out, err;
+        const int status = c.command(words, out, err);
+        const std::string r = std::to_string(status) + " " + out.str() + "|" + err.str();
+        EXPECT_TRUE(r.starts_with(c.starts) && has(r, c.says)) << words.at(0) << ": " << r;
+    }
+}
+
 }  // namespace
 }  // namespace lyrvox

@@ -12,5 +12,10 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
 int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runExtract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runLibrary(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runSingers(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runQueue(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// The song library file the player uses: library.db in its data folder.
+std::string defaultDatabase();
 
 }  // namespace lyrvox

@@ -28,7 +28,8 @@ const char kUsage[] =
     "       lyrvox-cdg library search WORDS... [--db FILE]\n";
 constexpr int kSearchLimit = 1000000;
 
-// The file the player uses: its data folder under the player's own names.
+}  // namespace
+
 std::string defaultDatabase() {
     QCoreApplication::setOrganizationName(QStringLiteral("Lyrvox"));
     QCoreApplication::setApplicationName(QStringLiteral("lyrvox"));
@@ -36,8 +37,6 @@ std::string defaultDatabase() {
     QDir().mkpath(folder);
     return QFile::encodeName(folder + QStringLiteral("/library.db")).toStdString();
 }
-
-}  // namespace
 
 namespace {
 

@@ -14,6 +14,11 @@ const char kUsage[] =
     "       lyrvox-cdg extract [--force] IMAGE_OR_STEM\n"
     "       lyrvox-cdg library scan DIR... [--db FILE]\n"
     "       lyrvox-cdg library search WORDS... [--db FILE]\n"
+    "       lyrvox-cdg singers add [--next-round] NAME... [--db FILE]\n"
+    "       lyrvox-cdg singers remove NAME... [--db FILE]\n"
+    "       lyrvox-cdg singers list [--db FILE]\n"
+    "       lyrvox-cdg queue add [--singer NAME] [--key N] SONG... [--db FILE]\n"
+    "       lyrvox-cdg queue list [--db FILE]\n"
     "       lyrvox-cdg --help\n";
 
 }  // namespace
@@ -46,6 +51,8 @@ int main(int argc, char** argv) {
     if (command == "info") return lyrvox::runInfo(rest, std::cout, std::cerr);
     if (command == "extract") return lyrvox::runExtract(rest, std::cout, std::cerr);
     if (command == "library") return lyrvox::runLibrary(rest, std::cout, std::cerr);
+    if (command == "singers") return lyrvox::runSingers(rest, std::cout, std::cerr);
+    if (command == "queue") return lyrvox::runQueue(rest, std::cout, std::cerr);
     std::cerr << "lyrvox-cdg: unknown command '" << command << "'\n" << kUsage;
     return 2;
 }
