@@ -149,6 +149,16 @@ constexpr const char* kMigrations[] = {
         name_order INTEGER NOT NULL);
     CREATE TABLE about(key TEXT PRIMARY KEY, value TEXT NOT NULL);
     )",
+    // 2 -> 3: each song's loudness, for the version of the file that was measured
+    R"(
+    CREATE TABLE loudness(
+        path BLOB PRIMARY KEY,
+        size INTEGER NOT NULL,
+        mtime_ns INTEGER NOT NULL,
+        integrated_lufs REAL,
+        true_peak_dbtp REAL,
+        failed INTEGER NOT NULL DEFAULT 0);
+    )",
 };
 static_assert(std::size(kMigrations) == LibraryIndex::kSchemaVersion);
 

@@ -76,7 +76,7 @@ struct NameOrders {
 
 class LibraryIndex {
   public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
     static constexpr int kBusyWaitMs = 5000;  // how long an opening waits for another program
 
     enum class Recovery {
@@ -168,6 +168,10 @@ class LibraryIndex {
 
     std::vector<QueueEntry> loadQueue();
     bool saveQueue(const std::vector<QueueEntry>& queue);
+
+    // The connection, for the stores that keep their own tables in the index
+    // (loudness_store.h).
+    Connection& connection() { return db_; }
 
   private:
     void start();  // opens, makes or refuses the file, as its state asks

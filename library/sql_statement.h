@@ -38,6 +38,14 @@ class Statement {
                           SQLITE_TRANSIENT);
         return *this;
     }
+    Statement& bindReal(int at, double value) {
+        sqlite3_bind_double(stmt_, at, value);
+        return *this;
+    }
+    Statement& bindNull(int at) {
+        sqlite3_bind_null(stmt_, at);
+        return *this;
+    }
     // SQLITE_ROW, SQLITE_DONE or an error code.
     int step() { return stmt_ ? db_.note(sqlite3_step(stmt_)) : SQLITE_ERROR; }
     bool run() {
@@ -50,6 +58,8 @@ class Statement {
         sqlite3_clear_bindings(stmt_);
     }
     std::int64_t integer(int column) { return sqlite3_column_int64(stmt_, column); }
+    double real(int column) { return sqlite3_column_double(stmt_, column); }
+    bool isNull(int column) { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
     std::string bytes(int column) {
         const void* data = sqlite3_column_blob(stmt_, column);
         const int size = sqlite3_column_bytes(stmt_, column);

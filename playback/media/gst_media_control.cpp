@@ -8,10 +8,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <string>
 
+#include "playback/media/gst_file_uri.h"
+#include "playback/media/loudness_gain.h"
 #include "util/steady_clock.h"
 
 namespace lyrvox {
@@ -45,32 +46,6 @@ double stretchLeadMs(double tempo, double pitch) {
         sequenceMs - kOverlapMs / 2 - std::min(stretch, 1.0) * (sequenceMs - kOverlapMs) / 2;
     const double leadMs = (1.0 - stretch) * intoMs;
     return pitch < 1.0 ? leadMs * pitch : leadMs;
-}
-
-// A file URI for a path of any bytes: every byte but the unreserved ones and the
-// separators percent-encoded, so that a name in no known encoding reaches the file
-// as it is on disk. A relative path is taken from the current folder.
-std::string fileUri(const std::string& path) {
-    std::string absolute = path;
-    if (!path.starts_with('/')) {
-        gchar* folder = g_get_current_dir();  // bytes, as the system gives them
-        absolute = std::string(folder) + "/" + path;
-        g_free(folder);
-    }
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string uri = "file://";
-    for (const char c : absolute) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (g_ascii_isalnum(static_cast<gchar>(byte)) ||
-            (byte != 0 && std::strchr("-._~/", byte) != nullptr)) {
-            uri += c;
-        } else {
-            uri += '%';
-            uri += kHex[byte >> 4];
-            uri += kHex[byte & 0xF];
-        }
-    }
-    return uri;
 }
 
 bool installedElement(const char* factoryName) {
@@ -150,6 +125,7 @@ MediaError GstMediaControl::error() {
 
 void GstMediaControl::open(const std::string& path, bool /*alternativeDevice*/) {
     close();
+    loudnessGainDb_ = 0.0;
     status_.opened();
     // The name's bytes as they are: a QString would lose those that are not UTF-8.
     struct stat info {};
@@ -163,7 +139,7 @@ void GstMediaControl::open(const std::string& path, bool /*alternativeDevice*/) 
         status_.refused(MediaError::Unplayable);
         return;
     }
-    g_object_set(pipeline_, "uri", fileUri(path).c_str(), "flags", kPlayAudio | kPlaySoftVolume,
+    g_object_set(pipeline_, "uri", gstFileUri(path).c_str(), "flags", kPlayAudio | kPlaySoftVolume,
                  nullptr);
     if (makeSink_) g_object_set(pipeline_, "audio-sink", makeSink_(), nullptr);
     if (hasPitch_) {
@@ -268,6 +244,11 @@ void GstMediaControl::setVolume(int percent) {
     applyVolume();
 }
 
+void GstMediaControl::setLoudnessGain(double gainDb) {
+    loudnessGainDb_ = gainDb;
+    applyVolume();
+}
+
 void GstMediaControl::applyKeyAndTempo() {
     if (pitch_ == nullptr) return;
     const double tempo = std::clamp(tempoPercent_, 10, 1000) / 100.0;
@@ -285,7 +266,10 @@ void GstMediaControl::applyVolume() {
     if (pipeline_ == nullptr) return;
     const double linear = gst_stream_volume_convert_volume(
         GST_STREAM_VOLUME_FORMAT_CUBIC, GST_STREAM_VOLUME_FORMAT_LINEAR, volumePercent_ / 100.0);
-    g_object_set(pipeline_, "volume", linear, nullptr);
+    // The user's volume and the song's gain toward even loudness multiply; playbin's
+    // volume goes up to 10 (+20 dB).
+    const double gained = std::clamp(linear * gainFactor(loudnessGainDb_), 0.0, 10.0);
+    g_object_set(pipeline_, "volume", gained, nullptr);
 }
 
 void GstMediaControl::noteInput(int64_t endNs) {

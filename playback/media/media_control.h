@@ -72,6 +72,9 @@ class MediaControl {
     // Loudness in percent of full, 0..100 on a scale that sounds even; kept for the
     // next open().
     virtual void setVolume(int /*percent*/) {}
+    // The song's own gain toward even loudness, in dB (loudness_gain.h), multiplied
+    // with the volume; 0 is unity. Set after open(), for that medium only.
+    virtual void setLoudnessGain(double /*gainDb*/) {}
 };
 
 }  // namespace lyrvox

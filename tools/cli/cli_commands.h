@@ -12,5 +12,7 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
 int runInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runExtract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runLibrary(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// Prints "LUFS<TAB>dBTP<TAB>SONG" a line; 1 when any song had no audio to measure.
+int runLoudness(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace lyrvox

@@ -14,6 +14,7 @@ const char kUsage[] =
     "       lyrvox-cdg extract [--force] IMAGE_OR_STEM\n"
     "       lyrvox-cdg library scan DIR... [--db FILE]\n"
     "       lyrvox-cdg library search WORDS... [--db FILE]\n"
+    "       lyrvox-cdg loudness SONG...\n"
     "       lyrvox-cdg --help\n";
 
 }  // namespace
@@ -46,6 +47,7 @@ int main(int argc, char** argv) {
     if (command == "info") return lyrvox::runInfo(rest, std::cout, std::cerr);
     if (command == "extract") return lyrvox::runExtract(rest, std::cout, std::cerr);
     if (command == "library") return lyrvox::runLibrary(rest, std::cout, std::cerr);
+    if (command == "loudness") return lyrvox::runLoudness(rest, std::cout, std::cerr);
     std::cerr << "lyrvox-cdg: unknown command '" << command << "'\n" << kUsage;
     return 2;
 }
