@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <iterator>
 #include <limits>
 #include <sstream>
@@ -220,6 +221,38 @@ TEST(LoudnessCommand, PrintsEachSongAndFailsAtTheEndForThoseWithoutAudio) {
     EXPECT_TRUE(err.empty());
     runCli({}, status, err);
     EXPECT_EQ(status, 2);
+}
+
+TEST(LoudnessCommand, UpdateMeasuresTheLibraryOncePerFileVersion) {
+    TempFolder dir;
+    const std::string songs = dir.path("songs");
+    std::filesystem::create_directory(songs);
+    const std::string wav = sineWav(-20.0, 1000.0, 4.0);
+    const std::string graphics(24 * 300, '\0');
+    writeFile(songs + "/Artist - Partner.cdg", graphics);
+    writeFile(songs + "/Artist - Partner.wav", wav);
+    writeFile(songs + "/Artist - Alone.cdg", graphics);
+    testing::writeZip(songs + "/Artist - Zipped.zip",
+                      {{"Artist - Zipped.cdg", graphics}, {"Artist - Zipped.wav", wav}});
+    const std::string db = dir.path("library.db");
+    std::ostringstream ignored;
+    ASSERT_EQ(runLibrary({"scan", songs, "--db", db}, ignored, ignored), 0) << ignored.str();
+
+    int status = -1;
+    std::string err;
+    const std::vector<std::string> update{"--update", "--db", db};
+    EXPECT_EQ(runCli(update, status, err), "2 measured, 0 without audio, 0 already known\n") << err;
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(runCli(update, status, err), "0 measured, 0 without audio, 2 already known\n");
+
+    // The partner rewritten: only that file is measured again, and its new reading kept.
+    writeFile(songs + "/Artist - Partner.wav", sineWav(-30.0, 1000.0, 4.0));
+    const std::string partner = songs + "/Artist - Partner.wav";
+    EXPECT_EQ(runCli(update, status, err), "1 measured, 0 without audio, 1 already known\n");
+    LibraryIndex index(db);
+    const auto kept = LoudnessStore(index).find(partner, *fileVersion(partner));
+    ASSERT_TRUE(kept && kept->integratedLufs);
+    EXPECT_NEAR(*kept->integratedLufs, -30.0, 0.2);
 }
 
 }  // namespace

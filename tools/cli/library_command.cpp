@@ -28,15 +28,6 @@ const char kUsage[] =
     "       lyrvox-cdg library search WORDS... [--db FILE]\n";
 constexpr int kSearchLimit = 1000000;
 
-// The file the player uses: its data folder under the player's own names.
-std::string defaultDatabase() {
-    QCoreApplication::setOrganizationName(QStringLiteral("Lyrvox"));
-    QCoreApplication::setApplicationName(QStringLiteral("lyrvox"));
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(folder);
-    return QFile::encodeName(folder + QStringLiteral("/library.db")).toStdString();
-}
-
 }  // namespace
 
 namespace {
@@ -104,7 +95,7 @@ int runLibrary(const std::vector<std::string>& args, std::ostream& out, std::ost
             dirs.push_back(dir);
         }
     }
-    const std::string path = parser.isSet(db) ? toStd(parser.value(db)) : defaultDatabase();
+    const std::string path = parser.isSet(db) ? toStd(parser.value(db)) : playerLibraryFile();
     LibraryIndex::Options options;
     options.waiting = [&err] {
         err << "lyrvox-cdg library: the library is in use by another program; waiting...\n";

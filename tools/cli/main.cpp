@@ -15,6 +15,7 @@ const char kUsage[] =
     "       lyrvox-cdg library scan DIR... [--db FILE]\n"
     "       lyrvox-cdg library search WORDS... [--db FILE]\n"
     "       lyrvox-cdg loudness SONG...\n"
+    "       lyrvox-cdg loudness --update [--db FILE]\n"
     "       lyrvox-cdg --help\n";
 
 }  // namespace
