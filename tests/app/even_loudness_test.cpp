@@ -3,8 +3,14 @@
 // runs the real command-line tool in a process of its own.
 #include <gtest/gtest.h>
 
+#include <gst/gst.h>
+
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
+#include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -14,8 +20,11 @@
 #include "app/qt_settings_store.h"
 #include "library/library_index.h"
 #include "library/loudness_store.h"
+#include "playback/media/gst_media_control.h"
+#include "playback/media/loudness_gain.h"
 #include "support/session_world.h"
 #include "support/test_files.h"
+#include "support/tone_wav.h"
 
 namespace lyrvox {
 namespace {
@@ -86,6 +95,62 @@ TEST(EvenLoudnessMedia, WithoutALibraryEverySongPlaysAtUnity) {
     EvenLoudnessMedia media(inner, settings);
     media.open(dir.path("song.mp3"), false);
     EXPECT_EQ(inner.gain, 0.0);
+}
+
+// The loudest sample that reaches the output, as float.
+struct PeakTap {
+    std::atomic<float> peak{0.0f};
+    GstElement* makeSink() {
+        GstElement* sink = gst_parse_bin_from_description(
+            "audioconvert ! audio/x-raw,format=F32LE ! fakesink name=tap sync=false "
+            "signal-handoffs=true",
+            TRUE, nullptr);
+        GstElement* tap = gst_bin_get_by_name(GST_BIN(sink), "tap");
+        g_signal_connect(tap, "handoff", G_CALLBACK(&PeakTap::handoff), this);
+        gst_object_unref(tap);
+        return sink;
+    }
+    static void handoff(GstElement*, GstBuffer* buffer, GstPad*, PeakTap* self) {
+        GstMapInfo map;
+        if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return;
+        const auto* data = reinterpret_cast<const float*>(map.data);
+        float peak = self->peak;
+        for (std::size_t i = 0; i < map.size / sizeof(float); ++i)
+            peak = std::max(peak, std::fabs(data[i]));
+        self->peak = peak;
+        gst_buffer_unmap(buffer, &map);
+    }
+};
+
+// On the real pipeline the song's gain multiplies the user's volume, and the next
+// song starts at unity again.
+TEST(LoudnessGain, ScalesWhatThePipelinePlays) {
+    testing::TempFolder dir;
+    testing::writeFile(dir.path("tone.wav"), testing::sineWav(-20.0, 1000.0, 0.5));
+    const struct {
+        int volume;
+        std::optional<double> gainDb;  // none: not set after this open
+        double peak;
+    } cases[] = {
+        {100, 0.0, 0.1},
+        {100, 6.0, 0.1 * gainFactor(6.0)},
+        {100, -10.0, 0.1 * gainFactor(-10.0)},
+        {50, 6.0, 0.125 * 0.1 * gainFactor(6.0)},  // 50% on the cubic scale: 0.125
+        {100, std::nullopt, 0.1},
+    };
+    PeakTap tap;
+    GstMediaControl media(nullptr, [&tap] { return tap.makeSink(); });
+    media.setLoudnessGain(-20.0);  // for the medium open now (none): not the next one
+    for (const auto& c : cases) {
+        tap.peak = 0.0f;
+        media.setVolume(c.volume);
+        media.open(dir.path("tone.wav"), false);
+        if (c.gainDb) media.setLoudnessGain(*c.gainDb);
+        media.play();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return media.state() == MediaState::Ended; }, 10000));
+        EXPECT_NEAR(tap.peak, c.peak, c.peak * 0.02) << c.volume << " " << c.gainDb.value_or(0);
+        media.setLoudnessGain(12.0);  // left on the old song: the next open starts at unity
+    }
 }
 
 TEST(LoudnessMeasuring, MeasuresTheLibraryInTheBackgroundAndStartsAgainWhenAsked) {
