@@ -13,7 +13,10 @@
 
 #include "app/break_music_controller.h"
 #include "app/control_window.h"
+#include "app/even_loudness_media.h"
 #include "app/library/library_controller.h"
+#include "app/library/library_scan_job.h"
+#include "app/loudness_measuring.h"
 #include "app/qt_dialog_provider.h"
 #include "app/qt_settings_store.h"
 #include "app/quit_signals.h"
@@ -95,7 +98,9 @@ int main(int argc, char** argv) {
     lyrvox::SongMediaControl media;
     lyrvox::QtDialogProvider dialogs;
     lyrvox::QtSettingsStore settings;
-    lyrvox::ControlWindow window({media, dialogs, settings, trace != nullptr ? trace : "",
+    // Songs play at even loudness, from the readings the background measuring keeps.
+    lyrvox::EvenLoudnessMedia evenMedia(media, settings);
+    lyrvox::ControlWindow window({evenMedia, dialogs, settings, trace != nullptr ? trace : "",
                                   QApplication::applicationDirPath(),
                                   [] { QApplication::exit(0); }});
     dialogs.setParent(&window);
@@ -116,6 +121,11 @@ int main(int argc, char** argv) {
     window.addAction(breakMusicAction);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &breakMusic,
                      [&breakMusic] { breakMusic.shutDown(); });
+    evenMedia.setIndex([&library] { return &library.index(); });
+    lyrvox::LoudnessMeasuring measuring(lyrvox::defaultLibraryPath());
+    QObject::connect(&library.libraryWindow().scanJob(), &lyrvox::LibraryScanJob::finished,
+                     &measuring, &lyrvox::LoudnessMeasuring::start);
+    measuring.start();
     // Logout and Ctrl-C close the window: the song's files are removed.
     const lyrvox::QuitSignals quitSignals([&window] { window.close(); });
 

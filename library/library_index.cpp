@@ -152,8 +152,9 @@ constexpr const char* kMigrations[] = {
     // 2 -> 3: a night's singers in their rotation order, each with their own songs;
     // the rotation's round and the singer made next; the key and tempo (semitones,
     // percent) each singer last sang each song in, by name so that it outlives the
-    // night; and the history of songs played. A NULL key or tempo on a queued song
-    // leaves it to the key memory.
+    // night; the history of songs played; and each song's loudness, for the version
+    // of the file that was measured. A NULL key or tempo on a queued song leaves it
+    // to the key memory.
     R"(
     CREATE TABLE singers(
         id INTEGER PRIMARY KEY,
@@ -191,6 +192,13 @@ constexpr const char* kMigrations[] = {
         ended TEXT NOT NULL);
     CREATE INDEX history_by_time ON history(started_at);
     CREATE INDEX history_by_singer ON history(singer, started_at);
+    CREATE TABLE loudness(
+        path BLOB PRIMARY KEY,
+        size INTEGER NOT NULL,
+        mtime_ns INTEGER NOT NULL,
+        integrated_lufs REAL,
+        true_peak_dbtp REAL,
+        failed INTEGER NOT NULL DEFAULT 0);
     )",
 };
 static_assert(std::size(kMigrations) == LibraryIndex::kSchemaVersion);

@@ -167,7 +167,7 @@ class LibraryIndex {
     std::int64_t songCount();
 
     // The connection, for the stores that keep tables of their own in this file
-    // (rotation_store.h); null while closed.
+    // (rotation_store.h, loudness_store.h); null while closed.
     Connection& connection() { return db_; }
     // Sets error() from the connection's last failure as "what: reason" in the
     // user's words; returns false.

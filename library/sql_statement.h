@@ -38,6 +38,10 @@ class Statement {
                           SQLITE_TRANSIENT);
         return *this;
     }
+    Statement& bindReal(int at, double value) {
+        sqlite3_bind_double(stmt_, at, value);
+        return *this;
+    }
     Statement& bindNull(int at) {
         sqlite3_bind_null(stmt_, at);
         return *this;
@@ -54,6 +58,7 @@ class Statement {
         sqlite3_clear_bindings(stmt_);
     }
     std::int64_t integer(int column) { return sqlite3_column_int64(stmt_, column); }
+    double real(int column) { return sqlite3_column_double(stmt_, column); }
     bool isNull(int column) { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
     std::string bytes(int column) {
         const void* data = sqlite3_column_blob(stmt_, column);

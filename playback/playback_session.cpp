@@ -154,6 +154,7 @@ void PlaybackSession::openSong(const std::string& chosenFile, bool alternativeDe
     state_.audioPaces = found.audioPaces;
 
     if (!found.audio.empty()) {
+        media_.setSongFile(chosenFile);
         media_.open(found.audio, alternativeDevice);
         media_.play();
     }

@@ -11,6 +11,7 @@ packages=(
     gstreamer1.0-libav          # AAC and M4A, video
     gstreamer1.0-plugins-bad    # MIDI through fluidsynth; key and tempo (SoundTouch's pitch)
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev   # the song audio's own pipeline
+    libebur128-dev              # songs' loudness (EBU R128) for even volume
     gstreamer1.0-tools          # the tests make OGG, OPUS, FLAC, M4A and AAC tones with it
     libzip-dev                  # MP3+G zips
     libsqlite3-dev              # the song library's index (FTS5)

@@ -24,6 +24,10 @@ inline constexpr Setting kLastFolder{"Config/Path", ""};
 inline constexpr Setting kOffsetMs{"Display/OffsetMs", "0", -1000, 1000};
 inline constexpr Setting kVolume{"Playback/Volume", "100", 0, 100};
 inline constexpr Setting kKeepKeyAndTempo{"Playback/KeepKeyAndTempo", "0", 0, 1};
+// Even loudness: songs play with a gain toward the target (LUFS), within the
+// true-peak ceiling; off: every song at its own level.
+inline constexpr Setting kEvenLoudness{"Playback/EvenLoudness", "1", 0, 1};
+inline constexpr Setting kLoudnessTargetLufs{"Playback/LoudnessTargetLufs", "-16", -30, -6};
 inline constexpr Setting kQueuePauseSeconds{"Library/PauseSeconds", "5", 0, 30};
 // The display window's screen (its name), full screen or not, its place
 // ("x,y,width,height" in desktop pixels) and scaling ("keep-aspect pixel-perfect").
@@ -39,11 +43,11 @@ inline constexpr Setting kBreakMusicVolume{"BreakMusic/Volume", "50", 0, 100};
 inline constexpr Setting kBreakMusicFadeSeconds{"BreakMusic/FadeSeconds", "3", 0, 30};
 
 inline constexpr const Setting* kAll[] = {
-    &kLastFolder,           &kOffsetMs,          &kVolume,
-    &kKeepKeyAndTempo,      &kQueuePauseSeconds, &kDisplayScreen,
-    &kDisplayFullScreen,    &kDisplayGeometry,   &kDisplayScaling,
-    &kBreakMusicOn,         &kBreakMusicPath,    &kBreakMusicVolume,
-    &kBreakMusicFadeSeconds};
+    &kLastFolder,        &kOffsetMs,           &kVolume,
+    &kKeepKeyAndTempo,   &kQueuePauseSeconds,  &kDisplayScreen,
+    &kDisplayFullScreen, &kDisplayGeometry,    &kDisplayScaling,
+    &kEvenLoudness,      &kLoudnessTargetLufs, &kBreakMusicOn,
+    &kBreakMusicPath,    &kBreakMusicVolume,   &kBreakMusicFadeSeconds};
 }  // namespace settings
 
 // The number a stored text stands for: the default when absent or not a whole

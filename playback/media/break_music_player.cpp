@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "playback/media/file_uri.h"
+#include "playback/media/gst_file_uri.h"
 
 namespace lyrvox {
 namespace {
@@ -61,7 +61,7 @@ void BreakMusicPlayer::open(const std::string& path) {
             this, [this, track] { news(track, true); }, Qt::QueuedConnection);
         return;
     }
-    g_object_set(pipeline_, "uri", fileUri(path).c_str(), "flags", kPlayAudio | kPlaySoftVolume,
+    g_object_set(pipeline_, "uri", gstFileUri(path).c_str(), "flags", kPlayAudio | kPlaySoftVolume,
                  "volume", volume_, nullptr);
     if (makeSink_) g_object_set(pipeline_, "audio-sink", makeSink_(), nullptr);
     GstBus* bus = gst_element_get_bus(pipeline_);

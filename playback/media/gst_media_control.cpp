@@ -8,11 +8,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <string>
 
-#include "playback/media/file_uri.h"
+#include "playback/media/gst_file_uri.h"
+#include "playback/media/loudness_gain.h"
 #include "util/steady_clock.h"
 
 namespace lyrvox {
@@ -125,6 +125,7 @@ MediaError GstMediaControl::error() {
 
 void GstMediaControl::open(const std::string& path, bool /*alternativeDevice*/) {
     close();
+    loudnessGainDb_ = 0.0;
     status_.opened();
     // The name's bytes as they are: a QString would lose those that are not UTF-8.
     struct stat info {};
@@ -138,7 +139,7 @@ void GstMediaControl::open(const std::string& path, bool /*alternativeDevice*/) 
         status_.refused(MediaError::Unplayable);
         return;
     }
-    g_object_set(pipeline_, "uri", fileUri(path).c_str(), "flags", kPlayAudio | kPlaySoftVolume,
+    g_object_set(pipeline_, "uri", gstFileUri(path).c_str(), "flags", kPlayAudio | kPlaySoftVolume,
                  nullptr);
     if (makeSink_) g_object_set(pipeline_, "audio-sink", makeSink_(), nullptr);
     if (hasPitch_) {
@@ -243,6 +244,11 @@ void GstMediaControl::setVolume(int percent) {
     applyVolume();
 }
 
+void GstMediaControl::setLoudnessGain(double gainDb) {
+    loudnessGainDb_ = gainDb;
+    applyVolume();
+}
+
 void GstMediaControl::applyKeyAndTempo() {
     if (pitch_ == nullptr) return;
     const double tempo = std::clamp(tempoPercent_, 10, 1000) / 100.0;
@@ -260,7 +266,10 @@ void GstMediaControl::applyVolume() {
     if (pipeline_ == nullptr) return;
     const double linear = gst_stream_volume_convert_volume(
         GST_STREAM_VOLUME_FORMAT_CUBIC, GST_STREAM_VOLUME_FORMAT_LINEAR, volumePercent_ / 100.0);
-    g_object_set(pipeline_, "volume", linear, nullptr);
+    // The user's volume and the song's gain toward even loudness multiply; playbin's
+    // volume goes up to 10 (+20 dB).
+    const double gained = std::clamp(linear * gainFactor(loudnessGainDb_), 0.0, 10.0);
+    g_object_set(pipeline_, "volume", gained, nullptr);
 }
 
 void GstMediaControl::noteInput(int64_t endNs) {

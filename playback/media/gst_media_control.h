@@ -57,6 +57,7 @@ class GstMediaControl : public QObject, public MediaControl {
     MediaError error() override;
     bool setKeyAndTempo(int semitones, int tempoPercent) override;
     void setVolume(int percent) override;
+    void setLoudnessGain(double gainDb) override;
     // Where GStreamer lacks SoundTouch's `pitch` element (gstreamer1.0-plugins-bad),
     // songs play at their own key and tempo, and this says so.
     std::string keyAndTempoMissing() override;
@@ -110,6 +111,7 @@ class GstMediaControl : public QObject, public MediaControl {
     int semitones_ = 0;
     int tempoPercent_ = 100;
     int volumePercent_ = 100;
+    double loudnessGainDb_ = 0.0;  // this medium's; back to unity at each open()
 
     std::mutex anchorsLock_;  // the probe writes from a streaming thread
     std::vector<TempoAnchor> anchors_;

@@ -72,6 +72,12 @@ class MediaControl {
     // Loudness in percent of full, 0..100 on a scale that sounds even; kept for the
     // next open().
     virtual void setVolume(int /*percent*/) {}
+    // The song's own gain toward even loudness, in dB (loudness_gain.h), multiplied
+    // with the volume; 0 is unity. Set after open(), for that medium only.
+    virtual void setLoudnessGain(double /*gainDb*/) {}
+    // The song file (as chosen: graphics, zip or audio) whose audio the next open()
+    // plays, for what is kept about the song rather than the file played.
+    virtual void setSongFile(const std::string& /*songFile*/) {}
 };
 
 }  // namespace lyrvox

@@ -29,6 +29,7 @@ class SongMediaControl : public MediaControl {
     // Songs' audio is where key and tempo change: what it lacks, the player lacks.
     std::string keyAndTempoMissing() override { return audio_.keyAndTempoMissing(); }
     void setVolume(int percent) override;
+    void setLoudnessGain(double gainDb) override { current_->setLoudnessGain(gainDb); }
 
   private:
     GstMediaControl audio_;

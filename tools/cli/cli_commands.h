@@ -14,8 +14,7 @@ int runExtract(const std::vector<std::string>& args, std::ostream& out, std::ost
 int runLibrary(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runSingers(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int runQueue(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-
-// The song library file the player uses: library.db in its data folder.
-std::string defaultDatabase();
+// Prints "LUFS<TAB>dBTP<TAB>SONG" a line; 1 when any song had no audio to measure.
+int runLoudness(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace lyrvox

@@ -1,5 +1,10 @@
 #include "tools/cli/command_line.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
 #include <QStringList>
 
 namespace lyrvox {
@@ -30,6 +35,14 @@ ParseProblem parseArguments(QCommandLineParser& parser, const std::vector<std::s
     }
     if (!unknown.isEmpty()) return {ParseProblem::UnknownOption, toStd(u'-' + unknown.front())};
     return {ParseProblem::MissingValue, args.empty() ? std::string() : args.back()};
+}
+
+std::string playerLibraryFile() {
+    QCoreApplication::setOrganizationName(QStringLiteral("Lyrvox"));
+    QCoreApplication::setApplicationName(QStringLiteral("lyrvox"));
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(folder);
+    return QFile::encodeName(folder + QStringLiteral("/library.db")).toStdString();
 }
 
 }  // namespace lyrvox

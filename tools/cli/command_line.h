@@ -21,4 +21,8 @@ ParseProblem parseArguments(QCommandLineParser& parser, const std::vector<std::s
 // An argument from the parser as the bytes the user gave.
 std::string toStd(const QString& text);
 
+// The library file the player uses: its data folder under the player's own names
+// (made when missing).
+std::string playerLibraryFile();
+
 }  // namespace lyrvox

@@ -30,14 +30,6 @@ constexpr int kSearchLimit = 1000000;
 
 }  // namespace
 
-std::string defaultDatabase() {
-    QCoreApplication::setOrganizationName(QStringLiteral("Lyrvox"));
-    QCoreApplication::setApplicationName(QStringLiteral("lyrvox"));
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(folder);
-    return QFile::encodeName(folder + QStringLiteral("/library.db")).toStdString();
-}
-
 namespace {
 
 // Scans `folders` (every folder when empty), telling when it waits for another scan.
@@ -103,7 +95,7 @@ int runLibrary(const std::vector<std::string>& args, std::ostream& out, std::ost
             dirs.push_back(dir);
         }
     }
-    const std::string path = parser.isSet(db) ? toStd(parser.value(db)) : defaultDatabase();
+    const std::string path = parser.isSet(db) ? toStd(parser.value(db)) : playerLibraryFile();
     LibraryIndex::Options options;
     options.waiting = [&err] {
         err << "lyrvox-cdg library: the library is in use by another program; waiting...\n";

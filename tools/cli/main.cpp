@@ -19,6 +19,8 @@ const char kUsage[] =
     "       lyrvox-cdg singers list [--db FILE]\n"
     "       lyrvox-cdg queue add [--singer NAME] [--key N] SONG... [--db FILE]\n"
     "       lyrvox-cdg queue list [--db FILE]\n"
+    "       lyrvox-cdg loudness SONG...\n"
+    "       lyrvox-cdg loudness --update [--db FILE]\n"
     "       lyrvox-cdg --help\n";
 
 }  // namespace
@@ -53,6 +55,7 @@ int main(int argc, char** argv) {
     if (command == "library") return lyrvox::runLibrary(rest, std::cout, std::cerr);
     if (command == "singers") return lyrvox::runSingers(rest, std::cout, std::cerr);
     if (command == "queue") return lyrvox::runQueue(rest, std::cout, std::cerr);
+    if (command == "loudness") return lyrvox::runLoudness(rest, std::cout, std::cerr);
     std::cerr << "lyrvox-cdg: unknown command '" << command << "'\n" << kUsage;
     return 2;
 }

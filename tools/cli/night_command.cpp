@@ -42,7 +42,7 @@ std::unique_ptr<LibraryIndex> openLibrary(const QCommandLineParser& parser,
         err << who << "--db needs a file name\n";
         return nullptr;
     }
-    const std::string path = parser.isSet(db) ? toStd(parser.value(db)) : defaultDatabase();
+    const std::string path = parser.isSet(db) ? toStd(parser.value(db)) : playerLibraryFile();
     LibraryIndex::Options options;
     options.waiting = [&err, who] {
         err << who << "the library is in use by another program; waiting...\n";

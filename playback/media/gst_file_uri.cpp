@@ -1,4 +1,4 @@
-#include "playback/media/file_uri.h"
+#include "playback/media/gst_file_uri.h"
 
 #include <glib.h>
 
@@ -6,7 +6,7 @@
 
 namespace lyrvox {
 
-std::string fileUri(const std::string& path) {
+std::string gstFileUri(const std::string& path) {
     std::string absolute = path;
     if (!path.starts_with('/')) {
         gchar* folder = g_get_current_dir();  // bytes, as the system gives them
