@@ -301,7 +301,7 @@ TEST(Rotation, TheSecondLayoutsLibraryIsKept) {
     // Back to the second layout, as an older Lyrvox left it.
     sqlite(db,
            "DROP TABLE singer_songs; DROP TABLE singers; DROP TABLE rotation; "
-           "DROP TABLE key_memory; DROP TABLE history; PRAGMA user_version=2");
+           "DROP TABLE key_memory; DROP TABLE history; DROP TABLE loudness; PRAGMA user_version=2");
     ASSERT_EQ(sqlite(db, "PRAGMA user_version"), "2\n");
     LibraryIndex index(db);
     ASSERT_TRUE(index.isOpen() && index.notice().empty()) << index.notice();
