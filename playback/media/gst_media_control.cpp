@@ -24,12 +24,14 @@ constexpr guint kPlaySoftVolume = 0x10;
 
 constexpr const char* kFilter = "audioconvert ! pitch name=keytempo ! audioconvert";
 // Rubber Band's real-time pitch shifter (rubberband-ladspa) through GStreamer's LADSPA
-// bridge: stereo 32-bit float; the converters around it take any layout in and out.
+// bridge: stereo 32-bit float. The bridge would take one rate in and claim another out
+// (a 22.05 kHz song then played at double speed), so both sides are pinned to one rate.
 constexpr const char* kRubberBand = "ladspa-ladspa-rubberband-so-rubberband-pitchshifter-stereo";
 constexpr const char* kRubberBandFilter =
-    "audioconvert ! pitch name=keytempo ! audioconvert !"
+    "audioconvert ! pitch name=keytempo ! audioconvert ! audioresample ! "
+    "audio/x-raw,rate=44100,channels=2 ! "
     "ladspa-ladspa-rubberband-so-rubberband-pitchshifter-stereo name=keyshift "
-    "formant-preserving=true ! audioconvert";
+    "formant-preserving=true ! audio/x-raw,rate=44100 ! audioconvert ! audioresample";
 
 // How far the song time heard runs ahead of output time times the tempo (negative:
 // behind), in song ms, with SoundTouch's default settings, which the pitch element
@@ -134,11 +136,38 @@ struct GstCallbacks {
     // until the delay is known: where the first sound goes in and where it comes out.
     static GstPadProbeReturn shifterInput(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
         auto* self = static_cast<GstMediaControl*>(data);
+        GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
         if (self->shifterInOnsetNs_.load() < 0) {
-            self->shifterInOnsetNs_.store(firstSoundNs(pad, GST_PAD_PROBE_INFO_BUFFER(info)));
+            self->shifterInOnsetNs_.store(firstSoundNs(pad, buffer));
+        }
+        if (buffer != nullptr && GST_BUFFER_PTS_IS_VALID(buffer) &&
+            GST_BUFFER_DURATION_IS_VALID(buffer)) {
+            self->shifterInEndNs_.store(
+                static_cast<int64_t>(GST_BUFFER_PTS(buffer) + GST_BUFFER_DURATION(buffer)));
         }
         return GST_PAD_PROBE_OK;
     }
+
+    // Runs in the streaming thread, for each event that goes into Rubber Band. A LADSPA
+    // plugin is never drained: at the end of the song, silence as long as its delay
+    // pushes the song's last sound out before the end goes on.
+    static GstPadProbeReturn shifterEvent(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
+        if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) != GST_EVENT_EOS)
+            return GST_PAD_PROBE_OK;
+        auto* self = static_cast<GstMediaControl*>(data);
+        const gint rate = padRate(pad);
+        const int64_t endNs = self->shifterInEndNs_.load();
+        if (rate <= 0 || endNs < 0) return GST_PAD_PROBE_OK;
+        const int64_t delayNs = self->shifterLatencyNs_.load() + kFlushMarginNs;
+        const auto frames = static_cast<gsize>(static_cast<double>(delayNs) * rate / 1e9);
+        GstBuffer* silence = gst_buffer_new_allocate(nullptr, frames * 2 * sizeof(float), nullptr);
+        gst_buffer_memset(silence, 0, 0, frames * 2 * sizeof(float));
+        GST_BUFFER_PTS(silence) = static_cast<GstClockTime>(endNs);
+        GST_BUFFER_DURATION(silence) = gst_util_uint64_scale_int(frames, GST_SECOND, rate);
+        gst_pad_chain(pad, silence);  // takes the buffer
+        return GST_PAD_PROBE_OK;
+    }
+    static constexpr int64_t kFlushMarginNs = 20'000'000;
     static GstPadProbeReturn shifterOutput(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
         auto* self = static_cast<GstMediaControl*>(data);
         if (self->shifterDelayKnown_.load()) return GST_PAD_PROBE_OK;
@@ -155,7 +184,7 @@ struct GstCallbacks {
         }
         const int64_t out = firstSoundNs(pad, GST_PAD_PROBE_INFO_BUFFER(info));
         if (out >= 0) {
-            self->shifterLatencyNs_.store(std::max<int64_t>(0, out - in) + kSettleNs);
+            self->shifterLatencyNs_.store(std::max<int64_t>(0, out - in));
             self->shifterDelayKnown_.store(true);
         }
         return GST_PAD_PROBE_OK;
@@ -190,10 +219,6 @@ struct GstCallbacks {
         return at;
     }
     static constexpr float kSilence = 1e-4f;  // of full scale
-    // Rubber Band's first sound comes out sooner than every later one, by 20-28 ms at
-    // 44.1 and 48 kHz, whatever the key and tempo (measured on tones after silence):
-    // what the rest of the song is held back by is the first delay plus this.
-    static constexpr int64_t kSettleNs = 22'000'000;
 };
 
 GstMediaControl::GstMediaControl(QObject* parent, SinkMaker makeSink,
@@ -263,6 +288,8 @@ void GstMediaControl::open(const std::string& path, bool /*alternativeDevice*/) 
                 shifter_ = gst_bin_get_by_name(GST_BIN(filter), "keyshift");
                 gst_object_unref(shifter_);  // held by the filter, as the pitch element
                 GstPad* unshifted = gst_element_get_static_pad(shifter_, "sink");
+                gst_pad_add_probe(unshifted, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
+                                  &GstCallbacks::shifterEvent, this, nullptr);
                 gst_pad_add_probe(unshifted, GST_PAD_PROBE_TYPE_BUFFER, &GstCallbacks::shifterInput,
                                   this, nullptr);
                 gst_object_unref(unshifted);
@@ -329,6 +356,7 @@ void GstMediaControl::close() {
     }
     shifterLatencyNs_.store(0);
     shifterInOnsetNs_.store(-1);
+    shifterInEndNs_.store(-1);
     shifterDelayKnown_.store(false);
     status_.closed();
 }

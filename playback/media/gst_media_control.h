@@ -21,8 +21,9 @@
 // Key: where Rubber Band's LADSPA pitch shifter is installed (rubberband-ladspa), it
 // shifts the key after the pitch element, keeping the voice's formants, and the pitch
 // element only changes the tempo; elsewhere SoundTouch does both. Rubber Band holds
-// the sound back (some 190-330 ms at 44.1 kHz, more than the latency it reports), which
-// is measured on the first sound that passes it and taken off the output time.
+// the sound back (some 300-340 ms, more than the latency it reports), which is measured
+// on the first sound that passes it and taken off the output time; at the song's end,
+// silence that long pushes its last sound out.
 #include <QObject>
 #include <atomic>
 #include <functional>
@@ -131,6 +132,7 @@ class GstMediaControl : public QObject, public MediaControl {
     std::atomic<int64_t> shifterLatencyNs_{0};
     std::atomic<int64_t> shifterInOnsetNs_{-1};  // where the first sound went in; -1: not yet
     std::atomic<bool> shifterDelayKnown_{false};
+    std::atomic<int64_t> shifterInEndNs_{-1};  // the end of what went into it; -1: nothing yet
 };
 
 }  // namespace lyrvox
