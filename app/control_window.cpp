@@ -307,6 +307,7 @@ void ControlWindow::showStatus(const QString& text) {
     if (closing_) return;
     statusText_ = text;
     controls_.status->setText(text + tuning_->statusSuffix());
+    controls_.status->setToolTip(tuning_->keyEngineTip());
 }
 
 void ControlWindow::stepZoom() {

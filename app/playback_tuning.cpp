@@ -83,6 +83,12 @@ QString PlaybackTuning::statusSuffix() const {
     return QStringLiteral("  ") + keyAndTempoText(keyShift_, tempoPercent_);
 }
 
+QString PlaybackTuning::keyEngineTip() const {
+    const std::string engine = media_.keyEngine();
+    if (keyShift_ == 0 || engine.empty()) return {};
+    return QStringLiteral("Key by ") + QString::fromStdString(engine);
+}
+
 void PlaybackTuning::applyKeyAndTempo(bool announce) {
     const bool changes = session_.setKeyAndTempo(keyShift_, tempoPercent_);
     emit statusSuffixChanged();
@@ -99,9 +105,14 @@ void PlaybackTuning::addMenuEntries(QMenu& menu) {
         {"Tempo up\t}", [this] { changeTempo(kTempoStep); }},
         {"Tempo down\t{", [this] { changeTempo(-kTempoStep); }},
         {"Original key and tempo", [this] { resetKeyAndTempo(); }}};
+    const std::string engine = media_.keyEngine();
     for (const auto& [text, run] : commands) {
-        connect(menu.addAction(QString::fromLatin1(text)), &QAction::triggered, this, run);
+        QAction* action = menu.addAction(QString::fromLatin1(text));
+        if (!engine.empty() && QString::fromLatin1(text).startsWith(QStringLiteral("Key")))
+            action->setToolTip(QStringLiteral("Key by ") + QString::fromStdString(engine));
+        connect(action, &QAction::triggered, this, run);
     }
+    menu.setToolTipsVisible(true);
     QAction* keep = menu.addAction(QStringLiteral("Keep key and tempo"));
     keep->setCheckable(true);
     keep->setChecked(keep_);

@@ -50,6 +50,9 @@ class PlaybackTuning : public QObject {
     // What the status line adds while key or tempo are not the song's own
     // ("  Key +2, Tempo 90%"); empty otherwise.
     QString statusSuffix() const;
+    // What changes the key ("Key by Rubber Band, formants kept", "Key by SoundTouch"),
+    // for tool tips while the key is not the song's own; empty otherwise.
+    QString keyEngineTip() const;
     // Key up and down, tempo up and down, "Original key and tempo" and the
     // "Keep key and tempo" check.
     void addMenuEntries(QMenu& menu);

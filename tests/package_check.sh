@@ -2,7 +2,8 @@
 # package_check.sh BUILD_DIR: builds the Debian package of the build (cpack -G DEB)
 # in a scratch folder and checks it as Debian would: lintian finds no error; the
 # package depends on the GStreamer plugins that play a song and change its key
-# and tempo, recommends xdg-utils (Info opens the guide with xdg-open); its
+# and tempo, recommends xdg-utils (Info opens the guide with xdg-open) and
+# rubberband-ladspa (key changes with the voice's formants kept); its
 # documentation folder holds a machine-readable copyright file and a Debian
 # changelog of this version; both programs have a man page that names every
 # option their usage names; and one maintainer speaks for the package, its
@@ -36,7 +37,9 @@ for package in gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-
     gstreamer1.0-plugins-bad qt6-qpa-plugins; do
     field Depends | tr ',' '\n' | grep -qx " *$package" || fail "Depends lacks $package"
 done
-field Recommends | tr ',' '\n' | grep -qx " *xdg-utils" || fail "Recommends lacks xdg-utils"
+for package in xdg-utils rubberband-ladspa; do
+    field Recommends | tr ',' '\n' | grep -qx " *$package" || fail "Recommends lacks $package"
+done
 case "$maintainer" in
     "" | *" <>"*) fail "no maintainer: '$maintainer'" ;;
     *" <"*@*">") ;;

@@ -24,6 +24,15 @@ constexpr guint kPlayAudio = 0x2;
 constexpr guint kPlaySoftVolume = 0x10;
 
 constexpr const char* kFilter = "audioconvert ! pitch name=keytempo ! audioconvert";
+// Rubber Band's real-time pitch shifter (rubberband-ladspa) through GStreamer's LADSPA
+// bridge: stereo 32-bit float. The bridge would take one rate in and claim another out
+// (a 22.05 kHz song then played at double speed), so both sides are pinned to one rate.
+constexpr const char* kRubberBand = "ladspa-ladspa-rubberband-so-rubberband-pitchshifter-stereo";
+constexpr const char* kRubberBandFilter =
+    "audioconvert ! pitch name=keytempo ! audioconvert ! audioresample ! "
+    "audio/x-raw,rate=44100,channels=2 ! "
+    "ladspa-ladspa-rubberband-so-rubberband-pitchshifter-stereo name=keyshift "
+    "formant-preserving=true ! audio/x-raw,rate=44100 ! audioconvert ! audioresample";
 
 // How far the song time heard runs ahead of output time times the tempo (negative:
 // behind), in song ms, with SoundTouch's default settings, which the pitch element
@@ -97,6 +106,94 @@ struct GstCallbacks {
         }
         return GST_PAD_PROBE_OK;
     }
+
+    // Run in the streaming thread, for each buffer that enters and leaves Rubber Band
+    // until the delay is known: where the first sound goes in and where it comes out.
+    static GstPadProbeReturn shifterInput(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
+        auto* self = static_cast<GstMediaControl*>(data);
+        GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        if (self->shifterInOnsetNs_.load() < 0) {
+            self->shifterInOnsetNs_.store(firstSoundNs(pad, buffer));
+        }
+        if (buffer != nullptr && GST_BUFFER_PTS_IS_VALID(buffer) &&
+            GST_BUFFER_DURATION_IS_VALID(buffer)) {
+            self->shifterInEndNs_.store(
+                static_cast<int64_t>(GST_BUFFER_PTS(buffer) + GST_BUFFER_DURATION(buffer)));
+        }
+        return GST_PAD_PROBE_OK;
+    }
+
+    // Runs in the streaming thread, for each event that goes into Rubber Band. A LADSPA
+    // plugin is never drained: at the end of the song, silence as long as its delay
+    // pushes the song's last sound out before the end goes on.
+    static GstPadProbeReturn shifterEvent(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
+        if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) != GST_EVENT_EOS)
+            return GST_PAD_PROBE_OK;
+        auto* self = static_cast<GstMediaControl*>(data);
+        const gint rate = padRate(pad);
+        const int64_t endNs = self->shifterInEndNs_.load();
+        if (rate <= 0 || endNs < 0) return GST_PAD_PROBE_OK;
+        const int64_t delayNs = self->shifterLatencyNs_.load() + kFlushMarginNs;
+        const auto frames = static_cast<gsize>(static_cast<double>(delayNs) * rate / 1e9);
+        GstBuffer* silence = gst_buffer_new_allocate(nullptr, frames * 2 * sizeof(float), nullptr);
+        gst_buffer_memset(silence, 0, 0, frames * 2 * sizeof(float));
+        GST_BUFFER_PTS(silence) = static_cast<GstClockTime>(endNs);
+        GST_BUFFER_DURATION(silence) = gst_util_uint64_scale_int(frames, GST_SECOND, rate);
+        gst_pad_chain(pad, silence);  // takes the buffer
+        return GST_PAD_PROBE_OK;
+    }
+    static constexpr int64_t kFlushMarginNs = 20'000'000;
+    static GstPadProbeReturn shifterOutput(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
+        auto* self = static_cast<GstMediaControl*>(data);
+        if (self->shifterDelayKnown_.load()) return GST_PAD_PROBE_OK;
+        const int64_t in = self->shifterInOnsetNs_.load();
+        if (in < 0) {
+            // Meanwhile its own report (in samples), a lower bound.
+            gfloat samples = 0.0f;
+            g_object_get(GST_PAD_PARENT(pad), "latency", &samples, nullptr);
+            const gint rate = padRate(pad);
+            if (rate > 0 && samples > 0.0f) {
+                self->shifterLatencyNs_.store(static_cast<int64_t>(samples * 1e9 / rate));
+            }
+            return GST_PAD_PROBE_OK;
+        }
+        const int64_t out = firstSoundNs(pad, GST_PAD_PROBE_INFO_BUFFER(info));
+        if (out >= 0) {
+            self->shifterLatencyNs_.store(std::max<int64_t>(0, out - in));
+            self->shifterDelayKnown_.store(true);
+        }
+        return GST_PAD_PROBE_OK;
+    }
+    static gint padRate(GstPad* pad) {
+        GstCaps* caps = gst_pad_get_current_caps(pad);
+        gint rate = 0;
+        if (caps != nullptr) {
+            gst_structure_get_int(gst_caps_get_structure(caps, 0), "rate", &rate);
+            gst_caps_unref(caps);
+        }
+        return rate;
+    }
+    // The stream time of the first sample of a buffer of 32-bit float stereo that is
+    // not silence; -1 if none is or the buffer has no time.
+    static int64_t firstSoundNs(GstPad* pad, GstBuffer* buffer) {
+        if (buffer == nullptr || !GST_BUFFER_PTS_IS_VALID(buffer)) return -1;
+        const gint rate = padRate(pad);
+        GstMapInfo map;
+        if (rate <= 0 || !gst_buffer_map(buffer, &map, GST_MAP_READ)) return -1;
+        const auto* samples = reinterpret_cast<const float*>(map.data);
+        const std::size_t count = map.size / sizeof(float);
+        int64_t at = -1;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (std::fabs(samples[i]) > kSilence) {
+                at = static_cast<int64_t>(GST_BUFFER_PTS(buffer)) +
+                     static_cast<int64_t>(static_cast<double>(i / 2) * 1e9 / rate);
+                break;
+            }
+        }
+        gst_buffer_unmap(buffer, &map);
+        return at;
+    }
+    static constexpr float kSilence = 1e-4f;  // of full scale
 };
 
 GstMediaControl::GstMediaControl(QObject* parent, SinkMaker makeSink,
@@ -104,6 +201,14 @@ GstMediaControl::GstMediaControl(QObject* parent, SinkMaker makeSink,
     : QObject(parent), makeSink_(std::move(makeSink)) {
     if (!gst_is_initialized()) gst_init(nullptr, nullptr);
     hasPitch_ = hasElement ? hasElement("pitch") : installedElement("pitch");
+    // Only beside the pitch element, which keeps the tempo and the position's mapping.
+    hasRubberBand_ =
+        hasPitch_ && (hasElement ? hasElement(kRubberBand) : installedElement(kRubberBand));
+}
+
+std::string GstMediaControl::keyEngine() {
+    if (!hasPitch_) return {};
+    return hasRubberBand_ ? "Rubber Band, formants kept" : "SoundTouch";
 }
 
 std::string GstMediaControl::keyAndTempoMissing() {
@@ -143,7 +248,8 @@ void GstMediaControl::open(const std::string& path, bool /*alternativeDevice*/) 
                  nullptr);
     if (makeSink_) g_object_set(pipeline_, "audio-sink", makeSink_(), nullptr);
     if (hasPitch_) {
-        if (GstElement* filter = gst_parse_bin_from_description(kFilter, TRUE, nullptr)) {
+        const char* description = hasRubberBand_ ? kRubberBandFilter : kFilter;
+        if (GstElement* filter = gst_parse_bin_from_description(description, TRUE, nullptr)) {
             pitch_ = gst_bin_get_by_name(GST_BIN(filter), "keytempo");
             gst_object_unref(pitch_);  // the filter holds it as long as the pipeline lives
             GstPad* input = gst_element_get_static_pad(pitch_, "sink");
@@ -154,6 +260,20 @@ void GstMediaControl::open(const std::string& path, bool /*alternativeDevice*/) 
             gst_pad_add_probe(output, GST_PAD_PROBE_TYPE_BUFFER, &GstCallbacks::pitchOutput, this,
                               nullptr);
             gst_object_unref(output);
+            if (hasRubberBand_) {
+                shifter_ = gst_bin_get_by_name(GST_BIN(filter), "keyshift");
+                gst_object_unref(shifter_);  // held by the filter, as the pitch element
+                GstPad* unshifted = gst_element_get_static_pad(shifter_, "sink");
+                gst_pad_add_probe(unshifted, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
+                                  &GstCallbacks::shifterEvent, this, nullptr);
+                gst_pad_add_probe(unshifted, GST_PAD_PROBE_TYPE_BUFFER, &GstCallbacks::shifterInput,
+                                  this, nullptr);
+                gst_object_unref(unshifted);
+                GstPad* shifted = gst_element_get_static_pad(shifter_, "src");
+                gst_pad_add_probe(shifted, GST_PAD_PROBE_TYPE_BUFFER, &GstCallbacks::shifterOutput,
+                                  this, nullptr);
+                gst_object_unref(shifted);
+            }
             g_object_set(pipeline_, "audio-filter", filter, nullptr);
         }
     }
@@ -201,6 +321,7 @@ void GstMediaControl::close() {
         gst_object_unref(pipeline_);
         pipeline_ = nullptr;
         pitch_ = nullptr;
+        shifter_ = nullptr;
         dropBusMessages();  // the old medium's news is no longer ours
     }
     prerolled_ = false;
@@ -209,6 +330,10 @@ void GstMediaControl::close() {
         anchors_.clear();
         inputEndNs_ = -1.0;
     }
+    shifterLatencyNs_.store(0);
+    shifterInOnsetNs_.store(-1);
+    shifterInEndNs_.store(-1);
+    shifterDelayKnown_.store(false);
     status_.closed();
 }
 
@@ -253,13 +378,19 @@ void GstMediaControl::applyKeyAndTempo() {
     if (pitch_ == nullptr) return;
     const double tempo = std::clamp(tempoPercent_, 10, 1000) / 100.0;
     status_.setPace(tempo);
-    const double pitch = std::exp2(std::clamp(semitones_, -24, 24) / 12.0);
+    const int semitones = std::clamp(semitones_, -24, 24);
+    // With Rubber Band SoundTouch runs at the song's own key and only stretches.
+    const double pitch = shifter_ != nullptr ? 1.0 : std::exp2(semitones / 12.0);
     {
         const std::lock_guard lock(anchorsLock_);
         stretch_ = {tempo, stretchLeadMs(tempo, pitch) * 1e6, pitch};
     }
     g_object_set(pitch_, "pitch", static_cast<gfloat>(pitch), "tempo", static_cast<gfloat>(tempo),
                  nullptr);
+    if (shifter_ != nullptr) {
+        // Its ports take octaves (-2..2) and semitones (-12..12) apart.
+        g_object_set(shifter_, "octaves", semitones / 12, "semitones", semitones % 12, nullptr);
+    }
 }
 
 void GstMediaControl::applyVolume() {
@@ -298,6 +429,16 @@ double GstMediaControl::readSongMs(bool atEnd) {
     gint64 outputNs = 0;
     if (pipeline_ == nullptr || !gst_element_query_position(pipeline_, GST_FORMAT_TIME, &outputNs))
         return -1.0;
+    // What is heard now left the pitch element Rubber Band's delay ago. Until that is
+    // measured, nothing past the first sound that went into it: the song is silent
+    // before that, and the position waits there for the sound instead of running ahead.
+    if (shifter_ != nullptr) {
+        outputNs = std::max<gint64>(0, outputNs - shifterLatencyNs_.load());
+        const int64_t firstSoundNs = shifterInOnsetNs_.load();
+        if (!shifterDelayKnown_.load() && firstSoundNs >= 0) {
+            outputNs = std::min<gint64>(outputNs, firstSoundNs);
+        }
+    }
     const std::lock_guard lock(anchorsLock_);
     // At the end every bit of the song taken in has been heard. (After a change of tempo
     // SoundTouch pads or cuts its last output, which the line would follow.)

@@ -17,6 +17,13 @@
 // each at the original pace and begun on that line: what is heard runs ahead of the line
 // (slower tempos) or behind it (faster ones) by a lead that depends on the tempo and the
 // key, which the mapping adds (stretchLeadMs).
+//
+// Key: where Rubber Band's LADSPA pitch shifter is installed (rubberband-ladspa), it
+// shifts the key after the pitch element, keeping the voice's formants, and the pitch
+// element only changes the tempo; elsewhere SoundTouch does both. Rubber Band holds
+// the sound back (some 300-340 ms, more than the latency it reports), which is measured
+// on the first sound that passes it and taken off the output time; at the song's end,
+// silence that long pushes its last sound out.
 #include <QObject>
 #include <atomic>
 #include <functional>
@@ -62,7 +69,10 @@ class GstMediaControl : public QObject, public MediaControl {
     // songs play at their own key and tempo, and this says so.
     std::string keyAndTempoMissing() override;
 
+    std::string keyEngine() override;
+
     bool canChangeKeyAndTempo() const { return hasPitch_; }
+    bool keyByRubberBand() const { return hasRubberBand_; }
 
   private:
     // How the pitch element stretches the song: song time per output time, the lead of
@@ -99,6 +109,8 @@ class GstMediaControl : public QObject, public MediaControl {
     GstElement* pipeline_ = nullptr;  // playbin, while open
     GstElement* pitch_ = nullptr;     // inside the pipeline's filter; not owned
     bool hasPitch_ = false;
+    GstElement* shifter_ = nullptr;  // Rubber Band, inside the filter when it has one; not owned
+    bool hasRubberBand_ = false;
     bool prerolled_ = false;   // the sink holds the first sound: PLAYING can start cleanly
     std::mutex messagesLock_;  // the bus handler adds from GStreamer's threads
     std::vector<GstMessage*> messages_;  // owned: each is unreffed once taken or dropped
@@ -117,6 +129,12 @@ class GstMediaControl : public QObject, public MediaControl {
     std::vector<TempoAnchor> anchors_;
     Stretch stretch_;           // what the pitch element runs at now; under anchorsLock_
     double inputEndNs_ = -1.0;  // song time the pitch element has taken in; under anchorsLock_
+    // Rubber Band's delay in output time, measured on the song's first sound (its own
+    // report, the lower bound used until then, leaves out part of its start-up).
+    std::atomic<int64_t> shifterLatencyNs_{0};
+    std::atomic<int64_t> shifterInOnsetNs_{-1};  // where the first sound went in; -1: not yet
+    std::atomic<bool> shifterDelayKnown_{false};
+    std::atomic<int64_t> shifterInEndNs_{-1};  // the end of what went into it; -1: nothing yet
 };
 
 }  // namespace lyrvox

@@ -69,6 +69,9 @@ class MediaControl {
     // the system that is missing), in words for the user; empty while they can
     // change for some media.
     virtual std::string keyAndTempoMissing() { return {}; }
+    // What changes the key, in a few words for the user ("Rubber Band, formants
+    // kept"); empty where the key cannot change.
+    virtual std::string keyEngine() { return {}; }
     // Loudness in percent of full, 0..100 on a scale that sounds even; kept for the
     // next open().
     virtual void setVolume(int /*percent*/) {}

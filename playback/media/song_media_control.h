@@ -28,6 +28,7 @@ class SongMediaControl : public MediaControl {
     bool setKeyAndTempo(int semitones, int tempoPercent) override;
     // Songs' audio is where key and tempo change: what it lacks, the player lacks.
     std::string keyAndTempoMissing() override { return audio_.keyAndTempoMissing(); }
+    std::string keyEngine() override { return audio_.keyEngine(); }
     void setVolume(int percent) override;
     void setLoudnessGain(double gainDb) override { current_->setLoudnessGain(gainDb); }
 

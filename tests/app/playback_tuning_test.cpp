@@ -1,6 +1,7 @@
 // Key and tempo where the media control can and cannot change them: what the user
 // is told, what the status line shows and what reaches the media.
 #include <gtest/gtest.h>
+#include <QMenu>
 #include <QTemporaryDir>
 
 #include "app/playback_tuning.h"
@@ -20,6 +21,8 @@ class Media : public testing::FakeMedia {
         return missing.empty();
     }
     std::string keyAndTempoMissing() override { return missing; }
+    std::string engine;
+    std::string keyEngine() override { return engine; }
 };
 
 // Key up and tempo down, then back to the original: where the part is missing, both
@@ -63,6 +66,46 @@ TEST(PlaybackTuning, KeyAndTempoShowUnchangedWhereTheyCannotChange) {
         tuning.resetKeyAndTempo();
         EXPECT_EQ(tuning.statusSuffix(), "");
         EXPECT_EQ(media.keyAndTempo, std::make_pair(0, 100));
+    }
+}
+
+// Which part changes the key shows in tool tips, not in the status line's suffix: on the
+// key's menu entries always, and for the status line while the key is not the song's own.
+TEST(PlaybackTuning, KeyEngineShowsInToolTips) {
+    const struct {
+        std::string engine;
+        QString tip;
+    } cases[] = {{"Rubber Band, formants kept", "Key by Rubber Band, formants kept"},
+                 {"SoundTouch", "Key by SoundTouch"},
+                 {"", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.engine);
+        const QTemporaryDir dir;
+        Media media;
+        media.engine = c.engine;
+        SessionDriver driver(media, "");
+        QtSettingsStore settings(dir.filePath("lyrvox.ini"));
+        PlaybackTuning tuning(driver.session(), media, settings, [](const QString&) {});
+        tuning.changeTempo(-PlaybackTuning::kTempoStep);
+        EXPECT_EQ(tuning.keyEngineTip(), "");  // the key is the song's own
+        tuning.changeKey(2);
+        EXPECT_EQ(tuning.statusSuffix(), "  Key +2, Tempo 95%");
+        EXPECT_EQ(tuning.keyEngineTip(), c.tip);
+        QMenu menu;
+        tuning.addMenuEntries(menu);
+        int keyEntries = 0;
+        for (QAction* action : menu.actions()) {
+            if (!action->text().startsWith("Key ")) continue;
+            ++keyEntries;
+            if (c.tip.isEmpty()) {
+                EXPECT_FALSE(action->toolTip().startsWith("Key by"));
+            } else {
+                EXPECT_EQ(action->toolTip(), c.tip);
+            }
+        }
+        EXPECT_EQ(keyEntries, 2);
+        tuning.resetKeyAndTempo();
+        EXPECT_EQ(tuning.keyEngineTip(), "");
     }
 }
 

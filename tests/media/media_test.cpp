@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QTableView>
 #include <QTest>
+#include <cstdio>
 #include <cstdlib>
 
 #include <gst/gst.h>
@@ -96,12 +97,13 @@ TEST(MediaControl, FailsOnBadMediaThenPlaysTheNextAfresh) {
 }
 
 // A second of tone in another format, made by GStreamer's own encoders ("" when they fail).
-std::string encodedTone(const std::string& encoder, int seconds = 1) {
+std::string encodedTone(const std::string& encoder, int seconds = 1,
+                        const std::string& wave = "sine") {
     const testing::TempFolder dir;
-    const std::string cmd =
-        "gst-launch-1.0 -q audiotestsrc num-buffers=" + std::to_string(50 * seconds) +
-        " samplesperbuffer=882 ! audioconvert ! audioresample ! " + encoder +
-        " ! filesink location='" + dir.path("tone") + "'";
+    const std::string cmd = "gst-launch-1.0 -q audiotestsrc wave=" + wave +
+                            " num-buffers=" + std::to_string(50 * seconds) +
+                            " samplesperbuffer=882 ! audioconvert ! audioresample ! " + encoder +
+                            " ! filesink location='" + dir.path("tone") + "'";
     return std::system(cmd.c_str()) == 0 ? testing::readFile(dir.path("tone")) : std::string();
 }
 
@@ -171,6 +173,10 @@ TEST(RealSession, AudioBesideGraphicsAndAlone) {
     }
 }
 
+double seconds(Clock::time_point at) {
+    return std::chrono::duration<double>(at.time_since_epoch()).count();
+}
+
 // What reaches the output: mono float samples, at the pace of the wall clock.
 struct Tap {
     std::atomic<int64_t> samples{0};
@@ -178,11 +184,50 @@ struct Tap {
     std::atomic<int64_t> longestGap{0};  // samples of silence with sound before and after
     int64_t silence = 0;
     bool heard = false;
-    float last = 0.0f;
+    std::vector<double> onsets;  // steady seconds at which sound began after 50 ms of silence
+    int64_t firstCrossing = -1, lastCrossing = -1;  // sample numbers
+    std::vector<float> kept;                        // every sample, for pitch()
+    bool armed = false;
     int rate = 44100;
     // The frequency heard, in Hz, over what has played so far.
     double frequency() const {
         return static_cast<double>(crossings.load()) * rate / static_cast<double>(samples.load());
+    }
+    // The frequency of the sound itself, in Hz: between its first and last crossing, so
+    // that silence a shifter puts before it does not count.
+    double soundFrequency() const {
+        return static_cast<double>(crossings.load() - 1) * rate /
+               static_cast<double>(lastCrossing - firstCrossing);
+    }
+    // The fundamental in Hz in the middle of the sound, by autocorrelation (whatever its
+    // level or waveform): the shortest period, from 2.2 kHz to 110 Hz, that matches
+    // nearly as well as the best, refined between samples.
+    double pitch() const {
+        constexpr int kWindow = 8192, kMinLag = 20, kMaxLag = 400;
+        const int64_t middle = (firstCrossing + lastCrossing) / 2;
+        const int64_t from = middle - kWindow / 2;
+        if (from < 0 || middle + kWindow / 2 + kMaxLag >= static_cast<int64_t>(kept.size()))
+            return 0.0;
+        std::vector<double> match(kMaxLag + 2, 0.0);
+        for (int lag = kMinLag - 1; lag <= kMaxLag + 1; ++lag) {
+            double product = 0.0, energy = 0.0, lagged = 0.0;
+            for (int64_t i = from; i < from + kWindow; ++i) {
+                product += kept[i] * kept[i + lag];
+                energy += kept[i] * kept[i];
+                lagged += kept[i + lag] * kept[i + lag];
+            }
+            match[lag] = product / std::sqrt(energy * lagged + 1e-30);
+        }
+        const double best = *std::max_element(match.begin() + kMinLag, match.end() - 1);
+        for (int lag = kMinLag; lag <= kMaxLag; ++lag) {
+            if (match[lag] < 0.9 * best || match[lag] < match[lag - 1] ||
+                match[lag] < match[lag + 1])
+                continue;
+            const double bend = match[lag - 1] - 2 * match[lag] + match[lag + 1];
+            const double shift = bend == 0.0 ? 0.0 : 0.5 * (match[lag - 1] - match[lag + 1]) / bend;
+            return rate / (lag + shift);
+        }
+        return 0.0;
     }
     GstElement* makeSink() {
         GstElement* sink = gst_parse_bin_from_description(
@@ -200,16 +245,26 @@ struct Tap {
         const auto* data = reinterpret_cast<const float*>(map.data);
         const std::size_t count = map.size / sizeof(float);
         for (std::size_t i = 0; i < count; ++i) {
-            if (self->last < 0.0f && data[i] >= 0.0f) ++self->crossings;
-            self->last = data[i];
+            // Upward through zero after a swing below -0.01: low noise does not count.
+            if (data[i] < -0.01f) self->armed = true;
+            if (self->armed && data[i] >= 0.0f) {
+                self->armed = false;
+                ++self->crossings;
+                const int64_t at = self->samples.load() + static_cast<int64_t>(i);
+                if (self->firstCrossing < 0) self->firstCrossing = at;
+                self->lastCrossing = at;
+            }
             if (std::fabs(data[i]) < 1e-4f) {
                 ++self->silence;
                 continue;
             }
             if (self->heard) self->longestGap = std::max<int64_t>(self->longestGap, self->silence);
+            if (!self->heard || self->silence > 44100 / 20)
+                self->onsets.push_back(seconds(Clock::now()) + static_cast<double>(i) / 44100);
             self->heard = true;
             self->silence = 0;
         }
+        self->kept.insert(self->kept.end(), data, data + count);
         self->samples += static_cast<int64_t>(count);
         gst_buffer_unmap(buffer, &map);
     }
@@ -238,7 +293,7 @@ TEST(KeyAndTempo, ShiftTheToneAndPaceTheSongTime) {
         const double took = std::chrono::duration<double>(Clock::now() - start).count();
         EXPECT_NEAR(took, c.wallSeconds, 0.35);
         EXPECT_EQ(media.positionMs(), 2000);  // the tone's end: the stretch's lead stops there
-        EXPECT_NEAR(tap.frequency() / 440.0, std::exp2(c.semitones / 12.0), 0.01);
+        EXPECT_NEAR(tap.soundFrequency() / 440.0, std::exp2(c.semitones / 12.0), 0.01);
     }
     Tap tap;
     GstMediaControl media(nullptr, [&tap] { return tap.makeSink(); });
@@ -396,6 +451,110 @@ TEST(KeyAndTempo, WithoutThePitchElementTheSongPlaysAsRecorded) {
     EXPECT_EQ(media.error(), MediaError::None);
     EXPECT_NEAR(tap.frequency(), 440.0, 5.0);
     EXPECT_EQ(GstMediaControl().keyAndTempoMissing(), "");
+}
+
+// Hides Rubber Band's pitch shifter from the media control, as on a system without it.
+bool withoutRubberBand(const char* name) {
+    if (std::string_view(name).find("rubberband") != std::string_view::npos) return false;
+    GstElementFactory* factory = gst_element_factory_find(name);
+    if (factory != nullptr) gst_object_unref(factory);
+    return factory != nullptr;
+}
+
+// Where Rubber Band is installed it changes the key (a 440 Hz tone an octave up and down,
+// and at a tempo SoundTouch stretches beside it), keeping the tempo's pace; hidden,
+// SoundTouch changes both as before. Each says which it is.
+TEST(KeyByRubberBand, ShiftsTheKeyBesideSoundTouchsTempo) {
+    GstMediaControl probe;
+    if (!probe.keyByRubberBand()) GTEST_SKIP() << "rubberband-ladspa is not installed";
+    EXPECT_EQ(probe.keyEngine(), "Rubber Band, formants kept");
+    const testing::TempFolder dir;
+    testing::writeFile(dir.path("tone.wav"), encodedTone("wavenc", 2));  // 440 Hz
+    testing::writeFile(dir.path("low.wav"), toneWav(600));               // 440 Hz at 22.05 kHz
+    const struct {
+        bool rubberBand;
+        int semitones, tempo;
+        double hertz, wallSeconds;
+        std::string file = "tone.wav";
+    } cases[] = {{true, 12, 100, 880.0, 2.0},
+                 {true, -12, 100, 220.0, 2.0},
+                 {true, 12, 80, 880.0, 2.5},
+                 {true, -5, 125, 329.6, 1.6},
+                 {true, 2, 100, 493.9, 2.0, "low.wav"},
+                 {false, 12, 100, 880.0, 2.0},
+                 {false, -12, 80, 220.0, 2.5}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.rubberBand ? "Rubber Band " : "SoundTouch ") +
+                     std::to_string(c.semitones) + " semitones, tempo " + std::to_string(c.tempo));
+        Tap tap;
+        GstMediaControl media(
+            nullptr, [&tap] { return tap.makeSink(); },
+            c.rubberBand ? GstMediaControl::ElementCheck() : &withoutRubberBand);
+        EXPECT_EQ(media.keyByRubberBand(), c.rubberBand);
+        EXPECT_EQ(media.keyEngine(), c.rubberBand ? "Rubber Band, formants kept" : "SoundTouch");
+        EXPECT_TRUE(media.setKeyAndTempo(c.semitones, c.tempo));
+        media.open(dir.path(c.file), false);
+        const auto start = Clock::now();
+        media.play();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return media.state() == MediaState::Ended; }, 10000));
+        // Rubber Band's delay, some 0.35 s, comes on top: the song's end is heard that late.
+        EXPECT_NEAR(seconds(Clock::now()) - seconds(start),
+                    c.wallSeconds + (c.rubberBand ? 0.35 : 0.0), 0.25);
+        // All of the song was heard, its end too, however late and at whatever rate.
+        EXPECT_GE(tap.samples, static_cast<int64_t>(44100 * 2 * 100 / c.tempo));
+        EXPECT_EQ(media.positionMs(), 2000);
+        EXPECT_NEAR(tap.pitch(), c.hertz, 3.0);
+    }
+    EXPECT_EQ(GstMediaControl(nullptr, {}, [](const char*) { return false; }).keyEngine(), "");
+}
+
+// The position follows what is heard, with Rubber Band's delay and SoundTouch's lead:
+// half a second of silence, a tone, silence again and a second tone at 1.5 s; when
+// each tone is first heard, the position reads its start within a few ms. (The file is
+// at 22.05 kHz: Rubber Band runs at 44.1 kHz whatever the song's rate.)
+TEST(KeyByRubberBand, PositionFollowsWhatIsHeard) {
+    const testing::TempFolder dir;
+    const auto wav =
+        Melody::wavFile(Melody::render({{150, 120, 69, 0.3}, {450, 120, 69, 0.3}}, 700));
+    testing::writeFile(dir.path("onsets.wav"), std::string(wav.begin(), wav.end()));
+    const struct {
+        bool rubberBand;
+        int semitones, tempo;
+    } cases[] = {{true, 0, 100}, {true, 3, 100}, {true, -4, 80}, {false, 3, 100}, {false, -4, 80}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.rubberBand ? "Rubber Band " : "SoundTouch ") +
+                     std::to_string(c.semitones) + " semitones, tempo " + std::to_string(c.tempo));
+        Tap tap;
+        GstMediaControl media(
+            nullptr, [&tap] { return tap.makeSink(); },
+            c.rubberBand ? GstMediaControl::ElementCheck() : &withoutRubberBand);
+        if (c.rubberBand && !media.keyByRubberBand()) GTEST_SKIP() << "no rubberband-ladspa";
+        media.setKeyAndTempo(c.semitones, c.tempo);
+        media.open(dir.path("onsets.wav"), false);
+        media.play();
+        std::vector<std::pair<double, int32_t>> readings;  // steady seconds, position
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                readings.emplace_back(seconds(Clock::now()), media.positionMs());
+                return media.state() == MediaState::Ended;
+            },
+            10000));
+        media.close();  // no sound comes after this
+        ASSERT_EQ(tap.onsets.size(), 2u);
+        for (std::size_t i = 0; i < 2; ++i) {
+            const double onset = tap.onsets[i];
+            const auto after = std::find_if(readings.begin(), readings.end(),
+                                            [&](const auto& r) { return r.first >= onset; });
+            ASSERT_TRUE(after != readings.begin() && after != readings.end());
+            const auto& [t0, p0] = *std::prev(after);
+            const auto& [t1, p1] = *after;
+            const double atOnset = p0 + (p1 - p0) * (onset - t0) / (t1 - t0);
+            std::printf("%s %+d %d%%: position %.1f ms when tone %zu was heard\n",
+                        c.rubberBand ? "Rubber Band" : "SoundTouch", c.semitones, c.tempo, atOnset,
+                        i + 1);
+            EXPECT_NEAR(atOnset, 500.0 + 1000.0 * static_cast<double>(i), 10.0);
+        }
+    }
 }
 
 }  // namespace
