@@ -1,10 +1,13 @@
 #include "app/library/library_controller.h"
 
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QStandardPaths>
 #include <QTimer>
 #include <cmath>
+#include <ctime>
 #include <utility>
 
 namespace lyrvox {
@@ -51,10 +54,35 @@ LibraryController::LibraryController(ControlWindow& window, DialogProvider& dial
         [this](const QString& question) { return dialogs_.askYesNo(question); },
         std::move(chooseFolder), [this](const std::string& path) { window_.playFile(path); }});
     window_.setLibraryOpener([this] { libraryWindow_->open(); });
+    rotation_ = std::make_unique<SingerRotation>(*index_);
+    rotationWindow_ = std::make_unique<RotationWindow>(RotationWindowDeps{
+        [this] { return rotation_.get(); },
+        [this](const QString& text) { dialogs_.showMessage(text); },
+        [this](const QString& label, const QString& text) {
+            return QInputDialog::getText(rotationWindow_.get(), QStringLiteral("Lyrvox Singers"),
+                                         label, QLineEdit::Normal, text);
+        },
+        [this](const QString& label, const QStringList& items) {
+            bool ok = false;
+            const QString item =
+                QInputDialog::getItem(libraryWindow_.get(), QStringLiteral("Lyrvox Singers"), label,
+                                      items, 0, false, &ok);
+            return ok ? item : QString();
+        },
+        [this] {
+            return QFileDialog::getSaveFileName(
+                rotationWindow_.get(), QStringLiteral("Export the history"),
+                QStringLiteral("history.csv"), QStringLiteral("CSV files (*.csv)"));
+        }});
+    connect(libraryWindow_.get(), &LibraryWindow::singersRequested, this,
+            [this] { rotationWindow_->open(); });
+    connect(libraryWindow_.get(), &LibraryWindow::addForSingerRequested, this,
+            [this](const QueueEntry& song) { rotationWindow_->addForSinger(song); });
     SessionDriver& driver = window_.driver();
     connect(&driver, &SessionDriver::songOver, this, [this](bool byItself) {
         if (byItself) return advance();
         // Stopped, or another song started over it: not sung, so kept first.
+        if (turn_) return endTurn("stopped", true);
         libraryWindow_->queue().putBack();
     });
     connect(&driver, &SessionDriver::waitOver, this,
@@ -93,6 +121,8 @@ void LibraryController::tryOpenAgain() {
         // songs come in now.
         for (const QueueEntry& entry : index_->loadQueue()) libraryWindow_->queue().add(entry);
         libraryWindow_->search();
+        rotation_ = std::make_unique<SingerRotation>(*index_);
+        rotationWindow_->refresh();
     }
     settled();
 }
@@ -138,6 +168,9 @@ void LibraryController::recoverFromDamage() {
         index_->setBusyWait(kStatementWaitMs);
         if (!queue.empty()) index_->saveQueue(queue);
     }
+    turn_.reset();
+    rotation_ = std::make_unique<SingerRotation>(*index_);
+    rotationWindow_->refresh();
     dialogs_.showMessage(QString::fromStdString(index_->notice()));
     if (index_->needsRescan()) {
         rescanAll();
@@ -155,8 +188,21 @@ std::optional<QueueEntry> LibraryController::upcoming() const {
     return queue.at(row);
 }
 
+bool LibraryController::rotationRuns() const {
+    return !rotation_->upcoming(1).empty();
+}
+
+std::vector<RotationTurn> LibraryController::comingTurns(int n) const {
+    return rotation_->upcoming(n);
+}
+
 void LibraryController::advance() {
     if (waiting_) return;
+    if (turn_) {
+        // A file gone while it played was not sung: the turn comes again.
+        const bool there = songFileThere(QueueEntry{turn_->song.path, {}, {}});
+        endTurn(there ? "finished" : "failed", !there);
+    }
     PlayQueue& queue = libraryWindow_->queue();
     // A song whose file went away while it played (the drive pulled out) was not
     // sung: it goes back, to be passed over until the file is there again.
@@ -164,7 +210,7 @@ void LibraryController::advance() {
         queue.putBack();
     else
         queue.finish();
-    if (nextRow() < 0) return;
+    if (!rotationRuns() && nextRow() < 0) return;
     waiting_ = true;
     waitMs_ = libraryWindow_->pauseSeconds() * 1000.0;
     waitClock_.start();
@@ -178,7 +224,14 @@ void LibraryController::showCountdown() {
     const std::optional<QueueEntry> next = upcoming();
     const auto left = static_cast<qint64>(std::ceil(waitMs_)) - waitClock_.elapsed();
     QString text;
-    if (next) {
+    const std::vector<RotationTurn> turns =
+        waiting_ ? rotation_->upcoming(1) : std::vector<RotationTurn>{};
+    if (!turns.empty()) {
+        text = QStringLiteral("Next singer: ") + QString::fromStdString(turns.front().singer) +
+               QStringLiteral(" - ") +
+               songLabel(turns.front().song.artist, turns.front().song.title);
+        if (left > 0) text += QStringLiteral(" in %1 s").arg((left + 999) / 1000);
+    } else if (next) {
         text = QStringLiteral("Next: ") + songLabel(next->artist, next->title);
         // Whole seconds, rounded up: "in 1 s" until the song starts.
         if (left > 0) text += QStringLiteral(" in %1 s").arg((left + 999) / 1000);
@@ -199,11 +252,13 @@ void LibraryController::waitOver(bool cancelled) {
     stopCountdown();
     // Cancelled, the songs stay as they are: the one waited for never left the queue.
     if (!waited || cancelled) return;
+    if (rotationRuns()) return playTurn();
     const int row = nextRow();
     if (row >= 0) playRow(row);
 }
 
 void LibraryController::playNextNow() {
+    if (rotationRuns()) return playTurn();
     const int row = nextRow();
     if (row >= 0) playRow(row);
 }
@@ -228,6 +283,7 @@ void LibraryController::playRow(int row) {
     // The host moves on: a queued song playing counts as done, and its stop puts
     // nothing back.
     queue.finish();
+    if (turn_) endTurn("skipped", false);
     PlaybackSession& session = window_.session();
     if (session.songRunning() || session.transport() == Transport::Waiting) window_.stopPlayback();
     const std::optional<QueueEntry> entry = queue.start(row);
@@ -237,6 +293,50 @@ void LibraryController::playRow(int row) {
     if (!session.songRunning() && queue.nowPlaying() == entry) return queue.putBack();
     // The song's status would hide at once what was passed over to reach it.
     if (session.songRunning() && !note_.isEmpty()) window_.showStatus(note_);
+}
+
+void LibraryController::playTurn() {
+    stopCountdown();
+    libraryWindow_->queue().finish();
+    // The host moves on: the turn playing counts as sung.
+    if (turn_) endTurn("skipped", false);
+    PlaybackSession& session = window_.session();
+    if (session.songRunning() || session.transport() == Transport::Waiting) window_.stopPlayback();
+    std::optional<RotationTurn> turn = rotation_->next();
+    if (!turn) {
+        if (!rotation_->error().empty())
+            window_.showStatus(QString::fromStdString(rotation_->error()));
+        return;
+    }
+    turn_ = std::move(turn);
+    turnStartedAt_ = static_cast<std::int64_t>(std::time(nullptr));
+    window_.playFile(turn_->song.path);
+    // Refused before it started (a file gone, not a song): the turn comes again.
+    if (!session.songRunning()) return endTurn("failed", true);
+    // The song starts in its own key; the turn's (the host's or the memory's) on top.
+    PlaybackTuning& tuning = window_.tuning();
+    const int key = std::clamp(turn_->song.key.value_or(0), -PlaybackTuning::kMaxKeyShift,
+                               PlaybackTuning::kMaxKeyShift);
+    const int tempo = std::clamp(turn_->song.tempo.value_or(100), PlaybackTuning::kMinTempo,
+                                 PlaybackTuning::kMaxTempo);
+    if (key != tuning.keyShift()) tuning.changeKey(key - tuning.keyShift());
+    if (tempo != tuning.tempoPercent()) tuning.changeTempo(tempo - tuning.tempoPercent());
+    rotationWindow_->refresh();
+}
+
+void LibraryController::endTurn(const char* ended, bool giveBack) {
+    const RotationTurn turn = *std::exchange(turn_, std::nullopt);
+    const PlaybackTuning& tuning = window_.tuning();
+    HistoryEntry entry{turn.singer,    turn.song.path,    turn.song.artist,      turn.song.title,
+                       turnStartedAt_, tuning.keyShift(), tuning.tempoPercent(), ended};
+    // A turn refused at once never played in the tuning's key: the turn's own.
+    if (giveBack && std::string(ended) == "failed") {
+        entry.key = turn.song.key.value_or(0);
+        entry.tempo = turn.song.tempo.value_or(100);
+    }
+    if (!rotation_->played(entry) || (giveBack && !rotation_->putBack(turn)))
+        window_.showStatus(QString::fromStdString(rotation_->error()));
+    rotationWindow_->refresh();
 }
 
 }  // namespace lyrvox

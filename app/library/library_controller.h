@@ -29,7 +29,9 @@
 
 #include "app/control_window.h"
 #include "app/library/library_window.h"
+#include "app/library/rotation_window.h"
 #include "library/library_index.h"
+#include "library/singer_rotation.h"
 
 namespace lyrvox {
 
@@ -47,6 +49,13 @@ class LibraryController : public QObject {
     ~LibraryController() override;
 
     LibraryWindow& libraryWindow() { return *libraryWindow_; }
+    RotationWindow& rotationWindow() { return *rotationWindow_; }
+    SingerRotation& rotation() { return *rotation_; }
+    // The coming `n` singers' turns in rotation order (none on a night without
+    // singers), as the next songs will be taken; changes nothing.
+    std::vector<RotationTurn> comingTurns(int n) const;
+    // The singer's turn playing now, if any.
+    const std::optional<RotationTurn>& currentTurn() const { return turn_; }
     LibraryIndex& index() { return *index_; }
     // While the pause before the next song runs: the song it leads to as the queue
     // stands now (its first song whose file is there).
@@ -55,10 +64,18 @@ class LibraryController : public QObject {
     bool waitingForIndex() const { return retry_.isActive(); }
 
     // Starts the queue's first song that is there now (the "Play queue" button); a
-    // queued song playing counts as done.
+    // queued song playing counts as done. While singers have songs, the rotation's
+    // next turn is taken instead of the plain queue's.
     void playNextNow();
 
   private:
+    // Singers with songs: the night runs by the rotation, not the plain queue.
+    bool rotationRuns() const;
+    // Takes the rotation's next turn and plays it in its key and tempo.
+    void playTurn();
+    // The turn playing ends: recorded in the history as `ended`; with `giveBack`
+    // its song goes back first on the singer's list and they are next again.
+    void endTurn(const char* ended, bool giveBack);
     // A song ended by itself: the queue's next one, after the pause.
     void advance();
     void waitOver(bool cancelled);
@@ -79,7 +96,11 @@ class LibraryController : public QObject {
     DialogProvider& dialogs_;
     std::unique_ptr<LibraryIndex> index_;
     std::unique_ptr<LibraryWindow> libraryWindow_;
-    bool waiting_ = false;  // the pause before the next song runs
+    std::unique_ptr<SingerRotation> rotation_;
+    std::unique_ptr<RotationWindow> rotationWindow_;
+    std::optional<RotationTurn> turn_;  // the singer's turn playing
+    std::int64_t turnStartedAt_ = 0;    // seconds since the epoch
+    bool waiting_ = false;              // the pause before the next song runs
     QElapsedTimer waitClock_;
     double waitMs_ = 0.0;
     QTimer countdown_;  // at each whole second of the pause

@@ -174,6 +174,7 @@ LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
     onKeys(table_, {QKeySequence(Qt::Key_Q), QKeySequence(Qt::Key_Insert)},
            [this] { queueCurrent(); });
     onKeys(queueList_, {QKeySequence(Qt::Key_Delete)}, [this] { removeFromQueue(); });
+    onKeys(this, {QKeySequence(Qt::CTRL | Qt::Key_R)}, [this] { emit singersRequested(); });
     onKeys(this, {QKeySequence::Find}, [this] {
         searchBox_->setFocus();
         searchBox_->selectAll();
@@ -184,6 +185,14 @@ LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
                 [this] { playCurrent(); });
         connect(menu.addAction(QStringLiteral("Add to queue")), &QAction::triggered, this,
                 [this] { queueCurrent(); });
+        if (const std::optional<LibrarySong> song = currentSong()) {
+            connect(menu.addAction(QStringLiteral("Add for singer...")), &QAction::triggered, this,
+                    [this, entry = QueueEntry{song->path, song->artist, song->title}] {
+                        emit addForSingerRequested(entry);
+                    });
+        }
+        connect(menu.addAction(QStringLiteral("Singers...")), &QAction::triggered, this,
+                [this] { emit singersRequested(); });
         if (const std::optional<LibrarySong> song = currentSong()) {
             menu.addSeparator();
             std::string folder = folderOf(song->path);

@@ -90,6 +90,10 @@ class LibraryWindow : public QWidget {
 
   signals:
     void playQueueRequested();
+    // The song list's "Singers..." entry, or Ctrl+R: the rotation's window.
+    void singersRequested();
+    // The song list's "Add for singer...": the chosen song for a singer's list.
+    void addForSingerRequested(const QueueEntry& song);
 
   protected:
     void showEvent(QShowEvent* event) override;
