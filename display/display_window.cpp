@@ -83,8 +83,12 @@ void DisplayWindow::paintEvent(QPaintEvent*) {
     for (const QRect& bar : QRegion(rect()).subtracted(picture)) {
         painter.fillRect(bar, Qt::black);
     }
+    if (upNext_.isShown()) {
+        upNext_.paint(painter, rect());
+    } else if (!banner_.isEmpty()) {
+        paintBanner(painter);
+    }
     if (!note_.isEmpty()) paintNote(painter);
-    if (!banner_.isEmpty()) paintBanner(painter);
 }
 
 void DisplayWindow::showBanner(const QString& text) {
@@ -160,6 +164,19 @@ void DisplayWindow::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && events_ != nullptr) {
         events_->escapePressed();
         return;
+    }
+    if (upNext_.isShown() && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        switch (event->key()) {
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                emit startNowRequested();
+                return;
+            case Qt::Key_H:
+                emit holdToggled();
+                return;
+            default:
+                break;
+        }
     }
     QWidget::keyPressEvent(event);
 }
