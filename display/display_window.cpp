@@ -70,12 +70,19 @@ uint32_t* DisplayWindow::frameFor(int dWidth, int dHeight, int& strideWords) {
 }
 
 void DisplayWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (upNext_.isShown()) {
+        // It covers the picture: no copy of it (megabytes at full screen) for each
+        // step of the scrolling message.
+        upNext_.paint(painter, rect());
+        if (!note_.isEmpty()) paintNote(painter);
+        return;
+    }
     if (events_ != nullptr && !inPaint_) {
         inPaint_ = true;
         events_->repaintNeeded();
         inPaint_ = false;
     }
-    QPainter painter(this);
     const QRect picture(pictureRect_.topLeft(), frame_.size());
     painter.drawImage(picture.topLeft(), frame_);
     // The bars around a picture that keeps its shape, and between a resize and its
@@ -83,11 +90,7 @@ void DisplayWindow::paintEvent(QPaintEvent*) {
     for (const QRect& bar : QRegion(rect()).subtracted(picture)) {
         painter.fillRect(bar, Qt::black);
     }
-    if (upNext_.isShown()) {
-        upNext_.paint(painter, rect());
-    } else if (!banner_.isEmpty()) {
-        paintBanner(painter);
-    }
+    if (!banner_.isEmpty()) paintBanner(painter);
     if (!note_.isEmpty()) paintNote(painter);
 }
 

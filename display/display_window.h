@@ -87,7 +87,7 @@ class DisplayWindow : public QWidget {
     QTimer noteTimer_;
     QTimer pointerTimer_;
     bool inPaint_ = false;
-    UpNextScreen upNext_{[this] { update(); }};
+    UpNextScreen upNext_{[this](const QRect& area) { area.isNull() ? update() : update(area); }};
 };
 
 }  // namespace lyrvox

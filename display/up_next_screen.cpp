@@ -36,7 +36,7 @@ QString keyTempoText(int semitones, int tempoPercent) {
     return parts.join(QStringLiteral("  "));
 }
 
-UpNextScreen::UpNextScreen(std::function<void()> repaint, QObject* parent)
+UpNextScreen::UpNextScreen(std::function<void(const QRect&)> repaint, QObject* parent)
     : QObject(parent), repaint_(std::move(repaint)) {
     steady_.start();
     clock_ = [this] { return steady_.elapsed(); };
@@ -54,14 +54,14 @@ void UpNextScreen::show(const UpNext& next) {
     next_ = next;
     shown_ = true;
     updateTimer();
-    repaint_();
+    repaint_(QRect());
 }
 
 void UpNextScreen::hide() {
     if (!shown_) return;
     shown_ = false;
     updateTimer();
-    repaint_();
+    repaint_(QRect());
 }
 
 void UpNextScreen::setMessage(const QString& text, bool on) {
@@ -69,13 +69,13 @@ void UpNextScreen::setMessage(const QString& text, bool on) {
     message_ = text;
     messageOn_ = on;
     updateTimer();
-    if (shown_) repaint_();
+    if (shown_) repaint_(QRect());
 }
 
 void UpNextScreen::setShowFollowing(bool on) {
     if (on == showFollowing_) return;
     showFollowing_ = on;
-    if (shown_) repaint_();
+    if (shown_) repaint_(QRect());
 }
 
 void UpNextScreen::updateTimer() {
@@ -91,7 +91,7 @@ void UpNextScreen::updateTimer() {
 
 void UpNextScreen::step() {
     scrollNow_ = clock_();
-    if (messageShows()) repaint_();
+    if (messageShows()) repaint_(strip_);
 }
 
 QString UpNextScreen::countLine() const {
@@ -159,6 +159,7 @@ void UpNextScreen::paint(QPainter& painter, const QRect& area) const {
         const qint64 x = area.right() - travelled % (area.width() + textWidth);
         QRect strip(area.left(), 0, area.width(), metrics.height() * 3 / 2);
         strip.moveBottom(area.bottom());
+        strip_ = strip;
         painter.fillRect(strip, Qt::black);
         painter.setClipRect(strip);
         painter.setPen(Qt::white);

@@ -40,8 +40,9 @@ QString keyTempoText(int semitones, int tempoPercent);
 class UpNextScreen : public QObject {
     Q_OBJECT
   public:
-    // `repaint` asks the owner to repaint (the window's update()).
-    explicit UpNextScreen(std::function<void()> repaint, QObject* parent = nullptr);
+    // `repaint` asks the owner to repaint that part of the area (a null rectangle:
+    // all of it); the scrolling message asks for its strip only.
+    explicit UpNextScreen(std::function<void(const QRect&)> repaint, QObject* parent = nullptr);
 
     void show(const UpNext& next);
     void hide();
@@ -83,7 +84,8 @@ class UpNextScreen : public QObject {
     void updateTimer();
     QString countLine() const;
 
-    std::function<void()> repaint_;
+    std::function<void(const QRect&)> repaint_;
+    mutable QRect strip_;  // where the message was last painted
     std::function<qint64()> clock_;
     QElapsedTimer steady_;
     UpNext next_;

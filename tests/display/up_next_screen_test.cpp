@@ -170,7 +170,7 @@ TEST_F(UpNextTest, TheMessageEntersFromTheRightAndMovesASixthOfTheHeightASecond)
     const QRect strip(0, size.height() - size.height() / 10, size.width(), size.height() / 10);
     const auto left = [&] { return inkBox(shot(size), strip, Qt::black).left(); };
     EXPECT_EQ(inkBox(shot(size), strip, Qt::black), QRect());  // not in yet
-    const int start = size.width() - 1;  // it enters at the right edge
+    const int start = size.width() - 1;                        // it enters at the right edge
     for (int ms : {500, 1000, 2000}) {
         now = ms;
         up().step();
@@ -259,6 +259,35 @@ TEST_F(UpNextTest, TheMenuAsksForTheMessageWhichIsKeptForTheNextRun) {
     d->setAskMessage([&](QWidget*, const QString&) { return answer; });
     d->askVenueMessage();
     EXPECT_FALSE(d->venueMessageOn());
+}
+
+struct CountingEvents : DisplayEvents {
+    int copies = 0;  // repaintNeeded: the picture copied into the frame
+    void repaintNeeded() override { ++copies; }
+    void resized() override {}
+    void doubleClicked() override {}
+    void closed() override {}
+    void fullScreenToggled() override {}
+    void escapePressed() override {}
+    void menuRequested(const QPoint&) override {}
+};
+
+TEST(UpNextPaint, CoversThePictureWithoutCopyingItAndBringsItBackWhenHidden) {
+    CountingEvents events;
+    auto* window = new DisplayWindow(events);
+    window->resize(320, 240);
+    window->grab();
+    EXPECT_EQ(events.copies, 1);
+    window->showUpNext(night());
+    window->upNextScreen().setMessage("Welcome", true);
+    window->grab();
+    window->upNextScreen().step();
+    window->grab();
+    EXPECT_EQ(events.copies, 1);
+    window->hideUpNext();
+    window->grab();
+    EXPECT_EQ(events.copies, 2);
+    delete window;
 }
 
 }  // namespace
