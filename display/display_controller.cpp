@@ -1,6 +1,8 @@
 #include "display/display_controller.h"
 
 #include <QGuiApplication>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
 #include <QStringList>
@@ -30,6 +32,15 @@ const QString kScreenKey = QString::fromLatin1(settings::kDisplayScreen.key);
 const QString kFullScreenKey = QString::fromLatin1(settings::kDisplayFullScreen.key);
 const QString kGeometryKey = QString::fromLatin1(settings::kDisplayGeometry.key);
 const QString kScalingKey = QString::fromLatin1(settings::kDisplayScaling.key);
+const QString kMessageKey = QString::fromLatin1(settings::kUpNextMessage.key);
+const QString kMessageOnKey = QString::fromLatin1(settings::kUpNextMessageOn.key);
+const QString kShowFollowingKey = QString::fromLatin1(settings::kUpNextShowFollowing.key);
+
+bool flag(const DisplayMemory& memory, const QString& key, const Setting& setting) {
+    const std::optional<QString> text = memory.read(key);
+    return settingNumber(
+               setting, text ? std::optional<std::string>(text->toStdString()) : std::nullopt) != 0;
+}
 
 QScreen* screenNamed(const QString& name) {
     if (name.isEmpty()) return nullptr;  // nothing remembered
@@ -102,6 +113,13 @@ void DisplayController::setVisible(bool visible) {
 DisplayWindow& DisplayController::ensureWindow() {
     if (!window_) {
         window_ = new DisplayWindow(*this);
+        UpNextScreen& screen = window_->upNextScreen();
+        screen.setMessage(venueMessage(), venueMessageOn());
+        screen.setShowFollowing(flag(memory_, kShowFollowingKey, settings::kUpNextShowFollowing));
+        if (upNext_) screen.show(*upNext_);
+        connect(window_, &DisplayWindow::startNowRequested, this,
+                &DisplayController::startNowRequested);
+        connect(window_, &DisplayWindow::holdToggled, this, &DisplayController::holdToggled);
         placeNewWindow();
         emit windowMade(window_);
     }
@@ -278,6 +296,8 @@ void DisplayController::menuRequested(const QPoint& globalPos) {
             [this](bool on) { setKeepAspect(on); });
     connect(addCheck(QStringLiteral("Pixel-perfect"), pixelPerfect_), &QAction::toggled, this,
             [this](bool on) { setPixelPerfect(on); });
+    connect(menu->addAction(QStringLiteral("Venue message...")), &QAction::triggered, this,
+            [this] { askVenueMessage(); });
     if (menuExtras_) {
         menu->addSeparator();
         menuExtras_(*menu);
@@ -395,6 +415,48 @@ void DisplayController::closed() {
     remember();
     // The closed window deletes itself; the next use makes a new one.
     window_ = nullptr;
+}
+
+void DisplayController::showUpNext(const UpNext& next) {
+    upNext_ = next;
+    ensureWindow().showUpNext(next);
+}
+
+void DisplayController::hideUpNext() {
+    upNext_.reset();
+    if (window_) window_->hideUpNext();
+}
+
+QString DisplayController::venueMessage() const {
+    return memory_.read(kMessageKey).value_or(QString());
+}
+
+bool DisplayController::venueMessageOn() const {
+    return flag(memory_, kMessageOnKey, settings::kUpNextMessageOn);
+}
+
+void DisplayController::setVenueMessage(const QString& text, bool on) {
+    memory_.write(kMessageKey, text);
+    memory_.write(kMessageOnKey, on ? QStringLiteral("1") : QStringLiteral("0"));
+    if (window_) window_->upNextScreen().setMessage(text, on);
+}
+
+void DisplayController::askVenueMessage() {
+    const QString now = venueMessage();
+    std::optional<QString> answer;
+    if (askMessage_) {
+        answer = askMessage_(window_, now);
+    } else {
+        bool ok = false;
+        const QString text = QInputDialog::getText(
+            window_, QStringLiteral("Venue message"),
+            QStringLiteral("Scrolls along the bottom of the up-next screen (empty: none):"),
+            QLineEdit::Normal, now, &ok);
+        if (ok) answer = text;
+    }
+    if (!answer) return;
+    const QString text = answer->simplified();  // one line
+    setVenueMessage(text, !text.isEmpty());
 }
 
 }  // namespace lyrvox

@@ -27,7 +27,8 @@ class QScreen;
 namespace lyrvox {
 
 // Where the display keeps its choices between runs: text values under keys
-// "Display/Screen", "Display/FullScreen", "Display/Geometry" and "Display/Scaling".
+// "Display/Screen", "Display/FullScreen", "Display/Geometry", "Display/Scaling" and
+// the up-next screen's "UpNext/Message", "UpNext/MessageOn", "UpNext/ShowFollowing".
 // The default remembers nothing.
 struct DisplayMemory {
     std::function<std::optional<QString>(const QString& key)> read = [](const QString&) {
@@ -96,7 +97,28 @@ class DisplayController : public QObject, private DisplayEvents {
     // an empty text; only painted, like a note.
     void showBanner(const QString& text);
 
+    // The up-next screen between songs (see UpNextScreen); kept for a window made
+    // later. The owner calls showUpNext again as the seconds step down.
+    void showUpNext(const UpNext& next);
+    void hideUpNext();
+    // The venue message scrolling along the up-next screen's bottom, and whether it
+    // shows; remembered. The menu's "Venue message..." sets both.
+    void setVenueMessage(const QString& text, bool on);
+    QString venueMessage() const;
+    bool venueMessageOn() const;
+    // Asks the host for the venue message, given the current one; nothing: cancelled.
+    // The default is a QInputDialog over `parent`; tests answer themselves.
+    using AskMessage = std::function<std::optional<QString>(QWidget* parent, const QString& now)>;
+    void setAskMessage(AskMessage ask) { askMessage_ = std::move(ask); }
+    // What "Venue message..." does: asks, then keeps the answer; a message is on
+    // when it is not empty.
+    void askVenueMessage();
+
   signals:
+    // Keys on the up-next screen: Enter starts the next song now, H holds the
+    // countdown or lets it go on.
+    void startNowRequested();
+    void holdToggled();
     // The zoom label's text ("1.5x") after every resize.
     void zoomTextChanged(const QString& text);
     // A size command has resized the window: the picture wants a fresh copy.
@@ -145,7 +167,9 @@ class DisplayController : public QObject, private DisplayEvents {
     bool keepAspect_ = false;
     bool pixelPerfect_ = false;
     bool copying_ = false;
-    bool frameFresh_ = false;  // filled by a copy whose paint is still to come
+    bool frameFresh_ = false;       // filled by a copy whose paint is still to come
+    std::optional<UpNext> upNext_;  // showing, for a window made later
+    AskMessage askMessage_;
 };
 
 }  // namespace lyrvox

@@ -70,12 +70,19 @@ uint32_t* DisplayWindow::frameFor(int dWidth, int dHeight, int& strideWords) {
 }
 
 void DisplayWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (upNext_.isShown()) {
+        // It covers the picture: no copy of it (megabytes at full screen) for each
+        // step of the scrolling message.
+        upNext_.paint(painter, rect());
+        if (!note_.isEmpty()) paintNote(painter);
+        return;
+    }
     if (events_ != nullptr && !inPaint_) {
         inPaint_ = true;
         events_->repaintNeeded();
         inPaint_ = false;
     }
-    QPainter painter(this);
     const QRect picture(pictureRect_.topLeft(), frame_.size());
     painter.drawImage(picture.topLeft(), frame_);
     // The bars around a picture that keeps its shape, and between a resize and its
@@ -83,8 +90,8 @@ void DisplayWindow::paintEvent(QPaintEvent*) {
     for (const QRect& bar : QRegion(rect()).subtracted(picture)) {
         painter.fillRect(bar, Qt::black);
     }
-    if (!note_.isEmpty()) paintNote(painter);
     if (!banner_.isEmpty()) paintBanner(painter);
+    if (!note_.isEmpty()) paintNote(painter);
 }
 
 void DisplayWindow::showBanner(const QString& text) {
@@ -160,6 +167,19 @@ void DisplayWindow::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape && events_ != nullptr) {
         events_->escapePressed();
         return;
+    }
+    if (upNext_.isShown() && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        switch (event->key()) {
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                emit startNowRequested();
+                return;
+            case Qt::Key_H:
+                emit holdToggled();
+                return;
+            default:
+                break;
+        }
     }
     QWidget::keyPressEvent(event);
 }

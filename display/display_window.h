@@ -10,6 +10,8 @@
 #include <QWidget>
 #include <cstdint>
 
+#include "display/up_next_screen.h"
+
 namespace lyrvox {
 
 // The window's event handlers, run by whoever owns the program's state.
@@ -45,10 +47,21 @@ class DisplayWindow : public QWidget {
     // Large text in the middle until replaced; empty: none. Painted like the note.
     void showBanner(const QString& text);
     const QString& banner() const { return banner_; }
+    // The up-next screen over the whole client area, hiding the picture and the
+    // banner until hideUpNext. While it shows, Enter and H go to the signals below.
+    void showUpNext(const UpNext& next) { upNext_.show(next); }
+    void hideUpNext() { upNext_.hide(); }
+    UpNextScreen& upNextScreen() { return upNext_; }
 
     // Milliseconds without mouse motion before the pointer hides over a full-screen
     // picture.
     static constexpr int kPointerHideMs = 2000;
+
+  signals:
+    // Enter (or Return) on the up-next screen: start the next song now.
+    void startNowRequested();
+    // H on the up-next screen: hold the countdown, or let it go on.
+    void holdToggled();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -74,6 +87,7 @@ class DisplayWindow : public QWidget {
     QTimer noteTimer_;
     QTimer pointerTimer_;
     bool inPaint_ = false;
+    UpNextScreen upNext_{[this](const QRect& area) { area.isNull() ? update() : update(area); }};
 };
 
 }  // namespace lyrvox

@@ -41,13 +41,19 @@ inline constexpr Setting kBreakMusicOn{"BreakMusic/On", "0", 0, 1};
 inline constexpr Setting kBreakMusicPath{"BreakMusic/Path", ""};
 inline constexpr Setting kBreakMusicVolume{"BreakMusic/Volume", "50", 0, 100};
 inline constexpr Setting kBreakMusicFadeSeconds{"BreakMusic/FadeSeconds", "3", 0, 30};
+// The up-next screen: the venue message scrolling along its bottom (one line),
+// whether it shows, and whether the two singers after the next one show.
+inline constexpr Setting kUpNextMessage{"UpNext/Message", ""};
+inline constexpr Setting kUpNextMessageOn{"UpNext/MessageOn", "0", 0, 1};
+inline constexpr Setting kUpNextShowFollowing{"UpNext/ShowFollowing", "1", 0, 1};
 
 inline constexpr const Setting* kAll[] = {
     &kLastFolder,        &kOffsetMs,           &kVolume,
     &kKeepKeyAndTempo,   &kQueuePauseSeconds,  &kDisplayScreen,
     &kDisplayFullScreen, &kDisplayGeometry,    &kDisplayScaling,
     &kEvenLoudness,      &kLoudnessTargetLufs, &kBreakMusicOn,
-    &kBreakMusicPath,    &kBreakMusicVolume,   &kBreakMusicFadeSeconds};
+    &kBreakMusicPath,    &kBreakMusicVolume,   &kBreakMusicFadeSeconds,
+    &kUpNextMessage,     &kUpNextMessageOn,    &kUpNextShowFollowing};
 }  // namespace settings
 
 // The number a stored text stands for: the default when absent or not a whole
