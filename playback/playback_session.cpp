@@ -219,6 +219,10 @@ void PlaybackSession::waitBeforeNext(double ms) {
     host_.wakeIn(std::max(0.0, ms));
 }
 
+void PlaybackSession::moveWaitEnd(double ms) {
+    if (transport_ == Transport::Waiting) host_.wakeIn(std::max(0.0, ms));
+}
+
 void PlaybackSession::endWait(bool cancelled) {
     transport_ = Transport::Idle;
     host_.wakeIn(-1.0);

@@ -71,6 +71,9 @@ class PlaybackSession : private MediaListener {
     void shutDown();
     // The pause between two songs: Waiting for `ms`, then waitEnded(false).
     void waitBeforeNext(double ms);
+    // While Waiting: the pause now ends `ms` from now (the host held or resumed
+    // its countdown); nothing otherwise.
+    void moveWaitEnd(double ms);
 
     // Apply at once, also in the middle of a pass's wait.
     void setOffsetMs(int32_t offsetMs);

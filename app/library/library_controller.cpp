@@ -1,5 +1,7 @@
 #include "app/library/library_controller.h"
 
+#include "display/up_next_screen.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -92,6 +94,12 @@ LibraryController::LibraryController(ControlWindow& window, DialogProvider& dial
     countdown_.setSingleShot(true);
     countdown_.setTimerType(Qt::PreciseTimer);
     connect(&countdown_, &QTimer::timeout, this, [this] { showCountdown(); });
+    // The host's keys on the up-next screen: Enter starts the next song now, H holds
+    // the pause or lets it go on.
+    connect(&window_.display(), &DisplayController::startNowRequested, this, [this] {
+        if (waiting_) playNextNow();
+    });
+    connect(&window_.display(), &DisplayController::holdToggled, this, [this] { toggleHold(); });
     LibraryScanJob& scan = libraryWindow_->scanJob();
     connect(&scan, &LibraryScanJob::damaged, this, [this] { recoverFromDamage(); });
     connect(&scan, &LibraryScanJob::finished, this, [this] {
@@ -236,14 +244,52 @@ void LibraryController::showCountdown() {
         // Whole seconds, rounded up: "in 1 s" until the song starts.
         if (left > 0) text += QStringLiteral(" in %1 s").arg((left + 999) / 1000);
     }
+    if (!turns.empty()) {
+        // The up-next screen over the picture: the singer, the song, its key, the
+        // seconds left and the two singers after.
+        UpNext upNext;
+        upNext.singer = QString::fromStdString(turns.front().singer);
+        upNext.song = songLabel(turns.front().song.artist, turns.front().song.title);
+        upNext.keyText = keyTempoText(turns.front().song.key.value_or(0),
+                                      turns.front().song.tempo.value_or(100));
+        upNext.secondsLeft = static_cast<int>(std::max<qint64>(0, (left + 999) / 1000));
+        upNext.held = held_;
+        for (const RotationTurn& after : rotation_->upcoming(3)) {
+            if (after.singer != turns.front().singer && upNext.following.size() < 2)
+                upNext.following << QString::fromStdString(after.singer);
+        }
+        window_.display().showUpNext(upNext);
+    } else {
+        window_.display().hideUpNext();
+    }
+    if (held_) text = QString();  // the screen says "Held"; no count runs
     if (text != banner_) window_.display().showBanner(banner_ = text);
     // Again when the seconds shown step down (or the queue's front changed by then).
-    if (waiting_ && left > 0) countdown_.start(static_cast<int>(left - (left - 1) / 1000 * 1000));
+    if (waiting_ && !held_ && left > 0)
+        countdown_.start(static_cast<int>(left - (left - 1) / 1000 * 1000));
+}
+
+void LibraryController::toggleHold() {
+    if (!waiting_) return;
+    constexpr double kHeldMs = 24.0 * 3600.0 * 1000.0;  // until the host lets it go on
+    if (!held_) {
+        waitMs_ = std::max(0.0, waitMs_ - static_cast<double>(waitClock_.elapsed()));
+        held_ = true;
+        countdown_.stop();
+        window_.session().moveWaitEnd(kHeldMs);
+    } else {
+        held_ = false;
+        waitClock_.start();
+        window_.session().moveWaitEnd(waitMs_);
+    }
+    showCountdown();
 }
 
 void LibraryController::stopCountdown() {
     waiting_ = false;
+    held_ = false;
     countdown_.stop();
+    window_.display().hideUpNext();
     if (!banner_.isEmpty()) window_.display().showBanner(banner_ = QString());
 }
 

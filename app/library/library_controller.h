@@ -85,6 +85,8 @@ class LibraryController : public QObject {
     void stopCountdown();
     // The display's "Next:" line with the seconds left of the pause.
     void showCountdown();
+    // H on the up-next screen: the pause's count stops, or goes on from where it was.
+    void toggleHold();
 
     void tryOpenAgain();
     // The opening is settled (open or not): the user told, a rebuilt library scanned.
@@ -103,9 +105,10 @@ class LibraryController : public QObject {
     bool waiting_ = false;              // the pause before the next song runs
     QElapsedTimer waitClock_;
     double waitMs_ = 0.0;
-    QTimer countdown_;  // at each whole second of the pause
-    QString banner_;    // what the display shows of the pause
-    QString note_;      // the songs the last look for the next one passed over
+    bool held_ = false;  // the host holds the pause: it ends only when resumed
+    QTimer countdown_;   // at each whole second of the pause
+    QString banner_;     // what the display shows of the pause
+    QString note_;       // the songs the last look for the next one passed over
     QTimer retry_;
     int retries_ = 0;
     bool recovered_ = false;  // once a run: a disk that keeps damaging it is not looped on

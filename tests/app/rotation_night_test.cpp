@@ -187,5 +187,39 @@ TEST_F(RotationNightTest, NoSingerWhoCanSingLeavesThePlainQueue) {
     }
 }
 
+// Between turns the up-next screen names the singer, the song and who follows; H
+// holds the pause past its end and lets it go on, and Enter starts the turn now.
+TEST_F(RotationNightTest, TheUpNextScreenHoldsAndStartsOnTheHostsKeys) {
+    for (const char* title : {"One", "Two", "Before"}) writeSong(title);
+    addSinger("Ann");
+    addSinger("Bob");
+    addFor("Ann", "One");
+    addFor("Bob", "Two");
+    lib().pauseBox()->setValue(1);
+    auto* display = qobject_cast<DisplayWindow*>(window.display().window());
+    ASSERT_TRUE(display);
+    const UpNextScreen& screen = display->upNextScreen();
+    window.playFile(path("Before"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return screen.isShown(); }, 5000));
+    EXPECT_EQ(screen.next().singer, "Ann");
+    EXPECT_EQ(screen.next().song, "A - One");
+    EXPECT_EQ(screen.next().following, QStringList{"Bob"});
+
+    QTest::keyClick(display, Qt::Key_H);
+    ASSERT_TRUE(screen.next().held);
+    QTest::qWait(1500);  // past the pause: held, nothing starts
+    EXPECT_EQ(window.session().transport(), Transport::Waiting);
+    QTest::keyClick(display, Qt::Key_H);
+    EXPECT_FALSE(screen.next().held);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return playing() == "A - One"; }, 3000));
+    EXPECT_FALSE(screen.isShown());
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return screen.isShown(); }, 5000));
+    EXPECT_EQ(screen.next().singer, "Bob");
+    QTest::keyClick(display, Qt::Key_Return);  // at once, not after the second
+    EXPECT_EQ(playing(), "A - Two");
+    EXPECT_FALSE(screen.isShown());
+}
+
 }  // namespace
 }  // namespace lyrvox
