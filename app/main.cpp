@@ -13,6 +13,7 @@
 
 #include "app/break_music_controller.h"
 #include "app/control_window.h"
+#include "app/even_loudness_dialog.h"
 #include "app/even_loudness_media.h"
 #include "app/library/library_controller.h"
 #include "app/library/library_scan_job.h"
@@ -119,6 +120,11 @@ int main(int argc, char** argv) {
     QObject::connect(breakMusicAction, &QAction::triggered, &window,
                      [&breakMusic, &window] { breakMusic.editInDialog(&window); });
     window.addAction(breakMusicAction);
+    // Even loudness's switch and target: the media reads them at each song's start.
+    auto* evenLoudnessAction = new QAction(QStringLiteral("Even loudness..."), &window);
+    QObject::connect(evenLoudnessAction, &QAction::triggered, &window,
+                     [&settings, &window] { lyrvox::EvenLoudnessDialog::edit(settings, &window); });
+    window.addAction(evenLoudnessAction);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &breakMusic,
                      [&breakMusic] { breakMusic.shutDown(); });
     evenMedia.setIndex([&library] { return &library.index(); });

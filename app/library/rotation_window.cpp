@@ -3,12 +3,15 @@
 #include <QAction>
 #include <QDateTime>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <ctime>
 
+#include "app/library/key_tempo_dialog.h"
 #include "app/window_text.h"
 #include "util/replacing_file.h"
 
@@ -23,6 +26,23 @@ std::int64_t nowSeconds() {
     return static_cast<std::int64_t>(std::time(nullptr));
 }
 
+QString keyText(int key) {
+    return QStringLiteral("key %1%2").arg(key > 0 ? "+" : "").arg(key);
+}
+
+// "ABBA - Waterloo  key +2  tempo 90%": the key and tempo the host set for the
+// entry, else those the singer last sang it in, marked "(remembered)"; nothing for
+// the song's own.
+QString queuedText(const RotationSong& song, const std::optional<KeyMemory>& memory) {
+    QString line = songText(song.artist, song.title);
+    const int key = song.key.value_or(memory ? memory->key : 0);
+    const int tempo = song.tempo.value_or(memory ? memory->tempo : 100);
+    if (key != 0) line += QStringLiteral("  ") + keyText(key) + (song.key ? "" : " (remembered)");
+    if (tempo != 100)
+        line += QStringLiteral("  tempo %1%").arg(tempo) + (song.tempo ? "" : " (remembered)");
+    return line;
+}
+
 }  // namespace
 
 RotationWindow::RotationWindow(RotationWindowDeps deps, QWidget* parent)
@@ -30,6 +50,20 @@ RotationWindow::RotationWindow(RotationWindowDeps deps, QWidget* parent)
     setWindowTitle(QStringLiteral("Lyrvox Singers"));
     list_ = new QListWidget(this);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    songs_ = new QListWidget(this);
+    songs_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(list_, &QListWidget::currentRowChanged, this, [this] { refreshSongs(); });
+    connect(songs_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        const QListWidgetItem* item = songs_->itemAt(at);
+        if (!item) return;
+        const int row = songs_->row(item);
+        QMenu menu(this);
+        connect(menu.addAction(QStringLiteral("Key and tempo...")), &QAction::triggered, this,
+                [this, row] { setKeyAndTempo(row); });
+        menu.exec(songs_->viewport()->mapToGlobal(at));
+    });
+    connect(songs_, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem* item) { setKeyAndTempo(songs_->row(item)); });
     auto* buttons = new QVBoxLayout;
     struct Action {
         const char* text;
@@ -54,10 +88,22 @@ RotationWindow::RotationWindow(RotationWindowDeps deps, QWidget* parent)
         for (const Action& action : actions)
             connect(menu.addAction(QString::fromLatin1(action.text)), &QAction::triggered, this,
                     action.run);
+        if (const QListWidgetItem* item = list_->itemAt(at)) {
+            const QString name = item->data(Qt::UserRole).toString();
+            menu.addSeparator();
+            connect(menu.addAction(QStringLiteral("History of %1...").arg(name)),
+                    &QAction::triggered, this, [this, name] { showHistory(name); });
+        }
         menu.exec(list_->viewport()->mapToGlobal(at));
     });
+    auto* lists = new QVBoxLayout;
+    lists->addWidget(list_, 3);
+    lists->addWidget(new QLabel(QStringLiteral("Songs of the chosen singer (right-click: key "
+                                               "and tempo):"),
+                                this));
+    lists->addWidget(songs_, 2);
     auto* layout = new QHBoxLayout(this);
-    layout->addWidget(list_, 1);
+    layout->addLayout(lists, 1);
     layout->addLayout(buttons);
 
     history_ = new QWidget(this, Qt::Window);
@@ -68,7 +114,7 @@ RotationWindow::RotationWindow(RotationWindowDeps deps, QWidget* parent)
     auto* historyLayout = new QVBoxLayout(history_);
     historyLayout->addWidget(historyList_);
     historyLayout->addWidget(exportButton);
-    resize(480, 360);
+    resize(520, 460);
     history_->resize(560, 360);
 }
 
@@ -97,6 +143,21 @@ void RotationWindow::refresh() {
         item->setData(Qt::UserRole, QString::fromStdString(singer.name));
         if (item->data(Qt::UserRole).toString() == current) list_->setCurrentItem(item);
     }
+    refreshSongs();
+}
+
+void RotationWindow::refreshSongs() {
+    const int current = songs_->currentRow();
+    songs_->clear();
+    SingerRotation* rotation = deps_.rotation();
+    const std::string name = currentName().toStdString();
+    if (!rotation || name.empty()) return;
+    for (const RotationSinger& singer : rotation->singers()) {
+        if (singer.name != name) continue;
+        for (const RotationSong& song : singer.songs)
+            songs_->addItem(queuedText(song, rotation->rememberedKey(singer.name, song.path)));
+    }
+    songs_->setCurrentRow(std::min(current, songs_->count() - 1));
 }
 
 QString RotationWindow::currentName() const {
@@ -170,20 +231,49 @@ void RotationWindow::move(int by) {
     done(rotation->moveSinger(currentName().toStdString(), to));
 }
 
-void RotationWindow::showHistory() {
+void RotationWindow::setKeyAndTempo(int row) {
+    SingerRotation* rotation = deps_.rotation();
+    const QString name = currentName();
+    if (!rotation || name.isEmpty()) return;
+    for (const RotationSinger& singer : rotation->singers()) {
+        if (singer.name != name.toStdString()) continue;
+        if (row < 0 || row >= static_cast<int>(singer.songs.size())) return;
+        const RotationSong& song = singer.songs[static_cast<std::size_t>(row)];
+        std::optional<int> key = song.key;
+        std::optional<int> tempo = song.tempo;
+        const QString what = name + QStringLiteral(": ") + songText(song.artist, song.title);
+        const bool chosen = deps_.askKeyAndTempo ? deps_.askKeyAndTempo(what, key, tempo)
+                                                 : KeyTempoDialog::ask(this, what, key, tempo);
+        if (chosen) done(rotation->setSongKey(singer.name, row, key, tempo));
+        return;
+    }
+}
+
+std::vector<HistoryEntry> RotationWindow::shownHistory() {
+    SingerRotation* rotation = deps_.rotation();
+    if (!rotation) return {};
+    if (historySinger_.isEmpty()) return rotation->historySince(nowSeconds() - kTonightSeconds);
+    std::vector<HistoryEntry> list = rotation->historyOf(historySinger_.toStdString());
+    std::reverse(list.begin(), list.end());
+    return list;
+}
+
+void RotationWindow::showHistory(const QString& singer) {
+    historySinger_ = singer;
+    history_->setWindowTitle(singer.isEmpty() ? QStringLiteral("Lyrvox History")
+                                              : QStringLiteral("Lyrvox History: %1").arg(singer));
+    // A singer's songs span nights: their day shows too.
+    const QString format =
+        singer.isEmpty() ? QStringLiteral("HH:mm") : QStringLiteral("yyyy-MM-dd HH:mm");
     historyList_->clear();
-    if (SingerRotation* rotation = deps_.rotation()) {
-        for (const HistoryEntry& e : rotation->historySince(nowSeconds() - kTonightSeconds)) {
-            const QString when =
-                QDateTime::fromSecsSinceEpoch(e.startedAt).toString(QStringLiteral("HH:mm"));
-            QString line = when + QStringLiteral("  ") + QString::fromStdString(e.singer) +
-                           QStringLiteral(": ") + songText(e.artist, e.title);
-            if (e.key != 0)
-                line += QStringLiteral("  key %1%2").arg(e.key > 0 ? "+" : "").arg(e.key);
-            if (e.tempo != 100) line += QStringLiteral("  tempo %1%").arg(e.tempo);
-            line += QStringLiteral("  (%1)").arg(QString::fromStdString(e.ended));
-            historyList_->addItem(line);
-        }
+    for (const HistoryEntry& e : shownHistory()) {
+        const QString when = QDateTime::fromSecsSinceEpoch(e.startedAt).toString(format);
+        QString line = when + QStringLiteral("  ") + QString::fromStdString(e.singer) +
+                       QStringLiteral(": ") + songText(e.artist, e.title);
+        if (e.key != 0) line += QStringLiteral("  ") + keyText(e.key);
+        if (e.tempo != 100) line += QStringLiteral("  tempo %1%").arg(e.tempo);
+        line += QStringLiteral("  (%1)").arg(QString::fromStdString(e.ended));
+        historyList_->addItem(line);
     }
     history_->show();
     history_->raise();
@@ -194,7 +284,7 @@ void RotationWindow::exportHistory() {
     if (!rotation) return;
     const QString path = deps_.chooseCsvFile();
     if (path.isEmpty()) return;
-    const std::string csv = historyCsv(rotation->historySince(nowSeconds() - kTonightSeconds));
+    const std::string csv = historyCsv(shownHistory());
     ReplacingFile file(toFsPath(path));
     std::error_code error = file.open();
     if (!error && !file.write(csv.data(), csv.size())) error = file.error();
