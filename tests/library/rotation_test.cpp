@@ -2,18 +2,19 @@
 // history and its CSV, and all of it kept in the library's file across reopening.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "library/library_index.h"
 #include "library/singer_rotation.h"
+#include "support/sqlite_shell.h"
 #include "support/test_files.h"
 
 namespace lyrvox {
 namespace {
 
+using testing::sqlite;
 using testing::TempFolder;
 
 RotationSong song(const std::string& singer, int n) {
@@ -87,9 +88,8 @@ TEST_P(Fairness, TurnsComeInRoundsAsTheHostArrangedThem) {
 }
 
 void takeAndPutBack(SingerRotation& r) {
-    const std::optional<RotationTurn> turn = r.next();
-    ASSERT_TRUE(turn.has_value());
-    ASSERT_TRUE(r.putBack(*turn)) << r.error();
+    ASSERT_TRUE(r.next().has_value());
+    ASSERT_TRUE(r.endTurn(nullptr, true)) << r.error();
 }
 
 const auto ABC3 = act([](SingerRotation& r) {
@@ -220,16 +220,6 @@ TEST(Rotation, HistoryListsTonightAndASingerAndExportsCsv) {
               "2026-12-07T21:05:00Z");
 }
 
-std::string sqlite(const std::string& db, const std::string& sql) {
-    const std::string command = "sqlite3 " + db + " \"" + sql + "\"";
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string output;
-    char buffer[256];
-    while (pipe && fgets(buffer, sizeof buffer, pipe)) output += buffer;
-    if (pipe) pclose(pipe);
-    return output;
-}
-
 // Every action is in the file at once: a rotation opened again (as after the
 // program was killed) goes on where it was.
 TEST(Rotation, ARotationOpenedAgainGoesOnWhereItWas) {
@@ -250,8 +240,7 @@ TEST(Rotation, ARotationOpenedAgainGoesOnWhereItWas) {
         ASSERT_TRUE(r.addSinger("D", SingerRotation::Join::NextRound));
         ASSERT_TRUE(r.addSong("D", song("D", 1), 0));
         ASSERT_TRUE(r.played({"A", "/songs/A2.cdg", "", "", 5, 2, 100, "finished"}));
-        const std::optional<RotationTurn> stopped = r.next();  // stopped at once: back
-        ASSERT_TRUE(stopped.has_value() && r.putBack(*stopped));
+        ASSERT_TRUE(r.next().has_value() && r.endTurn(nullptr, true));  // stopped at once
         before = names(r.upcoming(20));
         ASSERT_EQ(before, "CCADCA");
     }
@@ -265,6 +254,45 @@ TEST(Rotation, ARotationOpenedAgainGoesOnWhereItWas) {
     EXPECT_EQ(turns[2].song.key, 2);
     EXPECT_TRUE(r.singers().at(0).away);
     EXPECT_EQ(r.historyOf("A").size(), 1u);
+}
+
+// A turn's song stays in the file until the turn ends: a program that ended during
+// it (nothing closed, as after a kill) leaves it open, lyrvox-cdg reading the file
+// beside a running player sees it neither queued nor ended, and the next player
+// gives it back first, recorded "interrupted", the rotation's round as it was.
+TEST(Rotation, ATurnCutShortComesAgainFirstAfterReopening) {
+    TempFolder temp;
+    const std::string db = temp.path("library.db");
+    {
+        LibraryIndex index(db);
+        SingerRotation r(index);
+        singer("A", 1)(r);
+        singer("B", 2)(r);
+        singer("C", 1)(r);
+        ASSERT_TRUE(r.next().has_value());
+        const HistoryEntry sung{"A", "/songs/A1.cdg", "Artist A", "Title 1", 10, 0,
+                                100, "finished"};
+        ASSERT_TRUE(r.endTurn(&sung, false));
+        ASSERT_EQ(r.next(20)->singer, "B");
+        LibraryIndex besideIndex(db);
+        SingerRotation beside(besideIndex);
+        EXPECT_EQ(names(beside.upcoming(9)), "CB");
+        EXPECT_FALSE(beside.playing().has_value());
+    }
+    for (const char* opening : {"first", "again"}) {
+        SCOPED_TRACE(opening);
+        LibraryIndex index(db);
+        SingerRotation r(index);
+        const std::optional<RotationTurn> resumed = r.resumeInterrupted();
+        EXPECT_EQ(resumed.has_value(), opening == std::string("first"));
+        EXPECT_EQ(names(r.upcoming(9)), "BCB");
+        EXPECT_EQ(r.upcoming(1).at(0).song.path, "/songs/B1.cdg");
+        EXPECT_EQ(r.round(), 0);
+        EXPECT_EQ(r.historySince(0),
+                  (std::vector<HistoryEntry>{
+                      {"A", "/songs/A1.cdg", "Artist A", "Title 1", 10, 0, 100, "finished"},
+                      {"B", "/songs/B1.cdg", "Artist B", "Title 1", 20, 0, 100, "interrupted"}}));
+    }
 }
 
 // The file may give a later singer the id of one who left: the turn the host gave
