@@ -203,17 +203,17 @@ bool SingerRotation::endTurn(const HistoryEntry* record, bool giveBack) {
 bool SingerRotation::endTurn(RotationTurn turn, const HistoryEntry* record, bool giveBack) {
     const auto at = std::find_if(singers_.begin(), singers_.end(),
                                  [&](const RotationSinger& s) { return s.id == turn.singerId; });
-    giveBack = giveBack && at != singers_.end();
+    const bool back = giveBack && at != singers_.end();
     std::vector<RotationSong> songs;
-    if (giveBack) {
+    if (back) {
         songs = at->songs;
         songs.insert(songs.begin(), turn.queued);
     }
-    if (!store_.endTurn(turn, record, giveBack ? &songs : nullptr)) return saved(false);
+    if (!store_.endTurn(turn, record, back ? &songs : nullptr)) return saved(false);
     if (record && !record->singer.empty())
         keys_[{record->singer, record->path}] = {record->key, record->tempo};
-    if (at == singers_.end()) return fail("the singer has left the rotation");
-    if (giveBack) {
+    if (giveBack && !back) return fail("the singer has left the rotation");
+    if (back) {
         at->songs = std::move(songs);
         at->lastRound = turn.lastRoundBefore;
         round_ = turn.round;  // the turn, made next again, counts in its own round
