@@ -164,6 +164,12 @@ TEST(Rotation, RefusesUnknownSingersTakenNamesAndRowsOutOfRange) {
     EXPECT_FALSE(r.moveSinger("Ann", 2));
     EXPECT_FALSE(r.removeSong("Ann", 0));
     EXPECT_FALSE(r.addSong("Cy", song("C", 1)));
+    // A singer who leaves during their turn: it ends as sung, but is not given back.
+    for (const bool giveBack : {false, true}) {
+        ASSERT_TRUE(r.addSinger("Cy") && r.addSong("Cy", song("C", 1)) && r.makeNext("Cy"));
+        ASSERT_TRUE(r.next().has_value() && r.removeSinger("Cy"));
+        EXPECT_EQ(r.endTurn(nullptr, giveBack), !giveBack);
+    }
     EXPECT_EQ(r.singers().size(), 2u);
 }
 
