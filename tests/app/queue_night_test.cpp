@@ -1,6 +1,6 @@
 // A night of the queue through the Library window and the control window
 // (tests/support/night_world.h): songs on an unplugged drive, Stop during a queued
-// song, and Clear.
+// song, Clear, and the pause before the next song.
 #include "support/night_world.h"
 
 namespace lyrvox {
@@ -152,6 +152,28 @@ TEST_F(QueueNightTest, ClearAsksFirstAndNoKeepsTheQueue) {
     EXPECT_EQ(messages.last(), "?Clear the queue (1 song)?");
     EXPECT_TRUE(rows().isEmpty() && nowPlayingLine() == "Now playing: A - Long");
     EXPECT_EQ(stored(), "Long;");
+}
+
+// The pause before the next song counts down on the display, a step a second, and
+// names the song that will play: the first one there as the queue stands.
+TEST_F(QueueNightTest, TheNextPauseCountsDownTheSeconds) {
+    writeSong("Before");
+    writeSong("Three");
+    queue({"Gone", "Three"});
+    lib().pauseBox()->setValue(2);
+    QStringList banners;
+    window.playFile(path("Before"));
+    QElapsedTimer clock;
+    clock.start();
+    while (playing() != "A - Three" && clock.elapsed() < 10000) {
+        if (banners.isEmpty() || banners.last() != display().banner())
+            banners << display().banner();
+        QTest::qWait(20);
+    }
+    banners.removeAll("");
+    EXPECT_EQ(banners, QStringList({"Next: A - Three in 2 s", "Next: A - Three in 1 s"}));
+    EXPECT_GE(clock.elapsed(), 1900);
+    EXPECT_TRUE(display().banner().isEmpty());
 }
 
 }  // namespace
