@@ -740,16 +740,8 @@ bool LibraryIndex::writeBatch(std::int64_t folderId, const std::vector<LibrarySo
     for (const LibrarySong& song : songs) {
         if (!ok) break;
         Statement& target = song.id == 0 ? insert : update;
-        target.bind(1, folderId)
-            .bindBlob(2, song.path)
-            .bind(3, song.size)
-            .bind(4, song.mtimeNs)
-            .bindBlob(5, song.partner)
-            .bindText(6, song.artist)
-            .bindText(7, song.title)
-            .bindText(8, song.discId)
-            .bind(9, song.durationMs)
-            .bindText(10, song.format);
+        target.bindAll(folderId, Blob{song.path}, song.size, song.mtimeNs, Blob{song.partner},
+                       song.artist, song.title, song.discId, song.durationMs, song.format);
         if (song.id != 0) target.bind(11, song.id);
         ok = target.run();
     }
@@ -816,16 +808,10 @@ bool LibraryIndex::saveQueue(const std::vector<QueueEntry>& queue) {
     Transaction save(db_);
     Statement clear(db_, "DELETE FROM queue");
     Statement insert(db_, "INSERT INTO queue(position, path, artist, title) VALUES (?, ?, ?, ?)");
-    bool ok = save.began() && clear.run();
-    std::int64_t position = 0;
-    for (const QueueEntry& entry : queue) {
-        if (!ok) break;
-        ok = insert.bind(1, position++)
-                 .bindBlob(2, entry.path)
-                 .bindText(3, entry.artist)
-                 .bindText(4, entry.title)
-                 .run();
-    }
+    const bool ok = save.began() && clear.run() &&
+                    runEach(insert, queue, [](Statement& s, const QueueEntry& e, std::int64_t at) {
+                        s.bindAll(at, Blob{e.path}, e.artist, e.title);
+                    });
     return (ok && save.commit()) || fail("cannot save the queue");
 }
 

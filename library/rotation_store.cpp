@@ -1,5 +1,6 @@
 #include "library/rotation_store.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "library/library_index.h"
@@ -7,10 +8,6 @@
 
 namespace lyrvox {
 namespace {
-
-Statement& bindOptional(Statement& s, int at, std::optional<int> value) {
-    return value ? s.bind(at, *value) : s.bindNull(at);
-}
 
 std::optional<int> optionalAt(Statement& s, int column) {
     if (s.isNull(column)) return std::nullopt;
@@ -20,6 +17,36 @@ std::optional<int> optionalAt(Statement& s, int column) {
 bool setValue(Connection& db, const char* name, std::int64_t value) {
     Statement s(db, "INSERT OR REPLACE INTO rotation(name, value) VALUES (?, ?)");
     return s.bindText(1, name).bind(2, value).run();
+}
+
+// The turn playing, in the rotation's values: its song (the row in singer_songs),
+// the singer's last round before it and when it began. A turn open in the file
+// when it is read again was cut short by the program's end.
+constexpr const char* kPlaying = "playing";
+constexpr const char* kPlayingLastRound = "playing_last_round";
+constexpr const char* kPlayingStarted = "playing_started";
+
+// The singer's songs take their places in the list's order.
+bool placeSongs(Connection& db, const std::vector<RotationSong>& songs) {
+    Statement place(db, "UPDATE singer_songs SET position = ? WHERE id = ?");
+    return runEach(place, songs, [](Statement& s, const RotationSong& song, std::int64_t at) {
+        s.bindAll(at, song.id);
+    });
+}
+
+// The history row and, for a singer, the key memory (inside the caller's transaction).
+bool recordPlayed(Connection& db, const HistoryEntry& e) {
+    Statement history(db,
+                      "INSERT INTO history(singer, path, artist, title, started_at, key, tempo, "
+                      "ended) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    Statement memory(db,
+                     "INSERT OR REPLACE INTO key_memory(singer, path, key, tempo) "
+                     "VALUES (?, ?, ?, ?)");
+    return history
+               .bindAll(e.singer, Blob{e.path}, e.artist, e.title, e.startedAt, e.key, e.tempo,
+                        e.ended)
+               .run() &&
+           (e.singer.empty() || memory.bindAll(e.singer, Blob{e.path}, e.key, e.tempo).run());
 }
 
 std::vector<HistoryEntry> historyRows(Statement& rows) {
@@ -49,14 +76,21 @@ bool RotationStore::fail() {
 
 bool RotationStore::load(std::vector<RotationSinger>& singers, std::int64_t& round,
                          std::int64_t& madeNext,
-                         std::map<std::pair<std::string, std::string>, KeyMemory>& keys) {
+                         std::map<std::pair<std::string, std::string>, KeyMemory>& keys,
+                         std::optional<RotationTurn>& open) {
     singers.clear();
     keys.clear();
+    open.reset();
     round = 0;
     madeNext = 0;
     if (!isOpen()) return true;
     Connection& db = index_.connection();
     db.clearFailure();  // only this reading's failures count
+    std::map<std::string, std::int64_t> value;
+    Statement values(db, "SELECT name, value FROM rotation");
+    while (values.step() == SQLITE_ROW) value[values.bytes(0)] = values.integer(1);
+    round = value["round"];
+    madeNext = value["made_next"];
     Statement people(db,
                      "SELECT id, name, away, joined_round, last_round FROM singers "
                      "ORDER BY position, id");
@@ -76,15 +110,15 @@ bool RotationStore::load(std::vector<RotationSinger>& singers, std::int64_t& rou
         songs.reset();
         songs.bind(1, s.id);
         while (songs.step() == SQLITE_ROW) {
-            s.songs.push_back({songs.integer(0), songs.bytes(1), songs.bytes(2), songs.bytes(3),
-                               optionalAt(songs, 4), optionalAt(songs, 5)});
+            RotationSong song{songs.integer(0), songs.bytes(1),       songs.bytes(2),
+                              songs.bytes(3),   optionalAt(songs, 4), optionalAt(songs, 5)};
+            if (song.id != value[kPlaying]) {
+                s.songs.push_back(std::move(song));
+                continue;
+            }
+            open = RotationTurn{
+                s.name, song, round, s.id, song, value[kPlayingLastRound], value[kPlayingStarted]};
         }
-    }
-    Statement values(db, "SELECT name, value FROM rotation");
-    while (values.step() == SQLITE_ROW) {
-        const std::string name = values.bytes(0);
-        if (name == "round") round = values.integer(1);
-        if (name == "made_next") madeNext = values.integer(1);
     }
     Statement memory(db, "SELECT singer, path, key, tempo FROM key_memory");
     while (memory.step() == SQLITE_ROW) {
@@ -100,12 +134,8 @@ std::int64_t RotationStore::addSinger(const RotationSinger& singer, int position
     Statement add(db,
                   "INSERT INTO singers(name, position, away, joined_round, last_round) "
                   "VALUES (?, ?, ?, ?, ?)");
-    const bool ok = add.bindText(1, singer.name)
-                        .bind(2, position)
-                        .bind(3, singer.away)
-                        .bind(4, singer.joinedRound)
-                        .bind(5, singer.lastRound)
-                        .run();
+    const bool ok =
+        add.bindAll(singer.name, position, singer.away, singer.joinedRound, singer.lastRound).run();
     return done(ok) ? sqlite3_last_insert_rowid(db) : 0;
 }
 
@@ -117,9 +147,9 @@ bool RotationStore::renameSinger(std::int64_t id, const std::string& oldName,
     Statement singer(db, "UPDATE singers SET name = ? WHERE id = ?");
     Statement memory(db, "UPDATE OR REPLACE key_memory SET singer = ? WHERE singer = ?");
     Statement history(db, "UPDATE history SET singer = ? WHERE singer = ?");
-    const bool ok = change.began() && singer.bindText(1, newName).bind(2, id).run() &&
-                    memory.bindText(1, newName).bindText(2, oldName).run() &&
-                    history.bindText(1, newName).bindText(2, oldName).run() && change.commit();
+    const bool ok = change.began() && singer.bindAll(newName, id).run() &&
+                    memory.bindAll(newName, oldName).run() &&
+                    history.bindAll(newName, oldName).run() && change.commit();
     return done(ok);
 }
 
@@ -139,16 +169,16 @@ bool RotationStore::saveOrder(const std::vector<RotationSinger>& order) {
     Connection& db = index_.connection();
     Transaction change(db);
     Statement place(db, "UPDATE singers SET position = ? WHERE id = ?");
-    bool ok = change.began();
-    for (std::size_t i = 0; ok && i < order.size(); ++i)
-        ok = place.bind(1, static_cast<std::int64_t>(i)).bind(2, order[i].id).run();
+    const bool ok = change.began() && runEach(place, order,
+                                              [](Statement& s, const RotationSinger& singer,
+                                                 std::int64_t at) { s.bindAll(at, singer.id); });
     return done(ok && change.commit());
 }
 
 bool RotationStore::setAway(std::int64_t id, bool away) {
     if (!isOpen()) return true;
     Statement set(index_.connection(), "UPDATE singers SET away = ? WHERE id = ?");
-    return done(set.bind(1, away).bind(2, id).run());
+    return done(set.bindAll(away, id).run());
 }
 
 bool RotationStore::setMadeNext(std::int64_t singerId) {
@@ -157,37 +187,21 @@ bool RotationStore::setMadeNext(std::int64_t singerId) {
 }
 
 std::int64_t RotationStore::addSong(std::int64_t singerId, const RotationSong& song,
-                                    const std::vector<RotationSong>& songs,
-                                    const RoundsBack* back) {
+                                    const std::vector<RotationSong>& songs) {
     if (!isOpen()) return 0;
     Connection& db = index_.connection();
     Transaction change(db);
     Statement add(db,
                   "INSERT INTO singer_songs(singer_id, position, path, artist, title, key, tempo) "
                   "VALUES (?, ?, ?, ?, ?, ?, ?)");
-    Statement place(db, "UPDATE singer_songs SET position = ? WHERE id = ?");
-    add.bind(1, singerId).bindBlob(3, song.path).bindText(4, song.artist).bindText(5, song.title);
-    bindOptional(add, 6, song.key);
-    bindOptional(add, 7, song.tempo);
-    std::int64_t position = 0;
-    bool ok = change.began();
-    std::int64_t id = 0;
-    // The new song is the one without an id yet.
-    for (const RotationSong& s : songs) {
-        if (!ok) break;
-        if (s.id == 0) {
-            ok = add.bind(2, position++).run();
-            id = sqlite3_last_insert_rowid(db);
-        } else {
-            ok = place.bind(1, position++).bind(2, s.id).run();
-        }
-    }
-    if (ok && back) {
-        Statement singer(db, "UPDATE singers SET last_round = ? WHERE id = ?");
-        ok = singer.bind(1, back->lastRound).bind(2, singerId).run() &&
-             setValue(db, "round", back->round) && setValue(db, "made_next", singerId);
-    }
-    return done(ok && change.commit()) ? id : 0;
+    // The new song is the one without an id yet; the others keep theirs.
+    const auto at =
+        std::find_if(songs.begin(), songs.end(), [](const RotationSong& s) { return s.id == 0; });
+    const bool ok = change.began() && add.bindAll(singerId, at - songs.begin(), Blob{song.path},
+                                                  song.artist, song.title, song.key, song.tempo)
+                                          .run();
+    const std::int64_t id = ok ? sqlite3_last_insert_rowid(db) : 0;
+    return done(ok && placeSongs(db, songs) && change.commit()) ? id : 0;
 }
 
 bool RotationStore::removeSong(std::int64_t songId) {
@@ -200,49 +214,48 @@ bool RotationStore::setSongKey(std::int64_t songId, std::optional<int> key,
                                std::optional<int> tempo) {
     if (!isOpen()) return true;
     Statement set(index_.connection(), "UPDATE singer_songs SET key = ?, tempo = ? WHERE id = ?");
-    bindOptional(set, 1, key);
-    bindOptional(set, 2, tempo);
-    return done(set.bind(3, songId).run());
+    return done(set.bindAll(key, tempo, songId).run());
 }
 
-bool RotationStore::takeTurn(std::int64_t singerId, std::int64_t songId, std::int64_t round,
-                             std::int64_t madeNext) {
+bool RotationStore::startTurn(const RotationTurn& turn, std::int64_t endedSongId) {
     if (!isOpen()) return true;
     Connection& db = index_.connection();
     Transaction change(db);
-    Statement song(db, "DELETE FROM singer_songs WHERE id = ?");
+    Statement ended(db, "DELETE FROM singer_songs WHERE id = ?");
     Statement singer(db, "UPDATE singers SET last_round = ? WHERE id = ?");
-    const bool ok = change.began() && song.bind(1, songId).run() &&
-                    singer.bind(1, round).bind(2, singerId).run() && setValue(db, "round", round) &&
-                    setValue(db, "made_next", madeNext) && change.commit();
+    const bool ok = change.began() && ended.bind(1, endedSongId).run() &&
+                    singer.bindAll(turn.round, turn.singerId).run() &&
+                    setValue(db, "round", turn.round) && setValue(db, "made_next", 0) &&
+                    setValue(db, kPlaying, turn.queued.id) &&
+                    setValue(db, kPlayingLastRound, turn.lastRoundBefore) &&
+                    setValue(db, kPlayingStarted, turn.startedAt) && change.commit();
     return done(ok);
+}
+
+bool RotationStore::endTurn(const RotationTurn& turn, const HistoryEntry* record,
+                            const std::vector<RotationSong>* songsBack) {
+    if (!isOpen()) return true;
+    Connection& db = index_.connection();
+    Transaction change(db);
+    Statement mark(db, "DELETE FROM rotation WHERE name LIKE 'playing%'");
+    bool ok = change.began() && (!record || recordPlayed(db, *record)) && mark.run();
+    if (songsBack) {
+        Statement singer(db, "UPDATE singers SET last_round = ? WHERE id = ?");
+        ok = ok && placeSongs(db, *songsBack) &&
+             singer.bindAll(turn.lastRoundBefore, turn.singerId).run() &&
+             setValue(db, "round", turn.round) && setValue(db, "made_next", turn.singerId);
+    } else {
+        Statement sung(db, "DELETE FROM singer_songs WHERE id = ?");
+        ok = ok && sung.bind(1, turn.queued.id).run();
+    }
+    return done(ok && change.commit());
 }
 
 bool RotationStore::played(const HistoryEntry& e) {
     if (!isOpen()) return true;
     Connection& db = index_.connection();
     Transaction change(db);
-    Statement history(db,
-                      "INSERT INTO history(singer, path, artist, title, started_at, key, tempo, "
-                      "ended) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
-    Statement memory(db,
-                     "INSERT OR REPLACE INTO key_memory(singer, path, key, tempo) "
-                     "VALUES (?, ?, ?, ?)");
-    const bool ok =
-        change.began() &&
-        history.bindText(1, e.singer)
-            .bindBlob(2, e.path)
-            .bindText(3, e.artist)
-            .bindText(4, e.title)
-            .bind(5, e.startedAt)
-            .bind(6, e.key)
-            .bind(7, e.tempo)
-            .bindText(8, e.ended)
-            .run() &&
-        (e.singer.empty() ||
-         memory.bindText(1, e.singer).bindBlob(2, e.path).bind(3, e.key).bind(4, e.tempo).run()) &&
-        change.commit();
-    return done(ok);
+    return done(change.began() && recordPlayed(db, e) && change.commit());
 }
 
 std::vector<HistoryEntry> RotationStore::historySince(std::int64_t startedAtOrAfter) {

@@ -38,11 +38,12 @@ struct RotationTurn {
     std::string singer;
     RotationSong song;
     std::int64_t round = 0;
-    // What SingerRotation::putBack needs: whose turn, the entry as it was queued,
-    // and the singer's last round before the turn.
+    // What giving the turn back needs: whose turn, the entry as it was queued, and
+    // the singer's last round before the turn.
     std::int64_t singerId = 0;
     RotationSong queued;
     std::int64_t lastRoundBefore = -1;
+    std::int64_t startedAt = 0;  // seconds since the epoch (UTC)
 };
 
 struct KeyMemory {
@@ -58,7 +59,9 @@ struct HistoryEntry {
     std::int64_t startedAt = 0;  // seconds since the epoch (UTC)
     int key = 0;
     int tempo = 100;
-    std::string ended;  // how it ended: "finished", "skipped", "stopped", "failed"
+    // How it ended: "finished", "skipped", "stopped", "failed", or "interrupted"
+    // (the program ended during it without closing: killed, or the power gone).
+    std::string ended;
     bool operator==(const HistoryEntry&) const = default;
 };
 
@@ -72,9 +75,12 @@ class RotationStore {
     const std::string& error() const { return error_; }
 
     // Everything saved: the singers in order with their songs, the round and the
-    // singer made next (0: none), and the key memory.
+    // singer made next (0: none), and the key memory. `open`: the turn the file says
+    // is playing (its song not among its singer's), left open by a program that
+    // ended during it; nullopt when none.
     bool load(std::vector<RotationSinger>& singers, std::int64_t& round, std::int64_t& madeNext,
-              std::map<std::pair<std::string, std::string>, KeyMemory>& keys);
+              std::map<std::pair<std::string, std::string>, KeyMemory>& keys,
+              std::optional<RotationTurn>& open);
 
     // Returns the new singer's id, 0 on failure.
     std::int64_t addSinger(const RotationSinger& singer, int position);
@@ -84,23 +90,25 @@ class RotationStore {
     bool saveOrder(const std::vector<RotationSinger>& order);
     bool setAway(std::int64_t id, bool away);
     bool setMadeNext(std::int64_t singerId);
-    // A turn given back: the singer's last round as before it, the rotation's
-    // round the turn's own; the singer is made next.
-    struct RoundsBack {
-        std::int64_t lastRound;
-        std::int64_t round;
-    };
     // Returns the song's id, 0 on failure; the singer's songs take their positions
     // from `songs` (the list after the change, the new song the one with id 0).
-    // With `back`, the rounds are set back in the same transaction.
     std::int64_t addSong(std::int64_t singerId, const RotationSong& song,
-                         const std::vector<RotationSong>& songs, const RoundsBack* back = nullptr);
+                         const std::vector<RotationSong>& songs);
     bool removeSong(std::int64_t songId);
     bool setSongKey(std::int64_t songId, std::optional<int> key, std::optional<int> tempo);
-    // A turn taken: the song leaves, the singer's last round, the round and the
-    // singer made next are written together.
-    bool takeTurn(std::int64_t singerId, std::int64_t songId, std::int64_t round,
-                  std::int64_t madeNext);
+    // A turn begins, in one transaction: the singer's last round, the round and no
+    // singer made next are written, and the turn's song is marked as playing, with
+    // the singer's last round before it and when it began. The song stays in the
+    // file until the turn ends, so that a program killed during it loses nothing.
+    // A song still marked (`endedSongId`, 0: none) leaves as sung.
+    bool startTurn(const RotationTurn& turn, std::int64_t endedSongId);
+    // The turn ends, in one transaction: `record` (when given) goes into the history
+    // with its key remembered, the mark is cleared, and the song leaves; or, given
+    // back (`songsBack`: the singer's songs after it, the turn's first), it stays
+    // first on the list, with the singer's last round as before the turn, the round
+    // the turn's and the singer made next.
+    bool endTurn(const RotationTurn& turn, const HistoryEntry* record,
+                 const std::vector<RotationSong>* songsBack);
     // The history row and the key memory together.
     bool played(const HistoryEntry& entry);
 

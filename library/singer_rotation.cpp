@@ -7,7 +7,7 @@
 namespace lyrvox {
 
 SingerRotation::SingerRotation(LibraryIndex& index) : store_(index) {
-    if (!store_.load(singers_, round_, madeNext_, keys_)) error_ = store_.error();
+    if (!store_.load(singers_, round_, madeNext_, keys_, interrupted_)) error_ = store_.error();
 }
 
 bool SingerRotation::fail(const std::string& why) {
@@ -57,6 +57,8 @@ bool SingerRotation::renameSinger(const std::string& name, const std::string& ne
     if (find(newName)) return fail("there is already a singer named " + newName);
     if (!store_.renameSinger(singer->id, name, newName)) return saved(false);
     singer->name = newName;
+    for (std::optional<RotationTurn>* turn : {&playing_, &interrupted_})
+        if (*turn && (*turn)->singerId == singer->id) (*turn)->singer = newName;
     // The remembered keys follow the singer.
     std::map<std::pair<std::string, std::string>, KeyMemory> keys;
     for (auto& [who, memory] : keys_) {
@@ -172,50 +174,70 @@ RotationSong SingerRotation::withKey(const RotationSinger& singer, RotationSong 
     return song;
 }
 
-std::optional<RotationTurn> SingerRotation::next() {
+std::optional<RotationTurn> SingerRotation::next(std::int64_t startedAt) {
+    if (interrupted_) resumeInterrupted();
     std::vector<std::int64_t> lastRounds;
     for (const RotationSinger& s : singers_) lastRounds.push_back(s.lastRound);
     const std::optional<Pick> p =
         pick(round_, madeNext_, lastRounds, std::vector<std::size_t>(singers_.size(), 0));
     if (!p) return std::nullopt;
     RotationSinger& singer = singers_[p->singer];
-    RotationTurn turn{
-        singer.name,
-        withKey(singer, singer.songs.front()),
-        p->round,
-        singer.id,
-        singer.songs.front(),
-        singer.lastRound,
-    };
-    const bool ok = store_.takeTurn(singer.id, singer.songs.front().id, p->round, 0);
+    const RotationSong queued = singer.songs.front();
+    RotationTurn turn{singer.name, withKey(singer, queued), p->round, singer.id,
+                      queued,      singer.lastRound,        startedAt};
+    const bool ok = store_.startTurn(turn, playing_ ? playing_->queued.id : 0);
     singer.songs.erase(singer.songs.begin());
     singer.lastRound = std::max(singer.lastRound, p->round);
     round_ = p->round;
     madeNext_ = 0;
+    playing_ = turn;
     saved(ok);
     return turn;
 }
 
-bool SingerRotation::putBack(const RotationTurn& turn) {
+bool SingerRotation::endTurn(const HistoryEntry* record, bool giveBack) {
+    if (!playing_) return fail("no turn is playing");
+    return endTurn(*std::exchange(playing_, std::nullopt), record, giveBack);
+}
+
+bool SingerRotation::endTurn(RotationTurn turn, const HistoryEntry* record, bool giveBack) {
     const auto at = std::find_if(singers_.begin(), singers_.end(),
                                  [&](const RotationSinger& s) { return s.id == turn.singerId; });
-    if (at == singers_.end()) return fail("the singer has left the rotation");
-    RotationSong song = turn.queued;
-    song.id = 0;
-    std::vector<RotationSong> songs = at->songs;
-    songs.insert(songs.begin(), song);
-    const RotationStore::RoundsBack back{turn.lastRoundBefore, turn.round};
-    if (store_.isOpen()) {
-        songs.front().id = store_.addSong(at->id, song, songs, &back);
-        if (songs.front().id == 0) return saved(false);
-    } else {
-        songs.front().id = ++songIdsInMemory_;
+    const bool back = giveBack && at != singers_.end();
+    std::vector<RotationSong> songs;
+    if (back) {
+        songs = at->songs;
+        songs.insert(songs.begin(), turn.queued);
     }
-    at->songs = std::move(songs);
-    at->lastRound = turn.lastRoundBefore;
-    round_ = turn.round;  // the turn, made next again, counts in its own round
-    madeNext_ = at->id;
+    if (!store_.endTurn(turn, record, back ? &songs : nullptr)) return saved(false);
+    if (record && !record->singer.empty())
+        keys_[{record->singer, record->path}] = {record->key, record->tempo};
+    if (giveBack && !back) return fail("the singer has left the rotation");
+    if (back) {
+        at->songs = std::move(songs);
+        at->lastRound = turn.lastRoundBefore;
+        round_ = turn.round;  // the turn, made next again, counts in its own round
+        madeNext_ = at->id;
+    }
     return saved(true);
+}
+
+std::optional<RotationTurn> SingerRotation::resumeInterrupted() {
+    if (!interrupted_) return std::nullopt;
+    RotationTurn turn = *std::exchange(interrupted_, std::nullopt);
+    const auto at = std::find_if(singers_.begin(), singers_.end(),
+                                 [&](const RotationSinger& s) { return s.id == turn.singerId; });
+    if (at != singers_.end()) turn.song = withKey(*at, turn.queued);
+    const HistoryEntry record{turn.singer,
+                              turn.song.path,
+                              turn.song.artist,
+                              turn.song.title,
+                              turn.startedAt,
+                              turn.song.key.value_or(0),
+                              turn.song.tempo.value_or(100),
+                              "interrupted"};
+    endTurn(turn, &record, true);
+    return turn;
 }
 
 std::vector<RotationTurn> SingerRotation::upcoming(int count) const {
@@ -230,7 +252,7 @@ std::vector<RotationTurn> SingerRotation::upcoming(int count) const {
         const RotationSinger& singer = singers_[p->singer];
         const RotationSong& queued = singer.songs[used[p->singer]];
         turns.push_back({singer.name, withKey(singer, queued), p->round, singer.id, queued,
-                         lastRounds[p->singer]});
+                         lastRounds[p->singer], 0});
         ++used[p->singer];
         lastRounds[p->singer] = std::max(lastRounds[p->singer], p->round);
         round = p->round;

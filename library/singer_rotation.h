@@ -9,8 +9,11 @@
 // next" puts one singer ahead of the round's order for the next turn only.
 //
 // Every action is written to the library's database in one transaction (through
-// RotationStore), so that killing the program loses at most the last one. With
-// the index closed the rotation lives in memory only. A night without singers is
+// RotationStore), so that killing the program loses at most the last one. A turn
+// is two actions, its start and its end; its song stays in the file, marked as
+// playing, between them, so that a turn cut short by a kill comes again when the
+// player starts the next time (resumeInterrupted). With the index closed the
+// rotation lives in memory only. A night without singers is
 // the plain play queue (play_queue.h); this model stands beside it.
 //
 // The key memory: when a song comes up for a singer, the key and tempo they last
@@ -62,14 +65,26 @@ class SingerRotation {
     bool setSongKey(const std::string& name, int row, std::optional<int> key,
                     std::optional<int> tempo);
 
-    // The coming turn, taken off the singer's list: the singer has sung this round.
-    // The song carries the key and tempo it plays in. None when nobody can sing.
-    std::optional<RotationTurn> next();
-    // A turn that did not play (stopped at once, its file missing, the program
-    // ended during it): its song goes back to the front of the singer's list, the
-    // singer's round and the rotation's are as before the turn, and the singer is
-    // made next, so that the same turn comes again. False when the singer has left.
-    bool putBack(const RotationTurn& turn);
+    // The coming turn, taken off the singer's list, begins (`startedAt`: seconds
+    // since the epoch): the singer has sung this round. The song carries the key and
+    // tempo it plays in. None when nobody can sing. A turn still playing counts as
+    // sung, unrecorded; one cut short by the program's end is resumed first.
+    std::optional<RotationTurn> next(std::int64_t startedAt = 0);
+    // The turn begun by next(), until endTurn.
+    const std::optional<RotationTurn>& playing() const { return playing_; }
+    // The turn playing ends: `record`, when given, goes into the history with its key
+    // remembered. A turn sung leaves its song behind; one given back (stopped at
+    // once, its file missing) has its song back at the front of the singer's list,
+    // the singer's round and the rotation's as before the turn, and the singer made
+    // next, so that the same turn comes again. False when there is no turn, or when
+    // it is given back and its singer has left.
+    bool endTurn(const HistoryEntry* record, bool giveBack);
+    // A turn the file holds as playing, left by a program that ended during it
+    // (killed, or the power gone), is given back as endTurn would and recorded as
+    // "interrupted": the history keeps what the room heard, and the turn comes
+    // again first. Only the player calls this, as it starts: lyrvox-cdg reading the
+    // file beside a running player must not end its turn. The turn given back, if any.
+    std::optional<RotationTurn> resumeInterrupted();
     // The coming `count` turns in rotation order (rounds ahead included), as next()
     // would give them, without changing anything.
     std::vector<RotationTurn> upcoming(int count) const;
@@ -96,10 +111,14 @@ class SingerRotation {
     bool fail(const std::string& why);
     bool saved(bool ok);  // error_ from the store when !ok
 
+    bool endTurn(RotationTurn turn, const HistoryEntry* record, bool giveBack);
+
     RotationStore store_;
     std::vector<RotationSinger> singers_;
     std::int64_t round_ = 0;
     std::int64_t madeNext_ = 0;
+    std::optional<RotationTurn> playing_;
+    std::optional<RotationTurn> interrupted_;                        // found open in the file
     std::map<std::pair<std::string, std::string>, KeyMemory> keys_;  // (singer, path)
     std::string error_;
     std::int64_t songIdsInMemory_ = 0;  // while the index is closed

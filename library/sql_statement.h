@@ -5,11 +5,18 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <type_traits>
 
 #include "library/sql_connection.h"
 
 namespace lyrvox {
+
+// Bytes bound as a blob (a path as it is on disk), where a std::string binds as text.
+struct Blob {
+    const std::string& bytes;
+};
 
 class Statement {
   public:
@@ -46,6 +53,14 @@ class Statement {
         sqlite3_bind_null(stmt_, at);
         return *this;
     }
+    // Binds the values to ?1, ?2, ... in order: integers (and bools), text, Blob, a
+    // nullopt as NULL, reals.
+    template <class... Values>
+    Statement& bindAll(const Values&... values) {
+        int at = 0;
+        (bindOne(++at, values), ...);
+        return *this;
+    }
     // SQLITE_ROW, SQLITE_DONE or an error code.
     int step() { return stmt_ ? db_.note(sqlite3_step(stmt_)) : SQLITE_ERROR; }
     bool run() {
@@ -68,8 +83,34 @@ class Statement {
     }
 
   private:
+    template <class T>
+    void bindOne(int at, const T& value) {
+        if constexpr (std::is_same_v<T, std::string>)
+            bindText(at, value);
+        else if constexpr (std::is_same_v<T, Blob>)
+            bindBlob(at, value.bytes);
+        else if constexpr (std::is_same_v<T, std::optional<int>>)
+            value ? void(bind(at, *value)) : void(bindNull(at));
+        else if constexpr (std::is_floating_point_v<T>)
+            bindReal(at, value);
+        else
+            bind(at, static_cast<std::int64_t>(value));
+    }
+
     Connection& db_;
     sqlite3_stmt* stmt_ = nullptr;
 };
+
+// Runs `statement` once for each of `items`, `bind(statement, item, index)` giving
+// it its values; stops at the first failure. False when one failed.
+template <class Items, class Bind>
+bool runEach(Statement& statement, const Items& items, Bind&& bind) {
+    std::int64_t index = 0;
+    for (const auto& item : items) {
+        bind(statement, item, index++);
+        if (!statement.run()) return false;
+    }
+    return true;
+}
 
 }  // namespace lyrvox

@@ -84,7 +84,7 @@ LibraryController::LibraryController(ControlWindow& window, DialogProvider& dial
     connect(&driver, &SessionDriver::songOver, this, [this](bool byItself) {
         if (byItself) return advance();
         // Stopped, or another song started over it: not sung, so kept first.
-        if (turn_) return endTurn("stopped", true);
+        if (currentTurn()) return endTurn("stopped", true);
         libraryWindow_->queue().putBack();
     });
     connect(&driver, &SessionDriver::waitOver, this,
@@ -137,6 +137,14 @@ void LibraryController::tryOpenAgain() {
 
 void LibraryController::settled() {
     if (index_->isOpen()) index_->setBusyWait(kStatementWaitMs);
+    // A turn cut short when the player last ended without closing (killed, the power
+    // gone) is given back: it comes again first, where the rotation was.
+    if (const std::optional<RotationTurn> turn = rotation_->resumeInterrupted()) {
+        window_.showStatus(QStringLiteral("Cut short when Lyrvox last ended, sings next: ") +
+                           QString::fromStdString(turn->singer) + QStringLiteral(" - ") +
+                           songLabel(turn->song.artist, turn->song.title));
+        rotationWindow_->refresh();
+    }
     if (!index_->notice().empty()) {
         // Told once the control window is up, so that the box has its owner.
         QTimer::singleShot(0, this, [this, text = QString::fromStdString(index_->notice())] {
@@ -176,7 +184,6 @@ void LibraryController::recoverFromDamage() {
         index_->setBusyWait(kStatementWaitMs);
         if (!queue.empty()) index_->saveQueue(queue);
     }
-    turn_.reset();
     rotation_ = std::make_unique<SingerRotation>(*index_);
     rotationWindow_->refresh();
     dialogs_.showMessage(QString::fromStdString(index_->notice()));
@@ -206,9 +213,9 @@ std::vector<RotationTurn> LibraryController::comingTurns(int n) const {
 
 void LibraryController::advance() {
     if (waiting_) return;
-    if (turn_) {
+    if (currentTurn()) {
         // A file gone while it played was not sung: the turn comes again.
-        const bool there = songFileThere(QueueEntry{turn_->song.path, {}, {}});
+        const bool there = songFileThere(QueueEntry{currentTurn()->song.path, {}, {}});
         endTurn(there ? "finished" : "failed", !there);
     }
     PlayQueue& queue = libraryWindow_->queue();
@@ -329,7 +336,7 @@ void LibraryController::playRow(int row) {
     // The host moves on: a queued song playing counts as done, and its stop puts
     // nothing back.
     queue.finish();
-    if (turn_) endTurn("skipped", false);
+    if (currentTurn()) endTurn("skipped", false);
     PlaybackSession& session = window_.session();
     if (session.songRunning() || session.transport() == Transport::Waiting) window_.stopPlayback();
     const std::optional<QueueEntry> entry = queue.start(row);
@@ -345,25 +352,24 @@ void LibraryController::playTurn() {
     stopCountdown();
     libraryWindow_->queue().finish();
     // The host moves on: the turn playing counts as sung.
-    if (turn_) endTurn("skipped", false);
+    if (currentTurn()) endTurn("skipped", false);
     PlaybackSession& session = window_.session();
     if (session.songRunning() || session.transport() == Transport::Waiting) window_.stopPlayback();
-    std::optional<RotationTurn> turn = rotation_->next();
+    const std::optional<RotationTurn> turn =
+        rotation_->next(static_cast<std::int64_t>(std::time(nullptr)));
     if (!turn) {
         if (!rotation_->error().empty())
             window_.showStatus(QString::fromStdString(rotation_->error()));
         return;
     }
-    turn_ = std::move(turn);
-    turnStartedAt_ = static_cast<std::int64_t>(std::time(nullptr));
-    window_.playFile(turn_->song.path);
+    window_.playFile(turn->song.path);
     // Refused before it started (a file gone, not a song): the turn comes again.
     if (!session.songRunning()) return endTurn("failed", true);
     // The song starts in its own key; the turn's (the host's or the memory's) on top.
     PlaybackTuning& tuning = window_.tuning();
-    const int key = std::clamp(turn_->song.key.value_or(0), -PlaybackTuning::kMaxKeyShift,
+    const int key = std::clamp(turn->song.key.value_or(0), -PlaybackTuning::kMaxKeyShift,
                                PlaybackTuning::kMaxKeyShift);
-    const int tempo = std::clamp(turn_->song.tempo.value_or(100), PlaybackTuning::kMinTempo,
+    const int tempo = std::clamp(turn->song.tempo.value_or(100), PlaybackTuning::kMinTempo,
                                  PlaybackTuning::kMaxTempo);
     if (key != tuning.keyShift()) tuning.changeKey(key - tuning.keyShift());
     if (tempo != tuning.tempoPercent()) tuning.changeTempo(tempo - tuning.tempoPercent());
@@ -371,16 +377,16 @@ void LibraryController::playTurn() {
 }
 
 void LibraryController::endTurn(const char* ended, bool giveBack) {
-    const RotationTurn turn = *std::exchange(turn_, std::nullopt);
+    const RotationTurn& turn = *currentTurn();
     const PlaybackTuning& tuning = window_.tuning();
     HistoryEntry entry{turn.singer,    turn.song.path,    turn.song.artist,      turn.song.title,
-                       turnStartedAt_, tuning.keyShift(), tuning.tempoPercent(), ended};
+                       turn.startedAt, tuning.keyShift(), tuning.tempoPercent(), ended};
     // A turn refused at once never played in the tuning's key: the turn's own.
     if (giveBack && std::string(ended) == "failed") {
         entry.key = turn.song.key.value_or(0);
         entry.tempo = turn.song.tempo.value_or(100);
     }
-    if (!rotation_->played(entry) || (giveBack && !rotation_->putBack(turn)))
+    if (!rotation_->endTurn(&entry, giveBack))
         window_.showStatus(QString::fromStdString(rotation_->error()));
     rotationWindow_->refresh();
 }

@@ -55,7 +55,7 @@ class LibraryController : public QObject {
     // singers), as the next songs will be taken; changes nothing.
     std::vector<RotationTurn> comingTurns(int n) const;
     // The singer's turn playing now, if any.
-    const std::optional<RotationTurn>& currentTurn() const { return turn_; }
+    const std::optional<RotationTurn>& currentTurn() const { return rotation_->playing(); }
     LibraryIndex& index() { return *index_; }
     // While the pause before the next song runs: the song it leads to as the queue
     // stands now (its first song whose file is there).
@@ -74,7 +74,9 @@ class LibraryController : public QObject {
     // Takes the rotation's next turn and plays it in its key and tempo.
     void playTurn();
     // The turn playing ends: recorded in the history as `ended`; with `giveBack`
-    // its song goes back first on the singer's list and they are next again.
+    // its song goes back first on the singer's list and they are next again. The
+    // player's own end (closing, a kill) does not come here: the file keeps the turn
+    // open, and the next start gives it back (settled).
     void endTurn(const char* ended, bool giveBack);
     // A song ended by itself: the queue's next one, after the pause.
     void advance();
@@ -100,9 +102,7 @@ class LibraryController : public QObject {
     std::unique_ptr<LibraryWindow> libraryWindow_;
     std::unique_ptr<SingerRotation> rotation_;
     std::unique_ptr<RotationWindow> rotationWindow_;
-    std::optional<RotationTurn> turn_;  // the singer's turn playing
-    std::int64_t turnStartedAt_ = 0;    // seconds since the epoch
-    bool waiting_ = false;              // the pause before the next song runs
+    bool waiting_ = false;  // the pause before the next song runs
     QElapsedTimer waitClock_;
     double waitMs_ = 0.0;
     bool held_ = false;  // the host holds the pause: it ends only when resumed

@@ -1,120 +1,27 @@
 // A night of singers through the Library and Singers windows and the control
-// window (offscreen), with real playback sessions on built songs and fakes for
-// the media, the dialogs and the settings: turns after songs that end by
-// themselves, the remembered key, Stop giving the turn back, the plain queue when
-// no singer can sing, and the history's CSV.
-#include <gtest/gtest.h>
-#include <QTest>
-#include <QtWidgets>
+// window (tests/support/night_world.h): the history's CSV, the plain queue when no
+// singer can sing, the up-next screen and its keys, and a whole night run by
+// itself with the player killed in it.
+#include <signal.h>
+#include <unistd.h>
 
-#include "app/control_window.h"
-#include "app/library/library_controller.h"
-#include "app/qt_settings_store.h"
-#include "app/window_text.h"
-#include "display/display_window.h"
-#include "playback/cdg/packet_encoder.h"
-#include "support/session_world.h"
-#include "support/test_files.h"
+#include <ctime>
+
+#include "support/night_world.h"
 
 namespace lyrvox {
 namespace {
 
-struct RotationNightTest : ::testing::Test, DialogProvider {
-    QTemporaryDir program, work;
-    QStringList messages;
-    QtSettingsStore settings{work.filePath("settings.ini")};
-    testing::FakeMedia media;
-    ControlWindow window{{media, *this, settings, {}, program.path(), [] {}}};
-    std::unique_ptr<LibraryController> library;
-    QString answer;  // to every question of the Singers window
-    QString csvPath;
+using RotationNightTest = testing::NightWorld;
 
-    RotationNightTest() {
-        window.startUp({});
-        library = std::make_unique<LibraryController>(
-            window, *this, settings, work.filePath("library.db"), [] { return QString(); });
-        lib().pauseBox()->setValue(0);
-        RotationWindowDeps& deps = library->rotationWindow().deps();
-        deps.askText = [this](const QString&, const QString&) { return answer; };
-        deps.chooseItem = [this](const QString&, const QStringList&) { return answer; };
-        deps.chooseCsvFile = [this] { return csvPath; };
+// The history window lists tonight's songs and exports them as CSV; a failed
+// export leaves no file and says so.
+TEST_F(RotationNightTest, TheHistoryListsAndExportsAsCsv) {
+    const auto now = static_cast<std::int64_t>(std::time(nullptr));
+    for (const char* title : {"One", "Two", "One"}) {
+        ASSERT_TRUE(library->rotation().played(
+            {"Ann", toFsPath(path(title)), "A", title, now, 2, 100, "finished"}));
     }
-    std::optional<OpenFileChoice> chooseOpenFile(const OpenFileRequest&) override { return {}; }
-    void showMessage(const QString& text) override { messages << text; }
-    bool askYesNo(const QString&) override { return false; }
-    bool openDocument(const QString&) override { return true; }
-
-    LibraryWindow& lib() { return library->libraryWindow(); }
-    RotationWindow& singers() { return library->rotationWindow(); }
-    QString path(const QString& title) { return work.filePath("drive/A - " + title + ".cdg"); }
-    // A graphics-only song: one packet (over at once), or ten seconds paced by the clock.
-    void writeSong(const QString& title, bool long_ = false) {
-        QDir().mkpath(work.filePath("drive"));
-        std::vector<uint8_t> bytes = encode::fileOf({encode::memoryPreset(1)});
-        for (int i = 0; long_ && i < 3000; ++i) encode::append(bytes, encode::memoryPreset(i % 16));
-        testing::writeFile(toFsPath(path(title)), bytes);
-    }
-    void addSinger(const QString& name) {
-        answer = name;
-        singers().addSinger();
-    }
-    void addFor(const QString& name, const QString& title) {
-        answer = name;
-        singers().addForSinger({toFsPath(path(title)), "A", title.toStdString()});
-    }
-    QString playing() { return QFileInfo(QString::fromStdString(window.chosenFile())).baseName(); }
-    bool idle() { return window.session().transport() == Transport::Idle; }
-    // Tonight's history: "singer title key ended", joined by "|".
-    std::string history() {
-        std::string text;
-        for (const HistoryEntry& e : library->rotation().historySince(0))
-            text += e.singer + " " + e.title + " " + std::to_string(e.key) + " " + e.ended + "|";
-        return text;
-    }
-    QPushButton* button(QWidget& in, const QString& text) {
-        for (QPushButton* b : in.findChildren<QPushButton*>())
-            if (b->text() == text) return b;
-        return nullptr;
-    }
-};
-
-// Two singers take turns after songs that end by themselves, the countdown naming
-// the singer; the key the host set for Ann's first "One" is remembered and applied
-// when "One" comes up for her again. The history exports as CSV, and a failed
-// export leaves no file.
-TEST_F(RotationNightTest, SingersTakeTurnsWithTheRememberedKeyAndTheHistoryExports) {
-    for (const char* title : {"One", "Two", "Before"}) writeSong(title);
-    addSinger("Ann");
-    addSinger("Bob");
-    addFor("Ann", "One");
-    addFor("Ann", "One");
-    addFor("Bob", "Two");
-    ASSERT_TRUE(library->rotation().setSongKey("Ann", 0, 2, std::nullopt));
-    EXPECT_EQ(singers().list()->item(0)->text(), "Ann: A - One  (+1)");
-    const std::vector<RotationTurn> coming = library->comingTurns(3);
-    ASSERT_EQ(coming.size(), 3u);
-    EXPECT_EQ(coming[1].singer + coming[2].singer, "BobAnn");
-
-    lib().pauseBox()->setValue(1);
-    auto* display = qobject_cast<DisplayWindow*>(window.display().window());
-    ASSERT_TRUE(display);
-    QStringList banners;
-    window.playFile(path("Before"));  // a song of the host's own, then the night
-    QElapsedTimer clock;
-    clock.start();
-    while (history().size() < 3 * 10 && clock.elapsed() < 15000) {
-        if (banners.isEmpty() || banners.last() != display->banner()) banners << display->banner();
-        QTest::qWait(10);
-    }
-    ASSERT_TRUE(QTest::qWaitFor([&] { return idle(); }));
-    EXPECT_EQ(history(), "Ann One 2 finished|Bob Two 0 finished|Ann One 2 finished|");
-    EXPECT_EQ(media.keyAndTempo, std::make_pair(2, 100));
-    banners.removeAll("");
-    EXPECT_EQ(banners.value(0), "Next singer: Ann - A - One in 1 s");
-    EXPECT_TRUE(banners.contains("Next singer: Bob - A - Two in 1 s"));
-    EXPECT_TRUE(library->comingTurns(1).empty());
-    EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
-
     singers().showHistory();
     ASSERT_EQ(singers().historyList()->count(), 3);
     EXPECT_TRUE(
@@ -129,31 +36,6 @@ TEST_F(RotationNightTest, SingersTakeTurnsWithTheRememberedKeyAndTheHistoryExpor
     EXPECT_FALSE(QFile::exists(csvPath));
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].startsWith("Could not export the history to "));
-}
-
-// Stop during a turn gives it back: the same singer and song come next, and the
-// history says it was stopped; "Play queue" plays it again.
-TEST_F(RotationNightTest, StopGivesTheTurnBack) {
-    writeSong("Long", true);
-    writeSong("Two");
-    addSinger("Ann");
-    addSinger("Bob");
-    addFor("Ann", "Long");
-    addFor("Bob", "Two");
-    button(lib(), "Play queue")->click();
-    EXPECT_EQ(playing(), "A - Long");
-    ASSERT_TRUE(library->currentTurn());
-    window.controls().stop->click();
-    EXPECT_TRUE(idle() && !library->currentTurn());
-    EXPECT_EQ(history(), "Ann Long 0 stopped|");
-    const std::vector<RotationTurn> coming = library->comingTurns(2);
-    ASSERT_EQ(coming.size(), 2u);
-    EXPECT_EQ(coming[0].singer + " " + coming[0].song.title, "Ann Long");
-    button(lib(), "Play queue")->click();
-    EXPECT_EQ(playing(), "A - Long");
-    button(lib(), "Play queue")->click();  // the host moves on
-    EXPECT_EQ(playing(), "A - Two");
-    EXPECT_EQ(history(), "Ann Long 0 stopped|Ann Long 0 skipped|");
 }
 
 // With no singer who can sing, the night is the plain queue.
@@ -189,37 +71,118 @@ TEST_F(RotationNightTest, NoSingerWhoCanSingLeavesThePlainQueue) {
 
 // Between turns the up-next screen names the singer, the song and who follows; H
 // holds the pause past its end and lets it go on, and Enter starts the turn now.
+// "Play queue" during a turn moves on to the next: it was sung, skipped.
 TEST_F(RotationNightTest, TheUpNextScreenHoldsAndStartsOnTheHostsKeys) {
-    for (const char* title : {"One", "Two", "Before"}) writeSong(title);
+    for (const char* title : {"One", "Before"}) writeSong(title);
+    writeSong("Two", true);
     addSinger("Ann");
     addSinger("Bob");
     addFor("Ann", "One");
     addFor("Bob", "Two");
+    addFor("Ann", "One");
     lib().pauseBox()->setValue(1);
-    auto* display = qobject_cast<DisplayWindow*>(window.display().window());
-    ASSERT_TRUE(display);
-    const UpNextScreen& screen = display->upNextScreen();
+    const UpNextScreen& screen = display().upNextScreen();
     window.playFile(path("Before"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return screen.isShown(); }, 5000));
+    EXPECT_EQ(display().banner(), "Next singer: Ann - A - One in 1 s");
     EXPECT_EQ(screen.next().singer, "Ann");
     EXPECT_EQ(screen.next().song, "A - One");
     EXPECT_EQ(screen.next().following, QStringList{"Bob"});
 
-    QTest::keyClick(display, Qt::Key_H);
+    QTest::keyClick(&display(), Qt::Key_H);
     ASSERT_TRUE(screen.next().held);
     QTest::qWait(1500);  // past the pause: held, nothing starts
     EXPECT_EQ(window.session().transport(), Transport::Waiting);
-    QTest::keyClick(display, Qt::Key_H);
+    QTest::keyClick(&display(), Qt::Key_H);
     EXPECT_FALSE(screen.next().held);
     ASSERT_TRUE(QTest::qWaitFor([&] { return playing() == "A - One"; }, 3000));
     EXPECT_FALSE(screen.isShown());
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return screen.isShown(); }, 5000));
     EXPECT_EQ(screen.next().singer, "Bob");
-    QTest::keyClick(display, Qt::Key_Return);  // at once, not after the second
+    QTest::keyClick(&display(), Qt::Key_Return);  // at once, not after the second
     EXPECT_EQ(playing(), "A - Two");
     EXPECT_FALSE(screen.isShown());
+    button(lib(), "Play queue")->click();
+    EXPECT_EQ(library->currentTurn()->singer, "Ann");
+    EXPECT_EQ(history(), "Ann One 0 finished|Bob Two 0 skipped|");
 }
+
+// A host's night: five singers with two songs each, started once, runs by itself
+// in the fair order, each song in the key its singer last sang it in (Cy's "Cy2",
+// two up on an earlier night). The player is killed (SIGKILL) in a process of its
+// own where each case says; started again, the night goes on where it was and runs
+// to its end. The same test is that process, told by LYRVOX_KILL_AT.
+struct KillCase {
+    const char* label;
+    enum { WhilePlaying, TurnStopped, InThePause, PauseStopped } at;
+    const char* coming;       // the next turns after the start again
+    const char* interrupted;  // what the history says of Ed's first "Ed1"
+};
+
+struct PlayerKilled : RotationNightTest, ::testing::WithParamInterface<KillCase> {};
+
+TEST_P(PlayerKilled, AFiveSingerNightGoesOnWhereItWas) {
+    const KillCase& c = GetParam();
+    if (qEnvironmentVariableIsSet("LYRVOX_KILL_AT")) {
+        const bool inTurn = c.at == KillCase::WhilePlaying || c.at == KillCase::TurnStopped;
+        lib().pauseBox()->setValue(inTurn ? 0 : 60);
+        button(lib(), "Play queue")->click();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return inTurn ? playing() == "A - Ed1"
+                              : window.session().transport() == Transport::Waiting;
+            },
+            10000));
+        if (c.at == KillCase::TurnStopped || c.at == KillCase::PauseStopped)
+            window.controls().stop->click();
+        kill(getpid(), SIGKILL);
+    }
+    for (const QString name : {"Ann", "Bob", "Cy", "Di", "Ed"}) {
+        addSinger(name);
+        for (const QString n : {"1", "2"}) {
+            writeSong(name + n, name + n == "Ed1");  // long enough to be caught playing
+            addFor(name, name + n);
+        }
+    }
+    ASSERT_TRUE(library->rotation().played(
+        {"Cy", toFsPath(path("Cy2")), "A", "Cy2", 1, 2, 100, "finished"}));
+    QProcess player;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LYRVOX_KILL_AT", c.label);
+    env.insert("LYRVOX_NIGHT_FOLDER", folder);
+    player.setProcessEnvironment(env);
+    const ::testing::TestInfo& test = *::testing::UnitTest::GetInstance()->current_test_info();
+    player.start(QCoreApplication::applicationFilePath(),
+                 {QString("--gtest_filter=%1.%2").arg(test.test_suite_name(), test.name())});
+    ASSERT_TRUE(player.waitForFinished(60000));
+    ASSERT_EQ(player.exitStatus(), QProcess::CrashExit) << player.readAll().toStdString();
+    writeSong("Ed1");  // over at once from now on
+    startLibrary();
+    EXPECT_EQ(coming(2), c.coming);
+    EXPECT_EQ(window.controls().status->text().startsWith("Cut short when Lyrvox last ended"),
+              c.at == KillCase::WhilePlaying);
+    button(lib(), "Play queue")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return coming(1).empty() && idle(); }, 10000));
+    EXPECT_EQ(history(), std::string("Cy Cy2 2 finished|Ann Ann1 0 finished|Bob Bob1 0 finished|"
+                                     "Cy Cy1 0 finished|Di Di1 0 finished|") +
+                             c.interrupted +
+                             "Ed Ed1 0 finished|Ann Ann2 0 finished|Bob Bob2 0 finished|"
+                             "Cy Cy2 2 finished|Di Di2 0 finished|Ed Ed2 0 finished|");
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Night, PlayerKilled,
+    ::testing::Values(KillCase{"while_playing", KillCase::WhilePlaying, "Ed Ed1|Ann Ann2|",
+                               "Ed Ed1 0 interrupted|"},
+                      KillCase{"after_Stop_gave_the_turn_back", KillCase::TurnStopped,
+                               "Ed Ed1|Ann Ann2|", "Ed Ed1 0 stopped|"},
+                      KillCase{"during_the_up_next_pause", KillCase::InThePause, "Bob Bob1|Cy Cy1|",
+                               ""},
+                      KillCase{"between_turns_the_pause_stopped", KillCase::PauseStopped,
+                               "Bob Bob1|Cy Cy1|", ""}),
+    [](const auto& param) { return std::string(param.param.label); });
 
 }  // namespace
 }  // namespace lyrvox

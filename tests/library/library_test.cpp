@@ -15,6 +15,7 @@
 #include "library/play_queue.h"
 #include "playback/archive/song_zip.h"
 #include "support/library_v1_schema.h"
+#include "support/sqlite_shell.h"
 #include "support/test_files.h"
 #include "support/zip_maker.h"
 
@@ -22,6 +23,7 @@ namespace lyrvox {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::sqlite;
 using testing::TempFolder;
 using testing::writeFile;
 
@@ -297,16 +299,6 @@ const char kFirstLibrary[] = R"(
         (1, CAST('/songs/b.cdg' AS BLOB), 1, 1, X'', 'Hall & Oates', 'Rich Girl', '', 1, 'CDG');
     INSERT INTO queue VALUES (0, CAST('/songs/a.cdg' AS BLOB), 'R.E.M.', 'Losing My Religion');
 )";
-
-std::string sqlite(const std::string& db, const std::string& sql) {
-    const std::string command = "sqlite3 " + db + " \"" + sql + "\"";
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string output;
-    char buffer[256];
-    while (pipe && fgets(buffer, sizeof buffer, pipe)) output += buffer;
-    if (pipe) pclose(pipe);
-    return output;
-}
 
 // A library written by the first version opens with its songs, folders and queue,
 // and its songs are found by the newer search, also after they change.

@@ -2,18 +2,19 @@
 // history and its CSV, and all of it kept in the library's file across reopening.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "library/library_index.h"
 #include "library/singer_rotation.h"
+#include "support/sqlite_shell.h"
 #include "support/test_files.h"
 
 namespace lyrvox {
 namespace {
 
+using testing::sqlite;
 using testing::TempFolder;
 
 RotationSong song(const std::string& singer, int n) {
@@ -87,9 +88,8 @@ TEST_P(Fairness, TurnsComeInRoundsAsTheHostArrangedThem) {
 }
 
 void takeAndPutBack(SingerRotation& r) {
-    const std::optional<RotationTurn> turn = r.next();
-    ASSERT_TRUE(turn.has_value());
-    ASSERT_TRUE(r.putBack(*turn)) << r.error();
+    ASSERT_TRUE(r.next().has_value());
+    ASSERT_TRUE(r.endTurn(nullptr, true)) << r.error();
 }
 
 const auto ABC3 = act([](SingerRotation& r) {
@@ -164,6 +164,12 @@ TEST(Rotation, RefusesUnknownSingersTakenNamesAndRowsOutOfRange) {
     EXPECT_FALSE(r.moveSinger("Ann", 2));
     EXPECT_FALSE(r.removeSong("Ann", 0));
     EXPECT_FALSE(r.addSong("Cy", song("C", 1)));
+    // A singer who leaves during their turn: it ends as sung, but is not given back.
+    for (const bool giveBack : {false, true}) {
+        ASSERT_TRUE(r.addSinger("Cy") && r.addSong("Cy", song("C", 1)) && r.makeNext("Cy"));
+        ASSERT_TRUE(r.next().has_value() && r.removeSinger("Cy"));
+        EXPECT_EQ(r.endTurn(nullptr, giveBack), !giveBack);
+    }
     EXPECT_EQ(r.singers().size(), 2u);
 }
 
@@ -220,18 +226,11 @@ TEST(Rotation, HistoryListsTonightAndASingerAndExportsCsv) {
               "2026-12-07T21:05:00Z");
 }
 
-std::string sqlite(const std::string& db, const std::string& sql) {
-    const std::string command = "sqlite3 " + db + " \"" + sql + "\"";
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string output;
-    char buffer[256];
-    while (pipe && fgets(buffer, sizeof buffer, pipe)) output += buffer;
-    if (pipe) pclose(pipe);
-    return output;
-}
-
 // Every action is in the file at once: a rotation opened again (as after the
-// program was killed) goes on where it was.
+// program was killed) goes on where it was. A turn's song stays in the file until
+// the turn ends: lyrvox-cdg reading the file beside a running player sees it
+// neither queued nor ended, and a turn left open by a killed player is given back
+// first by the next one, recorded "interrupted".
 TEST(Rotation, ARotationOpenedAgainGoesOnWhereItWas) {
     TempFolder temp;
     const std::string db = temp.path("library.db");
@@ -250,21 +249,31 @@ TEST(Rotation, ARotationOpenedAgainGoesOnWhereItWas) {
         ASSERT_TRUE(r.addSinger("D", SingerRotation::Join::NextRound));
         ASSERT_TRUE(r.addSong("D", song("D", 1), 0));
         ASSERT_TRUE(r.played({"A", "/songs/A2.cdg", "", "", 5, 2, 100, "finished"}));
-        const std::optional<RotationTurn> stopped = r.next();  // stopped at once: back
-        ASSERT_TRUE(stopped.has_value() && r.putBack(*stopped));
+        ASSERT_TRUE(r.next().has_value() && r.endTurn(nullptr, true));  // stopped at once
         before = names(r.upcoming(20));
         ASSERT_EQ(before, "CCADCA");
+        ASSERT_EQ(r.next(20)->singer, "C");  // playing when the program is killed
+        LibraryIndex besideIndex(db);
+        SingerRotation beside(besideIndex);
+        EXPECT_EQ(names(beside.upcoming(20)), "CADCA");
+        EXPECT_FALSE(beside.playing().has_value());
     }
-    LibraryIndex index(db);
-    SingerRotation r(index);
-    EXPECT_EQ(names(r.upcoming(20)), before);
-    const std::vector<RotationTurn> turns = r.upcoming(3);
-    EXPECT_EQ(turns[0].song.key, -1);
-    EXPECT_EQ(turns[0].song.tempo, 110);
-    EXPECT_EQ(turns[2].song.path, "/songs/A2.cdg");
-    EXPECT_EQ(turns[2].song.key, 2);
-    EXPECT_TRUE(r.singers().at(0).away);
-    EXPECT_EQ(r.historyOf("A").size(), 1u);
+    for (const bool first : {true, false}) {
+        LibraryIndex index(db);
+        SingerRotation r(index);
+        EXPECT_EQ(r.resumeInterrupted().has_value(), first);
+        EXPECT_EQ(names(r.upcoming(20)), before);
+        const std::vector<RotationTurn> turns = r.upcoming(3);
+        EXPECT_EQ(turns[0].song.key, -1);
+        EXPECT_EQ(turns[0].song.tempo, 110);
+        EXPECT_EQ(turns[2].song.path, "/songs/A2.cdg");
+        EXPECT_EQ(turns[2].song.key, 2);
+        EXPECT_TRUE(r.singers().at(0).away);
+        EXPECT_EQ(r.historyOf("A").size(), 1u);
+        EXPECT_EQ(r.historyOf("C"),
+                  (std::vector<HistoryEntry>{
+                      {"C", "/songs/C1.cdg", "Artist C", "Title 1", 20, -1, 110, "interrupted"}}));
+    }
 }
 
 // The file may give a later singer the id of one who left: the turn the host gave
