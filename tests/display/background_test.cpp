@@ -6,6 +6,7 @@
 #include <QtWidgets>
 #include <map>
 
+#include "display/background_dialog.h"
 #include "display/background_source.h"
 #include "display/display_controller.h"
 #include "display/display_window.h"
@@ -45,6 +46,20 @@ TEST(BackgroundChoiceTest, ReadsWhatWasWrittenAndFallsBackOnBadTexts) {
              {"Background/PeriodSeconds", "99999"}};
     const BackgroundChoice bad = BackgroundChoice::read(memoryOf(saved));
     EXPECT_TRUE(bad.kind == Kind::None && bad.colour == Qt::black && bad.periodSeconds == 3600);
+}
+
+// The dialog starts from the choice it is given and hands back what it shows.
+TEST(BackgroundChoiceTest, DialogShowsTheChoiceItWasGiven) {
+    const BackgroundChoice choices[] = {
+        {},
+        {Kind::Colour, QColor(200, 100, 0), "", 10, true},
+        {Kind::Folder, Qt::black, "/photos", 45, false},
+        {Kind::Video, Qt::white, "/clips/loop.mkv", 1, true},
+    };
+    for (const BackgroundChoice& c : choices) {
+        BackgroundDialog dialog(c);
+        EXPECT_EQ(dialog.choice(), c) << c.path.toStdString();
+    }
 }
 
 // A song: colour 0 black (the screen clear), colour 2 red in one tile at picture
