@@ -66,8 +66,8 @@ BackgroundChoice BackgroundChoice::read(const DisplayMemory& memory) {
             .value_or(QString::fromLatin1(settings::kBackgroundColour.defaultText)));
     if (colour.isValid()) choice.colour = colour;
     choice.path = memory.read(keyOf(settings::kBackgroundPath)).value_or(QString());
-    choice.periodSeconds = number(memory, settings::kBackgroundPeriodSeconds);
-    choice.clearColourTransparent = number(memory, settings::kBackgroundClearTransparent) != 0;
+    choice.periodSeconds = number(memory, settings::kBackgroundPeriod);
+    choice.clearColourTransparent = number(memory, settings::kClearTransparent) != 0;
     return choice;
 }
 
@@ -76,8 +76,8 @@ void BackgroundChoice::write(const DisplayMemory& memory) const {
         if (k == kind) memory.write(keyOf(settings::kBackgroundKind), QString::fromLatin1(name));
     memory.write(keyOf(settings::kBackgroundColour), colour.name());
     memory.write(keyOf(settings::kBackgroundPath), path);
-    memory.write(keyOf(settings::kBackgroundPeriodSeconds), QString::number(periodSeconds));
-    memory.write(keyOf(settings::kBackgroundClearTransparent),
+    memory.write(keyOf(settings::kBackgroundPeriod), QString::number(periodSeconds));
+    memory.write(keyOf(settings::kClearTransparent),
                  clearColourTransparent ? QStringLiteral("1") : QStringLiteral("0"));
 }
 

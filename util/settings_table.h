@@ -53,33 +53,18 @@ inline constexpr Setting kUpNextShowFollowing{"UpNext/ShowFollowing", "1", 0, 1}
 inline constexpr Setting kBackgroundKind{"Background/Kind", "none"};
 inline constexpr Setting kBackgroundColour{"Background/Colour", "#000000"};
 inline constexpr Setting kBackgroundPath{"Background/Path", ""};
-inline constexpr Setting kBackgroundPeriodSeconds{"Background/PeriodSeconds", "10", 1, 3600};
-inline constexpr Setting kBackgroundClearTransparent{"Background/ClearColourTransparent", "0", 0,
-                                                     1};
+inline constexpr Setting kBackgroundPeriod{"Background/PeriodSeconds", "10", 1, 3600};
+inline constexpr Setting kClearTransparent{"Background/ClearColourTransparent", "0", 0, 1};
 
-inline constexpr const Setting* kAll[] = {&kLastFolder,
-                                          &kOffsetMs,
-                                          &kVolume,
-                                          &kKeepKeyAndTempo,
-                                          &kQueuePauseSeconds,
-                                          &kDisplayScreen,
-                                          &kDisplayFullScreen,
-                                          &kDisplayGeometry,
-                                          &kDisplayScaling,
-                                          &kEvenLoudness,
-                                          &kLoudnessTargetLufs,
-                                          &kBreakMusicOn,
-                                          &kBreakMusicPath,
-                                          &kBreakMusicVolume,
-                                          &kBreakMusicFadeSeconds,
-                                          &kUpNextMessage,
-                                          &kUpNextMessageOn,
-                                          &kUpNextShowFollowing,
-                                          &kBackgroundKind,
-                                          &kBackgroundColour,
-                                          &kBackgroundPath,
-                                          &kBackgroundPeriodSeconds,
-                                          &kBackgroundClearTransparent};
+inline constexpr const Setting* kAll[] = {
+    &kLastFolder,        &kOffsetMs,           &kVolume,
+    &kKeepKeyAndTempo,   &kQueuePauseSeconds,  &kDisplayScreen,
+    &kDisplayFullScreen, &kDisplayGeometry,    &kDisplayScaling,
+    &kEvenLoudness,      &kLoudnessTargetLufs, &kBreakMusicOn,
+    &kBreakMusicPath,    &kBreakMusicVolume,   &kBreakMusicFadeSeconds,
+    &kUpNextMessage,     &kUpNextMessageOn,    &kUpNextShowFollowing,
+    &kBackgroundKind,    &kBackgroundColour,   &kBackgroundPath,
+    &kBackgroundPeriod,  &kClearTransparent};
 }  // namespace settings
 
 // The number a stored text stands for: the default when absent or not a whole
