@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include <sys/stat.h>
 
 #include "app/app_icon.h"
+#include "app/export_video_dialog.h"
 #include "app/song_drops.h"
 #include "app/window_text.h"
 #include "util/text_helpers.h"
@@ -124,6 +126,12 @@ void ControlWindow::connectControls() {
         connect(menu.addAction(QStringLiteral("Library...\tL")), &QAction::triggered, this,
                 openLibrary);
         tuning_->addMenuEntries(menu);
+        QAction* exportVideo = menu.addAction(QStringLiteral("Export video..."));
+        exportVideo->setEnabled(!chosenFile_.empty());
+        connect(exportVideo, &QAction::triggered, this, [this] {
+            ExportVideoDialog::openFor(QFile::decodeName(QByteArray::fromStdString(chosenFile_)),
+                                       this);
+        });
     });
 }
 

@@ -1,16 +1,15 @@
 #include "display/display_controller.h"
 
 #include <QGuiApplication>
-#include <QInputDialog>
-#include <QLineEdit>
-#include <QMenu>
 #include <QScreen>
 #include <QStringList>
 #include <algorithm>
 #include <limits>
 
+#include "display/display_menu.h"
 #include "display/picture_copy.h"
 #include "display/picture_fit.h"
+#include "display/window_place.h"
 #include "display/zoom.h"
 #include "util/rounding.h"
 #include "util/settings_table.h"
@@ -42,35 +41,6 @@ bool flag(const DisplayMemory& memory, const QString& key, const Setting& settin
                setting, text ? std::optional<std::string>(text->toStdString()) : std::nullopt) != 0;
 }
 
-QScreen* screenNamed(const QString& name) {
-    if (name.isEmpty()) return nullptr;  // nothing remembered
-    for (QScreen* screen : QGuiApplication::screens()) {
-        if (screen->name() == name) return screen;
-    }
-    return nullptr;
-}
-
-// "x,y,width,height" in desktop pixels; an invalid rectangle when unreadable.
-QString geometryText(const QRect& r) {
-    return QStringLiteral("%1,%2,%3,%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
-}
-QRect geometryFrom(const QString& text) {
-    const QStringList parts = text.split(QLatin1Char(','));
-    if (parts.size() != 4) return {};
-    int v[4];
-    for (int i = 0; i < 4; ++i) {
-        bool ok = false;
-        v[i] = parts[i].trimmed().toInt(&ok);
-        if (!ok) return {};
-    }
-    return {v[0], v[1], v[2], v[3]};
-}
-
-bool isNormal(const QWidget& window) {
-    return (window.windowState() &
-            (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) == 0;
-}
-
 }  // namespace
 
 DisplayController::DisplayController(const CdgMachine& machine, std::function<bool()> hasGraphics,
@@ -87,6 +57,8 @@ DisplayController::DisplayController(const CdgMachine& machine, std::function<bo
     pixelPerfect_ = scaling.contains(QStringLiteral("pixel-perfect"));
     connect(qGuiApp, &QGuiApplication::screenRemoved, this,
             [this](QScreen* gone) { screenRemoved(gone); });
+    background_.setChoice(BackgroundChoice::read(memory_));
+    connect(&background_, &BackgroundSource::changed, this, [this] { backgroundChanged(); });
 }
 
 DisplayController::~DisplayController() {
@@ -273,36 +245,7 @@ void DisplayController::escapePressed() {
 }
 
 void DisplayController::menuRequested(const QPoint& globalPos) {
-    if (!window_) return;
-    auto* menu = new QMenu(window_);
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    const auto addCheck = [menu](const QString& text, bool checked) {
-        QAction* action = menu->addAction(text);
-        action->setCheckable(true);
-        action->setChecked(checked);
-        return action;
-    };
-    connect(addCheck(QStringLiteral("Full screen"), isFullScreen()), &QAction::triggered, this,
-            [this] { toggleFullScreen(); });
-    QMenu* screens = menu->addMenu(QStringLiteral("Display on"));
-    for (QScreen* screen : QGuiApplication::screens()) {
-        QAction* action = screens->addAction(screen->name());
-        action->setCheckable(true);
-        action->setChecked(screen == window_->screen());
-        connect(action, &QAction::triggered, this,
-                [this, target = QPointer<QScreen>(screen)] { moveToScreen(target); });
-    }
-    connect(addCheck(QStringLiteral("Keep aspect ratio"), keepAspect_), &QAction::toggled, this,
-            [this](bool on) { setKeepAspect(on); });
-    connect(addCheck(QStringLiteral("Pixel-perfect"), pixelPerfect_), &QAction::toggled, this,
-            [this](bool on) { setPixelPerfect(on); });
-    connect(menu->addAction(QStringLiteral("Venue message...")), &QAction::triggered, this,
-            [this] { askVenueMessage(); });
-    if (menuExtras_) {
-        menu->addSeparator();
-        menuExtras_(*menu);
-    }
-    menu->popup(globalPos);
+    if (window_) popUpDisplayMenu(*this, window_, globalPos, menuExtras_);
 }
 
 void DisplayController::stepZoom() {
@@ -317,26 +260,9 @@ void DisplayController::stepZoomBy(double (*factorFor)(int clientWidth)) {
     DisplayWindow* window = &ensureWindow();
     if (!isNormal(*window)) return;
 
-    const ScreenTwips screen = screen_->measure(*window);
-    const double tx = screen.twipsPerPixelX;
-    const double ty = screen.twipsPerPixelY;
-    // Frame measure: outer size minus client size. Zero until the window manager
-    // has framed the window (before it was first shown).
-    const double frameX = (window->frameGeometry().width() - window->width()) * tx;
-    const double frameY = (window->frameGeometry().height() - window->height()) * ty;
-
-    double factor = factorFor(window->width());
-    double newWidth = kViewWidth * factor * tx + frameX;
-    double newHeight = kViewHeight * factor * ty + frameY;
-    if (newWidth > screen.widthTwips) {
-        // Only the width is tested: a window taller than the screen is set as is.
-        factor = 1;
-        newWidth = kViewWidth * factor * tx + frameX;
-        newHeight = kViewHeight * factor * ty + frameY;
-    }
-
-    setClientSize(*window, roundHalfEvenToInt32((newWidth - frameX) / tx),
-                  roundHalfEvenToInt32((newHeight - frameY) / ty));
+    const QSize size = zoomedClientSize(screen_->measure(*window), window->size(),
+                                        window->frameGeometry().size() - window->size(), factorFor);
+    setClientSize(*window, size.width(), size.height());
     centre();
     if (hasGraphics_ && hasGraphics_()) window->show();
     emit zoomStepped();
@@ -353,13 +279,7 @@ void DisplayController::setClientSize(DisplayWindow& window, int width, int heig
 
 void DisplayController::centre() {
     if (!window_) return;
-    DisplayWindow& window = *window_;
-    const ScreenTwips screen = screen_->measure(window);
-    const QRect outer = window.frameGeometry();
-    const double left = (screen.widthTwips - outer.width() * screen.twipsPerPixelX) / 2.5;
-    const double top = (screen.heightTwips - outer.height() * screen.twipsPerPixelY) / 2.5;
-    window.move(screen.leftPixels + roundHalfEvenToInt32(left / screen.twipsPerPixelX),
-                screen.topPixels + roundHalfEvenToInt32(top / screen.twipsPerPixelY));
+    window_->move(centredTopLeft(screen_->measure(*window_), window_->frameGeometry().size()));
 }
 
 void DisplayController::copyPicture() {
@@ -377,7 +297,31 @@ void DisplayController::copyPicture() {
 void DisplayController::fillFrame(DisplayWindow& window) {
     int stride = 0;
     uint32_t* frame = window.frameFor(copyWidth_, copyHeight_, stride);
-    stretchVisibleWindow(machine_, copyWidth_, copyHeight_, frame, stride);
+    // Only a chosen background that shows costs the compositing pass.
+    if (!background_.composite(machine_, copyWidth_, copyHeight_, frame, stride))
+        stretchVisibleWindow(machine_, copyWidth_, copyHeight_, frame, stride);
+}
+
+void DisplayController::setBackground(const BackgroundChoice& choice) {
+    choice.write(memory_);
+    background_.setChoice(choice);
+}
+
+void DisplayController::askBackground() {
+    const BackgroundChoice now = background_.choice();
+    const std::optional<BackgroundChoice> answer =
+        askBackground_ ? askBackground_(window_, now) : askBackgroundChoice(window_, now);
+    if (answer) setBackground(*answer);
+}
+
+void DisplayController::backgroundChanged() {
+    if (!window_) return;
+    window_->setBackdrop(upNext_ && background_.active() ? background_.scaledTo(window_->size())
+                                                         : QImage());
+    // A new video frame or slide shows only through transparent colours.
+    if (CdgMachine::anyTransparent(
+            machine_.opacityTable(background_.choice().clearColourTransparent)))
+        copyPicture();
 }
 
 void DisplayController::repaintNeeded() {
@@ -420,6 +364,7 @@ void DisplayController::closed() {
 void DisplayController::showUpNext(const UpNext& next) {
     upNext_ = next;
     ensureWindow().showUpNext(next);
+    backgroundChanged();
 }
 
 void DisplayController::hideUpNext() {
@@ -443,17 +388,8 @@ void DisplayController::setVenueMessage(const QString& text, bool on) {
 
 void DisplayController::askVenueMessage() {
     const QString now = venueMessage();
-    std::optional<QString> answer;
-    if (askMessage_) {
-        answer = askMessage_(window_, now);
-    } else {
-        bool ok = false;
-        const QString text = QInputDialog::getText(
-            window_, QStringLiteral("Venue message"),
-            QStringLiteral("Scrolls along the bottom of the up-next screen (empty: none):"),
-            QLineEdit::Normal, now, &ok);
-        if (ok) answer = text;
-    }
+    const std::optional<QString> answer =
+        askMessage_ ? askMessage_(window_, now) : askVenueMessageText(window_, now);
     if (!answer) return;
     const QString text = answer->simplified();  // one line
     setVenueMessage(text, !text.isEmpty());

@@ -17,6 +17,8 @@
 #include <optional>
 #include <utility>
 
+#include "display/background_source.h"
+#include "display/display_memory.h"
 #include "display/display_window.h"
 #include "display/screen_metrics.h"
 #include "playback/cdg/cdg_machine.h"
@@ -25,18 +27,6 @@ class QMenu;
 class QScreen;
 
 namespace lyrvox {
-
-// Where the display keeps its choices between runs: text values under keys
-// "Display/Screen", "Display/FullScreen", "Display/Geometry", "Display/Scaling" and
-// the up-next screen's "UpNext/Message", "UpNext/MessageOn", "UpNext/ShowFollowing".
-// The default remembers nothing.
-struct DisplayMemory {
-    std::function<std::optional<QString>(const QString& key)> read = [](const QString&) {
-        return std::optional<QString>();
-    };
-    std::function<void(const QString& key, const QString& value)> write = [](const QString&,
-                                                                             const QString&) {};
-};
 
 class DisplayController : public QObject, private DisplayEvents {
     Q_OBJECT
@@ -114,6 +104,15 @@ class DisplayController : public QObject, private DisplayEvents {
     // when it is not empty.
     void askVenueMessage();
 
+    // What shows through the picture's transparent colours (see BackgroundSource);
+    // remembered. The menu's "Background..." asks for it; tests answer themselves.
+    void setBackground(const BackgroundChoice& choice);
+    BackgroundSource& background() { return background_; }
+    using AskBackground = std::function<std::optional<BackgroundChoice>(
+        QWidget* parent, const BackgroundChoice& now)>;
+    void setAskBackground(AskBackground ask) { askBackground_ = std::move(ask); }
+    void askBackground();
+
   signals:
     // Keys on the up-next screen: Enter starts the next song now, H holds the
     // countdown or lets it go on.
@@ -150,6 +149,8 @@ class DisplayController : public QObject, private DisplayEvents {
     // Sets the client size and runs the resize handling at once when it changed
     // (Qt would only deliver it at show time).
     void setClientSize(DisplayWindow& window, int width, int height);
+    // A new background image or frame: the up-next screen's backdrop and the picture.
+    void backgroundChanged();
 
     const CdgMachine& machine_;
     std::function<bool()> hasGraphics_;
@@ -170,6 +171,8 @@ class DisplayController : public QObject, private DisplayEvents {
     bool frameFresh_ = false;       // filled by a copy whose paint is still to come
     std::optional<UpNext> upNext_;  // showing, for a window made later
     AskMessage askMessage_;
+    BackgroundSource background_;
+    AskBackground askBackground_;
 };
 
 }  // namespace lyrvox

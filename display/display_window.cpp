@@ -74,7 +74,8 @@ void DisplayWindow::paintEvent(QPaintEvent*) {
     if (upNext_.isShown()) {
         // It covers the picture: no copy of it (megabytes at full screen) for each
         // step of the scrolling message.
-        upNext_.paint(painter, rect());
+        if (!backdrop_.isNull()) painter.drawImage(rect(), backdrop_);
+        upNext_.paint(painter, rect(), !backdrop_.isNull());
         if (!note_.isEmpty()) paintNote(painter);
         return;
     }
@@ -92,6 +93,12 @@ void DisplayWindow::paintEvent(QPaintEvent*) {
     }
     if (!banner_.isEmpty()) paintBanner(painter);
     if (!note_.isEmpty()) paintNote(painter);
+}
+
+void DisplayWindow::setBackdrop(const QImage& image) {
+    if (image.isNull() && backdrop_.isNull()) return;
+    backdrop_ = image;
+    if (upNext_.isShown()) update();
 }
 
 void DisplayWindow::showBanner(const QString& text) {

@@ -52,6 +52,10 @@ class DisplayWindow : public QWidget {
     void showUpNext(const UpNext& next) { upNext_.show(next); }
     void hideUpNext() { upNext_.hide(); }
     UpNextScreen& upNextScreen() { return upNext_; }
+    // What the up-next screen shows through its tint (a null image: its plain
+    // colour), stretched over the client area.
+    void setBackdrop(const QImage& image);
+    const QImage& backdrop() const { return backdrop_; }
 
     // Milliseconds without mouse motion before the pointer hides over a full-screen
     // picture.
@@ -81,6 +85,7 @@ class DisplayWindow : public QWidget {
 
     DisplayEvents* events_;  // null once the window was closed: it is on its way out
     QImage frame_;
+    QImage backdrop_;
     QRect pictureRect_;
     QString note_;
     QString banner_;

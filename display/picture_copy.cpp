@@ -16,11 +16,25 @@ int sourceFor(int d, int size, int base) {
     return static_cast<int>((2LL * d + 1) * base / (2LL * size));
 }
 
-}  // namespace
+// Every byte value gets a colour: 0-15 through the colour table with `opacity` in
+// the top byte, anything else (a pixel never drawn since the picture left its
+// all-white state) opaque white.
+std::array<uint32_t, 256> paletteOf(const CdgMachine& machine,
+                                    const std::array<uint8_t, 16>& opacity) {
+    std::array<uint32_t, 256> palette;
+    palette.fill(toArgb(kWhite));
+    for (std::size_t k = 0; k < machine.colourTable.size(); ++k) {
+        palette[k] = (toArgb(machine.colourTable[k]) & 0x00FFFFFFu) |
+                     (static_cast<uint32_t>(opacity[k]) << 24);
+    }
+    return palette;
+}
 
-void stretchVisibleWindow(const CdgMachine& machine, int dWidth, int dHeight, uint32_t* out,
-                          int strideWords) {
-    if (dWidth < 1 || dHeight < 1 || out == nullptr || strideWords < dWidth) return;
+constexpr std::array<uint8_t, 16> kOpaque = {255, 255, 255, 255, 255, 255, 255, 255,
+                                             255, 255, 255, 255, 255, 255, 255, 255};
+
+void stretchWithPalette(const CdgMachine& machine, const std::array<uint32_t, 256>& palette,
+                        int dWidth, int dHeight, uint32_t* out, int strideWords) {
     const auto stride = static_cast<std::size_t>(strideWords);
     const auto rowBytes = static_cast<std::size_t>(dWidth) * sizeof(uint32_t);
 
@@ -29,14 +43,6 @@ void stretchVisibleWindow(const CdgMachine& machine, int dWidth, int dHeight, ui
         std::fill_n(out, dWidth, white);
         for (int y = 1; y < dHeight; ++y) std::memcpy(out + stride * y, out, rowBytes);
         return;
-    }
-
-    // Every byte value gets a colour: 0-15 through the colour table, anything else
-    // (a pixel never drawn since the picture left its all-white state) white.
-    std::array<uint32_t, 256> palette;
-    palette.fill(toArgb(kWhite));
-    for (std::size_t k = 0; k < machine.colourTable.size(); ++k) {
-        palette[k] = toArgb(machine.colourTable[k]);
     }
 
     // Column map, once per call: picture column for every destination column,
@@ -69,6 +75,42 @@ void stretchVisibleWindow(const CdgMachine& machine, int dWidth, int dHeight, ui
         const uint16_t* map = columns.data();
         for (int x = 0; x < dWidth; ++x) row[x] = colours[map[x]];
         previousSource = sy;
+    }
+}
+
+// One channel of `front` over `back` at opacity a (0-255), rounded to nearest.
+inline uint32_t mixChannel(uint32_t front, uint32_t back, uint32_t a, int shift) {
+    const uint32_t f = (front >> shift) & 0xFFu;
+    const uint32_t b = (back >> shift) & 0xFFu;
+    return ((f * a + b * (255 - a) + 127) / 255) << shift;
+}
+
+}  // namespace
+
+void stretchVisibleWindow(const CdgMachine& machine, int dWidth, int dHeight, uint32_t* out,
+                          int strideWords) {
+    if (dWidth < 1 || dHeight < 1 || out == nullptr || strideWords < dWidth) return;
+    stretchWithPalette(machine, paletteOf(machine, kOpaque), dWidth, dHeight, out, strideWords);
+}
+
+void compositeVisibleWindow(const CdgMachine& machine, const std::array<uint8_t, 16>& opacity,
+                            int dWidth, int dHeight, uint32_t* out, int strideWords,
+                            const uint32_t* behind, int behindStride) {
+    if (dWidth < 1 || dHeight < 1 || out == nullptr || strideWords < dWidth) return;
+    stretchWithPalette(machine, paletteOf(machine, opacity), dWidth, dHeight, out, strideWords);
+    if (behind == nullptr || behindStride < dWidth || machine.picture.blank) return;
+    // The opacity rode along in the top byte; every word leaves opaque.
+    for (int y = 0; y < dHeight; ++y) {
+        uint32_t* row = out + static_cast<std::size_t>(strideWords) * y;
+        const uint32_t* back = behind + static_cast<std::size_t>(behindStride) * y;
+        for (int x = 0; x < dWidth; ++x) {
+            const uint32_t p = row[x];
+            const uint32_t a = p >> 24;
+            if (a == 255) continue;
+            row[x] = a == 0 ? (back[x] | 0xFF000000u)
+                            : 0xFF000000u | mixChannel(p, back[x], a, 16) |
+                                  mixChannel(p, back[x], a, 8) | mixChannel(p, back[x], a, 0);
+        }
     }
 }
 

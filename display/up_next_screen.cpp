@@ -136,10 +136,12 @@ QList<UpNextScreen::Line> UpNextScreen::layout(const QRect& area, const QFont& b
     return lines;
 }
 
-void UpNextScreen::paint(QPainter& painter, const QRect& area) const {
+void UpNextScreen::paint(QPainter& painter, const QRect& area, bool translucent) const {
     if (!shown_) return;
     painter.save();
-    painter.fillRect(area, kBackground);
+    QColor tint = kBackground;
+    if (translucent) tint.setAlpha(150);  // the letters stay readable over a photo
+    painter.fillRect(area, tint);
     bool first = true;
     for (const Line& line : layout(area, painter.font())) {
         painter.setFont(line.font);

@@ -66,8 +66,9 @@ class UpNextScreen : public QObject {
     // The centred lines (not the message) for `area`, each font shrunk until its text
     // fits nine tenths of the width.
     QList<Line> layout(const QRect& area, const QFont& base) const;
-    // Paints the whole screen over `area` (nothing when hidden).
-    void paint(QPainter& painter, const QRect& area) const;
+    // Paints the whole screen over `area` (nothing when hidden); `translucent`: its
+    // colour only tints what was painted there before (a chosen background).
+    void paint(QPainter& painter, const QRect& area, bool translucent = false) const;
 
     static constexpr QColor kBackground{12, 16, 48};
     // The message moves a sixth of the area's height a second, redrawn at this interval.

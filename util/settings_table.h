@@ -46,6 +46,15 @@ inline constexpr Setting kBreakMusicFadeSeconds{"BreakMusic/FadeSeconds", "3", 0
 inline constexpr Setting kUpNextMessage{"UpNext/Message", ""};
 inline constexpr Setting kUpNextMessageOn{"UpNext/MessageOn", "0", 0, 1};
 inline constexpr Setting kUpNextShowFollowing{"UpNext/ShowFollowing", "1", 0, 1};
+// What shows through the picture's transparent colours: "none", "colour", "image",
+// "folder" (a slideshow) or "video" (looping, silent); the colour as #rrggbb; the
+// image, folder or video file; the slideshow's seconds per image; and whether the
+// colour of the last screen clear counts as transparent in songs that mark none.
+inline constexpr Setting kBackgroundKind{"Background/Kind", "none"};
+inline constexpr Setting kBackgroundColour{"Background/Colour", "#000000"};
+inline constexpr Setting kBackgroundPath{"Background/Path", ""};
+inline constexpr Setting kBackgroundPeriod{"Background/PeriodSeconds", "10", 1, 3600};
+inline constexpr Setting kClearTransparent{"Background/ClearColourTransparent", "0", 0, 1};
 
 inline constexpr const Setting* kAll[] = {
     &kLastFolder,        &kOffsetMs,           &kVolume,
@@ -53,7 +62,9 @@ inline constexpr const Setting* kAll[] = {
     &kDisplayFullScreen, &kDisplayGeometry,    &kDisplayScaling,
     &kEvenLoudness,      &kLoudnessTargetLufs, &kBreakMusicOn,
     &kBreakMusicPath,    &kBreakMusicVolume,   &kBreakMusicFadeSeconds,
-    &kUpNextMessage,     &kUpNextMessageOn,    &kUpNextShowFollowing};
+    &kUpNextMessage,     &kUpNextMessageOn,    &kUpNextShowFollowing,
+    &kBackgroundKind,    &kBackgroundColour,   &kBackgroundPath,
+    &kBackgroundPeriod,  &kClearTransparent};
 }  // namespace settings
 
 // The number a stored text stands for: the default when absent or not a whole

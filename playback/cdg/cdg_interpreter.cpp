@@ -72,8 +72,11 @@ void CdgMachine::interpret(const SubcodePacket& packet) {
         case Instruction::TileBlockXor:
             TileBlock(packet, true);
             break;
+        case Instruction::DefineTransparentColour:
+            DefineTransparency(packet);
+            break;
         default:
-            break;  // the transparent colour is accepted and has no effect on this screen
+            break;
     }
     // Saturates instead of overflowing on a file of more than 2^31 packets.
     if (PacketCount < INT32_MAX) ++PacketCount;
@@ -86,6 +89,7 @@ void CdgMachine::MemoryPreset(const SubcodePacket& packet) {
     // set, so they must not turn the first preset into an ignored repeat.
     if ((packet.Data[1] & 0x3F) != 0) return;
     currentColour = packet.Data[0] & 0x0F;
+    presetColour = static_cast<int8_t>(currentColour);
     picture.clearTo(static_cast<uint8_t>(currentColour));
     fillArea(0, 0, kScreenWidth, kScreenHeight, currentColour);
     hasDrawn = true;
@@ -165,6 +169,15 @@ void CdgMachine::LoadColourTable(const SubcodePacket& packet, int base) {
     }
     // The table is a look-up table: every pixel drawn with a changed entry now
     // shows the new colour, so the display needs a redraw.
+    hasDrawn = true;
+}
+
+void CdgMachine::DefineTransparency(const SubcodePacket& packet) {
+    // Bits 6 and 7 are P/Q channel bits, as in every other data byte.
+    for (std::size_t n = 0; n < transparency.size(); ++n) {
+        transparency[n] = static_cast<uint8_t>(packet.Data[n] & 0x3F);
+        if (transparency[n] != 0) marksTransparency = true;
+    }
     hasDrawn = true;
 }
 

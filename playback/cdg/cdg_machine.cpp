@@ -22,7 +22,25 @@ void CdgMachine::beginSession() {
     HOffset = 0;
     VOffset = 0;
     PacketCount = 0;
+    // A new song starts opaque; its clear to colour 0 counts as its first preset.
+    transparency.fill(0);
+    marksTransparency = false;
+    presetColour = 0;
     clearScreen();
+}
+
+std::array<uint8_t, 16> CdgMachine::opacityTable(bool backgroundTransparent) const {
+    std::array<uint8_t, 16> opacity;
+    // Level 0..63 to opacity 255..0, rounded: 255 - round(level * 255 / 63).
+    for (std::size_t i = 0; i < opacity.size(); ++i)
+        opacity[i] = static_cast<uint8_t>(255 - (transparency[i] * 255 + 31) / 63);
+    if (!marksTransparency && backgroundTransparent)
+        opacity[static_cast<std::size_t>(presetColour & 0x0F)] = 0;
+    return opacity;
+}
+
+bool CdgMachine::anyTransparent(const std::array<uint8_t, 16>& opacity) {
+    return std::any_of(opacity.begin(), opacity.end(), [](uint8_t a) { return a != 255; });
 }
 
 void CdgMachine::clearScreen() {

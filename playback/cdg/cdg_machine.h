@@ -8,6 +8,10 @@
 // shows colourTable of that index as the table stands now (a colour-table load
 // recolours everything drawn with a changed entry, as the CD+G standard intends).
 // Before the first session the picture shows white.
+//
+// Transparency never changes the picture: it is a second table beside the colour
+// table, one level per colour index, that says how much of whatever lies behind
+// the picture (a video, an image) shows through pixels drawn with that index.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -84,6 +88,18 @@ class CdgMachine {
     void TileBlock(const SubcodePacket& packet, bool xorMode);
     void LoadColourTable(const SubcodePacket& packet, int base);
     void ScrollScreen(const SubcodePacket& packet, bool copy);
+    // The transparent-colour instruction: Data[n] (low six bits) is the
+    // transparency of colour n, 0 opaque to 63 fully transparent, for all 16
+    // colours at once. Sets hasDrawn: what shows over a background changes.
+    void DefineTransparency(const SubcodePacket& packet);
+
+    // Opacity of each colour index, 255 opaque to 0 fully transparent, as the
+    // song sets it. For a song that has marked no colour transparent since its
+    // session start, `backgroundTransparent` makes the colour of the last memory
+    // preset (colour 0 after a session start) fully transparent instead.
+    std::array<uint8_t, 16> opacityTable(bool backgroundTransparent) const;
+    // Whether any pixel could show what lies behind the picture.
+    static bool anyTransparent(const std::array<uint8_t, 16>& opacity);
 
     // Colour of a picture index now: colourTable for 0-15, white for kUndrawnIndex.
     PackedColour colourOfIndex(uint8_t index) const {
@@ -105,6 +121,9 @@ class CdgMachine {
 
     std::array<uint8_t, kMemoryWidth * kMemoryHeight> screenMemory{};  // all 0 at creation
     std::array<PackedColour, 16> colourTable{};                        // all black at creation
+    std::array<uint8_t, 16> transparency{};  // 0 (opaque) to 63 per colour index
+    bool marksTransparency = false;          // some level above 0 since the session start
+    int8_t presetColour = 0;                 // index of the last memory preset's colour
     IndexPicture picture;
     IndexPicture scrollCopy;           // the picture as it stood before a coarse scroll
     int16_t XOff = 0, YOff = 0;        // ring origin: multiples of 6 (0-294) and 12 (0-204)

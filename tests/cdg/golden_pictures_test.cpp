@@ -1,12 +1,15 @@
 // Golden pictures: the SHA-256 of the RGB24 picture after the first N packets from a session
-// start. LYRVOX_REBASELINE=1 prints each entry's actual row instead of failing.
+// start, and of a synthetic song's transparent colours laid over a background.
+// LYRVOX_REBASELINE=1 prints each entry's actual row instead of failing.
 #include <gtest/gtest.h>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <tuple>
 
+#include "display/picture_copy.h"
 #include "playback/cdg/cdg_machine.h"
+#include "playback/cdg/packet_encoder.h"
 #include "support/test_files.h"
 #include "tools/demo_song/demo_song.h"
 #include "util/sha256.h"
@@ -49,6 +52,21 @@ std::vector<uint8_t> songBytes(const std::string& song) {
     return {bytes.begin(), bytes.end()};
 }
 
+// Compares `rgb` (width x height RGB24) with its golden hash; on a mismatch the picture is
+// written as a binary PPM for a person to see. `row` is the table row printed on rebaseline.
+void checkGolden(const std::string& caseName, const std::string& rgb, int width, int height,
+                 const char* sha256, const std::string& rowStart) {
+    const std::string actual = sha256Hex(reinterpret_cast<const uint8_t*>(rgb.data()), rgb.size());
+    if (const char* r = std::getenv("LYRVOX_REBASELINE"); r && std::string(r) == "1") {
+        std::cout << "    {" << rowStart << "\"" << actual << "\"},\n";
+    } else if (actual != sha256) {
+        const std::string path = LYRVOX_TEST_OUTPUT_DIR "/" + caseName + ".ppm";
+        testing::writeFile(
+            path, "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n" + rgb);
+        ADD_FAILURE() << "hash " << actual << ", expected " << sha256 << "; picture in " << path;
+    }
+}
+
 class GoldenPicture : public ::testing::TestWithParam<Golden> {};
 
 TEST_P(GoldenPicture, MatchesItsHash) {
@@ -61,14 +79,8 @@ TEST_P(GoldenPicture, MatchesItsHash) {
     interpretPackets(*machine, song.data(), size);
     std::string rgb(kScreenWidth * kScreenHeight * 3, '\0');
     machine->renderRgb24(reinterpret_cast<uint8_t*>(rgb.data()));
-    const std::string actual = sha256Hex(reinterpret_cast<const uint8_t*>(rgb.data()), rgb.size());
-    if (const char* r = std::getenv("LYRVOX_REBASELINE"); r && std::string(r) == "1") {
-        std::cout << "    {\"" << file << "\", " << packets << ", \"" << actual << "\"},\n";
-    } else if (actual != sha256) {  // the actual picture, as a binary PPM, for a person to see
-        const std::string path = LYRVOX_TEST_OUTPUT_DIR "/" + name(GetParam()) + ".ppm";
-        testing::writeFile(path, "P6\n300 216\n255\n" + rgb);
-        ADD_FAILURE() << "hash " << actual << ", expected " << sha256 << "; picture in " << path;
-    }
+    checkGolden(name(GetParam()), rgb, kScreenWidth, kScreenHeight, sha256,
+                "\"" + std::string(file) + "\", " + std::to_string(packets) + ", ");
     if (std::string(file) == "demo") {  // the scrolls of every kind come round by its end
         interpretPackets(*machine, song.data() + size, song.size() - size);
         EXPECT_TRUE(machine->XOff == 0 && machine->YOff == 0) << "at the end of the demo song";
@@ -77,6 +89,87 @@ TEST_P(GoldenPicture, MatchesItsHash) {
 
 INSTANTIATE_TEST_SUITE_P(Songs, GoldenPicture, ::testing::ValuesIn(kGolden),
                          [](const auto& param) { return name(param.param); });
+
+// Composites: a synthetic song (white letters on colour 0, a blue border, a red box) whose
+// colours are made transparent, laid over what lies behind at the display's size or larger.
+enum class Behind { Solid, Gradient };
+struct GoldenComposite {
+    const char* name;
+    bool songMarks;  // the song marks colour 0 transparent and the border half; else the option
+    Behind behind;
+    int width, height;
+    const char* sha256;
+};
+
+const GoldenComposite kGoldenComposite[] = {
+    {"marked_over_solid", true, Behind::Solid, 294, 204,
+     "0e81cc688cb47b87961d78d28cd23c53728043d9c4c028cefc38d7afa4f8fed2"},
+    {"marked_over_gradient", true, Behind::Gradient, 294, 204,
+     "5ae5d8594d026fb0f9f16c3b10c43acbf132a1d2f9aa218a5581b8f5c76d8680"},
+    {"preset_colour_over_gradient_doubled", false, Behind::Gradient, 588, 408,
+     "510aeb439f0b1220f7abf3a8605d9c09a7e2ffc1f9f010ef7b12897cb77477b8"},
+};
+
+std::unique_ptr<CdgMachine> transparentSong(bool marks) {
+    using namespace encode;
+    auto m = std::make_unique<CdgMachine>();
+    m->beginSession();
+    const SubcodePacket packets[] = {
+        loadColours(0, {Rgb4{0, 0, 0}, Rgb4{15, 15, 15}, Rgb4{15, 0, 0}, Rgb4{0, 0, 15}}),
+        memoryPreset(0), borderPreset(3)};
+    for (const SubcodePacket& p : packets) m->interpret(p);
+    const std::array<uint8_t, 12> letter = {0x1E, 0x21, 0x21, 0x21, 0x3F, 0x21,
+                                            0x21, 0x21, 0x21, 0x00, 0x00, 0x00};
+    for (int col = 3; col < 45; ++col) m->interpret(tileBlock(0, 1, 8, col, letter));
+    for (int col = 10; col < 20; ++col) m->interpret(solidTile(2, 12, col));
+    if (marks) m->interpret(packet(28, {0x3F, 0, 0, 0x20}));
+    return m;
+}
+
+class GoldenCompositePicture : public ::testing::TestWithParam<GoldenComposite> {};
+
+TEST_P(GoldenCompositePicture, MatchesItsHash) {
+    const GoldenComposite& c = GetParam();
+    const auto machine = transparentSong(c.songMarks);
+    const auto opacity = machine->opacityTable(/*backgroundTransparent=*/true);
+    ASSERT_TRUE(CdgMachine::anyTransparent(opacity));
+    const auto size = std::size_t(c.width) * std::size_t(c.height);
+    std::vector<uint32_t> behind(size), out(size);
+    for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x)
+            behind[std::size_t(y * c.width + x)] =
+                c.behind == Behind::Solid
+                    ? 0x00336699u
+                    : uint32_t((x * 255 / (c.width - 1)) << 16 | (y * 255 / (c.height - 1)) << 8 |
+                               ((x ^ y) & 0xFF));
+    compositeVisibleWindow(*machine, opacity, c.width, c.height, out.data(), c.width, behind.data(),
+                           c.width);
+    std::string rgb;
+    rgb.reserve(size * 3);
+    for (uint32_t p : out) {
+        ASSERT_EQ(p >> 24, 0xFFu);
+        rgb += char(p >> 16);
+        rgb += char(p >> 8);
+        rgb += char(p);
+    }
+    checkGolden(std::string("composite_") + c.name, rgb, c.width, c.height, c.sha256,
+                std::string("\"") + c.name + "\", " + (c.songMarks ? "true" : "false") + ", " +
+                    (c.behind == Behind::Solid ? "Behind::Solid" : "Behind::Gradient") + ", " +
+                    std::to_string(c.width) + ", " + std::to_string(c.height) + ", ");
+}
+
+INSTANTIATE_TEST_SUITE_P(Songs, GoldenCompositePicture, ::testing::ValuesIn(kGoldenComposite),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+// With every colour opaque the composite is the plain picture copy, whatever lies behind.
+TEST(GoldenCompositePicture, OpaqueSongIsThePlainCopy) {
+    const auto machine = transparentSong(false);
+    std::vector<uint32_t> plain(294 * 204), composite(294 * 204), behind(294 * 204, 0x123456u);
+    stretchVisibleWindow(*machine, 294, 204, plain.data(), 294);
+    compositeVisibleWindow(*machine, machine->opacityTable(false), 294, 204, composite.data(), 294,
+                           behind.data(), 294);
+    EXPECT_EQ(plain, composite);
+}
 
 }  // namespace
 }  // namespace lyrvox

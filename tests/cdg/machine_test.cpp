@@ -43,7 +43,7 @@ TEST_F(MachineTest, SessionStartPacketCountingAndColourLoads) {
     // Every packet counts and copies hasDrawn into needsRedraw, whatever it does.
     const Machine before = std::make_unique<CdgMachine>(*m);
     m->hasDrawn = false;                        // needsRedraw is still set
-    for (int instruction : {0, 3, 28, 39, 63})  // no effect on this screen
+    for (int instruction : {0, 3, 29, 39, 63})  // no effect on this screen
         run(packet(uint8_t(instruction), {5, 0, 1, 1, 0x3F}));
     EXPECT_TRUE(m->PacketCount == 5 && !m->needsRedraw && !m->hasDrawn && sameAs(before));
     m->hasDrawn = true;
@@ -122,6 +122,78 @@ TEST_F(MachineTest, ScrollsMoveThePictureByOneTileAndDrawingFollowsTheOrigin) {
         ASSERT_EQ(m->picture.at(6 + i % 6, 12 + i / 6), old->picture.at(6 + i % 6, 12 + i / 6) ^ 9);
     run(x);  // and twice restores it
     EXPECT_TRUE(sameAs(old));
+}
+
+// The transparent-colour instruction fills the opacity table beside the colour table and never
+// the picture; the background option stands in only for songs that mark nothing.
+struct TransparencyCase {
+    const char* name;
+    std::vector<SubcodePacket> packets;  // after a session start
+    bool backgroundTransparent;
+    std::vector<std::pair<int, int>> opacity;  // (index, opacity); every other index 255
+};
+
+class Transparency : public ::testing::TestWithParam<TransparencyCase> {};
+
+TEST_P(Transparency, OpacityPerColourIndex) {
+    const TransparencyCase& c = GetParam();
+    const Machine m = std::make_unique<CdgMachine>();
+    m->beginSession();
+    for (const SubcodePacket& p : c.packets) {
+        const Machine before = std::make_unique<CdgMachine>(*m);
+        m->hasDrawn = false;
+        m->interpret(p);
+        if (instructionOf(p) == Instruction::DefineTransparentColour) {
+            EXPECT_TRUE(m->hasDrawn && m->picture.index == before->picture.index &&
+                        m->picture.blank == before->picture.blank &&
+                        m->screenMemory == before->screenMemory &&
+                        m->colourTable == before->colourTable);
+        }
+    }
+    std::array<uint8_t, 16> want;
+    want.fill(255);
+    for (const auto& [index, opacity] : c.opacity) want[std::size_t(index)] = uint8_t(opacity);
+    const std::array<uint8_t, 16> got = m->opacityTable(c.backgroundTransparent);
+    EXPECT_EQ(std::vector<int>(got.begin(), got.end()), std::vector<int>(want.begin(), want.end()));
+    EXPECT_EQ(CdgMachine::anyTransparent(got), !c.opacity.empty());
+}
+
+SubcodePacket transparent(std::initializer_list<uint8_t> levels) {
+    return packet(28, levels);
+}
+
+const TransparencyCase kTransparency[] = {
+    {"OpaqueFromTheSessionStart", {}, false, {}},
+    {"SessionClearIsTheBackground", {}, true, {{0, 0}}},
+    {"LastMemoryPresetIsTheBackground", {memoryPreset(5), memoryPreset(9, 1)}, true, {{5, 0}}},
+    {"PresetWithoutTheOptionStaysOpaque", {memoryPreset(5)}, false, {}},
+    // Levels 0-63 to opacity 255-0, rounded; bits 6-7 of a rip are left out.
+    {"LevelsPerColour",
+     {transparent({0, 0, 0, 0x3F, 0, 0, 0, 0x20, 0, 0, 0, 0, 0, 0, 0, 0xC1})},
+     false,
+     {{3, 0}, {7, 125}, {15, 251}}},
+    {"SongMarksWinOverTheOption",
+     {memoryPreset(2), transparent({0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x3F})},
+     true,
+     {{15, 0}}},
+    {"AllZeroMarksNothing", {memoryPreset(4), transparent({0xC0, 0x80})}, true, {{4, 0}}},
+    {"LaterDefineReplacesEveryLevel",
+     {transparent({0x3F, 0x3F}), transparent({0, 0x3F, 0x3F})},
+     false,
+     {{1, 0}, {2, 0}}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Cases, Transparency, ::testing::ValuesIn(kTransparency),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+TEST(TransparencySession, ANewSessionStartsOpaque) {
+    const Machine m = std::make_unique<CdgMachine>();
+    m->beginSession();
+    m->interpret(transparent({0x3F, 0x3F, 0x3F}));
+    m->interpret(memoryPreset(6));
+    m->beginSession();
+    const std::array<uint8_t, 16> opacity = m->opacityTable(true);
+    EXPECT_TRUE(opacity[0] == 0 && std::count(opacity.begin(), opacity.end(), 255) == 15);
 }
 
 }  // namespace
