@@ -77,7 +77,8 @@ std::optional<std::string> checkSingerName(std::string_view typed, std::string* 
     const std::optional<std::vector<char32_t>> points = decode(typed);
     if (!points) return refuse("The name is not valid text.");
     for (const char32_t cp : *points) {
-        if (isControl(cp) || isLayoutMark(cp))
+        // Angle brackets: a name is never markup, wherever a page shows it.
+        if (isControl(cp) || isLayoutMark(cp) || cp == '<' || cp == '>')
             return refuse("The name holds a character that is not allowed.");
     }
     const std::string_view name = trimSpaces(typed);

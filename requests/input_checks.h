@@ -10,9 +10,9 @@
 namespace lyrvox {
 
 namespace limits {
-inline constexpr std::size_t kMaxBodyBytes = 4096;     // a request's JSON body
-inline constexpr std::size_t kMaxSingerChars = 40;     // characters (code points), trimmed
-inline constexpr std::size_t kMaxQueryChars = 100;     // a search's typed text
+inline constexpr std::size_t kMaxBodyBytes = 4096;  // a request's JSON body
+inline constexpr std::size_t kMaxSingerChars = 40;  // characters (code points), trimmed
+inline constexpr std::size_t kMaxQueryChars = 100;  // a search's typed text
 inline constexpr int kMaxSearchResults = 100;
 // The largest id JSON carries exactly (2^53 - 1): a number beyond is not an id.
 inline constexpr std::int64_t kMaxId = 9007199254740991;
@@ -27,8 +27,8 @@ std::size_t utf8Length(std::string_view text);
 // A singer's name as typed: spaces trimmed at both ends; refused (nullopt, with
 // `why` set to a short sentence for the phone) when it is not UTF-8, empty, longer
 // than kMaxSingerChars, or holds a control character (C0, DEL, C1), a line or
-// paragraph separator, or a direction override that could make it read as
-// another name.
+// paragraph separator, a direction override that could make it read as
+// another name, or an angle bracket.
 std::optional<std::string> checkSingerName(std::string_view typed, std::string* why = nullptr);
 
 // A library id written in a path: decimal digits only (no sign, no spaces, no

@@ -22,8 +22,7 @@ std::optional<ListenAddress> parseListenAddress(std::string_view text, std::stri
         }
         const std::string name(host);
         unsigned char bytes[16];
-        if (name.empty() ||
-            ::inet_pton(v6 ? AF_INET6 : AF_INET, name.c_str(), bytes) != 1)
+        if (name.empty() || ::inet_pton(v6 ? AF_INET6 : AF_INET, name.c_str(), bytes) != 1)
             return refuse("the address must be an IP address (IPv6 in brackets: [::1]:8080)");
         address.host = name;
     }

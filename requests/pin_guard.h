@@ -33,7 +33,8 @@ class PinGuard {
     };
     static constexpr std::size_t kMaxClients = 4096;
 
-    PinGuard(std::string pin, MillisecondClock clock) : PinGuard(std::move(pin), std::move(clock), Rule{}) {}
+    PinGuard(std::string pin, MillisecondClock clock)
+        : PinGuard(std::move(pin), std::move(clock), Rule{}) {}
     PinGuard(std::string pin, MillisecondClock clock, Rule rule);
 
     Outcome check(const std::string& client, std::string_view given);

@@ -16,7 +16,7 @@ constexpr const char* kColumns =
 
 SongRequest rowOf(Statement& s) {
     return {s.integer(0), s.bytes(1), s.integer(2), s.bytes(3),
-            s.integer(4), s.bytes(5), s.bytes(6), s.integer(7)};
+            s.integer(4), s.bytes(5), s.bytes(6),   s.integer(7)};
 }
 
 bool sameIgnoringAsciiCase(const std::string& a, const std::string& b) {
@@ -62,8 +62,7 @@ RequestList::Outcome RequestList::add(const std::string& singer, std::int64_t so
     Connection& db = index_.connection();
     Statement song(db, "SELECT 1 FROM songs WHERE id = ? AND available = 1");
     if (song.bind(1, songId).step() != SQLITE_ROW) return Outcome::NoSuchSong;
-    Statement counts(db,
-                     "SELECT count(*), coalesce(sum(client = ?), 0) FROM requests");
+    Statement counts(db, "SELECT count(*), coalesce(sum(client = ?), 0) FROM requests");
     counts.bindText(1, client);
     if (counts.step() != SQLITE_ROW) return failed("cannot take the request");
     if (counts.integer(0) >= kMaxPending || counts.integer(1) >= kMaxPerClient)
@@ -73,7 +72,8 @@ RequestList::Outcome RequestList::add(const std::string& singer, std::int64_t so
                      "VALUES (?, ?, ?, ?)");
     if (!insert.bindText(1, singer).bind(2, songId).bindText(3, client).bind(4, nowSeconds).run())
         return failed("cannot take the request");
-    if (made && !find(sqlite3_last_insert_rowid(db), *made)) return failed("cannot take the request");
+    if (made && !find(sqlite3_last_insert_rowid(db), *made))
+        return failed("cannot take the request");
     return Outcome::Done;
 }
 
@@ -114,8 +114,8 @@ RequestList::Outcome RequestList::approve(std::int64_t id, SingerRotation& rotat
         error_ = rotation.error();
         return Outcome::Failed;
     }
-    if (!rotation.addSong(name, {0, path, request.artist, request.title, std::nullopt,
-                                 std::nullopt})) {
+    if (!rotation.addSong(name,
+                          {0, path, request.artist, request.title, std::nullopt, std::nullopt})) {
         error_ = rotation.error();
         return Outcome::Failed;
     }

@@ -41,14 +41,17 @@ TEST(RequestChecks, SingerNames) {
         {"Ann\tLee", std::nullopt},
         {std::string("Ann\0Lee", 7), std::nullopt},
         {"Ann\x7f", std::nullopt},
-        {"Ann\xc2\x85", std::nullopt},          // NEL, a C1 control
-        {"Ann\xe2\x80\xae" "eeL", std::nullopt},  // right-to-left override
-        {"Ann\xe2\x80\xa8", std::nullopt},      // line separator
-        {"Ann\xff", std::nullopt},              // not UTF-8
-        {"\xc0\xaf", std::nullopt},             // overlong "/"
-        {"\xed\xa0\x80", std::nullopt},         // a surrogate
-        {"Ann\xc3", std::nullopt},              // cut short
-        {"<script>alert(1)</script>", "<script>alert(1)</script>"},  // shown escaped
+        {"Ann\xc2\x85", std::nullopt},  // NEL, a C1 control
+        {"Ann\xe2\x80\xae"
+         "eeL",
+         std::nullopt},                     // right-to-left override
+        {"Ann\xe2\x80\xa8", std::nullopt},  // line separator
+        {"Ann\xff", std::nullopt},          // not UTF-8
+        {"\xc0\xaf", std::nullopt},         // overlong "/"
+        {"\xed\xa0\x80", std::nullopt},     // a surrogate
+        {"Ann\xc3", std::nullopt},          // cut short
+        {"<script>alert(1)</script>", std::nullopt},
+        {"Tom & Jerry's", "Tom & Jerry's"},
     };
     for (const Case& c : cases) {
         std::string why;
@@ -80,9 +83,12 @@ TEST(RequestChecks, IdsAndQueries) {
         double number;
         std::optional<std::int64_t> id;
     };
-    for (const NumberCase& c : std::vector<NumberCase>{
-             {3, 3}, {0, std::nullopt}, {-2, std::nullopt}, {1.5, std::nullopt},
-             {1e300, std::nullopt}, {0.0 / 0.0, std::nullopt}})
+    for (const NumberCase& c : std::vector<NumberCase>{{3, 3},
+                                                       {0, std::nullopt},
+                                                       {-2, std::nullopt},
+                                                       {1.5, std::nullopt},
+                                                       {1e300, std::nullopt},
+                                                       {0.0 / 0.0, std::nullopt}})
         EXPECT_EQ(idFromNumber(c.number), c.id) << c.number;
     EXPECT_TRUE(checkQuery("wat"));
     EXPECT_TRUE(checkQuery(std::string(100, 'x')));
@@ -132,12 +138,11 @@ TEST(RequestLimits, TokenBucketPerClient) {
         bool allowed;
     };
     const std::vector<Step> steps = {
-        {0, "a", true},    {0, "a", true}, {0, "a", true},
-        {0, "a", false},  // the burst spent
+        {0, "a", true},    {0, "a", true}, {0, "a", true}, {0, "a", false},  // the burst spent
         {499, "a", false}, {1, "a", true},  // one token every 500 ms
-        {0, "b", true},   // another client has its own
-        {0, "c", false},  // two clients followed, neither full again: refused
-        {5000, "c", true},  // both full again: forgotten, room for a new one
+        {0, "b", true},                     // another client has its own
+        {0, "c", false},                    // two clients followed, neither full again: refused
+        {5000, "c", true},                  // both full again: forgotten, room for a new one
     };
     for (std::size_t i = 0; i < steps.size(); ++i) {
         time.now += steps[i].ms;
@@ -161,8 +166,8 @@ TEST(RequestLimits, WrongPinsSlowedAndLockedOut) {
         {0, "a", "000000", V::Wrong, 0},
         {0, "a", "12345", V::Wrong, 0},  // free tries: no wait yet
         {0, "a", "1234567", V::Wrong, 1000},
-        {500, "a", "123456", V::Waiting, 500},  // even the right one waits
-        {500, "a", "000001", V::Wrong, 2000},  // the wait doubles
+        {500, "a", "123456", V::Waiting, 500},   // even the right one waits
+        {500, "a", "000001", V::Wrong, 2000},    // the wait doubles
         {2000, "a", "000002", V::Wrong, 60000},  // five wrong in a row: locked out
         {59999, "a", "123456", V::Waiting, 1},
         {1, "a", "123456", V::Accepted, 0},
@@ -216,7 +221,8 @@ TEST(RequestListTest, ApprovedIntoTheRotationDeclinedAndWithdrawn) {
         O outcome;
     };
     const std::vector<Case> cases = {
-        {"another phone withdraws", [&] { return list.withdraw(bobsFirst, "phone1"); }, O::NotYours},
+        {"another phone withdraws", [&] { return list.withdraw(bobsFirst, "phone1"); },
+         O::NotYours},
         {"its own phone withdraws", [&] { return list.withdraw(bobsFirst, "phone2"); }, O::Done},
         {"withdrawn twice", [&] { return list.withdraw(bobsFirst, "phone2"); }, O::NoSuchRequest},
         {"approved into Ann's list", [&] { return list.approve(made.id, rotation); }, O::Done},
