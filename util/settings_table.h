@@ -47,13 +47,21 @@ inline constexpr Setting kUpNextMessage{"UpNext/Message", ""};
 inline constexpr Setting kUpNextMessageOn{"UpNext/MessageOn", "0", 0, 1};
 inline constexpr Setting kUpNextShowFollowing{"UpNext/ShowFollowing", "1", 0, 1};
 
+// The request server for the singers' phones: off until the host switches it on;
+// its port, and the address of the interface it listens on ("" for every
+// interface, so that phones on the local network reach it).
+inline constexpr Setting kServerEnabled{"Server/Enabled", "0", 0, 1};
+inline constexpr Setting kServerPort{"Server/Port", "8080", 1024, 65535};
+inline constexpr Setting kServerAddress{"Server/Address", ""};
+
 inline constexpr const Setting* kAll[] = {
     &kLastFolder,        &kOffsetMs,           &kVolume,
     &kKeepKeyAndTempo,   &kQueuePauseSeconds,  &kDisplayScreen,
     &kDisplayFullScreen, &kDisplayGeometry,    &kDisplayScaling,
     &kEvenLoudness,      &kLoudnessTargetLufs, &kBreakMusicOn,
     &kBreakMusicPath,    &kBreakMusicVolume,   &kBreakMusicFadeSeconds,
-    &kUpNextMessage,     &kUpNextMessageOn,    &kUpNextShowFollowing};
+    &kUpNextMessage,     &kUpNextMessageOn,    &kUpNextShowFollowing,
+    &kServerEnabled,     &kServerPort,         &kServerAddress};
 }  // namespace settings
 
 // The number a stored text stands for: the default when absent or not a whole
