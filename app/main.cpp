@@ -200,6 +200,12 @@ int main(int argc, char** argv) {
         links.stop = [&window] { window.stopPlayback(); };
         links.next = [&library] { library.playNextNow(); };
         links.changed = [&library] { library.rotationWindow().refresh(); };
+        links.requested = [&window](const lyrvox::SongRequest& asked) {
+            window.showStatus(QStringLiteral("Song request: %1 - %2 - %3")
+                                  .arg(QString::fromStdString(asked.singer),
+                                       QString::fromStdString(asked.artist),
+                                       QString::fromStdString(asked.title)));
+        };
         requestServer = std::make_unique<lyrvox::RequestServer>(links);
         const QHostAddress address = where.host.empty()
                                          ? QHostAddress(QHostAddress::Any)

@@ -12,8 +12,8 @@ constexpr const char* kUnanswered = "lyrvoxUnanswered";
 
 }  // namespace
 
-GuardedTcpServer::GuardedTcpServer(qint64 maxRequestBytes, QObject* parent)
-    : QTcpServer(parent), maxRequestBytes_(maxRequestBytes) {}
+GuardedTcpServer::GuardedTcpServer(qint64 maxRequestBytes, int maxConnections, QObject* parent)
+    : QTcpServer(parent), maxRequestBytes_(maxRequestBytes), maxConnections_(maxConnections) {}
 
 void GuardedTcpServer::answered(QTcpSocket* socket) {
     if (socket->property(kUnanswered).toLongLong() >= 0) socket->setProperty(kUnanswered, 0);
@@ -25,6 +25,14 @@ void GuardedTcpServer::incomingConnection(qintptr descriptor) {
         delete socket;
         return;
     }
+    if (connections_ >= maxConnections_) {
+        socket->abort();
+        delete socket;
+        return;
+    }
+    ++connections_;
+    connect(socket, &QObject::destroyed, this, [this] { --connections_; });
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     // The socket's own buffer stays unbounded: Qt 6.4's HTTP server stops reading
     // a connection whose buffer is capped once it is full. What one arrival holds
     // is dropped below when it is too much.

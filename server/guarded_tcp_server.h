@@ -5,6 +5,7 @@
 // with a 413 answer, as soon as it has sent more than `maxRequestBytes` since its
 // last request was answered, so that no request larger than that is ever held
 // in memory. The request handler calls answered() for each request it answers.
+// At most `maxConnections` are open at once; one more is closed as it comes.
 #include <QTcpServer>
 
 class QTcpSocket;
@@ -14,7 +15,10 @@ namespace lyrvox {
 class GuardedTcpServer : public QTcpServer {
     Q_OBJECT
   public:
-    GuardedTcpServer(qint64 maxRequestBytes, QObject* parent = nullptr);
+    GuardedTcpServer(qint64 maxRequestBytes, int maxConnections, QObject* parent = nullptr);
+
+    // The connections open now.
+    int connections() const { return connections_; }
 
     // The connection's request was answered: its count starts again.
     static void answered(QTcpSocket* socket);
@@ -26,6 +30,8 @@ class GuardedTcpServer : public QTcpServer {
     void guard(QTcpSocket* socket);
 
     qint64 maxRequestBytes_;
+    int maxConnections_;
+    int connections_ = 0;
 };
 
 }  // namespace lyrvox

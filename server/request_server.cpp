@@ -124,7 +124,7 @@ RequestServer::RequestServer(ServerLinks links, Options options, QObject* parent
 RequestServer::~RequestServer() = default;
 
 quint16 RequestServer::start(const QHostAddress& address, quint16 port) {
-    auto* tcp = new GuardedTcpServer(options_.maxRequestBytes, this);
+    auto* tcp = new GuardedTcpServer(options_.maxRequestBytes, options_.maxConnections, this);
     if (!tcp->listen(address, port)) {
         error_ = tcp->errorString();
         delete tcp;
@@ -134,6 +134,10 @@ quint16 RequestServer::start(const QHostAddress& address, quint16 port) {
     bind(tcp_);
     error_.clear();
     return tcp_->serverPort();
+}
+
+int RequestServer::connections() const {
+    return tcp_ ? tcp_->connections() : 0;
 }
 
 bool RequestServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
@@ -291,6 +295,7 @@ Reply RequestServer::addRequest(const QHttpServerRequest& request, const std::st
                          QStringLiteral("The request could not be kept."));
     }
     changed();
+    if (links_.requested) links_.requested(made);
     Reply reply = json(requestJson(made), Status::Created);
     reply.headers.emplace_back(kTokenHeader, token);
     if (newPhone) {

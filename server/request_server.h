@@ -34,6 +34,7 @@
 #include "library/singer_rotation.h"
 #include "requests/pin_guard.h"
 #include "requests/rate_limiter.h"
+#include "requests/request_list.h"
 
 namespace lyrvox {
 
@@ -49,6 +50,8 @@ struct ServerLinks {
     std::function<void()> playPause, stop, next;
     // The requests or the rotation changed through the server.
     std::function<void()> changed;
+    // A phone asked for a song (after `changed`): for the host's notice.
+    std::function<void(const SongRequest&)> requested;
 };
 
 class RequestServer : public QAbstractHttpServer {
@@ -61,6 +64,7 @@ class RequestServer : public QAbstractHttpServer {
         std::string pin;                     // empty: a random one of six digits
         MillisecondClock clock;              // empty: the steady clock
         qint64 maxRequestBytes = 16 * 1024;  // head and body together, at the socket
+        int maxConnections = 512;            // open at once
     };
 
     explicit RequestServer(ServerLinks links, QObject* parent = nullptr);
@@ -73,6 +77,8 @@ class RequestServer : public QAbstractHttpServer {
     QString errorString() const { return error_; }
     // The PIN of the host's actions, for the player to show.
     QString pin() const { return QString::fromStdString(pins_.pin()); }
+    // The connections open now.
+    int connections() const;
 
   protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;

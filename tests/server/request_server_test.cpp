@@ -90,6 +90,7 @@ class RequestServerTest : public ::testing::Test {
     SingerRotation rotation{*lib.index};
     int commands = 0;
     int changes = 0;
+    std::vector<std::string> notices;  // the singers whose requests the host was told of
     std::unique_ptr<RequestServer> server;
     quint16 port = 0;
 
@@ -101,6 +102,7 @@ class RequestServerTest : public ::testing::Test {
         links.coming = [this](int n) { return rotation.upcoming(n); };
         links.playPause = [this] { ++commands; };
         links.changed = [this] { ++changes; };
+        links.requested = [this](const SongRequest& r) { notices.push_back(r.singer); };
         server = std::make_unique<RequestServer>(links, options);
         port = server->start(QHostAddress::LocalHost, 0);
         ASSERT_NE(port, 0) << server->errorString().toStdString();
@@ -202,6 +204,26 @@ TEST_F(RequestServerTest, RateLimitedPerAddress) {
     EXPECT_FALSE(limited.header("Retry-After").isEmpty());
 }
 
+// Connections beyond the limit are closed as they come; closed ones free their
+// place (and their memory).
+TEST_F(RequestServerTest, ConnectionsLimitedAndReleased) {
+    RequestServer::Options options;
+    options.maxConnections = 2;
+    start(options);
+    std::vector<std::unique_ptr<QTcpSocket>> idle;
+    for (int i = 0; i < 3; ++i) {
+        idle.push_back(std::make_unique<QTcpSocket>());
+        idle.back()->connectToHost(QStringLiteral("127.0.0.1"), port);
+        QTest::qWait(50);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(idle[2]->state(), QAbstractSocket::UnconnectedState, 5000);
+    EXPECT_EQ(server->connections(), 2);
+    EXPECT_EQ(idle[0]->state(), QAbstractSocket::ConnectedState);
+    idle.clear();
+    QTRY_COMPARE_WITH_TIMEOUT(server->connections(), 0, 5000);
+    EXPECT_EQ(send(request("GET", "/api/rotation")).status, 200);
+}
+
 TEST_F(RequestServerTest, WrongPinsLockTheHostOut) {
     RequestServer::Options options;
     options.pinRule = {1, 60000, 3, 600000, 5};
@@ -269,6 +291,7 @@ TEST_F(RequestServerTest, RequestApprovedIntoTheRotation) {
                   .status,
               200);
     EXPECT_EQ(changes, 4);  // asked, approved, asked, withdrawn
+    EXPECT_EQ(notices, (std::vector<std::string>{"Zoë", "Zoë"}));
 }
 
 TEST_F(RequestServerTest, SearchResultsAreJsonWhateverTheNames) {
