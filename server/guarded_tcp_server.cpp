@@ -19,6 +19,10 @@ void GuardedTcpServer::answered(QTcpSocket* socket) {
     if (socket->property(kUnanswered).toLongLong() >= 0) socket->setProperty(kUnanswered, 0);
 }
 
+void GuardedTcpServer::handedOver(QTcpSocket* socket) {
+    if (disconnect(socket, nullptr, this, nullptr)) --connections_;
+}
+
 void GuardedTcpServer::incomingConnection(qintptr descriptor) {
     auto* socket = new QTcpSocket(this);
     if (!socket->setSocketDescriptor(descriptor)) {

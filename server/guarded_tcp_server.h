@@ -22,6 +22,8 @@ class GuardedTcpServer : public QTcpServer {
 
     // The connection's request was answered: its count starts again.
     static void answered(QTcpSocket* socket);
+    // The connection became a WebSocket: no longer counted or guarded here.
+    void handedOver(QTcpSocket* socket);
 
   protected:
     void incomingConnection(qintptr descriptor) override;

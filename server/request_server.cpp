@@ -7,6 +7,7 @@
 #include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QUrlQuery>
+#include <QWebSocket>
 
 #include "library/library_index.h"
 #include "requests/input_checks.h"
@@ -119,9 +120,18 @@ RequestServer::RequestServer(ServerLinks links, Options options, QObject* parent
       everyRequest_(options_.everyRequest, options_.clock ? options_.clock : steadyMilliseconds()),
       newRequests_(options_.newRequests, options_.clock ? options_.clock : steadyMilliseconds()),
       pins_(options_.pin.empty() ? randomPin() : options_.pin,
-            options_.clock ? options_.clock : steadyMilliseconds(), options_.pinRule) {}
+            options_.clock ? options_.clock : steadyMilliseconds(), options_.pinRule) {
+    connect(this, &QAbstractHttpServer::newWebSocketConnection, this,
+            &RequestServer::takeLiveClients);
+    // Changes made in the player itself (a turn taken, a singer added) are found
+    // by comparing, while anyone listens.
+    liveCheck_.setInterval(options_.liveCheckMs);
+    connect(&liveCheck_, &QTimer::timeout, this, [this] { sendRotation(); });
+}
 
-RequestServer::~RequestServer() = default;
+RequestServer::~RequestServer() {
+    for (QWebSocket* client : live_) client->disconnect(this);
+}
 
 quint16 RequestServer::start(const QHostAddress& address, quint16 port) {
     auto* tcp = new GuardedTcpServer(options_.maxRequestBytes, options_.maxConnections, this);
@@ -140,8 +150,24 @@ int RequestServer::connections() const {
     return tcp_ ? tcp_->connections() : 0;
 }
 
+// Qt HTTP Server's way with an upgrade: true takes the connection over as a
+// WebSocket; false has missingHandler answer it, and the connection closed.
 bool RequestServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
     GuardedTcpServer::answered(socket);
+    if (header(request, "Upgrade").compare("websocket", Qt::CaseInsensitive) == 0) {
+        if (!upgradeAllowed(request)) return false;
+        tcp_->handedOver(socket);
+        return true;
+    }
+    respond(request, socket);
+    return true;
+}
+
+void RequestServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {
+    respond(request, socket);
+}
+
+void RequestServer::respond(const QHttpServerRequest& request, QTcpSocket* socket) {
     const Reply reply = answer(request);
     QHttpServerResponder responder = makeResponder(request, socket);
     const QByteArray body = reply.body ? reply.body->toJson(QJsonDocument::Compact) : QByteArray();
@@ -152,12 +178,40 @@ bool RequestServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
     responder.writeHeader("X-Content-Type-Options", "nosniff");
     for (const auto& [name, value] : reply.headers) responder.writeHeader(name, value);
     responder.writeBody(body);
-    return true;
 }
 
-void RequestServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {
-    // Never reached: handleRequest answers every request.
-    makeResponder(request, socket).write(Status::NotFound);
+bool RequestServer::upgradeAllowed(const QHttpServerRequest& request) {
+    if (request.method() != Method::Get || request.url().path(QUrl::FullyEncoded) != "/ws")
+        return false;
+    const std::string client = request.remoteAddress().toString().toStdString();
+    return live_.size() < options_.maxLiveClients && everyRequest_.allow(client);
+}
+
+void RequestServer::takeLiveClients() {
+    while (hasPendingWebSocketConnections()) {
+        QWebSocket* client = nextPendingWebSocketConnection().release();
+        client->setParent(this);
+        // Clients only listen: anything they send is small or cuts them off.
+        client->setMaxAllowedIncomingFrameSize(1024);
+        client->setMaxAllowedIncomingMessageSize(1024);
+        live_.append(client);
+        connect(client, &QWebSocket::disconnected, this, [this, client] {
+            live_.removeOne(client);
+            client->deleteLater();
+            if (live_.isEmpty()) liveCheck_.stop();
+        });
+        client->sendTextMessage(QString::fromUtf8(rotation().body->toJson(QJsonDocument::Compact)));
+    }
+    if (!live_.isEmpty()) liveCheck_.start();
+}
+
+void RequestServer::sendRotation(bool always) {
+    if (live_.isEmpty()) return;
+    const QByteArray now = rotation().body->toJson(QJsonDocument::Compact);
+    if (!always && now == lastSent_) return;
+    lastSent_ = now;
+    const QString text = QString::fromUtf8(now);
+    for (QWebSocket* client : live_) client->sendTextMessage(text);
 }
 
 Reply RequestServer::answer(const QHttpServerRequest& request) {
@@ -411,6 +465,7 @@ Reply RequestServer::command(const std::function<void()>& run) {
 
 void RequestServer::changed() {
     if (links_.changed) links_.changed();
+    sendRotation();
 }
 
 }  // namespace lyrvox

@@ -14,6 +14,8 @@
 //   POST   /api/host/requests/ID/approve   into the singer's list in the rotation
 //   POST   /api/host/requests/ID/decline
 //   POST   /api/host/play-pause, /api/host/stop, /api/host/next
+//   GET    /ws (a WebSocket)        the rotation as GET /api/rotation gives it, at
+//                                   once and then whenever it changes
 //
 // Anything else is 404; a known path with another method 405; a body over
 // limits::kMaxBodyBytes 413; too many requests from one address 429; input that
@@ -25,6 +27,8 @@
 #include <QHostAddress>
 #include <QHttpServerResponder>
 #include <QJsonDocument>
+#include <QList>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -40,6 +44,9 @@ namespace lyrvox {
 
 class LibraryIndex;
 class GuardedTcpServer;
+}  // namespace lyrvox
+class QWebSocket;
+namespace lyrvox {
 
 // What the server reaches in the player. Any function may be empty.
 struct ServerLinks {
@@ -65,6 +72,8 @@ class RequestServer : public QAbstractHttpServer {
         MillisecondClock clock;              // empty: the steady clock
         qint64 maxRequestBytes = 16 * 1024;  // head and body together, at the socket
         int maxConnections = 512;            // open at once
+        int maxLiveClients = 512;            // WebSockets open at once
+        int liveCheckMs = 1000;              // how often the rotation is compared
     };
 
     explicit RequestServer(ServerLinks links, QObject* parent = nullptr);
@@ -77,8 +86,9 @@ class RequestServer : public QAbstractHttpServer {
     QString errorString() const { return error_; }
     // The PIN of the host's actions, for the player to show.
     QString pin() const { return QString::fromStdString(pins_.pin()); }
-    // The connections open now.
+    // The connections open now: HTTP, and WebSockets.
     int connections() const;
+    int liveClients() const { return static_cast<int>(live_.size()); }
 
   protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -93,6 +103,7 @@ class RequestServer : public QAbstractHttpServer {
     };
 
   private:
+    void respond(const QHttpServerRequest& request, QTcpSocket* socket);
     Reply answer(const QHttpServerRequest& request);
     Reply route(const QHttpServerRequest& request, const std::string& client);
     Reply search(const QHttpServerRequest& request);
@@ -105,6 +116,12 @@ class RequestServer : public QAbstractHttpServer {
     Reply pending();
     Reply command(const std::function<void()>& run);
     void changed();
+    // Whether a WebSocket's upgrade may go ahead (GET /ws, within the limits).
+    bool upgradeAllowed(const QHttpServerRequest& request);
+    void takeLiveClients();
+    // Sends the rotation to every live client when it differs from the last sent
+    // (or to all of them with `always`).
+    void sendRotation(bool always = false);
 
     ServerLinks links_;
     Options options_;
@@ -112,6 +129,9 @@ class RequestServer : public QAbstractHttpServer {
     RateLimiter newRequests_;
     PinGuard pins_;
     GuardedTcpServer* tcp_ = nullptr;
+    QList<QWebSocket*> live_;
+    QByteArray lastSent_;
+    QTimer liveCheck_;
     QString error_;
 };
 

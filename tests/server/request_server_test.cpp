@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
+#include <QWebSocket>
 
 #include "library/singer_rotation.h"
 #include "server/request_server.h"
@@ -65,6 +66,17 @@ Answer exchange(quint16 port, const QByteArrayList& pieces) {
     }
     answer.status = answer.head.mid(9, 3).toInt();
     return answer;
+}
+
+// Runs the event loop until `done` holds (true) or five seconds pass (false).
+bool waitUntil(const std::function<bool()>& done) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > 5000) return false;
+        QTest::qWait(5);
+    }
+    return true;
 }
 
 QByteArray request(const QByteArray& method, const QByteArray& path, const QByteArray& body = {},
@@ -216,12 +228,51 @@ TEST_F(RequestServerTest, ConnectionsLimitedAndReleased) {
         idle.back()->connectToHost(QStringLiteral("127.0.0.1"), port);
         QTest::qWait(50);
     }
-    QTRY_COMPARE_WITH_TIMEOUT(idle[2]->state(), QAbstractSocket::UnconnectedState, 5000);
+    ASSERT_TRUE(waitUntil([&] { return idle[2]->state() == QAbstractSocket::UnconnectedState; }));
     EXPECT_EQ(server->connections(), 2);
     EXPECT_EQ(idle[0]->state(), QAbstractSocket::ConnectedState);
     idle.clear();
-    QTRY_COMPARE_WITH_TIMEOUT(server->connections(), 0, 5000);
+    ASSERT_TRUE(waitUntil([&] { return server->connections() == 0; }));
     EXPECT_EQ(send(request("GET", "/api/rotation")).status, 200);
+}
+
+// The rotation goes out at once to a WebSocket on /ws, and again when it
+// changes, whether through the API or in the player itself.
+TEST_F(RequestServerTest, LiveRotationOverWebSocket) {
+    RequestServer::Options options;
+    options.liveCheckMs = 50;
+    start(options);
+    QWebSocket live;
+    QStringList got;
+    QObject::connect(&live, &QWebSocket::textMessageReceived,
+                     [&got](const QString& text) { got.append(text); });
+    live.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(port)));
+    ASSERT_TRUE(waitUntil([&] { return got.size() == 1; }));
+    const auto last = [&got] { return QJsonDocument::fromJson(got.last().toUtf8()).object(); };
+    EXPECT_TRUE(last().value("requests").toArray().isEmpty());
+    EXPECT_EQ(server->liveClients(), 1);
+
+    ASSERT_EQ(send(request("POST", "/api/requests",
+                           requestBody(QStringLiteral("Ann"), double(lib.ids[1]))))
+                  .status,
+              201);
+    ASSERT_TRUE(waitUntil([&] { return got.size() == 2; }));
+    EXPECT_EQ(last().value("requests").toArray().size(), 1);
+    ASSERT_TRUE(rotation.addSinger("Bob"));  // the host, in the player
+    ASSERT_TRUE(waitUntil([&] { return got.size() == 3; }));
+    EXPECT_EQ(last().value("singers").toArray().size(), 1);
+    QTest::qWait(200);
+    EXPECT_EQ(got.size(), 3);  // nothing new, nothing sent
+
+    // Any other path refuses the upgrade.
+    QWebSocket elsewhere;
+    QSignalSpy refused(&elsewhere, &QWebSocket::disconnected);
+    elsewhere.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/api/rotation").arg(port)));
+    ASSERT_TRUE(refused.wait(5000));
+    EXPECT_EQ(server->liveClients(), 1);
+    live.close();
+    ASSERT_TRUE(waitUntil([&] { return server->liveClients() == 0; }));
+    ASSERT_TRUE(waitUntil([&] { return server->connections() == 0; }));
 }
 
 TEST_F(RequestServerTest, WrongPinsLockTheHostOut) {
