@@ -83,19 +83,13 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
     // --serve [ADDRESS:]PORT (or --serve=...): the request server for this run, on
     // whatever the settings say; taken out before the player's own options are read.
-    std::optional<lyrvox::ListenAddress> serve;
-    for (auto at = args.begin(); at != args.end(); ++at) {
-        if (*at != "--serve" && !at->starts_with("--serve=")) continue;
-        const bool joined = *at != "--serve";
-        const std::string text = joined ? at->substr(8) : (at + 1 != args.end() ? *(at + 1) : "");
-        std::string why;
-        serve = lyrvox::parseListenAddress(text, &why);
-        if (!serve) {
-            std::fprintf(stderr, "lyrvox: --serve [ADDRESS:]PORT: %s\n", why.c_str());
-            return 2;
-        }
-        args.erase(at, joined ? at + 1 : at + 2);
-        break;
+    bool serveOk = true;
+    std::string serveError;
+    const std::optional<lyrvox::ListenAddress> serve =
+        lyrvox::takeServeOption(args, serveOk, serveError);
+    if (!serveOk) {
+        std::fprintf(stderr, "lyrvox: --serve [ADDRESS:]PORT: %s\n", serveError.c_str());
+        return 2;
     }
     const lyrvox::PlayerCommand command = lyrvox::parsePlayerCommand(args);
     if (command.help || !command.error.empty()) {

@@ -34,4 +34,21 @@ std::optional<ListenAddress> parseListenAddress(std::string_view text, std::stri
     return address;
 }
 
+std::optional<ListenAddress> takeServeOption(std::vector<std::string>& args, bool& ok,
+                                             std::string& why) {
+    ok = true;
+    for (auto at = args.begin(); at != args.end(); ++at) {
+        if (*at == "--") break;  // songs from here on
+        const bool joined = at->starts_with("--serve=");
+        if (*at != "--serve" && !joined) continue;
+        const bool hasValue = joined || at + 1 != args.end();
+        const std::string text = joined ? at->substr(8) : hasValue ? *(at + 1) : std::string();
+        std::optional<ListenAddress> address = parseListenAddress(text, &why);
+        ok = address.has_value();
+        args.erase(at, joined || !hasValue ? at + 1 : at + 2);
+        return address;
+    }
+    return std::nullopt;
+}
+
 }  // namespace lyrvox

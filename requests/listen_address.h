@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lyrvox {
 
@@ -20,5 +21,11 @@ inline constexpr int kMaxServerPort = 65535;
 
 // Nullopt, with `why` set, when the text is not such an address.
 std::optional<ListenAddress> parseListenAddress(std::string_view text, std::string* why = nullptr);
+
+// Takes "--serve ADDRESS" or "--serve=ADDRESS" (the first) out of a command
+// line's arguments. Nullopt when there is none; false in `ok` (with `why`) when
+// its address is missing or wrong.
+std::optional<ListenAddress> takeServeOption(std::vector<std::string>& args, bool& ok,
+                                             std::string& why);
 
 }  // namespace lyrvox

@@ -120,6 +120,34 @@ TEST(RequestChecks, ListenAddresses) {
     }
 }
 
+TEST(RequestChecks, ServeOptionTakenOutOfTheCommandLine) {
+    struct Case {
+        std::vector<std::string> args;
+        std::optional<ListenAddress> address;
+        bool ok;
+        std::vector<std::string> left;
+    };
+    const std::vector<Case> cases = {
+        {{"a.cdg"}, std::nullopt, true, {"a.cdg"}},
+        {{"--serve", "8080", "a.cdg"}, ListenAddress{"", 8080}, true, {"a.cdg"}},
+        {{"--new-instance", "--serve=127.0.0.1:9000"},
+         ListenAddress{"127.0.0.1", 9000},
+         true,
+         {"--new-instance"}},
+        {{"--serve", "80"}, std::nullopt, false, {}},
+        {{"--serve"}, std::nullopt, false, {}},
+        {{"--", "--serve", "8080"}, std::nullopt, true, {"--", "--serve", "8080"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        bool ok = false;
+        std::string why;
+        EXPECT_EQ(takeServeOption(args, ok, why), c.address) << c.args.front();
+        EXPECT_EQ(ok, c.ok) << c.args.front();
+        EXPECT_EQ(args, c.left) << c.args.front();
+    }
+}
+
 // A clock the tests move by hand.
 struct FakeClock {
     std::int64_t now = 1000000;
