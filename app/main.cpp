@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,9 @@
 #include "library/song_name.h"
 #include "playback/archive/scratch_space.h"
 #include "playback/media/song_media_control.h"
+#include "requests/listen_address.h"
+#include "server/request_server.h"
+#include "util/settings_table.h"
 #include "util/text_helpers.h"
 
 namespace {
@@ -77,7 +81,17 @@ int main(int argc, char** argv) {
     // QApplication has taken its own options out of argc and argv by now. The rest
     // stay the bytes the system gave: a name that is not UTF-8 would not survive a
     // QString.
-    const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+    std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+    // --serve [ADDRESS:]PORT (or --serve=...): the request server for this run, on
+    // whatever the settings say; taken out before the player's own options are read.
+    bool serveOk = true;
+    std::string serveError;
+    const std::optional<lyrvox::ListenAddress> serve =
+        lyrvox::takeServeOption(args, serveOk, serveError);
+    if (!serveOk) {
+        std::fprintf(stderr, "lyrvox: --serve [ADDRESS:]PORT: %s\n", serveError.c_str());
+        return 2;
+    }
     const lyrvox::PlayerCommand command = lyrvox::parsePlayerCommand(args);
     if (command.help || !command.error.empty()) {
         if (!command.error.empty()) std::fprintf(stderr, "lyrvox: %s\n", command.error.c_str());
@@ -168,6 +182,50 @@ int main(int argc, char** argv) {
         breakMusic.load();
         if (!songs.enqueue.empty()) enqueueSongs(songs.enqueue);
     });
+    // The request server for the singers' phones: off unless switched on in the
+    // settings or asked for by --serve; it lives in this event loop.
+    std::unique_ptr<lyrvox::RequestServer> requestServer;
+    if (serve || settings.readNumber(lyrvox::settings::kServerEnabled) == 1) {
+        const lyrvox::ListenAddress where =
+            serve ? *serve
+                  : lyrvox::ListenAddress{
+                        settings.read(lyrvox::settings::kServerAddress).trimmed().toStdString(),
+                        settings.readNumber(lyrvox::settings::kServerPort)};
+        lyrvox::ServerLinks links;
+        links.index = [&library] { return &library.index(); };
+        links.rotation = [&library] { return &library.rotation(); };
+        links.playing = [&library] { return library.currentTurn(); };
+        links.coming = [&library](int n) { return library.comingTurns(n); };
+        links.playPause = [&window] { window.playPauseOrContinue(); };
+        links.stop = [&window] { window.stopPlayback(); };
+        links.next = [&library] { library.playNextNow(); };
+        links.changed = [&library] { library.rotationWindow().refresh(); };
+        links.requested = [&window](const lyrvox::SongRequest& asked) {
+            window.showStatus(QStringLiteral("Song request: %1 - %2 - %3")
+                                  .arg(QString::fromStdString(asked.singer),
+                                       QString::fromStdString(asked.artist),
+                                       QString::fromStdString(asked.title)));
+        };
+        requestServer = std::make_unique<lyrvox::RequestServer>(links);
+        const QHostAddress address = where.host.empty()
+                                         ? QHostAddress(QHostAddress::Any)
+                                         : QHostAddress(QString::fromStdString(where.host));
+        const quint16 port =
+            address.isNull() ? 0 : requestServer->start(address, static_cast<quint16>(where.port));
+        const QString note =
+            port != 0 ? QStringLiteral("Song requests are served on port %1; the host's PIN is %2")
+                            .arg(port)
+                            .arg(requestServer->pin())
+                      : QStringLiteral("The request server cannot listen on %1 port %2: %3")
+                            .arg(where.host.empty() ? QStringLiteral("every interface,")
+                                                    : QString::fromStdString(where.host))
+                            .arg(where.port)
+                            .arg(address.isNull() ? QStringLiteral("not an IP address")
+                                                  : requestServer->errorString());
+        std::fprintf(stderr, "lyrvox: %s\n", lyrvox::escapeForTerminal(note.toStdString()).c_str());
+        QTimer::singleShot(0, &window, [&window, note] { window.showStatus(note); });
+        if (port == 0) requestServer.reset();
+    }
     // Benchmark aid (bench/cpu_play.sh): LYRVOX_FULLSCREEN_FPS=N puts the display
     // window in full screen and redraws it N times a second, after start-up chose
     // its rate.

@@ -200,6 +200,20 @@ constexpr const char* kMigrations[] = {
         true_peak_dbtp REAL,
         failed INTEGER NOT NULL DEFAULT 0);
     )",
+    // 3 -> 4: the singers' requests from their phones, waiting for the host: who
+    // asked (the name as typed, checked), for which library song (by id; a song
+    // gone from the library takes its requests with it), the phone that asked (its
+    // random token, so that only it may withdraw) and when (seconds since the epoch).
+    // A file whose version was set back by hand may hold the table already.
+    R"(
+    CREATE TABLE IF NOT EXISTS requests(
+        id INTEGER PRIMARY KEY,
+        singer TEXT NOT NULL,
+        song_id INTEGER NOT NULL REFERENCES songs(id) ON DELETE CASCADE,
+        client TEXT NOT NULL,
+        requested_at INTEGER NOT NULL);
+    CREATE INDEX IF NOT EXISTS requests_by_client ON requests(client);
+    )",
 };
 static_assert(std::size(kMigrations) == LibraryIndex::kSchemaVersion);
 

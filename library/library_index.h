@@ -76,7 +76,7 @@ struct NameOrders {
 
 class LibraryIndex {
   public:
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
     static constexpr int kBusyWaitMs = 5000;  // how long an opening waits for another program
 
     enum class Recovery {

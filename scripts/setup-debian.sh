@@ -17,6 +17,7 @@ packages=(
     gstreamer1.0-tools          # the tests make OGG, OPUS, FLAC, M4A and AAC tones with it
     libzip-dev                  # MP3+G zips
     libsqlite3-dev              # the song library's index (FTS5)
+    qt6-httpserver-dev qt6-websockets-dev   # the server for the singers' phones
     sqlite3                     # the library tests write an index from another version
     libgtest-dev libbenchmark-dev
     clang libclang-rt-14-dev    # libFuzzer and the sanitizer runtimes

@@ -56,6 +56,13 @@ inline constexpr Setting kBackgroundPath{"Background/Path", ""};
 inline constexpr Setting kBackgroundPeriod{"Background/PeriodSeconds", "10", 1, 3600};
 inline constexpr Setting kClearTransparent{"Background/ClearColourTransparent", "0", 0, 1};
 
+// The request server for the singers' phones: off until the host switches it on;
+// its port, and the address of the interface it listens on ("" for every
+// interface, so that phones on the local network reach it).
+inline constexpr Setting kServerEnabled{"Server/Enabled", "0", 0, 1};
+inline constexpr Setting kServerPort{"Server/Port", "8080", 1024, 65535};
+inline constexpr Setting kServerAddress{"Server/Address", ""};
+
 inline constexpr const Setting* kAll[] = {
     &kLastFolder,        &kOffsetMs,           &kVolume,
     &kKeepKeyAndTempo,   &kQueuePauseSeconds,  &kDisplayScreen,
@@ -64,7 +71,8 @@ inline constexpr const Setting* kAll[] = {
     &kBreakMusicPath,    &kBreakMusicVolume,   &kBreakMusicFadeSeconds,
     &kUpNextMessage,     &kUpNextMessageOn,    &kUpNextShowFollowing,
     &kBackgroundKind,    &kBackgroundColour,   &kBackgroundPath,
-    &kBackgroundPeriod,  &kClearTransparent};
+    &kBackgroundPeriod,  &kClearTransparent,   &kServerEnabled,
+    &kServerPort,        &kServerAddress};
 }  // namespace settings
 
 // The number a stored text stands for: the default when absent or not a whole

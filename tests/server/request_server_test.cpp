@@ -1,0 +1,373 @@
+// The request server over 127.0.0.1: every refusal, a request from a phone to the
+// rotation through the host's approval, and search results as JSON whatever the
+// song names hold.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QTest>
+#include <QWebSocket>
+
+#include "library/singer_rotation.h"
+#include "server/request_server.h"
+#include "song_library.h"
+
+namespace lyrvox {
+namespace {
+
+using testing::SongLibrary;
+
+struct Answer {
+    int status = 0;
+    QByteArray head;  // the status line and headers
+    QByteArray body;
+    bool closed = false;  // the server closed the connection
+    QJsonDocument json() const { return QJsonDocument::fromJson(body); }
+    QByteArray header(const QByteArray& name) const {
+        for (const QByteArray& line : head.split('\n')) {
+            if (line.toLower().startsWith(name.toLower() + ':'))
+                return line.mid(name.size() + 1).trimmed();
+        }
+        return {};
+    }
+};
+
+// Sends `pieces` of one request (a moment apart) and reads the answer (head, and
+// the body its Content-Length gives), or until the server closes the connection.
+Answer exchange(quint16 port, const QByteArrayList& pieces) {
+    QTcpSocket socket;
+    socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+    for (const QByteArray& piece : pieces) {
+        socket.write(piece);
+        QTest::qWait(20);
+    }
+    QByteArray got;
+    QElapsedTimer clock;
+    clock.start();
+    Answer answer;
+    while (clock.elapsed() < 5000) {
+        QTest::qWait(5);
+        got += socket.readAll();
+        const qsizetype end = got.indexOf("\r\n\r\n");
+        if (end >= 0) {
+            answer.head = got.left(end);
+            answer.body = got.mid(end + 4);
+            const qsizetype length = answer.header("Content-Length").toLongLong();
+            if (answer.body.size() >= length) break;
+        }
+        if (socket.state() == QAbstractSocket::UnconnectedState) {
+            answer.closed = true;
+            break;
+        }
+    }
+    answer.status = answer.head.mid(9, 3).toInt();
+    return answer;
+}
+
+// Runs the event loop until `done` holds (true) or five seconds pass (false).
+bool waitUntil(const std::function<bool()>& done) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > 5000) return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+QByteArray request(const QByteArray& method, const QByteArray& path, const QByteArray& body = {},
+                   const QByteArray& headers = {}) {
+    QByteArray raw = method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headers;
+    if (!body.isNull()) {
+        raw +=
+            "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) +
+            "\r\n";
+    }
+    return raw + "\r\n" + body;
+}
+
+QByteArray requestBody(const QString& singer, double song) {
+    return QJsonDocument(
+               QJsonObject{{QStringLiteral("singer"), singer}, {QStringLiteral("song"), song}})
+        .toJson(QJsonDocument::Compact);
+}
+
+class RequestServerTest : public ::testing::Test {
+  protected:
+    SongLibrary lib;
+    SingerRotation rotation{*lib.index};
+    int commands = 0;
+    int changes = 0;
+    std::vector<std::string> notices;  // the singers whose requests the host was told of
+    std::unique_ptr<RequestServer> server;
+    quint16 port = 0;
+
+    void start(RequestServer::Options options = {}) {
+        options.pin = "424242";
+        ServerLinks links;
+        links.index = [this] { return lib.index.get(); };
+        links.rotation = [this] { return &rotation; };
+        links.coming = [this](int n) { return rotation.upcoming(n); };
+        links.playPause = [this] { ++commands; };
+        links.changed = [this] { ++changes; };
+        links.requested = [this](const SongRequest& r) { notices.push_back(r.singer); };
+        server = std::make_unique<RequestServer>(links, options);
+        port = server->start(QHostAddress::LocalHost, 0);
+        ASSERT_NE(port, 0) << server->errorString().toStdString();
+    }
+    Answer send(const QByteArray& raw) { return exchange(port, {raw}); }
+};
+
+TEST_F(RequestServerTest, Refusals) {
+    start();
+    const QByteArray pin = "Authorization: Bearer 424242\r\n";
+    struct Case {
+        const char* what;
+        QByteArray raw;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {"unknown path", request("GET", "/etc/passwd"), 404},
+        {"the root", request("GET", "/"), 404},
+        {"dot segments", request("GET", "/api/../api/search?q=a"), 404},
+        {"escaped dot segments", request("GET", "/api/%2e%2e/search?q=a"), 404},
+        {"a trailing slash", request("GET", "/api/search/?q=a"), 404},
+        {"a path for an id", request("DELETE", "/api/requests/..%2F..%2Fetc"), 404},
+        {"a negative id", request("DELETE", "/api/requests/-1"), 404},
+        {"an unknown host action", request("POST", "/api/host/format-disk", "", pin), 404},
+        {"search posted", request("POST", "/api/search", "{}"), 405},
+        {"requests listed", request("GET", "/api/requests"), 405},
+        {"rotation deleted", request("DELETE", "/api/rotation"), 405},
+        {"host command by GET", request("GET", "/api/host/stop", {}, pin), 405},
+        {"no search words", request("GET", "/api/search"), 400},
+        {"a search too long", request("GET", "/api/search?q=" + QByteArray(101, 'a')), 400},
+        {"bad JSON", request("POST", "/api/requests", "{\"singer\": \"Ann\","), 400},
+        {"JSON not an object", request("POST", "/api/requests", "[1,2]"), 400},
+        {"not JSON at all", request("POST", "/api/requests", {}, "Content-Length: 3\r\n\r\nabc"),
+         400},
+        {"no singer", request("POST", "/api/requests", "{\"song\": 1}"), 400},
+        {"a song as text", request("POST", "/api/requests", "{\"singer\":\"Ann\",\"song\":\"1\"}"),
+         400},
+        {"an empty name",
+         request("POST", "/api/requests", requestBody(QStringLiteral("  "), double(lib.ids[0]))),
+         400},
+        {"a control character",
+         request("POST", "/api/requests",
+                 requestBody(QStringLiteral("Ann\u0007"), double(lib.ids[0]))),
+         400},
+        {"markup for a name",
+         request("POST", "/api/requests",
+                 requestBody(QStringLiteral("<script>alert(1)</script>"), double(lib.ids[0]))),
+         400},
+        {"a name too long",
+         request("POST", "/api/requests", requestBody(QString(41, QChar('a')), double(lib.ids[0]))),
+         400},
+        {"an unknown song",
+         request("POST", "/api/requests", requestBody(QStringLiteral("Ann"), 999999)), 400},
+        {"a fractional song",
+         request("POST", "/api/requests", requestBody(QStringLiteral("Ann"), 1.5)), 400},
+        {"a body over 4 KiB",
+         request("POST", "/api/requests", "{\"singer\":\"" + QByteArray(5000, 'a') + "\"}"), 413},
+        {"no PIN", request("POST", "/api/host/stop", ""), 401},
+        {"a PIN not as Bearer", request("POST", "/api/host/stop", "", "Authorization: 424242\r\n"),
+         401},
+        {"a wrong PIN", request("POST", "/api/host/stop", "", "Authorization: Bearer 424243\r\n"),
+         401},
+    };
+    for (const Case& c : cases) {
+        const Answer answer = send(c.raw);
+        EXPECT_EQ(answer.status, c.status) << c.what << ": " << answer.body.toStdString();
+        EXPECT_TRUE(answer.json().isObject()) << c.what << ": " << answer.body.toStdString();
+        EXPECT_EQ(answer.header("Content-Type"), "application/json") << c.what;
+    }
+    EXPECT_EQ(commands, 0);
+    EXPECT_EQ(changes, 0);
+}
+
+// A body far over the limit is cut off as it arrives, not read whole.
+TEST_F(RequestServerTest, HugeBodyCutOffEarly) {
+    start();
+    const QByteArray head =
+        "POST /api/requests HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+        "Content-Type: application/json\r\nContent-Length: 100000000\r\n\r\n";
+    // All at once, and in pieces of 6 KiB that each stay under the limit.
+    for (const QByteArrayList& pieces :
+         {QByteArrayList{head + QByteArray(256 * 1024, 'x')},
+          QByteArrayList{head, QByteArray(6144, 'x'), QByteArray(6144, 'x'), QByteArray(6144, 'x'),
+                         QByteArray(6144, 'x')}}) {
+        const Answer answer = exchange(port, pieces);
+        EXPECT_EQ(answer.status, 413);
+        EXPECT_TRUE(answer.json().isObject());
+        EXPECT_EQ(answer.header("Connection"), "close");
+    }
+}
+
+TEST_F(RequestServerTest, RateLimitedPerAddress) {
+    RequestServer::Options options;
+    options.everyRequest = {5, 0.001};
+    start(options);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(send(request("GET", "/api/rotation")).status, 200);
+    const Answer limited = send(request("GET", "/api/rotation"));
+    EXPECT_EQ(limited.status, 429);
+    EXPECT_FALSE(limited.header("Retry-After").isEmpty());
+}
+
+// Connections beyond the limit are closed as they come; closed ones free their
+// place (and their memory).
+TEST_F(RequestServerTest, ConnectionsLimitedAndReleased) {
+    RequestServer::Options options;
+    options.maxConnections = 2;
+    start(options);
+    std::vector<std::unique_ptr<QTcpSocket>> idle;
+    for (int i = 0; i < 3; ++i) {
+        idle.push_back(std::make_unique<QTcpSocket>());
+        idle.back()->connectToHost(QStringLiteral("127.0.0.1"), port);
+        QTest::qWait(50);
+    }
+    ASSERT_TRUE(waitUntil([&] { return idle[2]->state() == QAbstractSocket::UnconnectedState; }));
+    EXPECT_EQ(server->connections(), 2);
+    EXPECT_EQ(idle[0]->state(), QAbstractSocket::ConnectedState);
+    idle.clear();
+    ASSERT_TRUE(waitUntil([&] { return server->connections() == 0; }));
+    EXPECT_EQ(send(request("GET", "/api/rotation")).status, 200);
+}
+
+// The rotation goes out at once to a WebSocket on /ws, and again when it
+// changes, whether through the API or in the player itself.
+TEST_F(RequestServerTest, LiveRotationOverWebSocket) {
+    RequestServer::Options options;
+    options.liveCheckMs = 50;
+    start(options);
+    QWebSocket live;
+    QStringList got;
+    QObject::connect(&live, &QWebSocket::textMessageReceived,
+                     [&got](const QString& text) { got.append(text); });
+    live.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(port)));
+    ASSERT_TRUE(waitUntil([&] { return got.size() == 1; }));
+    const auto last = [&got] { return QJsonDocument::fromJson(got.last().toUtf8()).object(); };
+    EXPECT_TRUE(last().value("requests").toArray().isEmpty());
+    EXPECT_EQ(server->liveClients(), 1);
+
+    ASSERT_EQ(send(request("POST", "/api/requests",
+                           requestBody(QStringLiteral("Ann"), double(lib.ids[1]))))
+                  .status,
+              201);
+    ASSERT_TRUE(waitUntil([&] { return got.size() == 2; }));
+    EXPECT_EQ(last().value("requests").toArray().size(), 1);
+    ASSERT_TRUE(rotation.addSinger("Bob"));  // the host, in the player
+    ASSERT_TRUE(waitUntil([&] { return got.size() == 3; }));
+    EXPECT_EQ(last().value("singers").toArray().size(), 1);
+    QTest::qWait(200);
+    EXPECT_EQ(got.size(), 3);  // nothing new, nothing sent
+
+    // Any other path refuses the upgrade.
+    QWebSocket elsewhere;
+    QSignalSpy refused(&elsewhere, &QWebSocket::disconnected);
+    elsewhere.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/api/rotation").arg(port)));
+    ASSERT_TRUE(refused.wait(5000));
+    EXPECT_EQ(server->liveClients(), 1);
+    live.close();
+    ASSERT_TRUE(waitUntil([&] { return server->liveClients() == 0; }));
+    ASSERT_TRUE(waitUntil([&] { return server->connections() == 0; }));
+}
+
+TEST_F(RequestServerTest, WrongPinsLockTheHostOut) {
+    RequestServer::Options options;
+    options.pinRule = {1, 60000, 3, 600000, 5};
+    start(options);
+    const auto stop = [this](const QByteArray& pin) {
+        return send(request("POST", "/api/host/stop", "", "Authorization: Bearer " + pin + "\r\n"));
+    };
+    EXPECT_EQ(stop("1").status, 401);
+    EXPECT_EQ(stop("2").status, 401);       // now a minute's wait
+    const Answer waiting = stop("424242");  // even the right PIN waits
+    EXPECT_EQ(waiting.status, 429);
+    EXPECT_EQ(waiting.header("Retry-After").toInt(), 60);
+}
+
+TEST_F(RequestServerTest, RequestApprovedIntoTheRotation) {
+    start();
+    const Answer made = send(request("POST", "/api/requests",
+                                     requestBody(QStringLiteral("  Zoë  "), double(lib.ids[0]))));
+    ASSERT_EQ(made.status, 201) << made.body.toStdString();
+    const QJsonObject asked = made.json().object();
+    EXPECT_EQ(asked.value("singer").toString(), QStringLiteral("Zoë"));
+    EXPECT_EQ(asked.value("song").toObject().value("title").toString(), QStringLiteral("Waterloo"));
+    const QByteArray token = made.header("X-Lyrvox-Client");
+    EXPECT_EQ(token.size(), 32);
+    EXPECT_TRUE(made.header("Set-Cookie").startsWith("lyrvox_client=" + token + ";"));
+    const QByteArray id = QByteArray::number(asked.value("id").toInteger());
+
+    // Another phone may not withdraw it; the rotation lists it, waiting.
+    EXPECT_EQ(send(request("DELETE", "/api/requests/" + id, {},
+                           "X-Lyrvox-Client: " + QByteArray(32, 'a') + "\r\n"))
+                  .status,
+              403);
+    EXPECT_EQ(send(request("DELETE", "/api/requests/" + id)).status, 403);  // no token at all
+    const QJsonObject before = send(request("GET", "/api/rotation")).json().object();
+    ASSERT_EQ(before.value("requests").toArray().size(), 1);
+    EXPECT_FALSE(before.value("requests").toArray()[0].toObject().contains("client"));
+
+    const QByteArray pin = "Authorization: Bearer 424242\r\n";
+    EXPECT_EQ(send(request("GET", "/api/host/requests", {}, pin)).json().array().size(), 1);
+    EXPECT_EQ(send(request("POST", "/api/host/requests/" + id + "/approve", "", pin)).status, 200);
+    EXPECT_EQ(send(request("POST", "/api/host/requests/" + id + "/approve", "", pin)).status, 404);
+    EXPECT_EQ(send(request("POST", "/api/host/play-pause", "", pin)).status, 200);
+    EXPECT_EQ(commands, 1);
+
+    const QJsonObject after = send(request("GET", "/api/rotation")).json().object();
+    EXPECT_TRUE(after.value("requests").toArray().isEmpty());
+    ASSERT_EQ(after.value("singers").toArray().size(), 1);
+    EXPECT_EQ(after.value("singers").toArray()[0].toObject().value("name").toString(),
+              QStringLiteral("Zoë"));
+    ASSERT_EQ(after.value("coming").toArray().size(), 1);
+    EXPECT_EQ(after.value("coming").toArray()[0].toObject().value("title").toString(),
+              QStringLiteral("Waterloo"));
+    ASSERT_EQ(rotation.singers().size(), 1u);
+    EXPECT_EQ(rotation.singers()[0].songs.size(), 1u);
+
+    // A second request by the same phone, withdrawn by it through its cookie.
+    const Answer second = send(request("POST", "/api/requests",
+                                       requestBody(QStringLiteral("Zoë"), double(lib.ids[1])),
+                                       "Cookie: theme=dark; lyrvox_client=" + token + "\r\n"));
+    ASSERT_EQ(second.status, 201);
+    EXPECT_TRUE(second.header("Set-Cookie").isEmpty());  // it kept its token
+    const QByteArray secondId = QByteArray::number(second.json().object().value("id").toInteger());
+    EXPECT_EQ(send(request("DELETE", "/api/requests/" + secondId, {},
+                           "Cookie: lyrvox_client=" + token + "\r\n"))
+                  .status,
+              200);
+    EXPECT_EQ(changes, 4);  // asked, approved, asked, withdrawn
+    EXPECT_EQ(notices, (std::vector<std::string>{"Zoë", "Zoë"}));
+}
+
+TEST_F(RequestServerTest, SearchResultsAreJsonWhateverTheNames) {
+    start();
+    const Answer found = send(request("GET", "/api/search?q=alert"));
+    ASSERT_EQ(found.status, 200);
+    QJsonParseError error;
+    const QJsonDocument json = QJsonDocument::fromJson(found.body, &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << found.body.toStdString();
+    ASSERT_EQ(json.array().size(), 1);
+    const QJsonObject song = json.array()[0].toObject();
+    EXPECT_EQ(song.value("title").toString(), QStringLiteral("<script>alert(1)</script>"));
+    EXPECT_EQ(song.value("artist").toString(), QStringLiteral("Evil"));
+    EXPECT_EQ(song.value("duration").toInt(), 180);
+    EXPECT_EQ(song.value("id").toInteger(), lib.ids[2]);
+    EXPECT_EQ(QStringList(song.keys()),
+              (QStringList{QStringLiteral("artist"), QStringLiteral("duration"),
+                           QStringLiteral("id"), QStringLiteral("title")}));
+    // The JSON writer escapes nothing HTML needs; the pages escape as they show.
+    EXPECT_TRUE(found.body.contains("<script>alert(1)<\\/script>") ||
+                found.body.contains("<script>alert(1)</script>"));
+    EXPECT_EQ(found.header("X-Content-Type-Options"), "nosniff");
+    EXPECT_EQ(send(request("GET", "/api/search?q=%20%20")).json().array().size(), 0);
+    EXPECT_EQ(send(request("GET", "/api/search?q=wat")).json().array().size(), 1);
+}
+
+}  // namespace
+}  // namespace lyrvox
