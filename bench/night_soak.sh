@@ -16,10 +16,11 @@
 #  - the songs put in the library and the singers' lists by lyrvox-cdg (library
 #    scan, singers add, queue add --singer), then `lyrvox --start-night`, offscreen;
 #  - bench/night_monitor.py prints each song's descriptors and VmRSS 2 s into it,
-#    and at the end first/last/max, the growth, and "flat" when no song after the
-#    10th is above the 11th by more than FD_BOUND (default 0) descriptors and
-#    RSS_BOUND_KB (default 5120 kB) of memory.
-# About (SONG_SECONDS + 2) x 50 s: under 7 minutes. Exits 1 when not flat or songs
+#    and at the end first/last/max, the growth, and "flat" when over the songs
+#    after the 10th no song holds more descriptors than the 11th plus FD_BOUND
+#    (default 0) and the resident memory's fitted line grows by at most
+#    RSS_BOUND_KB (default 5120 kB), with its trend per song.
+# About (SONG_SECONDS + 1.3) x SONGS s: under 7 minutes for 50. Exits 1 when not flat or songs
 # went unplayed. Needs ffmpeg, pulseaudio and the lyrvox and lyrvox-cdg targets.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
