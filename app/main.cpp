@@ -103,7 +103,17 @@ int main(int argc, char** argv) {
     // One player per user: a running one takes the songs and this start ends.
     lyrvox::SingleInstance instance(lyrvox::SingleInstance::defaultFolder());
     if (!command.newInstance) {
-        if (const std::optional<int> status = handOver(instance, songs)) return *status;
+        if (const std::optional<int> status = handOver(instance, songs)) {
+            // The running player was only shown: its night is the host's to start.
+            if (command.startNight && *status == 0) {
+                std::fputs(
+                    "lyrvox: Lyrvox is already running: its night was not started "
+                    "(Play queue starts it there)\n",
+                    stderr);
+                return 1;
+            }
+            return *status;
+        }
     }
 
     // Scratch folders of zipped songs that a killed run left behind.
@@ -225,6 +235,22 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "lyrvox: %s\n", lyrvox::escapeForTerminal(note.toStdString()).c_str());
         QTimer::singleShot(0, &window, [&window, note] { window.showStatus(note); });
         if (port == 0) requestServer.reset();
+    }
+    // --start-night: the night runs from start-up as if the host pressed Play queue,
+    // once the library is open (another program holding it delays the start, tried
+    // again on the library's own retry pace).
+    QTimer nightStart;
+    if (command.startNight) {
+        nightStart.setInterval(lyrvox::LibraryController::kRetryMs);
+        QObject::connect(&nightStart, &QTimer::timeout, &window, [&nightStart, &library] {
+            if (library.waitingForIndex()) return;
+            nightStart.stop();
+            library.playNextNow();
+        });
+        QTimer::singleShot(0, &window, [&nightStart, &library] {
+            if (library.waitingForIndex()) return nightStart.start();
+            library.playNextNow();
+        });
     }
     // Benchmark aid (bench/cpu_play.sh): LYRVOX_FULLSCREEN_FPS=N puts the display
     // window in full screen and redraws it N times a second, after start-up chose

@@ -223,6 +223,8 @@ PlayerCommand parsePlayerCommand(const std::vector<std::string>& args) {
             command.request = SingleInstance::Request::Enqueue;
         } else if (arg == "--new-instance") {
             command.newInstance = true;
+        } else if (arg == "--start-night") {
+            command.startNight = true;
         } else if (arg == "-h" || arg == "--help") {
             command.help = true;
         } else if (arg.starts_with("--")) {
@@ -236,6 +238,8 @@ PlayerCommand parsePlayerCommand(const std::vector<std::string>& args) {
     if (command.request == SingleInstance::Request::Enqueue && command.songs.empty() &&
         !command.help)
         command.error = "--enqueue needs songs";
+    else if (command.startNight && !command.songs.empty() && !command.help)
+        command.error = "--start-night takes no songs";
     return command;
 }
 
@@ -271,6 +275,7 @@ PlayerSongs playerSongs(const PlayerCommand& command) {
 std::string playerUsage() {
     return "Usage: lyrvox [--new-instance] [SONG...]\n"
            "       lyrvox [--new-instance] --enqueue SONG...\n"
+           "       lyrvox [--new-instance] --start-night\n"
            "Plays CD+G karaoke songs. While Lyrvox runs, a song given here goes to the\n"
            "running player, which plays it at once (several songs: the first plays, the\n"
            "others are queued); with --enqueue the songs are added to its queue instead\n"
@@ -278,6 +283,8 @@ std::string playerUsage() {
            "\n"
            "  --enqueue       add the songs to the queue rather than play one now\n"
            "  --new-instance  start a player of its own even while another runs\n"
+           "  --start-night   play the singers' rotation (or the queue) from start-up,\n"
+           "                  song after song, as Play queue does\n"
            "  -h, --help      show this text\n"
            "  --              the words that follow are songs, even with a leading '-'\n";
 }

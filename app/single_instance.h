@@ -89,8 +89,11 @@ class SingleInstance : public QObject {
 struct PlayerCommand {
     SingleInstance::Request request = SingleInstance::Request::Play;
     bool newInstance = false;  // --new-instance: play on its own, hand nothing over
-    bool help = false;         // -h, --help
-    std::string error;         // an option not known; the program then shows the usage
+    // --start-night: once started, play the night's next turn (or the queue's first
+    // song) as "Play queue" would, with nobody at the controls; takes no songs.
+    bool startNight = false;
+    bool help = false;  // -h, --help
+    std::string error;  // an option not known; the program then shows the usage
     // The arguments after the options, as the system gave their bytes. Play: the
     // words of one song's name (see joinCommandLine); Enqueue: one song each.
     std::vector<std::string> songs;

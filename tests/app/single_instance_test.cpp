@@ -205,18 +205,32 @@ TEST(SingleInstance, CommandLine) {
     const struct {
         std::vector<std::string> args;
         Request request;
-        bool newInstance, help;
+        bool newInstance, help, startNight;
         std::string error;
         std::vector<std::string> songs;
     } cases[] = {
-        {{}, Request::Play, false, false, "", {}},
-        {{"--enqueue", "a.cdg", "b.zip"}, Request::Enqueue, false, false, "", {"a.cdg", "b.zip"}},
-        {{"--new-instance", "--enqueue", "a"}, Request::Enqueue, true, false, "", {"a"}},
-        {{"--help"}, Request::Play, false, true, "", {}},
-        {{"--", "--enqueue"}, Request::Play, false, false, "", {"--enqueue"}},
-        {{"-song.cdg"}, Request::Play, false, false, "", {"-song.cdg"}},
-        {{"--enqueue"}, Request::Enqueue, false, false, "--enqueue needs songs", {}},
-        {{"--fast", "a"}, Request::Play, false, false, "unknown option --fast", {}},
+        {{}, Request::Play, false, false, false, "", {}},
+        {{"--enqueue", "a.cdg", "b.zip"},
+         Request::Enqueue,
+         false,
+         false,
+         false,
+         "",
+         {"a.cdg", "b.zip"}},
+        {{"--new-instance", "--enqueue", "a"}, Request::Enqueue, true, false, false, "", {"a"}},
+        {{"--help"}, Request::Play, false, true, false, "", {}},
+        {{"--", "--enqueue"}, Request::Play, false, false, false, "", {"--enqueue"}},
+        {{"-song.cdg"}, Request::Play, false, false, false, "", {"-song.cdg"}},
+        {{"--enqueue"}, Request::Enqueue, false, false, false, "--enqueue needs songs", {}},
+        {{"--fast", "a"}, Request::Play, false, false, false, "unknown option --fast", {}},
+        {{"--new-instance", "--start-night"}, Request::Play, true, false, true, "", {}},
+        {{"--start-night", "a.cdg"},
+         Request::Play,
+         false,
+         false,
+         true,
+         "--start-night takes no songs",
+         {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.empty() ? "" : c.args[0]);
@@ -224,6 +238,7 @@ TEST(SingleInstance, CommandLine) {
         EXPECT_EQ(command.request, c.request);
         EXPECT_EQ(command.newInstance, c.newInstance);
         EXPECT_EQ(command.help, c.help);
+        EXPECT_EQ(command.startNight, c.startNight);
         EXPECT_EQ(command.error, c.error);
         if (c.error.empty()) {
             EXPECT_EQ(command.songs, c.songs);
