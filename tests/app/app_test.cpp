@@ -153,7 +153,7 @@ TEST_F(ControlWindowTest, OpenStartsInTheSavedFolderWithTheLastFileType) {
 }
 
 // Play returns at once with the song running; Pause, Continue and Stop act at once, the
-// caption before the media; a Stop, a close or a Play right after a start take effect.
+// caption before the media; a Stop or a Play right after a start takes effect.
 TEST_F(ControlWindowTest, PauseContinueAndStopDuringASessionAndNothingPlayableEndsIdle) {
     writeSong("song.cdg");
     window.startUp({});
@@ -188,12 +188,6 @@ TEST_F(ControlWindowTest, PauseContinueAndStopDuringASessionAndNothingPlayableEn
         EXPECT_TRUE(QTest::qWaitFor([&] { return idle(); }));
         EXPECT_EQ(transport(), std::string("&Play ++- ") + status);
     }
-    // The window closed right after a start: the song abandoned without its end steps.
-    open(work.filePath("song.cdg"));
-    window.playPauseOrContinue();
-    window.close();
-    EXPECT_EQ(transport(), "&Pause -++ Playing: song.CDG (only)");
-    EXPECT_EQ(ends, 1);
 }
 
 TEST_F(ControlWindowTest, CommandLinePlaysAtStartUpAndSnapshotsNeverReplaceFiles) {
@@ -386,13 +380,14 @@ TEST_F(ControlWindowTest, KeyTempoAndVolume) {
     EXPECT_EQ(texts["Playback/KeepKeyAndTempo"], "1");
 }
 
+// The window closed right after a start: the song abandoned without its end steps.
 TEST_F(ControlWindowTest, ClosingDuringCommandLinePlaybackEndsAtOnce) {
     writeSong("a.cdg");
     window.startUp({work.filePath("a.cdg").toStdString()});
     window.close();
     EXPECT_TRUE(ends == 1 && window.snapshots().stem.isEmpty());  // the rest is skipped
     EXPECT_EQ(media.calls, std::vector<std::string>({"stop", "close", "stop", "close"}));
-    EXPECT_EQ(c.status->text(), "Playing: a.CDG (only)");  // the end steps are skipped
+    EXPECT_EQ(transport(), "&Pause -++ Playing: a.CDG (only)");  // the end steps are skipped
 }
 
 TEST_F(ControlWindowTest, DisplayTickCopiesThePictureAndShowsTheTime) {
