@@ -331,7 +331,9 @@ TEST(KeyAndTempo, ShiftTheToneAndPaceTheSongTime) {
         // All of the song was heard, its end too, however late and at whatever rate.
         EXPECT_GE(tap.samples, static_cast<int64_t>(44100 * 2 * 100 / (changes ? c.tempo : 100)));
         // The tone's end: the stretch's lead stops there.
-        if (changes) EXPECT_EQ(media.positionMs(), 2000);
+        if (changes) {
+            EXPECT_EQ(media.positionMs(), 2000);
+        }
         EXPECT_NEAR(tap.pitch(), c.hertz, 3.0);
     }
 }
