@@ -79,9 +79,8 @@ void ControlWindow::connectControls() {
         {controls_.options, &ControlWindow::toggleOptions},
         {controls_.info, &ControlWindow::showDocumentation},
         {controls_.about, &ControlWindow::showAbout}};
-    for (const auto& [button, command] : commands) {
+    for (const auto& [button, command] : commands)
         connect(button, &QPushButton::clicked, this, [this, command] { (this->*command)(); });
-    }
     connect(controls_.frameRate, &QComboBox::currentIndexChanged, this,
             [this] { frameRateChosen(); });
     connect(displayTimer_, &QTimer::timeout, this, [this] { onDisplayTick(); });
@@ -189,11 +188,8 @@ QString ControlWindow::startFolder() {
 
 void ControlWindow::openSong() {
     if (lastFilterIndex_ == 0) lastFilterIndex_ = 2;
-    OpenFileRequest request;
-    request.folder = startFolder();
-    request.filters = songFileFilters();
-    request.filterIndex = lastFilterIndex_;
-    const std::optional<OpenFileChoice> choice = deps_.dialogs.chooseOpenFile(request);
+    const std::optional<OpenFileChoice> choice =
+        deps_.dialogs.chooseOpenFile({startFolder(), songFileFilters(), lastFilterIndex_});
     if (!choice) return;  // cancelled: nothing changes
     lastFilterIndex_ = choice->filterIndex;
     chooseFile(toFsPath(choice->path));
@@ -316,10 +312,6 @@ void ControlWindow::showStatus(const QString& text) {
     statusText_ = text;
     controls_.status->setText(text + tuning_->statusSuffix());
     controls_.status->setToolTip(tuning_->keyEngineTip());
-}
-
-void ControlWindow::stepZoom() {
-    display_->stepZoom();
 }
 
 void ControlWindow::takeSnapshot() {

@@ -61,7 +61,7 @@ class ControlWindow : public QWidget {
     void stopPlayback();
     void frameRateChosen();
     void onDisplayTick();
-    void stepZoom();
+    void stepZoom() { display_->stepZoom(); }
     void takeSnapshot();
     void toggleOptions();
     void showDocumentation();

@@ -1,23 +1,13 @@
 #include "library/library_index.h"
 
 #include <sqlite3.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <utility>
 
 #include "library/search_text.h"
 #include "library/sql_statement.h"
 #include "util/text_helpers.h"
-
-#ifndef LYRVOX_VERSION
-#define LYRVOX_VERSION "unknown"
-#endif
 
 namespace lyrvox {
 namespace {
@@ -26,272 +16,6 @@ namespace {
 // by relevance: ranking tens of thousands of rows for one typed letter would cost
 // more than a keystroke may.
 constexpr std::int64_t kMostRanked = 500;
-
-// Each step takes the schema from its index to the next version; a new version
-// appends a step and never edits an old one.
-constexpr const char* kMigrations[] = {
-    // 0 -> 1
-    R"(
-    CREATE TABLE folders(
-        id INTEGER PRIMARY KEY,
-        path BLOB NOT NULL UNIQUE,
-        name_order INTEGER NOT NULL DEFAULT 0,
-        available INTEGER NOT NULL DEFAULT 1);
-    CREATE TABLE songs(
-        id INTEGER PRIMARY KEY,
-        folder_id INTEGER NOT NULL,
-        path BLOB NOT NULL UNIQUE,
-        size INTEGER NOT NULL,
-        mtime_ns INTEGER NOT NULL,
-        partner BLOB NOT NULL,
-        artist TEXT NOT NULL,
-        title TEXT NOT NULL,
-        disc_id TEXT NOT NULL,
-        duration_ms INTEGER NOT NULL,
-        format TEXT NOT NULL,
-        available INTEGER NOT NULL DEFAULT 1);
-    CREATE VIRTUAL TABLE song_search USING fts5(
-        artist, title, disc_id, content='songs', content_rowid='id',
-        tokenize='unicode61 remove_diacritics 2', prefix='1 2 3');
-    CREATE TRIGGER songs_added AFTER INSERT ON songs BEGIN
-        INSERT INTO song_search(rowid, artist, title, disc_id)
-            VALUES (new.id, new.artist, new.title, new.disc_id);
-    END;
-    CREATE TRIGGER songs_removed AFTER DELETE ON songs BEGIN
-        INSERT INTO song_search(song_search, rowid, artist, title, disc_id)
-            VALUES ('delete', old.id, old.artist, old.title, old.disc_id);
-    END;
-    CREATE TRIGGER songs_renamed AFTER UPDATE OF artist, title, disc_id ON songs BEGIN
-        INSERT INTO song_search(song_search, rowid, artist, title, disc_id)
-            VALUES ('delete', old.id, old.artist, old.title, old.disc_id);
-        INSERT INTO song_search(rowid, artist, title, disc_id)
-            VALUES (new.id, new.artist, new.title, new.disc_id);
-    END;
-    CREATE INDEX songs_by_name ON songs(artist, title);
-    CREATE TABLE queue(
-        position INTEGER PRIMARY KEY,
-        path BLOB NOT NULL,
-        artist TEXT NOT NULL,
-        title TEXT NOT NULL);
-    )",
-    // 1 -> 2: a song belongs to a library folder, as the foreign keys that are
-    // switched on now check (songs of a folder no longer there go), and is found by
-    // its folder through an index. Names are found without their punctuation:
-    // `folded_artist` and `folded_title` are the names without the joining marks of
-    // search_text.h and with "&" as "and", NULL when that changes nothing, so that
-    // only names with such marks are indexed twice. Beginnings of up to six letters
-    // get an index of their own: a typed word that begins several indexed words
-    // ("love" of "love" and "loves") is then one lookup, not a merge of every such
-    // word's songs. Folders inside a library folder may have a name order of their
-    // own; the file names the program that last changed its layout, so that an
-    // older one can say which version wrote it.
-    R"(
-    CREATE TABLE songs_new(
-        id INTEGER PRIMARY KEY,
-        folder_id INTEGER NOT NULL REFERENCES folders(id) ON DELETE CASCADE,
-        path BLOB NOT NULL UNIQUE,
-        size INTEGER NOT NULL,
-        mtime_ns INTEGER NOT NULL,
-        partner BLOB NOT NULL,
-        artist TEXT NOT NULL,
-        title TEXT NOT NULL,
-        disc_id TEXT NOT NULL,
-        duration_ms INTEGER NOT NULL,
-        format TEXT NOT NULL,
-        available INTEGER NOT NULL DEFAULT 1,
-        folded_artist TEXT GENERATED ALWAYS AS (nullif(
-            replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(
-                artist, '&', ' and '), '''', ''), '’', ''), '‘', ''), '`', ''), '´', ''),
-                '.', ''), '-', ''), '‐', ''), '/', ''),
-            artist)) VIRTUAL,
-        folded_title TEXT GENERATED ALWAYS AS (nullif(
-            replace(replace(replace(replace(replace(replace(replace(replace(replace(replace(
-                title, '&', ' and '), '''', ''), '’', ''), '‘', ''), '`', ''), '´', ''),
-                '.', ''), '-', ''), '‐', ''), '/', ''),
-            title)) VIRTUAL);
-    INSERT INTO songs_new(id, folder_id, path, size, mtime_ns, partner, artist, title, disc_id,
-                          duration_ms, format, available)
-        SELECT id, folder_id, path, size, mtime_ns, partner, artist, title, disc_id,
-               duration_ms, format, available
-        FROM songs WHERE folder_id IN (SELECT id FROM folders);
-    DROP TABLE songs;  -- its triggers go with it
-    DROP TABLE song_search;
-    ALTER TABLE songs_new RENAME TO songs;
-    CREATE VIRTUAL TABLE song_search USING fts5(
-        artist, title, disc_id, folded_artist, folded_title,
-        content='songs', content_rowid='id',
-        tokenize='unicode61 remove_diacritics 2', prefix='1 2 3 4 5 6');
-    CREATE TRIGGER songs_added AFTER INSERT ON songs BEGIN
-        INSERT INTO song_search(rowid, artist, title, disc_id, folded_artist, folded_title)
-            VALUES (new.id, new.artist, new.title, new.disc_id, new.folded_artist,
-            new.folded_title);
-    END;
-    CREATE TRIGGER songs_removed AFTER DELETE ON songs BEGIN
-        INSERT INTO song_search(song_search, rowid, artist, title, disc_id, folded_artist,
-            folded_title)
-            VALUES ('delete', old.id, old.artist, old.title, old.disc_id, old.folded_artist,
-            old.folded_title);
-    END;
-    CREATE TRIGGER songs_renamed AFTER UPDATE OF artist, title, disc_id ON songs BEGIN
-        INSERT INTO song_search(song_search, rowid, artist, title, disc_id, folded_artist,
-            folded_title)
-            VALUES ('delete', old.id, old.artist, old.title, old.disc_id, old.folded_artist,
-            old.folded_title);
-        INSERT INTO song_search(rowid, artist, title, disc_id, folded_artist, folded_title)
-            VALUES (new.id, new.artist, new.title, new.disc_id, new.folded_artist,
-            new.folded_title);
-    END;
-    CREATE INDEX songs_by_name ON songs(artist, title);
-    CREATE INDEX songs_by_folder ON songs(folder_id);
-    INSERT INTO song_search(song_search) VALUES ('rebuild');
-    CREATE TABLE name_orders(
-        path BLOB PRIMARY KEY,
-        name_order INTEGER NOT NULL);
-    CREATE TABLE about(key TEXT PRIMARY KEY, value TEXT NOT NULL);
-    )",
-    // 2 -> 3: a night's singers in their rotation order, each with their own songs;
-    // the rotation's round and the singer made next; the key and tempo (semitones,
-    // percent) each singer last sang each song in, by name so that it outlives the
-    // night; the history of songs played; and each song's loudness, for the version
-    // of the file that was measured. A NULL key or tempo on a queued song leaves it
-    // to the key memory.
-    R"(
-    CREATE TABLE singers(
-        id INTEGER PRIMARY KEY,
-        name TEXT NOT NULL UNIQUE,
-        position INTEGER NOT NULL,
-        away INTEGER NOT NULL DEFAULT 0,
-        joined_round INTEGER NOT NULL,
-        last_round INTEGER NOT NULL DEFAULT -1);
-    CREATE TABLE singer_songs(
-        id INTEGER PRIMARY KEY,
-        singer_id INTEGER NOT NULL REFERENCES singers(id) ON DELETE CASCADE,
-        position INTEGER NOT NULL,
-        path BLOB NOT NULL,
-        artist TEXT NOT NULL,
-        title TEXT NOT NULL,
-        key INTEGER,
-        tempo INTEGER);
-    CREATE INDEX singer_songs_by_singer ON singer_songs(singer_id, position);
-    CREATE TABLE rotation(name TEXT PRIMARY KEY, value INTEGER NOT NULL);
-    CREATE TABLE key_memory(
-        singer TEXT NOT NULL,
-        path BLOB NOT NULL,
-        key INTEGER NOT NULL,
-        tempo INTEGER NOT NULL,
-        PRIMARY KEY(singer, path));
-    CREATE TABLE history(
-        id INTEGER PRIMARY KEY,
-        singer TEXT NOT NULL,
-        path BLOB NOT NULL,
-        artist TEXT NOT NULL,
-        title TEXT NOT NULL,
-        started_at INTEGER NOT NULL,
-        key INTEGER NOT NULL,
-        tempo INTEGER NOT NULL,
-        ended TEXT NOT NULL);
-    CREATE INDEX history_by_time ON history(started_at);
-    CREATE INDEX history_by_singer ON history(singer, started_at);
-    CREATE TABLE loudness(
-        path BLOB PRIMARY KEY,
-        size INTEGER NOT NULL,
-        mtime_ns INTEGER NOT NULL,
-        integrated_lufs REAL,
-        true_peak_dbtp REAL,
-        failed INTEGER NOT NULL DEFAULT 0);
-    )",
-    // 3 -> 4: the singers' requests from their phones, waiting for the host: who
-    // asked (the name as typed, checked), for which library song (by id; a song
-    // gone from the library takes its requests with it), the phone that asked (its
-    // random token, so that only it may withdraw) and when (seconds since the epoch).
-    // A file whose version was set back by hand may hold the table already.
-    R"(
-    CREATE TABLE IF NOT EXISTS requests(
-        id INTEGER PRIMARY KEY,
-        singer TEXT NOT NULL,
-        song_id INTEGER NOT NULL REFERENCES songs(id) ON DELETE CASCADE,
-        client TEXT NOT NULL,
-        requested_at INTEGER NOT NULL);
-    CREATE INDEX IF NOT EXISTS requests_by_client ON requests(client);
-    )",
-};
-static_assert(std::size(kMigrations) == LibraryIndex::kSchemaVersion);
-
-bool exists(const std::string& path) {
-    struct stat info;
-    return ::lstat(path.c_str(), &info) == 0;
-}
-
-constexpr const char* kProgram = "Lyrvox " LYRVOX_VERSION;
-
-std::string shown(const std::string& path) {
-    return escapeForTerminal(path);
-}
-
-void removeWithJournals(const std::string& path) {
-    for (const char* end : {"", "-wal", "-shm", "-journal"}) ::unlink((path + end).c_str());
-}
-
-// Keeps the file (and its write-ahead log) as the first free PATH.broken-N; returns
-// the new name, or "" with errno set when it could not be moved. A link then an
-// unlink, so that a name another program has just taken is never replaced.
-std::string moveAside(const std::string& path) {
-    for (int n = 1; n < 1000; ++n) {
-        const std::string target = path + ".broken-" + std::to_string(n);
-        if (::link(path.c_str(), target.c_str()) != 0) {
-            if (errno == EEXIST) continue;
-            // A file system without hard links: a rename to a name checked free.
-            if (exists(target)) continue;
-            if (std::rename(path.c_str(), target.c_str()) != 0) return {};
-        } else if (::unlink(path.c_str()) != 0) {
-            ::unlink(target.c_str());
-            return {};
-        }
-        std::rename((path + "-wal").c_str(), (target + "-wal").c_str());
-        std::remove((path + "-shm").c_str());
-        return target;
-    }
-    errno = EEXIST;
-    return {};
-}
-
-const char* kindOf(mode_t mode) {
-    if (S_ISDIR(mode)) return "a folder";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-    if (S_ISFIFO(mode)) return "a pipe";
-    if (S_ISSOCK(mode)) return "a socket";
-    return "not a regular file";
-}
-
-// What a failure means to the user; SQLite's own words only where they are ours
-// (a trigger's message) or no plainer ones exist.
-std::string describe(int code, sqlite3* db) {
-    switch (code & 0xFF) {
-        case SQLITE_BUSY:
-        case SQLITE_LOCKED:
-            return "another program is using the library";
-        case SQLITE_CORRUPT:
-        case SQLITE_NOTADB:
-            return "the library file is damaged";
-        case SQLITE_FULL:
-            return "the disk is full";
-        case SQLITE_READONLY:
-        case SQLITE_PERM:
-        case SQLITE_AUTH:
-            return "the library file cannot be written";
-        case SQLITE_CANTOPEN:
-            return "the library file cannot be opened";
-        case SQLITE_IOERR:
-            return "the library file cannot be read or written";
-        case SQLITE_NOMEM:
-            return "out of memory";
-        case SQLITE_CONSTRAINT:
-            if (code == SQLITE_CONSTRAINT_TRIGGER && db) return sqlite3_errmsg(db);
-            return "the library refused a change";
-        default:
-            return sqlite3_errstr(code);
-    }
-}
 
 LibrarySong songFrom(Statement& row) {
     LibrarySong song;
@@ -306,232 +30,43 @@ LibrarySong songFrom(Statement& row) {
     return song;
 }
 
-bool isWordByte(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte >= 0x80 || (byte >= '0' && byte <= '9') || (byte >= 'a' && byte <= 'z') ||
-           (byte >= 'A' && byte <= 'Z');
-}
-
 }  // namespace
-
-std::string ftsQueryFor(const std::string& text) {
-    const auto quoted = [](const std::string& word) {
-        std::string phrase = "\"";
-        for (char c : word) phrase += c == '"' ? std::string("\"\"") : std::string(1, c);
-        return phrase + "\"*";
-    };
-    const auto hasWordByte = [](const std::string& word) {
-        return std::any_of(word.begin(), word.end(), isWordByte);
-    };
-    std::string query;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-        const std::size_t start = i;
-        while (i < text.size() && text[i] != ' ' && text[i] != '\t') ++i;
-        const std::string word = validUtf8(std::string_view(text).substr(start, i - start));
-        const std::string folded = foldPunctuation(word);
-        // Only separators ("-", "&"): FTS5 would find nothing to match.
-        std::string bare = word;
-        std::erase(bare, '&');
-        if (!hasWordByte(foldPunctuation(bare))) continue;
-        std::string term = quoted(word);
-        if (folded != word) term = "(" + term + " OR " + quoted(folded) + ")";
-        query += (query.empty() ? "" : " AND ") + term;
-    }
-    return query;
-}
 
 LibraryIndex::LibraryIndex(std::string path, Recovery recovery)
     : LibraryIndex(std::move(path), Options{recovery, kBusyWaitMs, {}}) {}
 
 LibraryIndex::LibraryIndex(std::string path, Options options)
-    : path_(std::move(path)), options_(std::move(options)) {
+    : file_(std::move(path), std::move(options)) {
     start();
 }
 
+LibraryIndex::~LibraryIndex() = default;
+
 void LibraryIndex::start() {
-    const std::string where = "The song library " + shown(path_);
-    if (path_.empty()) return refuse(State::NotAFile, "No file was named for the song library.");
-    struct stat info;
-    if (::stat(path_.c_str(), &info) == 0) {
-        if (!S_ISREG(info.st_mode)) {
-            return refuse(State::NotAFile, shown(path_) + " is " + kindOf(info.st_mode) +
-                                               ", not a song library file; it was left as it is.");
-        }
-    } else if (errno == ENOENT && ::lstat(path_.c_str(), &info) == 0) {
-        return refuse(State::NotAFile, shown(path_) +
-                                           " is a link to nothing, not a song library "
-                                           "file; it was left as it is.");
-    } else if (errno == ENOENT && !create()) {
-        return refuse(State::Failed, "The song library cannot be made at " + shown(path_) + " (" +
-                                         error_ + "); the library is off for this run.");
-    }
-    if (open()) {
-        state_ = State::Open;
-        return;
-    }
-    if (state_ == State::Newer) return refuse(State::Newer, notice_);
-    const int failure = db_.lastFailure() & 0xFF;
-    if (failure == SQLITE_BUSY || failure == SQLITE_LOCKED) {
-        return refuse(State::InUse, where +
-                                        " is in use by another program. The library is off for "
-                                        "this run; the file was left as it is.");
-    }
-    if (failure == SQLITE_CORRUPT || failure == SQLITE_NOTADB) {
-        if (options_.recovery == Recovery::MoveAside) {
-            rebuild();
-            return;
-        }
-        return refuse(State::Damaged, where + " is damaged; the library is off for this run.");
-    }
-    refuse(State::Failed,
-           where + " cannot be opened (" + error_ + "); the library is off for this run.");
+    needsRescan_ = false;
+    const State state = file_.open();
+    error_ = file_.error();
+    // Left open only to read what can be kept of it.
+    if (state == State::Damaged && db_) rebuild();
 }
 
 bool LibraryIndex::reopen() {
-    closeDb();
-    state_ = State::Failed;
-    notice_.clear();
-    error_.clear();
-    needsRescan_ = false;
     start();
     return isOpen();
 }
 
-LibraryIndex::~LibraryIndex() {
-    closeDb();
-}
-
-void LibraryIndex::closeDb() {
-    db_.close();
-}
-
-void LibraryIndex::refuse(State state, std::string notice) {
-    closeDb();
-    state_ = state;
-    notice_ = std::move(notice);
-    if (error_.empty()) error_ = notice_;
-}
-
 bool LibraryIndex::fail(const std::string& what) {
-    int code = db_ ? sqlite3_extended_errcode(db_) : SQLITE_OK;
-    if (code == SQLITE_OK) code = db_.lastFailure();
-    if (what.empty()) {
-        error_ = describe(code == SQLITE_OK ? SQLITE_ERROR : code, db_);
-    } else {
-        error_ = code == SQLITE_OK ? what : what + ": " + describe(code, db_);
-    }
+    error_ = LibraryFile::failureText(db_, what);
     return false;
-}
-
-bool LibraryIndex::execute(const char* sql) {
-    if (db_.exec(sql)) return true;
-    return fail("");
-}
-
-bool LibraryIndex::create() {
-    static std::atomic<int> made{0};
-    const std::string temp =
-        path_ + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(made++);
-    removeWithJournals(temp);
-    bool ok = db_.note(sqlite3_open_v2(temp.c_str(), db_.slot(),
-                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)) ==
-                  SQLITE_OK ||
-              fail("");
-    ok = ok && prepareSchema();
-    closeDb();  // the write-ahead log goes into the file
-    if (ok && ::link(temp.c_str(), path_.c_str()) != 0 && errno != EEXIST) {
-        // Another program's library made meanwhile is kept (EEXIST); a file system
-        // without hard links gets the rename, checked first.
-        const int linkError = errno;
-        if (exists(path_) || std::rename(temp.c_str(), path_.c_str()) != 0) {
-            error_ = std::strerror(linkError);
-            ok = false;
-        }
-    }
-    removeWithJournals(temp);
-    return ok;
-}
-
-bool LibraryIndex::open() {
-    error_.clear();
-    closeDb();
-    if (db_.note(sqlite3_open_v2(path_.c_str(), db_.slot(), SQLITE_OPEN_READWRITE, nullptr)) !=
-        SQLITE_OK) {
-        return fail("");
-    }
-    return prepareSchema();
-}
-
-namespace {
-
-// The schema version, or -1 when it cannot be read.
-std::int64_t userVersion(Connection& db) {
-    Statement version(db, "PRAGMA user_version");
-    return version.step() == SQLITE_ROW ? version.integer(0) : -1;
-}
-
-}  // namespace
-
-bool LibraryIndex::prepareSchema() {
-    sqlite3_extended_result_codes(db_, 1);
-    db_.setBusyWait(options_.busyWaitMs, options_.waiting);
-    // The version first: a newer program's file is read, never changed.
-    std::int64_t version = userVersion(db_);
-    if (version < 0) return fail("");
-    const auto newer = [&] {
-        Statement writer(db_, "SELECT value FROM about WHERE key = 'written_by'");
-        const std::string who = writer.step() == SQLITE_ROW ? writer.bytes(0) : "a newer Lyrvox";
-        state_ = State::Newer;
-        notice_ = "The song library " + shown(path_) + " was written by " + who +
-                  " (library version " + std::to_string(version) + "); this " + kProgram +
-                  " reads up to version " + std::to_string(kSchemaVersion) +
-                  ". The file was left as it is; the library is off for this run.";
-        error_ = "written by " + who;
-        return false;
-    };
-    if (version > kSchemaVersion) return newer();
-    if (!execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA foreign_keys=ON"))
-        return false;
-    if (version < kSchemaVersion) {
-        Transaction change(db_);
-        if (!change.began()) return fail("cannot update the library");
-        version = userVersion(db_);  // another program may have done it meanwhile
-        if (version < 0) return fail("cannot read the library");
-        if (version > kSchemaVersion) return newer();
-        for (std::int64_t v = version; v < kSchemaVersion; ++v)
-            if (!execute(kMigrations[v])) return false;
-        const std::string bump = "PRAGMA user_version=" + std::to_string(kSchemaVersion);
-        Statement writer(db_, "INSERT OR REPLACE INTO about(key, value) VALUES ('written_by', ?)");
-        if (!execute(bump.c_str()) || !writer.bindText(1, kProgram).run() || !change.commit())
-            return fail("cannot update the library");
-    }
-    // Reads every small table once: a damaged schema or page there shows here.
-    Statement check(db_,
-                    "SELECT (SELECT count(*) FROM folders) + (SELECT count(*) FROM queue) + "
-                    "(SELECT count(*) FROM song_search WHERE song_search MATCH 'x*')");
-    if (check.step() != SQLITE_ROW) return fail("cannot read the library");
-    return true;
 }
 
 bool LibraryIndex::rebuild() {
     // What can still be read, row by row up to the damage.
     const std::vector<LibraryFolder> kept = db_ ? folders() : std::vector<LibraryFolder>{};
     const std::vector<QueueEntry> queue = db_ ? loadQueue() : std::vector<QueueEntry>{};
-    closeDb();
-    const std::string where = "The song library " + shown(path_);
-    const std::string aside = moveAside(path_);
-    if (aside.empty()) {
-        refuse(State::Damaged, where + " is damaged and cannot be moved aside (" +
-                                   std::strerror(errno) + "); the library is off for this run.");
-        return false;
-    }
-    if (!create() || !open()) {
-        refuse(State::Failed, where + " was damaged and cannot be made again (" + error_ +
-                                  "); the library is off for this run.");
-        return false;
-    }
+    const std::string aside = file_.remake();
+    error_ = file_.error();
+    if (aside.empty()) return false;
     Transaction restore(db_);
     Statement folder(db_, "INSERT INTO folders(path, name_order, available) VALUES (?, ?, ?)");
     bool ok = restore.began();
@@ -542,9 +77,9 @@ bool LibraryIndex::rebuild() {
                        .run();
     }
     ok = ok && restore.commit() && saveQueue(queue);
-    state_ = State::Open;
     needsRescan_ = ok && !kept.empty();
-    std::string text = where + " was damaged; a copy was kept as " + shown(aside) + ". ";
+    std::string text = "The song library " + LibraryFile::shown(path()) +
+                       " was damaged; a copy was kept as " + LibraryFile::shown(aside) + ". ";
     if (!ok) {
         text +=
             "A fresh library was started, but what could be read of the old one could not be "
@@ -561,7 +96,7 @@ bool LibraryIndex::rebuild() {
                               : " The queue (" + std::to_string(queue.size()) +
                                     (queue.size() == 1 ? " song) was kept." : " songs) was kept.");
     }
-    notice_ = text;
+    file_.opened(std::move(text));
     return true;
 }
 

@@ -9,15 +9,10 @@
 // runs in WAL mode, so searches on one connection go on while a scan writes on
 // another.
 //
-// What the file's state makes of an opening: a file that is not a regular file
-// is refused and left alone; one held by another program is waited for a few
-// seconds and then left alone (the library is off for this run); one written by
-// a newer Lyrvox is not opened at all; only a regular file that SQLite reports
-// as not a database, or damaged, is moved aside (kept as PATH.broken-N) and the
-// index made again, keeping what can still be read of its folders and queue.
-// Damage that a later statement finds is told through onDamage(); rebuild()
-// then does the same. A new file is made under a name of its own and linked into
-// place whole, so that programs making the same library at once end with one.
+// How the file is opened, made, refused or kept aside when damaged is
+// library_file.h's; its layout library_schema.h's. Damage that a later statement
+// finds is told through onDamage(); rebuild() then keeps the file aside and makes
+// the index again, keeping what can still be read of its folders and queue.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -27,6 +22,8 @@
 #include <utility>
 #include <vector>
 
+#include "library/library_file.h"
+#include "library/library_schema.h"
 #include "library/song_name.h"
 #include "library/sql_connection.h"
 
@@ -76,31 +73,11 @@ struct NameOrders {
 
 class LibraryIndex {
   public:
-    static constexpr int kSchemaVersion = 4;
-    static constexpr int kBusyWaitMs = 5000;  // how long an opening waits for another program
-
-    enum class Recovery {
-        // A damaged file is renamed to PATH.broken-N (its -wal too) and a fresh
-        // index made in its place, with the folders and queue that could be read.
-        MoveAside,
-        // Such a file is left alone and the index stays closed (the scanner's own
-        // connection: the player's has dealt with it).
-        None
-    };
-    struct Options {
-        Recovery recovery = Recovery::MoveAside;
-        int busyWaitMs = kBusyWaitMs;
-        // Called once a wait for another program's lock has lasted a moment.
-        std::function<void()> waiting;
-    };
-    enum class State {
-        Open,
-        NotAFile,  // a folder, device, FIFO, socket, a link to nothing, or no name
-        InUse,     // locked by another program for longer than the wait
-        Newer,     // written by a newer Lyrvox
-        Damaged,   // damaged and left alone (Recovery::None, or it could not be moved)
-        Failed     // cannot be opened or made (no such folder, no permission, disk full)
-    };
+    static constexpr int kSchemaVersion = LibrarySchema::kVersion;
+    static constexpr int kBusyWaitMs = LibraryFile::kBusyWaitMs;
+    using Recovery = LibraryFile::Recovery;
+    using Options = LibraryFile::Options;
+    using State = LibraryFile::State;
 
     explicit LibraryIndex(std::string path, Recovery recovery = Recovery::MoveAside);
     LibraryIndex(std::string path, Options options);
@@ -109,11 +86,11 @@ class LibraryIndex {
     LibraryIndex& operator=(const LibraryIndex&) = delete;
 
     bool isOpen() const { return db_ != nullptr; }
-    State state() const { return state_; }
-    const std::string& path() const { return path_; }
+    State state() const { return file_.state(); }
+    const std::string& path() const { return file_.path(); }
     // What the user must be told about the opening (a file moved aside, no index
     // at all); empty when all went well.
-    const std::string& notice() const { return notice_; }
+    const std::string& notice() const { return file_.notice(); }
     // The last failure's text, for messages; empty when the last call succeeded.
     const std::string& error() const { return error_; }
 
@@ -130,7 +107,7 @@ class LibraryIndex {
     // Tries the opening again (after InUse), with the same options.
     bool reopen();
     // How long later statements wait for another connection's lock.
-    void setBusyWait(int waitMs) { db_.setBusyWait(waitMs, options_.waiting); }
+    void setBusyWait(int waitMs) { db_.setBusyWait(waitMs, file_.options().waiting); }
     // The songs must be found again: the index was made anew from a damaged file.
     bool needsRescan() const { return needsRescan_; }
     void rescanStarted() { needsRescan_ = false; }
@@ -177,27 +154,13 @@ class LibraryIndex {
     bool saveQueue(const std::vector<QueueEntry>& queue);
 
   private:
-    void start();  // opens, makes or refuses the file, as its state asks
-    bool open();
-    bool create();         // a new file, made whole under another name and linked in
-    bool prepareSchema();  // pragmas, creation and migration
-    bool execute(const char* sql);
+    void start();                        // opens, makes or refuses the file, as its state asks
     bool fail(const std::string& what);  // sets error_ from the connection; false
-    void closeDb();
-    void refuse(State state, std::string notice);  // closes and tells why
 
-    std::string path_;
-    Options options_;
-    State state_ = State::Failed;
+    LibraryFile file_;
+    Connection& db_ = file_.connection();
     bool needsRescan_ = false;
-    std::string notice_;
     std::string error_;
-    Connection db_;
 };
-
-// The FTS5 query for typed text: each word a quoted prefix ("word"*), and a word
-// with punctuation either as typed or folded ("ac/dc"* OR "acdc"*), all of them
-// required; "" when the text holds no word.
-std::string ftsQueryFor(const std::string& text);
 
 }  // namespace lyrvox

@@ -19,4 +19,9 @@ namespace lyrvox {
 // The marks: ' ’ ‘ ` ´ . - ‐ /
 std::string foldPunctuation(std::string_view text);
 
+// The FTS5 query for typed text: each word a quoted prefix ("word"*), and a word
+// with punctuation either as typed or folded ("ac/dc"* OR "acdc"*), all of them
+// required; "" when the text holds no word.
+std::string ftsQueryFor(const std::string& text);
+
 }  // namespace lyrvox

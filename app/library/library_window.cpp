@@ -1,6 +1,5 @@
 #include "app/library/library_window.h"
 
-#include <QCheckBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -9,7 +8,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QListWidget>
 #include <QLocale>
 #include <QMenu>
 #include <QProgressBar>
@@ -22,6 +20,7 @@
 #include <utility>
 
 #include "app/app_icon.h"
+#include "app/library/library_folder_pane.h"
 #include "util/text_helpers.h"
 
 namespace lyrvox {
@@ -102,9 +101,7 @@ LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
     pause_->setSuffix(QStringLiteral(" s"));
     pause_->setValue(deps_.settings.readNumber(settings::kQueuePauseSeconds));
 
-    folders_ = new QListWidget(this);
-    folders_->setMaximumHeight(90);
-    titleFirst_ = new QCheckBox(QStringLiteral("Names are \"Title - Artist\""), this);
+    folderPane_ = new LibraryFolderPane(deps_.index, this);
     progress_ = new QProgressBar(this);
     progress_->hide();
     cancel_ = button("Cancel", this, [this] { scan_.cancel(); });
@@ -143,15 +140,6 @@ LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
     top->addLayout(left, 3);
     top->addWidget(queueBox, 1);
 
-    auto* folderBox = new QGroupBox(QStringLiteral("Song folders"), this);
-    auto* folderLayout = new QHBoxLayout(folderBox);
-    folderLayout->addWidget(folders_, 1);
-    auto* folderButtons = new QVBoxLayout;
-    folderButtons->addWidget(button("Add folder...", folderBox, [this] { addFolder(); }));
-    folderButtons->addWidget(button("Remove folder", folderBox, [this] { removeFolder(); }));
-    folderButtons->addWidget(button("Rescan", folderBox, [this] { rescan(); }));
-    folderButtons->addWidget(titleFirst_);
-    folderLayout->addLayout(folderButtons);
     auto* scanRow = new QHBoxLayout;
     scanRow->addWidget(scanStatus_, 1);
     scanRow->addWidget(progress_);
@@ -159,7 +147,7 @@ LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top, 1);
-    layout->addWidget(folderBox);
+    layout->addWidget(folderPane_);
     layout->addLayout(scanRow);
 
     connect(searchBox_, &QLineEdit::textChanged, this, [this] { search(); });
@@ -197,33 +185,24 @@ LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
             menu.addSeparator();
             std::string folder = folderOf(song->path);
             if (folder.size() > 1) folder.pop_back();
-            addOrderAction(
+            folderPane_->addOrderAction(
                 menu, QStringLiteral("Names in this song's folder are \"Title - Artist\""), folder);
         }
         menu.exec(table_->viewport()->mapToGlobal(at));
     });
     connect(&queueModel_, &QueueListModel::nowPlayingChanged, this, [this] { showNowPlaying(); });
     connect(marksTimer_, &QTimer::timeout, this, [this] { refreshQueueMarks(); });
-    folders_->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(folders_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        const int row = folders_->currentRow();
-        const auto list = deps_.index.folders();
-        if (row < 0 || row >= static_cast<int>(list.size())) return;
-        QMenu menu(this);
-        addOrderAction(menu, titleFirst_->text(), list[static_cast<std::size_t>(row)].path);
-        menu.exec(folders_->viewport()->mapToGlobal(at));
-    });
+    connect(folderPane_, &LibraryFolderPane::addRequested, this, [this] { addFolder(); });
+    connect(folderPane_, &LibraryFolderPane::removeRequested, this,
+            [this](std::int64_t id) { removeFolder(id); });
+    connect(folderPane_, &LibraryFolderPane::rescanRequested, this, [this] { rescan(); });
+    connect(folderPane_, &LibraryFolderPane::orderRequested, this,
+            [this](const std::string& folderPath, NameOrder order) {
+                setNameOrder(folderPath, order);
+            });
     connect(pause_, &QSpinBox::valueChanged, this, [this](int seconds) {
         deps_.settings.writeNumber(settings::kQueuePauseSeconds, seconds);
     });
-    connect(folders_, &QListWidget::currentRowChanged, this, [this](int row) {
-        const QSignalBlocker block(titleFirst_);
-        const auto list = deps_.index.folders();
-        titleFirst_->setChecked(row >= 0 && row < static_cast<int>(list.size()) &&
-                                list[static_cast<std::size_t>(row)].order ==
-                                    NameOrder::TitleArtist);
-    });
-    connect(titleFirst_, &QCheckBox::toggled, this, [this](bool on) { setChosenFolderOrder(on); });
     connect(&scan_, &LibraryScanJob::progressed, this,
             [this](qint64 done, qint64 total, const QString& folder) {
                 progress_->setRange(0, static_cast<int>(std::min<qint64>(total, INT_MAX)));
@@ -232,7 +211,7 @@ LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
             });
     connect(&scan_, &LibraryScanJob::finished, this,
             [this](const ScanCounts& counts) { scanFinished(counts); });
-    showFolders();
+    folderPane_->showFolders();
     search();
 }
 
@@ -270,66 +249,29 @@ void LibraryWindow::search() {
     if (!found.songs.empty()) table_->selectRow(0);
 }
 
-void LibraryWindow::showFolders() {
-    folders_->clear();
-    for (const LibraryFolder& f : deps_.index.folders()) {
-        folders_->addItem(pathText(f.path) +
-                          (f.available ? QString() : QStringLiteral("  (missing)")));
-    }
-}
-
 void LibraryWindow::addFolder() {
     const QString chosen = deps_.chooseFolder ? deps_.chooseFolder() : QString();
     if (chosen.isEmpty()) return;
     const QByteArray path = QFile::encodeName(chosen);
-    const std::int64_t id = deps_.index.addFolder(
-        path.toStdString(), titleFirst_->isChecked() && folders_->currentRow() < 0
-                                ? NameOrder::TitleArtist
-                                : NameOrder::ArtistTitle);
+    const std::int64_t id = deps_.index.addFolder(path.toStdString(), folderPane_->orderForNew());
     if (id == 0) return deps_.message(QString::fromStdString(deps_.index.error()));
-    showFolders();
+    folderPane_->showFolders();
     for (const LibraryFolder& f : deps_.index.folders())
         if (f.id == id) startScan({f});
 }
 
-void LibraryWindow::removeFolder() {
-    const int row = folders_->currentRow();
-    const auto list = deps_.index.folders();
-    if (row < 0 || row >= static_cast<int>(list.size()) || scan_.isRunning()) return;
-    deps_.index.removeFolder(list[static_cast<std::size_t>(row)].id);
-    showFolders();
+void LibraryWindow::removeFolder(std::int64_t folderId) {
+    if (scan_.isRunning()) return;
+    deps_.index.removeFolder(folderId);
+    folderPane_->showFolders();
     search();
-}
-
-void LibraryWindow::setChosenFolderOrder(bool titleFirst) {
-    const int row = folders_->currentRow();
-    const auto list = deps_.index.folders();
-    if (row < 0 || row >= static_cast<int>(list.size())) return;
-    setNameOrder(list[static_cast<std::size_t>(row)].path,
-                 titleFirst ? NameOrder::TitleArtist : NameOrder::ArtistTitle);
-}
-
-void LibraryWindow::addOrderAction(QMenu& menu, const QString& text,
-                                   const std::string& folderPath) {
-    QAction* action = menu.addAction(text);
-    action->setCheckable(true);
-    action->setChecked(deps_.index.nameOrders().of(folderPath) == NameOrder::TitleArtist);
-    connect(action, &QAction::toggled, this, [this, folderPath](bool on) {
-        setNameOrder(folderPath, on ? NameOrder::TitleArtist : NameOrder::ArtistTitle);
-    });
 }
 
 void LibraryWindow::setNameOrder(const std::string& folderPath, NameOrder order) {
     if (!deps_.index.setNameOrder(folderPath, order))
         return deps_.message(QString::fromStdString(deps_.index.error()));
     if (scan_.isRunning()) ordersDuringScan_.emplace_back(folderPath, order);
-    const int row = folders_->currentRow();
-    const auto list = deps_.index.folders();
-    if (row >= 0 && row < static_cast<int>(list.size())) {
-        const QSignalBlocker block(titleFirst_);
-        titleFirst_->setChecked(list[static_cast<std::size_t>(row)].order ==
-                                NameOrder::TitleArtist);
-    }
+    folderPane_->showChosenOrder();
     search();
 }
 
@@ -372,7 +314,7 @@ void LibraryWindow::scanFinished(const ScanCounts& c) {
     scanStatus_->setToolTip(why.isEmpty() ? QString()
                                           : QStringLiteral("Skipped:\n") + why.join(QChar('\n')));
     if (!c.error.empty()) deps_.message(QString::fromStdString(c.error));
-    showFolders();
+    folderPane_->showFolders();
     search();
     refreshQueueMarks();
 }

@@ -21,12 +21,9 @@
 #include "library/library_index.h"
 #include "library/play_queue.h"
 
-class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QListView;
-class QListWidget;
-class QMenu;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
@@ -34,6 +31,8 @@ class QTableView;
 class QTimer;
 
 namespace lyrvox {
+
+class LibraryFolderPane;
 
 struct LibraryWindowDeps {
     LibraryIndex& index;  // the window's own connection (the UI thread's)
@@ -101,10 +100,7 @@ class LibraryWindow : public QWidget {
 
   private:
     void showNowPlaying();
-    void showFolders();
-    void removeFolder();
-    void setChosenFolderOrder(bool titleFirst);
-    void addOrderAction(QMenu& menu, const QString& text, const std::string& folderPath);
+    void removeFolder(std::int64_t folderId);
     void startScan(std::vector<LibraryFolder> folders);
     void scanFinished(const ScanCounts& counts);
     void removeFromQueue();  // the list's current row
@@ -127,8 +123,7 @@ class LibraryWindow : public QWidget {
     QLabel* queueNote_ = nullptr;
     QTimer* marksTimer_ = nullptr;  // the missing marks, looked at again while in sight
     QSpinBox* pause_ = nullptr;
-    QListWidget* folders_ = nullptr;
-    QCheckBox* titleFirst_ = nullptr;
+    LibraryFolderPane* folderPane_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QPushButton* cancel_ = nullptr;
     QLabel* scanStatus_ = nullptr;

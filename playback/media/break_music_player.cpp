@@ -18,25 +18,12 @@ constexpr guint kPlaySoftVolume = 0x10;
 
 }  // namespace
 
-struct BreakPlayerCallbacks {
-    // Runs in whichever thread posted the message. Answering GST_BUS_DROP, the
-    // handler owns the message and unrefs it.
-    static GstBusSyncReply busMessage(GstBus*, GstMessage* message, gpointer data) {
-        auto* self = static_cast<BreakMusicPlayer*>(data);
-        const GstMessageType type = GST_MESSAGE_TYPE(message);
-        gst_message_unref(message);
-        if (type == GST_MESSAGE_ERROR || type == GST_MESSAGE_EOS) {
-            const unsigned track = self->track_.load();
-            const bool error = type == GST_MESSAGE_ERROR;
-            QMetaObject::invokeMethod(
-                self, [self, track, error] { self->news(track, error); }, Qt::QueuedConnection);
-        }
-        return GST_BUS_DROP;
-    }
-};
-
 BreakMusicPlayer::BreakMusicPlayer(QObject* parent, SinkMaker makeSink)
-    : QObject(parent), makeSink_(std::move(makeSink)) {
+    : QObject(parent), makeSink_(std::move(makeSink)), bus_(this, [this](GstMessage* message) {
+          const GstMessageType type = GST_MESSAGE_TYPE(message);
+          if (type == GST_MESSAGE_ERROR || type == GST_MESSAGE_EOS)
+              news(track_.load(), type == GST_MESSAGE_ERROR);
+      }) {
     if (!gst_is_initialized()) gst_init(nullptr, nullptr);
 }
 
@@ -64,9 +51,7 @@ void BreakMusicPlayer::open(const std::string& path) {
     g_object_set(pipeline_, "uri", gstFileUri(path).c_str(), "flags", kPlayAudio | kPlaySoftVolume,
                  "volume", volume_, nullptr);
     if (makeSink_) g_object_set(pipeline_, "audio-sink", makeSink_(), nullptr);
-    GstBus* bus = gst_element_get_bus(pipeline_);
-    gst_bus_set_sync_handler(bus, &BreakPlayerCallbacks::busMessage, this, nullptr);
-    gst_object_unref(bus);
+    bus_.watch(pipeline_);
     applyState();
 }
 
@@ -95,10 +80,7 @@ void BreakMusicPlayer::close() {
     if (pipeline_ == nullptr) return;
     // Stops GStreamer's threads first: after this no handler runs.
     gst_element_set_state(pipeline_, GST_STATE_NULL);
-    GstBus* bus = gst_element_get_bus(pipeline_);
-    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-    gst_bus_set_flushing(bus, TRUE);
-    gst_object_unref(bus);
+    bus_.unwatch(pipeline_);
     gst_object_unref(pipeline_);
     pipeline_ = nullptr;
 }

@@ -4,13 +4,16 @@
 // fade sets; it tells when a track is over or cannot play, and the caller picks
 // the next.
 //
-// Event loop as GstMediaControl's: a handler in GStreamer's threads posts the end
-// or the error to this object's thread as a queued call, tagged with the track it
-// came from so that news of a closed track is dropped. Nothing polls or waits.
+// Event loop as GstMediaControl's (gst_bus_watch.h): the bus's news reaches this
+// object's thread as a queued call, and a closed track's is dropped. A file that
+// cannot be opened is told the same way, tagged with its track. Nothing polls or
+// waits.
 #include <QObject>
 #include <atomic>
 #include <functional>
 #include <string>
+
+#include "playback/media/gst_bus_watch.h"
 
 typedef struct _GstElement GstElement;
 
@@ -46,7 +49,6 @@ class BreakMusicPlayer : public QObject {
     void failed();
 
   private:
-    friend struct BreakPlayerCallbacks;
     void news(unsigned track, bool error);
     void applyState();
 
@@ -55,7 +57,8 @@ class BreakMusicPlayer : public QObject {
     std::string path_;
     bool playing_ = false;
     double volume_ = 1.0;
-    std::atomic<unsigned> track_{0};  // counts open() calls; tags the bus's news
+    std::atomic<unsigned> track_{0};  // counts open() and close() calls; tags the news
+    GstBusWatch bus_;
 };
 
 }  // namespace lyrvox

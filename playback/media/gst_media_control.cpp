@@ -13,6 +13,7 @@
 
 #include "playback/media/gst_file_uri.h"
 #include "playback/media/loudness_gain.h"
+#include "playback/media/rubber_band_delay.h"
 #include "util/steady_clock.h"
 
 namespace lyrvox {
@@ -67,25 +68,6 @@ bool installedElement(const char* factoryName) {
 }  // namespace
 
 struct GstCallbacks {
-    // Runs in whichever thread posted the message: queues it here and wakes the
-    // window thread. Queued before the wake-up is posted, so that a wake-up already
-    // under way when it came cannot miss it. A handler that answers GST_BUS_DROP owns
-    // the message: the queue keeps the poster's reference and unrefs it once taken.
-    // (A reference of its own would keep each message, its source and so the
-    // pipeline with its bus alive for ever: two sockets and half a megabyte a song.)
-    static GstBusSyncReply busMessage(GstBus*, GstMessage* message, gpointer data) {
-        auto* self = static_cast<GstMediaControl*>(data);
-        {
-            const std::lock_guard lock(self->messagesLock_);
-            self->messages_.push_back(message);
-        }
-        if (!self->wakePosted_.exchange(true)) {
-            QMetaObject::invokeMethod(
-                self, [self] { self->takeBusMessages(); }, Qt::QueuedConnection);
-        }
-        return GST_BUS_DROP;
-    }
-
     // Runs in the streaming thread, for each buffer the pitch element takes in (song time).
     static GstPadProbeReturn pitchInput(GstPad*, GstPadProbeInfo* info, gpointer data) {
         GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
@@ -106,99 +88,13 @@ struct GstCallbacks {
         }
         return GST_PAD_PROBE_OK;
     }
-
-    // Run in the streaming thread, for each buffer that enters and leaves Rubber Band
-    // until the delay is known: where the first sound goes in and where it comes out.
-    static GstPadProbeReturn shifterInput(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
-        auto* self = static_cast<GstMediaControl*>(data);
-        GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-        if (self->shifterInOnsetNs_.load() < 0) {
-            self->shifterInOnsetNs_.store(firstSoundNs(pad, buffer));
-        }
-        if (buffer != nullptr && GST_BUFFER_PTS_IS_VALID(buffer) &&
-            GST_BUFFER_DURATION_IS_VALID(buffer)) {
-            self->shifterInEndNs_.store(
-                static_cast<int64_t>(GST_BUFFER_PTS(buffer) + GST_BUFFER_DURATION(buffer)));
-        }
-        return GST_PAD_PROBE_OK;
-    }
-
-    // Runs in the streaming thread, for each event that goes into Rubber Band. A LADSPA
-    // plugin is never drained: at the end of the song, silence as long as its delay
-    // pushes the song's last sound out before the end goes on.
-    static GstPadProbeReturn shifterEvent(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
-        if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) != GST_EVENT_EOS)
-            return GST_PAD_PROBE_OK;
-        auto* self = static_cast<GstMediaControl*>(data);
-        const gint rate = padRate(pad);
-        const int64_t endNs = self->shifterInEndNs_.load();
-        if (rate <= 0 || endNs < 0) return GST_PAD_PROBE_OK;
-        const int64_t delayNs = self->shifterLatencyNs_.load() + kFlushMarginNs;
-        const auto frames = static_cast<gsize>(static_cast<double>(delayNs) * rate / 1e9);
-        GstBuffer* silence = gst_buffer_new_allocate(nullptr, frames * 2 * sizeof(float), nullptr);
-        gst_buffer_memset(silence, 0, 0, frames * 2 * sizeof(float));
-        GST_BUFFER_PTS(silence) = static_cast<GstClockTime>(endNs);
-        GST_BUFFER_DURATION(silence) = gst_util_uint64_scale_int(frames, GST_SECOND, rate);
-        gst_pad_chain(pad, silence);  // takes the buffer
-        return GST_PAD_PROBE_OK;
-    }
-    static constexpr int64_t kFlushMarginNs = 20'000'000;
-    static GstPadProbeReturn shifterOutput(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
-        auto* self = static_cast<GstMediaControl*>(data);
-        if (self->shifterDelayKnown_.load()) return GST_PAD_PROBE_OK;
-        const int64_t in = self->shifterInOnsetNs_.load();
-        if (in < 0) {
-            // Meanwhile its own report (in samples), a lower bound.
-            gfloat samples = 0.0f;
-            g_object_get(GST_PAD_PARENT(pad), "latency", &samples, nullptr);
-            const gint rate = padRate(pad);
-            if (rate > 0 && samples > 0.0f) {
-                self->shifterLatencyNs_.store(static_cast<int64_t>(samples * 1e9 / rate));
-            }
-            return GST_PAD_PROBE_OK;
-        }
-        const int64_t out = firstSoundNs(pad, GST_PAD_PROBE_INFO_BUFFER(info));
-        if (out >= 0) {
-            self->shifterLatencyNs_.store(std::max<int64_t>(0, out - in));
-            self->shifterDelayKnown_.store(true);
-        }
-        return GST_PAD_PROBE_OK;
-    }
-    static gint padRate(GstPad* pad) {
-        GstCaps* caps = gst_pad_get_current_caps(pad);
-        gint rate = 0;
-        if (caps != nullptr) {
-            gst_structure_get_int(gst_caps_get_structure(caps, 0), "rate", &rate);
-            gst_caps_unref(caps);
-        }
-        return rate;
-    }
-    // The stream time of the first sample of a buffer of 32-bit float stereo that is
-    // not silence; -1 if none is or the buffer has no time.
-    static int64_t firstSoundNs(GstPad* pad, GstBuffer* buffer) {
-        if (buffer == nullptr || !GST_BUFFER_PTS_IS_VALID(buffer)) return -1;
-        const gint rate = padRate(pad);
-        GstMapInfo map;
-        if (rate <= 0 || !gst_buffer_map(buffer, &map, GST_MAP_READ)) return -1;
-        const auto* samples = reinterpret_cast<const float*>(map.data);
-        const std::size_t count = map.size / sizeof(float);
-        int64_t at = -1;
-        for (std::size_t i = 0; i < count; ++i) {
-            if (std::fabs(samples[i]) > kSilence) {
-                at = static_cast<int64_t>(GST_BUFFER_PTS(buffer)) +
-                     static_cast<int64_t>(static_cast<double>(i / 2) * 1e9 / rate);
-                break;
-            }
-        }
-        gst_buffer_unmap(buffer, &map);
-        return at;
-    }
-    static constexpr float kSilence = 1e-4f;  // of full scale
 };
 
 GstMediaControl::GstMediaControl(QObject* parent, SinkMaker makeSink,
                                  const ElementCheck& hasElement)
-    : QObject(parent), makeSink_(std::move(makeSink)) {
+    : QObject(parent), makeSink_(std::move(makeSink)), bus_(this, [this](GstMessage* message) {
+          if (pipeline_ != nullptr) handle(message);
+      }) {
     if (!gst_is_initialized()) gst_init(nullptr, nullptr);
     hasPitch_ = hasElement ? hasElement("pitch") : installedElement("pitch");
     // Only beside the pitch element, which keeps the tempo and the position's mapping.
@@ -263,23 +159,12 @@ void GstMediaControl::open(const std::string& path, bool /*alternativeDevice*/) 
             if (hasRubberBand_) {
                 shifter_ = gst_bin_get_by_name(GST_BIN(filter), "keyshift");
                 gst_object_unref(shifter_);  // held by the filter, as the pitch element
-                GstPad* unshifted = gst_element_get_static_pad(shifter_, "sink");
-                gst_pad_add_probe(unshifted, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
-                                  &GstCallbacks::shifterEvent, this, nullptr);
-                gst_pad_add_probe(unshifted, GST_PAD_PROBE_TYPE_BUFFER, &GstCallbacks::shifterInput,
-                                  this, nullptr);
-                gst_object_unref(unshifted);
-                GstPad* shifted = gst_element_get_static_pad(shifter_, "src");
-                gst_pad_add_probe(shifted, GST_PAD_PROBE_TYPE_BUFFER, &GstCallbacks::shifterOutput,
-                                  this, nullptr);
-                gst_object_unref(shifted);
+                shifterDelay_.attach(shifter_);
             }
             g_object_set(pipeline_, "audio-filter", filter, nullptr);
         }
     }
-    GstBus* bus = gst_element_get_bus(pipeline_);
-    gst_bus_set_sync_handler(bus, &GstCallbacks::busMessage, this, nullptr);
-    gst_object_unref(bus);
+    bus_.watch(pipeline_);
     applyKeyAndTempo();
     applyVolume();
     // Loads and prerolls in GStreamer's threads; a file it cannot play is reported
@@ -314,15 +199,11 @@ void GstMediaControl::close() {
     if (pipeline_ != nullptr) {
         // Stops GStreamer's threads first: after this no handler or probe runs.
         gst_element_set_state(pipeline_, GST_STATE_NULL);
-        GstBus* bus = gst_element_get_bus(pipeline_);
-        gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-        gst_bus_set_flushing(bus, TRUE);
-        gst_object_unref(bus);
+        bus_.unwatch(pipeline_);  // the old medium's news is no longer ours
         gst_object_unref(pipeline_);
         pipeline_ = nullptr;
         pitch_ = nullptr;
         shifter_ = nullptr;
-        dropBusMessages();  // the old medium's news is no longer ours
     }
     prerolled_ = false;
     {
@@ -330,10 +211,7 @@ void GstMediaControl::close() {
         anchors_.clear();
         inputEndNs_ = -1.0;
     }
-    shifterLatencyNs_.store(0);
-    shifterInOnsetNs_.store(-1);
-    shifterInEndNs_.store(-1);
-    shifterDelayKnown_.store(false);
+    shifterDelay_.reset();
     status_.closed();
 }
 
@@ -433,9 +311,9 @@ double GstMediaControl::readSongMs(bool atEnd) {
     // measured, nothing past the first sound that went into it: the song is silent
     // before that, and the position waits there for the sound instead of running ahead.
     if (shifter_ != nullptr) {
-        outputNs = std::max<gint64>(0, outputNs - shifterLatencyNs_.load());
-        const int64_t firstSoundNs = shifterInOnsetNs_.load();
-        if (!shifterDelayKnown_.load() && firstSoundNs >= 0) {
+        outputNs = std::max<gint64>(0, outputNs - shifterDelay_.latencyNs());
+        const int64_t firstSoundNs = shifterDelay_.firstSoundInNs();
+        if (!shifterDelay_.known() && firstSoundNs >= 0) {
             outputNs = std::min<gint64>(outputNs, firstSoundNs);
         }
     }
@@ -462,25 +340,6 @@ double GstMediaControl::readSongMs(bool atEnd) {
     // Nothing is heard past the song taken in: neither the lead nor padding carry it there.
     if (inputEndNs_ >= 0.0) heardNs = std::min(heardNs, inputEndNs_);
     return heardNs / 1e6;
-}
-
-void GstMediaControl::takeBusMessages() {
-    wakePosted_.store(false);
-    std::vector<GstMessage*> taken;
-    {
-        const std::lock_guard lock(messagesLock_);
-        taken.swap(messages_);
-    }
-    for (GstMessage* message : taken) {
-        if (pipeline_ != nullptr) handle(message);
-        gst_message_unref(message);
-    }
-}
-
-void GstMediaControl::dropBusMessages() {
-    const std::lock_guard lock(messagesLock_);
-    for (GstMessage* message : messages_) gst_message_unref(message);
-    messages_.clear();
 }
 
 void GstMediaControl::handle(GstMessage* message) {

@@ -2,10 +2,9 @@
 // The media control for songs' audio, on GStreamer's playbin with SoundTouch's
 // `pitch` element as its audio filter, for key and tempo.
 //
-// Event loop: a handler in GStreamer's own threads moves the bus's messages to a
-// queue here and posts one queued call to this object's thread, which then takes
-// them all. Nothing polls, and nothing of GStreamer's runs on the window thread
-// but state changes and position queries.
+// Event loop: the bus's messages reach this object's thread through a queue
+// (gst_bus_watch.h). Nothing polls, and nothing of GStreamer's runs on the window
+// thread but state changes and position queries.
 //
 // Position: the pipeline's own query at each call, which tells how far the sound
 // has been played out (what is heard), steered smoothly (PositionSmoother): a
@@ -22,17 +21,17 @@
 // shifts the key after the pitch element, keeping the voice's formants, and the pitch
 // element only changes the tempo; elsewhere SoundTouch does both. Rubber Band holds
 // the sound back (some 300-340 ms, more than the latency it reports), which is measured
-// on the first sound that passes it and taken off the output time; at the song's end,
-// silence that long pushes its last sound out.
+// on the first sound that passes it and taken off the output time (rubber_band_delay.h).
 #include <QObject>
-#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "playback/media/gst_bus_watch.h"
 #include "playback/media/media_control.h"
 #include "playback/media/media_status.h"
+#include "playback/media/rubber_band_delay.h"
 
 typedef struct _GstElement GstElement;
 typedef struct _GstMessage GstMessage;
@@ -90,8 +89,6 @@ class GstMediaControl : public QObject, public MediaControl {
         Stretch stretch;
     };
 
-    void takeBusMessages();
-    void dropBusMessages();
     void handle(GstMessage* message);
     void startPlaying();
     void fail();
@@ -111,10 +108,8 @@ class GstMediaControl : public QObject, public MediaControl {
     bool hasPitch_ = false;
     GstElement* shifter_ = nullptr;  // Rubber Band, inside the filter when it has one; not owned
     bool hasRubberBand_ = false;
-    bool prerolled_ = false;   // the sink holds the first sound: PLAYING can start cleanly
-    std::mutex messagesLock_;  // the bus handler adds from GStreamer's threads
-    std::vector<GstMessage*> messages_;  // owned: each is unreffed once taken or dropped
-    std::atomic<bool> wakePosted_{false};
+    bool prerolled_ = false;  // the sink holds the first sound: PLAYING can start cleanly
+    GstBusWatch bus_;
 
     MediaStatus status_;  // steers a steady estimate toward the pipeline's reading
     static constexpr double kReadingIntervalMs = 50.0;
@@ -127,14 +122,9 @@ class GstMediaControl : public QObject, public MediaControl {
 
     std::mutex anchorsLock_;  // the probe writes from a streaming thread
     std::vector<TempoAnchor> anchors_;
-    Stretch stretch_;           // what the pitch element runs at now; under anchorsLock_
-    double inputEndNs_ = -1.0;  // song time the pitch element has taken in; under anchorsLock_
-    // Rubber Band's delay in output time, measured on the song's first sound (its own
-    // report, the lower bound used until then, leaves out part of its start-up).
-    std::atomic<int64_t> shifterLatencyNs_{0};
-    std::atomic<int64_t> shifterInOnsetNs_{-1};  // where the first sound went in; -1: not yet
-    std::atomic<bool> shifterDelayKnown_{false};
-    std::atomic<int64_t> shifterInEndNs_{-1};  // the end of what went into it; -1: nothing yet
+    Stretch stretch_;               // what the pitch element runs at now; under anchorsLock_
+    double inputEndNs_ = -1.0;      // song time the pitch element has taken in; under anchorsLock_
+    RubberBandDelay shifterDelay_;  // while shifter_ is
 };
 
 }  // namespace lyrvox

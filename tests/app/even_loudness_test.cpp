@@ -40,6 +40,8 @@ struct Reading {
 };
 
 TEST(EvenLoudnessMedia, OpensEachSongWithTheGainOfItsKeptReading) {
+    // The rule itself (rise, fall, the peak's ceiling) is LoudnessGain's; here the reading
+    // each song is opened with.
     struct Case {
         const char* name;
         bool even;
@@ -50,8 +52,6 @@ TEST(EvenLoudnessMedia, OpensEachSongWithTheGainOfItsKeptReading) {
         double gain;
     } cases[] = {
         {"quiet song rises", true, -16, Reading{-23.0, -12.0}, false, false, 7.0},
-        {"peak ceiling", true, -16, Reading{-23.0, -4.0}, false, false, 3.0},
-        {"loud song falls", true, -16, Reading{-9.5, 0.2}, false, false, -6.5},
         {"another target", true, -20, Reading{-9.5, 0.2}, false, false, -10.5},
         {"zip's own reading", true, -16, Reading{-20.0, -10.0}, true, false, 4.0},
         {"never measured", true, -16, std::nullopt, false, false, 0.0},

@@ -27,14 +27,19 @@ using testing::TempFolder;
 using testing::writeFile;
 const std::string kSong = LYRVOX_CORPUS_DIR "/demokar.cdg";
 
-// A subcommand on the words of `line` (split at spaces; the test's paths have none),
-// as "STATUS OUT|ERR".
-std::string run(int (*command)(const std::vector<std::string>&, std::ostream&, std::ostream&),
-                const std::string& line) {
-    std::istringstream words(line);
+using Command = int (*)(const std::vector<std::string>&, std::ostream&, std::ostream&);
+
+// A subcommand on these words, as "STATUS OUT|ERR".
+std::string runOn(Command command, const std::vector<std::string>& words) {
     std::ostringstream out, err;
-    const int status = command({std::istream_iterator<std::string>(words), {}}, out, err);
+    const int status = command(words, out, err);
     return std::to_string(status) + " " + out.str() + "|" + err.str();
+}
+
+// The same on the words of `line` (split at spaces; the test's paths have none).
+std::string run(Command command, const std::string& line) {
+    std::istringstream words(line);
+    return runOn(command, {std::istream_iterator<std::string>(words), {}});
 }
 
 bool has(const std::string& text, const std::string& part) {
@@ -151,13 +156,6 @@ TEST(Cli, NamesOfAnyShape) {
     std::filesystem::current_path(previous);
 }
 
-// lyrvox-cdg library on these words, as "STATUS OUT|ERR".
-std::string library(const std::vector<std::string>& words) {
-    std::ostringstream out, err;
-    const int status = runLibrary(words, out, err);
-    return std::to_string(status) + " " + out.str() + "|" + err.str();
-}
-
 // --db names a file: anything else is refused and left as it is; scan takes
 // folders only, and adds none of them when one is not a folder.
 TEST(Cli, LibraryRefusesADbThatIsNotAFileAndScanPathsThatAreNotFolders) {
@@ -172,7 +170,7 @@ TEST(Cli, LibraryRefusesADbThatIsNotAFileAndScanPathsThatAreNotFolders) {
                           {dir.path("fifo"), "is a pipe, not a song library file"},
                           {"", "--db needs a file name"}};
     for (const Case& c : cases) {
-        const std::string r = library({"search", "x", "--db", c.db});
+        const std::string r = runOn(runLibrary, {"search", "x", "--db", c.db});
         EXPECT_TRUE(r.starts_with("1 |") && has(r, c.says)) << c.db << ": " << r;
     }
     EXPECT_EQ(testing::filesIn(dir.path()), before);
@@ -184,11 +182,12 @@ TEST(Cli, LibraryRefusesADbThatIsNotAFileAndScanPathsThatAreNotFolders) {
     const Case scans[] = {{dir.path("nonexistent"), "No such file or directory; nothing was added"},
                           {dir.path("notes.txt"), "not a folder; nothing was added"}};
     for (const Case& c : scans) {
-        const std::string r = library({"scan", dir.path("songs"), c.db, "--db", db});
+        const std::string r = runOn(runLibrary, {"scan", dir.path("songs"), c.db, "--db", db});
         EXPECT_TRUE(r.starts_with("1 |") && has(r, c.says)) << c.db << ": " << r;
     }
     EXPECT_TRUE(LibraryIndex(db).folders().empty());
-    EXPECT_TRUE(library({"scan", dir.path("songs"), "--db", db}).starts_with("0 0 songs"));
+    EXPECT_TRUE(
+        runOn(runLibrary, {"scan", dir.path("songs"), "--db", db}).starts_with("0 0 songs"));
 }
 
 // A library damaged where the opening does not look: the search that finds it says
@@ -198,7 +197,8 @@ TEST(Cli, LibrarySearchOnADamagedLibraryRebuildsItAndFinds) {
     const std::string db = dir.path("library.db");
     std::filesystem::create_directory(dir.path("songs"));
     writeFile(dir.path("songs/ABBA - Waterloo.cdg"), std::string(7200, '\0'));
-    ASSERT_TRUE(library({"scan", dir.path("songs"), "--db", db}).starts_with("0 1 songs: 1 new"));
+    ASSERT_TRUE(
+        runOn(runLibrary, {"scan", dir.path("songs"), "--db", db}).starts_with("0 1 songs: 1 new"));
     // The songs table's first page garbled.
     const std::string page =
         "$(sqlite3 " + db + " \"SELECT rootpage FROM sqlite_master WHERE " + "name = 'songs'\")";
@@ -206,7 +206,7 @@ TEST(Cli, LibrarySearchOnADamagedLibraryRebuildsItAndFinds) {
                       " - 1)) count=1 conv=notrunc status=none")
                          .c_str()),
               0);
-    const std::string r = library({"search", "waterloo", "--db", db});
+    const std::string r = runOn(runLibrary, {"search", "waterloo", "--db", db});
     EXPECT_TRUE(r.starts_with("0 ABBA\tWaterloo\t")) << r;
     EXPECT_TRUE(has(r, "was damaged; a copy was kept as " + db + ".broken-1")) << r;
     EXPECT_TRUE(has(r, "1 songs found again")) << r;
@@ -331,7 +331,6 @@ TEST(Cli, SingersAndQueueRunANightFromScripts) {
     writeFile(zip, std::string(100, 'z'));
     writeFile(dir.path("notes.txt"), std::string(100, 't'));
     writeFile(dir.path("empty.cdg"), std::string());
-    using Command = int (*)(const std::vector<std::string>&, std::ostream&, std::ostream&);
     struct Case {
         Command command;
         std::vector<std::string> words;
@@ -385,9 +384,7 @@ TEST(Cli, SingersAndQueueRunANightFromScripts) {
         std::vector<std::string> words = c.words;
         if (std::find(words.begin(), words.end(), "--db") == words.end())
             words.insert(words.end(), {"--db", db});
-        std::ostringstream out, err;
-        const int status = c.command(words, out, err);
-        const std::string r = std::to_string(status) + " " + out.str() + "|" + err.str();
+        const std::string r = runOn(c.command, words);
         EXPECT_TRUE(r.starts_with(c.starts) && has(r, c.says)) << words.at(0) << ": " << r;
     }
 }

@@ -153,11 +153,7 @@ TEST_F(UpNextTest, TheMessageTimerRunsOnlyWhileTheScreenShowsAMessage) {
     };
     for (const Case& c : cases) {
         d->setVenueMessage(c.text, c.on);
-        if (c.shown) {
-            d->showUpNext(night());
-        } else {
-            d->hideUpNext();
-        }
+        c.shown ? d->showUpNext(night()) : d->hideUpNext();
         EXPECT_EQ(up().scrolling(), c.scrolling) << c.shown << c.text.toStdString() << c.on;
     }
 }
@@ -201,11 +197,7 @@ TEST_F(UpNextTest, EnterAndHGoToTheSignalsOnlyWhileTheScreenShows) {
     };
     for (const Case& c : cases) {
         starts = holds = 0;
-        if (c.shown) {
-            d->showUpNext(night());
-        } else {
-            d->hideUpNext();
-        }
+        c.shown ? d->showUpNext(night()) : d->hideUpNext();
         QTest::keyClick(&window(), c.key, c.mods);
         EXPECT_EQ(starts, c.starts) << c.key;
         EXPECT_EQ(holds, c.holds) << c.key;

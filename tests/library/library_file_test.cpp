@@ -62,14 +62,6 @@ class RawDb {
     sqlite3* db_ = nullptr;
 };
 
-LibrarySong songAt(const std::string& path, const std::string& artist, const std::string& title) {
-    LibrarySong s;
-    s.path = path;
-    s.artist = artist;
-    s.title = title;
-    return s;
-}
-
 std::string namesIn(const std::string& folder) {
     std::string names;
     for (const auto& [name, bytes] : testing::filesIn(folder)) names += name + ";";
@@ -340,7 +332,9 @@ TEST(LibraryIndexWrites, TwoStatementWritesLandWholeOrNotAtAll) {
         const std::string db = temp.path("library.db");
         LibraryIndex index(db);
         const std::int64_t folder = index.addFolder("/songs", NameOrder::ArtistTitle);
-        ASSERT_TRUE(index.writeBatch(folder, {songAt("/songs/a.cdg", "A", "One")}));
+        LibrarySong song;
+        song.path = "/songs/a.cdg", song.artist = "A", song.title = "One";
+        ASSERT_TRUE(index.writeBatch(folder, {song}));
         RawDb other(db);
         ASSERT_EQ(other.exec("CREATE TRIGGER refuse_update BEFORE UPDATE ON songs "
                              "BEGIN SELECT RAISE(ABORT, 'disk is full'); END;"

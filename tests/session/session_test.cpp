@@ -6,7 +6,6 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <unistd.h>
-#include <zip.h>
 #include <cmath>
 #include <functional>
 
@@ -323,26 +322,12 @@ TEST(DiskCatalogue, GraphicsFilesOfEveryKind) {
     }
 }
 
-// A zip written with libzip: entries by name; "*" before a name encrypts it, "=" stores it.
-void writeZip(const std::string& path,
-              const std::vector<std::pair<std::string, std::string>>& entries) {
-    zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, nullptr);
-    for (const auto& [entry, bytes] : entries) {
-        const std::string name = entry.substr(entry[0] == '*' || entry[0] == '=');
-        zip_source_t* source = zip_source_buffer(z, bytes.data(), bytes.size(), 0);
-        const zip_int64_t i = zip_file_add(z, name.c_str(), source, ZIP_FL_ENC_RAW);
-        if (entry[0] == '*') zip_file_set_encryption(z, i, ZIP_EM_AES_256, "secret");
-        if (entry[0] == '=') zip_set_file_compression(z, i, ZIP_CM_STORE, 0);
-    }
-    ASSERT_EQ(zip_close(z), 0) << zip_strerror(z);
-}
-
 // Zipped songs on the real disk: the right pair or the right message, nothing written
 // outside the scratch folder, and the scratch folder gone when the session is.
 TEST(ZipSongs, PlayThePairInsideOrSayWhyNot) {
     const testing::TempFolder dir;
     const std::string cdg(24 * 300, '\0'), big(65 << 20, '\0');
-    using Entries = std::vector<std::pair<std::string, std::string>>;
+    using Entries = std::vector<testing::ZipEntry>;  // stored or encrypted where the case says
     const std::tuple<Entries, std::string, std::string> cases[] = {
         {{{"Song.cdg", cdg}, {"Song.mp3", "a"}}, "song.mp3", "Playing: s.zip (MP3/CDG)"},
         {{{"x/SONG.CDG", cdg}, {"y/z/song.Wav", "a"}, {"song.mp3", "b"}}, "song.mp3", "(MP3/CDG)"},
@@ -352,14 +337,16 @@ TEST(ZipSongs, PlayThePairInsideOrSayWhyNot) {
         {{{"Song.cdg", cdg}, {"../evil.mp3", "a"}}, "", "an unsafe name (../evil.mp3): s.zip"},
         {{{"/tmp/evil.cdg", cdg}}, "", "This zip holds an unsafe name (/tmp/evil.cdg): s.zip"},
         {{{"big.cdg", big}}, "", "This zip is too large for a song: s.zip"},
-        {{{"*Song.cdg", cdg}}, "", "This zip is encrypted: s.zip"},
-        {{{"=Song.cdg", std::string(24 * 300, 'c')}}, "", "This zip is damaged: s.zip (CRC error)"},
+        {{{"Song.cdg", cdg, false, true}}, "", "This zip is encrypted: s.zip"},
+        {{{"Song.cdg", std::string(24 * 300, 'c'), true}},
+         "",
+         "This zip is damaged: s.zip (CRC error)"},
         {{{"notes.txt", "a"}}, "", "No song found in s.zip"},
         {{}, "", "Cannot open the zip: s.zip (Not a zip archive)"}};
     for (const auto& [entries, audio, shown] : cases) {
         SCOPED_TRACE(shown);
         const std::string zip = dir.path("s.zip");
-        writeZip(zip, entries);
+        testing::writeZip(zip, entries);
         std::string bytes = testing::readFile(zip);
         if (entries.empty()) bytes = "not a zip";
         if (shown.find("CRC") != std::string::npos) bytes[bytes.find(std::string(99, 'c'))] = 'C';

@@ -1,0 +1,120 @@
+#include "playback/media/rubber_band_delay.h"
+
+#include <gst/gst.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace lyrvox {
+
+struct RubberBandProbes {
+    // Run in the streaming thread, for each buffer that enters and leaves Rubber Band
+    // until the delay is known: where the first sound goes in and where it comes out.
+    static GstPadProbeReturn shifterInput(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
+        auto* self = static_cast<RubberBandDelay*>(data);
+        GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        if (self->inOnsetNs_.load() < 0) {
+            self->inOnsetNs_.store(firstSoundNs(pad, buffer));
+        }
+        if (buffer != nullptr && GST_BUFFER_PTS_IS_VALID(buffer) &&
+            GST_BUFFER_DURATION_IS_VALID(buffer)) {
+            self->inEndNs_.store(
+                static_cast<int64_t>(GST_BUFFER_PTS(buffer) + GST_BUFFER_DURATION(buffer)));
+        }
+        return GST_PAD_PROBE_OK;
+    }
+
+    // Runs in the streaming thread, for each event that goes into Rubber Band. A LADSPA
+    // plugin is never drained: at the end of the song, silence as long as its delay
+    // pushes the song's last sound out before the end goes on.
+    static GstPadProbeReturn shifterEvent(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
+        if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) != GST_EVENT_EOS)
+            return GST_PAD_PROBE_OK;
+        auto* self = static_cast<RubberBandDelay*>(data);
+        const gint rate = padRate(pad);
+        const int64_t endNs = self->inEndNs_.load();
+        if (rate <= 0 || endNs < 0) return GST_PAD_PROBE_OK;
+        const int64_t delayNs = self->latencyNs_.load() + kFlushMarginNs;
+        const auto frames = static_cast<gsize>(static_cast<double>(delayNs) * rate / 1e9);
+        GstBuffer* silence = gst_buffer_new_allocate(nullptr, frames * 2 * sizeof(float), nullptr);
+        gst_buffer_memset(silence, 0, 0, frames * 2 * sizeof(float));
+        GST_BUFFER_PTS(silence) = static_cast<GstClockTime>(endNs);
+        GST_BUFFER_DURATION(silence) = gst_util_uint64_scale_int(frames, GST_SECOND, rate);
+        gst_pad_chain(pad, silence);  // takes the buffer
+        return GST_PAD_PROBE_OK;
+    }
+    static constexpr int64_t kFlushMarginNs = 20'000'000;
+    static GstPadProbeReturn shifterOutput(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
+        auto* self = static_cast<RubberBandDelay*>(data);
+        if (self->known_.load()) return GST_PAD_PROBE_OK;
+        const int64_t in = self->inOnsetNs_.load();
+        if (in < 0) {
+            // Meanwhile its own report (in samples), a lower bound.
+            gfloat samples = 0.0f;
+            g_object_get(GST_PAD_PARENT(pad), "latency", &samples, nullptr);
+            const gint rate = padRate(pad);
+            if (rate > 0 && samples > 0.0f) {
+                self->latencyNs_.store(static_cast<int64_t>(samples * 1e9 / rate));
+            }
+            return GST_PAD_PROBE_OK;
+        }
+        const int64_t out = firstSoundNs(pad, GST_PAD_PROBE_INFO_BUFFER(info));
+        if (out >= 0) {
+            self->latencyNs_.store(std::max<int64_t>(0, out - in));
+            self->known_.store(true);
+        }
+        return GST_PAD_PROBE_OK;
+    }
+    static gint padRate(GstPad* pad) {
+        GstCaps* caps = gst_pad_get_current_caps(pad);
+        gint rate = 0;
+        if (caps != nullptr) {
+            gst_structure_get_int(gst_caps_get_structure(caps, 0), "rate", &rate);
+            gst_caps_unref(caps);
+        }
+        return rate;
+    }
+    // The stream time of the first sample of a buffer of 32-bit float stereo that is
+    // not silence; -1 if none is or the buffer has no time.
+    static int64_t firstSoundNs(GstPad* pad, GstBuffer* buffer) {
+        if (buffer == nullptr || !GST_BUFFER_PTS_IS_VALID(buffer)) return -1;
+        const gint rate = padRate(pad);
+        GstMapInfo map;
+        if (rate <= 0 || !gst_buffer_map(buffer, &map, GST_MAP_READ)) return -1;
+        const auto* samples = reinterpret_cast<const float*>(map.data);
+        const std::size_t count = map.size / sizeof(float);
+        int64_t at = -1;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (std::fabs(samples[i]) > kSilence) {
+                at = static_cast<int64_t>(GST_BUFFER_PTS(buffer)) +
+                     static_cast<int64_t>(static_cast<double>(i / 2) * 1e9 / rate);
+                break;
+            }
+        }
+        gst_buffer_unmap(buffer, &map);
+        return at;
+    }
+    static constexpr float kSilence = 1e-4f;  // of full scale
+};
+
+void RubberBandDelay::attach(GstElement* shifter) {
+    GstPad* unshifted = gst_element_get_static_pad(shifter, "sink");
+    gst_pad_add_probe(unshifted, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
+                      &RubberBandProbes::shifterEvent, this, nullptr);
+    gst_pad_add_probe(unshifted, GST_PAD_PROBE_TYPE_BUFFER, &RubberBandProbes::shifterInput, this,
+                      nullptr);
+    gst_object_unref(unshifted);
+    GstPad* shifted = gst_element_get_static_pad(shifter, "src");
+    gst_pad_add_probe(shifted, GST_PAD_PROBE_TYPE_BUFFER, &RubberBandProbes::shifterOutput, this,
+                      nullptr);
+    gst_object_unref(shifted);
+}
+
+void RubberBandDelay::reset() {
+    latencyNs_.store(0);
+    inOnsetNs_.store(-1);
+    inEndNs_.store(-1);
+    known_.store(false);
+}
+
+}  // namespace lyrvox
