@@ -1,0 +1,112 @@
+#include "video/frame_painter.h"
+
+#include <algorithm>
+
+#include "display/picture_copy.h"
+
+namespace lyrvox {
+namespace {
+
+// BT.709 in the limited range (Y 16-235, Cb and Cr 16-240), in units of 1/65536.
+// Each chroma row sums to 0, so that greys have no colour.
+constexpr int32_t kYr = 11966, kYg = 40254, kYb = 4064;
+constexpr int32_t kBr = -6597, kBg = -22187, kBb = 28784;
+constexpr int32_t kRr = 28784, kRg = -26148, kRb = -2636;
+
+inline int32_t red(uint32_t argb) {
+    return static_cast<int32_t>((argb >> 16) & 0xFFu);
+}
+inline int32_t green(uint32_t argb) {
+    return static_cast<int32_t>((argb >> 8) & 0xFFu);
+}
+inline int32_t blue(uint32_t argb) {
+    return static_cast<int32_t>(argb & 0xFFu);
+}
+
+inline uint8_t luma(uint32_t argb) {
+    return static_cast<uint8_t>(
+        16 + ((kYr * red(argb) + kYg * green(argb) + kYb * blue(argb) + 32768) >> 16));
+}
+
+}  // namespace
+
+FramePainter::FramePainter(int width, int height, bool stretch, bool fullChroma)
+    : width_(width),
+      fullChroma_(fullChroma),
+      height_(height),
+      rect_(fitPicture(kViewWidth, kViewHeight, width, height,
+                       stretch ? Scaling::Stretch : Scaling::KeepAspect)),
+      argb_(static_cast<std::size_t>(width) * height, 0xFF000000u),
+      previous_(argb_),
+      shown_(static_cast<std::size_t>(kScreenWidth) * kScreenHeight),
+      now_(shown_.size()),
+      yuv_(static_cast<std::size_t>(width) * height * 3 / (fullChroma ? 1 : 2)) {}
+
+bool FramePainter::paint(const CdgMachine& machine) {
+    machine.renderArgb32(now_.data(), kScreenWidth);
+    if (machine.HOffset == hOffset_ && machine.VOffset == vOffset_ && now_ == shown_) return false;
+    shown_.swap(now_);
+    hOffset_ = machine.HOffset;
+    vOffset_ = machine.VOffset;
+    argb_.swap(previous_);
+    uint32_t* origin = argb_.data() + static_cast<std::size_t>(rect_.y) * width_ + rect_.x;
+    stretchVisibleWindow(machine, rect_.width, rect_.height, origin, width_);
+    if (fullChroma_) {
+        convertFull();
+    } else {
+        convert();
+    }
+    first_ = false;
+    return true;
+}
+
+void FramePainter::convert() {
+    const auto w = static_cast<std::size_t>(width_);
+    uint8_t* yPlane = yuv_.data();
+    uint8_t* cbPlane = yPlane + w * height_;
+    uint8_t* crPlane = cbPlane + (w / 2) * (height_ / 2);
+    for (int y = 0; y < height_; y += 2) {
+        const uint32_t* top = argb_.data() + w * y;
+        const uint32_t* bottom = top + w;
+        // Only the row pairs that changed: a karaoke wipe touches a few at a time.
+        if (!first_ && std::equal(top, top + 2 * w, previous_.data() + w * y)) continue;
+        uint8_t* yTop = yPlane + w * y;
+        uint8_t* yBottom = yTop + w;
+        uint8_t* cb = cbPlane + (w / 2) * (y / 2);
+        uint8_t* cr = crPlane + (w / 2) * (y / 2);
+        for (std::size_t x = 0; x < w; x += 2) {
+            const uint32_t a = top[x], b = top[x + 1], c = bottom[x], d = bottom[x + 1];
+            yTop[x] = luma(a);
+            yTop[x + 1] = luma(b);
+            yBottom[x] = luma(c);
+            yBottom[x + 1] = luma(d);
+            // The 2x2 block's average colour: sums of four, rounded once.
+            const int32_t r = red(a) + red(b) + red(c) + red(d);
+            const int32_t g = green(a) + green(b) + green(c) + green(d);
+            const int32_t bl = blue(a) + blue(b) + blue(c) + blue(d);
+            cb[x / 2] = static_cast<uint8_t>(128 + ((kBr * r + kBg * g + kBb * bl + 131072) >> 18));
+            cr[x / 2] = static_cast<uint8_t>(128 + ((kRr * r + kRg * g + kRb * bl + 131072) >> 18));
+        }
+    }
+}
+
+void FramePainter::convertFull() {
+    const std::size_t plane = static_cast<std::size_t>(width_) * height_;
+    uint8_t* yPlane = yuv_.data();
+    uint8_t* cbPlane = yPlane + plane;
+    uint8_t* crPlane = cbPlane + plane;
+    const auto w = static_cast<std::size_t>(width_);
+    for (std::size_t row = 0; row < plane; row += w) {
+        const uint32_t* line = argb_.data() + row;
+        if (!first_ && std::equal(line, line + w, previous_.data() + row)) continue;
+        for (std::size_t i = row; i < row + w; ++i) {
+            const uint32_t p = argb_[i];
+            yPlane[i] = luma(p);
+            const int32_t r = red(p), g = green(p), b = blue(p);
+            cbPlane[i] = static_cast<uint8_t>(128 + ((kBr * r + kBg * g + kBb * b + 32768) >> 16));
+            crPlane[i] = static_cast<uint8_t>(128 + ((kRr * r + kRg * g + kRb * b + 32768) >> 16));
+        }
+    }
+}
+
+}  // namespace lyrvox
