@@ -27,13 +27,13 @@ constexpr std::streamoff kMaxGraphicsBytes = std::streamoff{64} << 20;
 // Frames waiting in front of the encoder before the painting pauses.
 constexpr int kQueuedFrames = 8;
 
-// x264's "veryfast" preset at constant quality 18: CD+G pictures are flat colours
+// x264's "veryfast" preset at constant quality 14: CD+G pictures are flat colours
 // with sharp edges, which this keeps clean at a small size. The benchmark gives
 // FFmpeg the same settings.
 std::string videoChain(bool fullChroma) {
     return std::string(
                "appsrc name=frames format=time ! "
-               "x264enc speed-preset=veryfast trellis=false pass=qual quantizer=18 ! "
+               "x264enc speed-preset=veryfast trellis=false pass=qual quantizer=14 ! "
                "video/x-h264,profile=") +
            (fullChroma ? "high-4:4:4" : "high") +
            " ! h264parse ! queue max-size-buffers=0 max-size-bytes=0 "
@@ -143,8 +143,9 @@ int64_t audioDurationNs(const std::string& path, const std::atomic<bool>& cancel
     return -1;
 }
 
-// Where the sound ends on the video's time line, as the audio encoder receives it
-// (after the key and tempo chain); `ended` once all of it has passed.
+// Where the sound ends on the video's time line, as the audio encoder sends it out
+// (after the key and tempo chain, in whole AAC frames of 1024 samples, which is
+// what a player counts); `ended` once all of it has passed.
 struct AudioEnd {
     std::atomic<int64_t> endNs{0};
     std::atomic<bool> ended{false};
@@ -298,7 +299,7 @@ VideoExportResult VideoExporter::run(const VideoExportOptions& options,
     }
     AudioEnd audioEnd;
     if (!audio.empty()) {
-        GstPad* pad = gst_element_get_static_pad(pipeline.byName("aacenc"), "sink");
+        GstPad* pad = gst_element_get_static_pad(pipeline.byName("aacenc"), "src");
         gst_pad_add_probe(pad,
                           static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER |
                                                        GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
@@ -327,13 +328,25 @@ VideoExportResult VideoExporter::run(const VideoExportOptions& options,
     int64_t interpreted = 0;
     int64_t written = 0;
     auto pushFrames = [&]() -> VideoExportResult {
+        const GstClockTime halfFrame = gst_util_uint64_scale(1, GST_SECOND, 2 * options.fps);
         for (int64_t k = 0;; ++k) {
             if (cancel) return cancelled();
             const GstClockTime start = gst_util_uint64_scale(k, GST_SECOND, options.fps);
-            if (audio.empty() || (audioEnd.ended && audioEnd.endNs == 0)) {
-                if (k >= frames) break;
-            } else if (audioEnd.ended && static_cast<int64_t>(start) >= audioEnd.endNs) {
-                break;
+            if (!audio.empty()) {
+                // A frame only where the sound reaches: until the sound has gone
+                // past this frame's start (or ended), the frame waits. The muxer
+                // takes the earlier stream first, so the sound does come on.
+                while (!audioEnd.ended &&
+                       static_cast<int64_t>(start + halfFrame) >= audioEnd.endNs) {
+                    if (cancel) return cancelled();
+                    if (MessagePtr message = pipeline.pop(errorOrEos, 2 * GST_MSECOND))
+                        return failed("encoding failed: " + errorText(message.get()));
+                }
+            }
+            if (audio.empty() || audioEnd.endNs == 0) {
+                if (k >= frames) break;  // graphics alone, or a sound with no samples
+            } else if (static_cast<int64_t>(start + halfFrame) >= audioEnd.endNs) {
+                break;  // the picture ends at the frame edge nearest the sound's end
             }
             written = k + 1;
             const int64_t target =
