@@ -1,6 +1,7 @@
 #include "video/frame_painter.h"
 
 #include <algorithm>
+#include <array>
 
 #include "display/picture_copy.h"
 
@@ -37,18 +38,43 @@ FramePainter::FramePainter(int width, int height, bool stretch, bool fullChroma)
       rect_(fitPicture(kViewWidth, kViewHeight, width, height,
                        stretch ? Scaling::Stretch : Scaling::KeepAspect)),
       argb_(static_cast<std::size_t>(width) * height, 0xFF000000u),
-      previous_(argb_),
+      rowChanged_(static_cast<std::size_t>(height), 1),
       shown_(static_cast<std::size_t>(kScreenWidth) * kScreenHeight),
       now_(shown_.size()),
       yuv_(static_cast<std::size_t>(width) * height * 3 / (fullChroma ? 1 : 2)) {}
 
 bool FramePainter::paint(const CdgMachine& machine) {
     machine.renderArgb32(now_.data(), kScreenWidth);
-    if (machine.HOffset == hOffset_ && machine.VOffset == vOffset_ && now_ == shown_) return false;
+    // Which picture rows changed: a karaoke wipe touches a few at a time, and only
+    // the frame rows taken from them are converted again.
+    const bool moved = first_ || machine.HOffset != hOffset_ || machine.VOffset != vOffset_;
+    std::array<bool, kScreenHeight> changed{};
+    bool any = moved;
+    for (int y = 0; y < kScreenHeight; ++y) {
+        const auto row = static_cast<std::size_t>(y) * kScreenWidth;
+        changed[static_cast<std::size_t>(y)] =
+            moved || !std::equal(now_.begin() + static_cast<std::ptrdiff_t>(row),
+                                 now_.begin() + static_cast<std::ptrdiff_t>(row + kScreenWidth),
+                                 shown_.begin() + static_cast<std::ptrdiff_t>(row));
+        any = any || changed[static_cast<std::size_t>(y)];
+    }
+    if (!any) return false;
     shown_.swap(now_);
     hOffset_ = machine.HOffset;
     vOffset_ = machine.VOffset;
-    argb_.swap(previous_);
+    // Frame row to picture row as stretchVisibleWindow maps them: the picture row
+    // under the frame row's centre, clamped to the picture.
+    const int top = kViewTop + machine.VOffset;
+    for (int y = 0; y < height_; ++y) {
+        const int inside = y - rect_.y;
+        bool redo = false;
+        if (inside >= 0 && inside < rect_.height) {
+            const int source =
+                top + static_cast<int>((2LL * inside + 1) * kViewHeight / (2LL * rect_.height));
+            redo = changed[static_cast<std::size_t>(std::clamp(source, 0, kScreenHeight - 1))];
+        }
+        rowChanged_[static_cast<std::size_t>(y)] = first_ || redo;
+    }
     uint32_t* origin = argb_.data() + static_cast<std::size_t>(rect_.y) * width_ + rect_.x;
     stretchVisibleWindow(machine, rect_.width, rect_.height, origin, width_);
     if (fullChroma_) {
@@ -68,8 +94,9 @@ void FramePainter::convert() {
     for (int y = 0; y < height_; y += 2) {
         const uint32_t* top = argb_.data() + w * y;
         const uint32_t* bottom = top + w;
-        // Only the row pairs that changed: a karaoke wipe touches a few at a time.
-        if (!first_ && std::equal(top, top + 2 * w, previous_.data() + w * y)) continue;
+        if (!rowChanged_[static_cast<std::size_t>(y)] &&
+            !rowChanged_[static_cast<std::size_t>(y) + 1])
+            continue;
         uint8_t* yTop = yPlane + w * y;
         uint8_t* yBottom = yTop + w;
         uint8_t* cb = cbPlane + (w / 2) * (y / 2);
@@ -97,8 +124,7 @@ void FramePainter::convertFull() {
     uint8_t* crPlane = cbPlane + plane;
     const auto w = static_cast<std::size_t>(width_);
     for (std::size_t row = 0; row < plane; row += w) {
-        const uint32_t* line = argb_.data() + row;
-        if (!first_ && std::equal(line, line + w, previous_.data() + row)) continue;
+        if (!rowChanged_[row / w]) continue;
         for (std::size_t i = row; i < row + w; ++i) {
             const uint32_t p = argb_[i];
             yPlane[i] = luma(p);

@@ -37,8 +37,8 @@ class FramePainter {
     bool fullChroma_;
     int height_;
     FitRect rect_;
-    std::vector<uint32_t> argb_;      // the whole frame, bars black
-    std::vector<uint32_t> previous_;  // the frame painted before, for the rows that changed
+    std::vector<uint32_t> argb_;       // the whole frame, bars black
+    std::vector<uint8_t> rowChanged_;  // per frame row: to be converted again
     bool first_ = true;
     std::vector<uint32_t> shown_;  // the 300x216 picture painted last
     std::vector<uint32_t> now_;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -27,13 +28,16 @@ constexpr std::streamoff kMaxGraphicsBytes = std::streamoff{64} << 20;
 // Frames waiting in front of the encoder before the painting pauses.
 constexpr int kQueuedFrames = 8;
 
-// x264's "veryfast" preset at constant quality 14: CD+G pictures are flat colours
-// with sharp edges, which this keeps clean at a small size. The benchmark gives
-// FFmpeg the same settings.
+// x264's "veryfast" preset at constant quality 14, as x264 itself sets it up (the
+// element's own defaults would cap the bitrate at 2 Mbit/s and use trellis, which
+// the preset leaves off) and a key frame at least every 250 frames: CD+G pictures
+// are flat colours with sharp edges, which this keeps clean at a small size. The
+// benchmark gives FFmpeg the same settings.
 std::string videoChain(bool fullChroma) {
     return std::string(
                "appsrc name=frames format=time ! "
-               "x264enc speed-preset=veryfast trellis=false pass=qual quantizer=14 ! "
+               "x264enc speed-preset=veryfast trellis=false pass=qual quantizer=14 "
+               "vbv-buf-capacity=0 key-int-max=250 ! "
                "video/x-h264,profile=") +
            (fullChroma ? "high-4:4:4" : "high") +
            " ! h264parse ! queue max-size-buffers=0 max-size-bytes=0 "
@@ -167,6 +171,51 @@ struct AudioEnd {
     }
 };
 
+// Frame memory used again once the encoder lets go of it: fresh blocks of a few
+// megabytes a frame would each cost the kernel a round of page clearing. A block
+// comes back only when no buffer holds it any more (repeats of a frame share it).
+// Outlives the pipeline.
+class FrameBlocks {
+  public:
+    explicit FrameBlocks(std::size_t size) : size_(size) {}
+    ~FrameBlocks() {
+        for (Block* block : free_) delete block;
+    }
+    FrameBlocks(const FrameBlocks&) = delete;
+    FrameBlocks& operator=(const FrameBlocks&) = delete;
+
+    // A buffer holding a copy of `pixels` (size bytes).
+    GstBuffer* buffer(const uint8_t* pixels) {
+        Block* block = nullptr;
+        {
+            const std::lock_guard lock(mutex_);
+            if (!free_.empty()) {
+                block = free_.back();
+                free_.pop_back();
+            }
+        }
+        if (block == nullptr) block = new Block{this, std::vector<uint8_t>(size_)};
+        std::copy_n(pixels, size_, block->bytes.begin());
+        return gst_buffer_new_wrapped_full(GST_MEMORY_FLAG_READONLY, block->bytes.data(), size_, 0,
+                                           size_, block, &FrameBlocks::giveBack);
+    }
+
+  private:
+    struct Block {
+        FrameBlocks* owner;
+        std::vector<uint8_t> bytes;
+    };
+    static void giveBack(gpointer data) {  // in whichever thread freed the memory
+        auto* block = static_cast<Block*>(data);
+        const std::lock_guard lock(block->owner->mutex_);
+        block->owner->free_.push_back(block);
+    }
+
+    std::size_t size_;
+    std::mutex mutex_;
+    std::vector<Block*> free_;
+};
+
 bool readGraphics(const std::string& path, std::vector<uint8_t>& bytes) {
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) return false;
@@ -281,6 +330,9 @@ VideoExportResult VideoExporter::run(const VideoExportOptions& options,
                        "queue max-size-buffers=0 max-size-bytes=0 max-size-time=10000000000 ! "
                        "mux.";
     }
+    const auto frameBytes =
+        static_cast<std::size_t>(options.width) * options.height * 3 / (options.fullChroma ? 1 : 2);
+    FrameBlocks blocks(frameBytes);  // before the pipeline: outlives it
     GError* parseError = nullptr;
     Pipeline pipeline(gst_parse_launch(description.c_str(), &parseError));
     if (parseError != nullptr || pipeline.get() == nullptr) {
@@ -314,8 +366,6 @@ VideoExportResult VideoExporter::run(const VideoExportOptions& options,
         "colorimetry", G_TYPE_STRING, "bt709", nullptr);
     gst_app_src_set_caps(source, caps);
     gst_caps_unref(caps);
-    const auto frameBytes =
-        static_cast<std::size_t>(options.width) * options.height * 3 / (options.fullChroma ? 1 : 2);
     gst_app_src_set_max_bytes(source, frameBytes * kQueuedFrames);
     if (gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
         return failed("GStreamer cannot start the encoder");
@@ -359,7 +409,7 @@ VideoExportResult VideoExporter::run(const VideoExportOptions& options,
             }
             if (painter.paint(*machine) || picture == nullptr) {
                 if (picture != nullptr) gst_buffer_unref(picture);
-                picture = gst_buffer_new_memdup(painter.yuv().data(), frameBytes);
+                picture = blocks.buffer(painter.yuv().data());
             }
             GstBuffer* frame = gst_buffer_copy(picture);  // shares the pixels
             GST_BUFFER_PTS(frame) = start;

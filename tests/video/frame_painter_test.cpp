@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
 #include "playback/cdg/cdg_machine.h"
 #include "video/frame_painter.h"
@@ -104,6 +105,41 @@ TEST(FramePainter, RepaintsOnlyWhenThePictureChanges) {
     // A fine scroll moves the window over the same picture.
     machine->VOffset = 3;
     EXPECT_TRUE(painter.paint(*machine));
+}
+
+// Repainting converts only the frame rows whose picture rows changed; the frame must
+// still be the one a fresh painter makes of the same picture.
+TEST(FramePainter, ARepaintedFrameEqualsAFreshOne) {
+    struct Change {
+        const char* what;
+        void (*apply)(CdgMachine&);
+    };
+    const Change changes[] = {
+        {"one tile row", [](CdgMachine& m) { m.fillArea(60, 100, 65, 111, 2); }},
+        {"one pixel", [](CdgMachine& m) { m.plotPixel(20, 13, 2); }},
+        {"top and bottom edge",
+         [](CdgMachine& m) {
+             m.fillArea(0, 0, 299, 12, 2);
+             m.fillArea(0, 215, 299, 215, 2);
+         }},
+        {"fine scroll", [](CdgMachine& m) { m.VOffset = 7; }},
+        {"colour reload", [](CdgMachine& m) { m.colourTable[2] = kGreen; }},
+    };
+    for (const auto& [width, height, stretch, full] :
+         {std::tuple{1280, 720, false, false}, std::tuple{320, 240, false, true},
+          std::tuple{642, 206, true, false}}) {
+        for (const Change& change : changes) {
+            auto machine = halvedPicture();
+            FramePainter painter(width, height, stretch, full);
+            ASSERT_TRUE(painter.paint(*machine));
+            change.apply(*machine);
+            ASSERT_TRUE(painter.paint(*machine)) << change.what;
+            FramePainter fresh(width, height, stretch, full);
+            ASSERT_TRUE(fresh.paint(*machine));
+            EXPECT_TRUE(painter.yuv() == fresh.yuv())
+                << change.what << " at " << width << "x" << height;
+        }
+    }
 }
 
 TEST(FramePainter, AColourEdgeShareOfTheChromaIsTheBlocksAverage) {

@@ -241,8 +241,7 @@ TEST_P(VideoExportTest, WritesAVideoThatPlaysTheExactPictureInStep) {
     // The sound comes in whole AAC frames (1024 samples): the picture follows its end.
     EXPECT_NEAR(got.videoEnd, expectedSeconds, 1.0 / c.fps + 0.05);
     EXPECT_EQ(got.videoFrames, result.frames);
-    EXPECT_NEAR(got.audioEnd, got.videoEnd, 0.020)
-        << "sound and picture end together";
+    EXPECT_NEAR(got.audioEnd, got.videoEnd, 0.020) << "sound and picture end together";
     ASSERT_EQ(got.width, 1280);
     ASSERT_EQ(got.height, 720);
     const std::string cdg = readFile(options.song);
