@@ -263,24 +263,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ExportCase{"mp4_tempo_80", VideoContainer::Mp4, 30, 80, 0, true, 40.0}),
     [](const auto& param) { return std::string(param.param.name); });
 
-TEST(VideoExport, GraphicsAloneMakeAVideoWithoutSound) {
-    TempFolder folder;
-    makeSong(folder, "quiet", false);
-    VideoExportOptions options;
-    options.song = folder.path("quiet.cdg");
-    options.output = folder.path("quiet.mp4");
-    options.width = 320;
-    options.height = 240;
-    const std::atomic<bool> cancel{false};
-    const VideoExportResult result = VideoExporter().run(options, cancel);
-    ASSERT_EQ(result.outcome, VideoExportResult::Outcome::Written) << result.message;
-    EXPECT_FALSE(result.withAudio);
-    EXPECT_EQ(result.frames, 90);
-    const ReadBack got = readBack(options.output, 0);
-    EXPECT_EQ(got.videoFrames, 90);
-    EXPECT_EQ(got.audioEnd, 0.0);
-}
-
 struct LeftoverCase {
     const char* name;
     const char* song;    // in the folder; "" = none made
@@ -421,6 +403,10 @@ TEST(VideoCommand, ExportsABatchIntoAFolderNamedAfterTheSongs) {
     EXPECT_NE(out.str().find("two.mp4 (0:03, 320x240, 30 fps, no audio: graphics only)"),
               std::string::npos)
         << out.str();
+    // Graphics alone: a video without sound, as long as the graphics.
+    const ReadBack quiet = readBack(folder.path("videos/two.mp4"), 0);
+    EXPECT_EQ(quiet.videoFrames, 90);
+    EXPECT_EQ(quiet.audioEnd, 0.0);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path("videos")),
                             std::filesystem::directory_iterator()),
               2);
