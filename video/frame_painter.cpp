@@ -39,6 +39,7 @@ FramePainter::FramePainter(int width, int height, bool stretch, bool fullChroma)
                        stretch ? Scaling::Stretch : Scaling::KeepAspect)),
       argb_(static_cast<std::size_t>(width) * height, 0xFF000000u),
       rowChanged_(static_cast<std::size_t>(height), 1),
+      rowGeneration_(static_cast<std::size_t>(height), 0),
       shown_(static_cast<std::size_t>(kScreenWidth) * kScreenHeight),
       now_(shown_.size()),
       yuv_(static_cast<std::size_t>(width) * height * 3 / (fullChroma ? 1 : 2)) {}
@@ -74,6 +75,13 @@ bool FramePainter::paint(const CdgMachine& machine) {
             redo = changed[static_cast<std::size_t>(std::clamp(source, 0, kScreenHeight - 1))];
         }
         rowChanged_[static_cast<std::size_t>(y)] = first_ || redo;
+    }
+    ++generation_;
+    for (std::size_t y = 0; y < rowChanged_.size(); ++y) {
+        // 4:2:0 converts rows in pairs: both change with their chroma row.
+        if (!fullChroma_ && y % 2 == 0) rowChanged_[y] = rowChanged_[y] || rowChanged_[y + 1];
+        if (!fullChroma_ && y % 2 == 1) rowChanged_[y] = rowChanged_[y - 1];
+        if (rowChanged_[y]) rowGeneration_[y] = generation_;
     }
     uint32_t* origin = argb_.data() + static_cast<std::size_t>(rect_.y) * width_ + rect_.x;
     stretchVisibleWindow(machine, rect_.width, rect_.height, origin, width_);

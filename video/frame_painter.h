@@ -26,6 +26,12 @@ class FramePainter {
     // Y plane (width x height), then Cb and Cr (width/2 x height/2 each, or width x
     // height with full chroma).
     const std::vector<uint8_t>& yuv() const { return yuv_; }
+    // Counts the paints that changed the frame (the first is 1). A frame row's count
+    // is the paint that last changed it: a copy of the frame taken at count g is
+    // brought up to date by the rows whose count is above g (for 4:2:0 the two rows
+    // of a chroma row change together).
+    int64_t generation() const { return generation_; }
+    const std::vector<int64_t>& rowGenerations() const { return rowGeneration_; }
     // Where the picture lies inside the frame.
     const FitRect& pictureRect() const { return rect_; }
 
@@ -39,6 +45,8 @@ class FramePainter {
     FitRect rect_;
     std::vector<uint32_t> argb_;       // the whole frame, bars black
     std::vector<uint8_t> rowChanged_;  // per frame row: to be converted again
+    std::vector<int64_t> rowGeneration_;
+    int64_t generation_ = 0;
     bool first_ = true;
     std::vector<uint32_t> shown_;  // the 300x216 picture painted last
     std::vector<uint32_t> now_;

@@ -172,20 +172,27 @@ struct AudioEnd {
 };
 
 // Frame memory used again once the encoder lets go of it: fresh blocks of a few
-// megabytes a frame would each cost the kernel a round of page clearing. A block
-// comes back only when no buffer holds it any more (repeats of a frame share it).
-// Outlives the pipeline.
+// megabytes a frame would each cost the kernel a round of page clearing, and a
+// block used again needs only the rows that changed since it was last filled (a
+// karaoke wipe changes a few rows a frame). A block comes back only when no buffer
+// holds it any more (repeats of a frame share it). Outlives the pipeline.
 class FrameBlocks {
   public:
-    explicit FrameBlocks(std::size_t size) : size_(size) {}
+    FrameBlocks(int width, int height, bool fullChroma)
+        : width_(static_cast<std::size_t>(width)),
+          height_(static_cast<std::size_t>(height)),
+          fullChroma_(fullChroma),
+          size_(width_ * height_ * 3 / (fullChroma ? 1 : 2)) {}
     ~FrameBlocks() {
         for (Block* block : free_) delete block;
     }
     FrameBlocks(const FrameBlocks&) = delete;
     FrameBlocks& operator=(const FrameBlocks&) = delete;
 
-    // A buffer holding a copy of `pixels` (size bytes).
-    GstBuffer* buffer(const uint8_t* pixels) {
+    std::size_t size() const { return size_; }
+
+    // A buffer holding the painter's frame.
+    GstBuffer* buffer(const FramePainter& painter) {
         Block* block = nullptr;
         {
             const std::lock_guard lock(mutex_);
@@ -194,16 +201,33 @@ class FrameBlocks {
                 free_.pop_back();
             }
         }
-        if (block == nullptr) block = new Block{this, std::vector<uint8_t>(size_)};
-        std::copy_n(pixels, size_, block->bytes.begin());
-        return gst_buffer_new_wrapped_full(GST_MEMORY_FLAG_READONLY, block->bytes.data(), size_, 0,
-                                           size_, block, &FrameBlocks::giveBack);
+        if (block == nullptr) block = new Block{this, std::vector<uint8_t>(size_), -1};
+        const std::vector<int64_t>& rows = painter.rowGenerations();
+        const uint8_t* from = painter.yuv().data();
+        uint8_t* to = block->bytes.data();
+        const std::size_t chromaWidth = fullChroma_ ? width_ : width_ / 2;
+        const std::size_t chromaRows = fullChroma_ ? height_ : height_ / 2;
+        const std::size_t plane = width_ * height_;
+        for (std::size_t y = 0; y < height_; ++y) {
+            if (rows[y] <= block->generation) continue;
+            std::copy_n(from + y * width_, width_, to + y * width_);
+            const std::size_t c = fullChroma_ ? y : y / 2;
+            if (!fullChroma_ && y % 2 == 1) continue;  // its chroma row came with the row above
+            for (std::size_t p = 0; p < 2; ++p) {
+                const std::size_t at = plane + p * chromaWidth * chromaRows + c * chromaWidth;
+                std::copy_n(from + at, chromaWidth, to + at);
+            }
+        }
+        block->generation = painter.generation();
+        return gst_buffer_new_wrapped_full(GST_MEMORY_FLAG_READONLY, to, size_, 0, size_, block,
+                                           &FrameBlocks::giveBack);
     }
 
   private:
     struct Block {
         FrameBlocks* owner;
         std::vector<uint8_t> bytes;
+        int64_t generation;  // the painter's count when last filled
     };
     static void giveBack(gpointer data) {  // in whichever thread freed the memory
         auto* block = static_cast<Block*>(data);
@@ -211,6 +235,9 @@ class FrameBlocks {
         block->owner->free_.push_back(block);
     }
 
+    std::size_t width_;
+    std::size_t height_;
+    bool fullChroma_;
     std::size_t size_;
     std::mutex mutex_;
     std::vector<Block*> free_;
@@ -323,16 +350,17 @@ VideoExportResult VideoExporter::run(const VideoExportOptions& options,
     const bool keyOrTempo = options.semitones != 0 || options.tempoPercent != 100;
     const bool rubberBand = keyOrTempo && installedElement(kRubberBandElement);
     if (!audio.empty()) {
-        description += "filesrc name=audio ! decodebin ! audioconvert ! audioresample ! ";
-        if (keyOrTempo) description += std::string(keyTempoDescription(rubberBand)) + " ! ";
+        description += "filesrc name=audio ! decodebin ! ";
+        if (keyOrTempo)
+            description += "audioconvert ! audioresample ! " +
+                           std::string(keyTempoDescription(rubberBand)) + " ! ";
         description += std::string("audioconvert ! audioresample ! ") + aacEncoder() +
                        " name=aacenc bitrate=192000 ! aacparse ! "
                        "queue max-size-buffers=0 max-size-bytes=0 max-size-time=10000000000 ! "
                        "mux.";
     }
-    const auto frameBytes =
-        static_cast<std::size_t>(options.width) * options.height * 3 / (options.fullChroma ? 1 : 2);
-    FrameBlocks blocks(frameBytes);  // before the pipeline: outlives it
+    FrameBlocks blocks(options.width, options.height, options.fullChroma);  // outlives the pipeline
+    const std::size_t frameBytes = blocks.size();
     GError* parseError = nullptr;
     Pipeline pipeline(gst_parse_launch(description.c_str(), &parseError));
     if (parseError != nullptr || pipeline.get() == nullptr) {
@@ -409,7 +437,7 @@ VideoExportResult VideoExporter::run(const VideoExportOptions& options,
             }
             if (painter.paint(*machine) || picture == nullptr) {
                 if (picture != nullptr) gst_buffer_unref(picture);
-                picture = blocks.buffer(painter.yuv().data());
+                picture = blocks.buffer(painter);
             }
             GstBuffer* frame = gst_buffer_copy(picture);  // shares the pixels
             GST_BUFFER_PTS(frame) = start;
