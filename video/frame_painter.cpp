@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <array>
 
-#include "display/picture_copy.h"
-
 namespace lyrvox {
 namespace {
 
@@ -83,8 +81,7 @@ bool FramePainter::paint(const CdgMachine& machine) {
         if (!fullChroma_ && y % 2 == 1) rowChanged_[y] = rowChanged_[y - 1];
         if (rowChanged_[y]) rowGeneration_[y] = generation_;
     }
-    uint32_t* origin = argb_.data() + static_cast<std::size_t>(rect_.y) * width_ + rect_.x;
-    stretchVisibleWindow(machine, rect_.width, rect_.height, origin, width_);
+    drawChangedRows(machine.HOffset, top);
     if (fullChroma_) {
         convertFull();
     } else {
@@ -92,6 +89,40 @@ bool FramePainter::paint(const CdgMachine& machine) {
     }
     first_ = false;
     return true;
+}
+
+void FramePainter::drawChangedRows(int hOffset, int top) {
+    // The picture's column under each frame column's centre, clamped to the picture:
+    // the nearest-neighbour map of stretchVisibleWindow, whose colours renderArgb32
+    // gave (so the picture need not be drawn whole for a few changed rows).
+    const int left = kViewLeft + hOffset;
+    columns_.resize(static_cast<std::size_t>(rect_.width));
+    for (int x = 0; x < rect_.width; ++x) {
+        const int source =
+            left + static_cast<int>((2LL * x + 1) * kViewWidth / (2LL * rect_.width));
+        columns_[static_cast<std::size_t>(x)] =
+            static_cast<uint16_t>(std::clamp(source, 0, kScreenWidth - 1));
+    }
+    const auto w = static_cast<std::size_t>(width_);
+    int previousSource = -1;
+    for (int y = rect_.y; y < rect_.y + rect_.height; ++y) {
+        if (!rowChanged_[static_cast<std::size_t>(y)]) {
+            previousSource = -1;
+            continue;
+        }
+        const int inside = y - rect_.y;
+        const int source = std::clamp(
+            top + static_cast<int>((2LL * inside + 1) * kViewHeight / (2LL * rect_.height)), 0,
+            kScreenHeight - 1);
+        uint32_t* row = argb_.data() + w * static_cast<std::size_t>(y) + rect_.x;
+        if (source == previousSource) {
+            std::copy_n(row - w, rect_.width, row);
+            continue;
+        }
+        const uint32_t* picture = shown_.data() + static_cast<std::size_t>(source) * kScreenWidth;
+        for (std::size_t x = 0; x < columns_.size(); ++x) row[x] = picture[columns_[x]];
+        previousSource = source;
+    }
 }
 
 void FramePainter::convert() {

@@ -36,6 +36,7 @@ class FramePainter {
     const FitRect& pictureRect() const { return rect_; }
 
   private:
+    void drawChangedRows(int hOffset, int top);
     void convert();
     void convertFull();
 
@@ -45,6 +46,7 @@ class FramePainter {
     FitRect rect_;
     std::vector<uint32_t> argb_;       // the whole frame, bars black
     std::vector<uint8_t> rowChanged_;  // per frame row: to be converted again
+    std::vector<uint16_t> columns_;    // picture column of each frame column in the picture
     std::vector<int64_t> rowGeneration_;
     int64_t generation_ = 0;
     bool first_ = true;

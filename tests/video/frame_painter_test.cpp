@@ -2,9 +2,13 @@
 // BT.709 limited-range YUV, and repeats of an unchanged picture.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
+#include <random>
 #include <tuple>
 
+#include "display/picture_copy.h"
 #include "playback/cdg/cdg_machine.h"
 #include "video/frame_painter.h"
 
@@ -139,6 +143,50 @@ TEST(FramePainter, ARepaintedFrameEqualsAFreshOne) {
             EXPECT_TRUE(painter.yuv() == fresh.yuv())
                 << change.what << " at " << width << "x" << height;
         }
+    }
+}
+
+// With full chroma every frame pixel is its own colour: the frame must be the
+// display's own picture copy (stretchVisibleWindow) in video colours, pixel for
+// pixel, at any size and fine scroll, after a change too.
+TEST(FramePainter, FullChromaFramesAreTheDisplaysPictureCopy) {
+    auto machine = std::make_unique<CdgMachine>();
+    machine->beginSession();
+    std::mt19937 random(5);
+    for (uint32_t k = 0; k < 16; ++k) machine->colourTable[k] = random() & 0xFFFFFFu;
+    for (int tile = 0; tile < 400; ++tile) {
+        const int x = static_cast<int>(random() % 50) * 6, y = static_cast<int>(random() % 18) * 12;
+        machine->fillArea(x, y, x + 5, y + 11, static_cast<int>(random() % 16));
+    }
+    for (const auto& [width, height, hOffset, vOffset] :
+         {std::tuple{1280, 720, 0, 0}, std::tuple{320, 240, 3, 7}, std::tuple{1920, 1080, 5, 15},
+          std::tuple{300, 218, 1, 1}}) {
+        FramePainter painter(width, height, false, true);
+        ASSERT_TRUE(painter.paint(*machine));
+        machine->HOffset = static_cast<int16_t>(hOffset);
+        machine->VOffset = static_cast<int16_t>(vOffset);
+        machine->fillArea(60, 24, 65, 35, 3);
+        ASSERT_TRUE(painter.paint(*machine));
+        std::vector<uint32_t> argb(static_cast<std::size_t>(width) * height, 0xFF000000u);
+        const FitRect& r = painter.pictureRect();
+        stretchVisibleWindow(*machine, r.width, r.height,
+                             argb.data() + static_cast<std::size_t>(r.y) * width + r.x, width);
+        const std::size_t plane = argb.size();
+        int worst = 0;
+        for (std::size_t i = 0; i < plane; ++i) {
+            const double red = (argb[i] >> 16) & 0xFF, green = (argb[i] >> 8) & 0xFF,
+                         blue = argb[i] & 0xFF;
+            const double y = 16 + (0.2126 * red + 0.7152 * green + 0.0722 * blue) * 219 / 255;
+            const double cb = 128 + (-0.1146 * red - 0.3854 * green + 0.5 * blue) * 224 / 255;
+            const double cr = 128 + (0.5 * red - 0.4542 * green - 0.0458 * blue) * 224 / 255;
+            const auto& yuv = painter.yuv();
+            worst = std::max({worst, static_cast<int>(std::abs(yuv[i] - y) + 0.5),
+                              static_cast<int>(std::abs(yuv[plane + i] - cb) + 0.5),
+                              static_cast<int>(std::abs(yuv[2 * plane + i] - cr) + 0.5)});
+        }
+        EXPECT_LE(worst, 1) << width << "x" << height;
+        machine->HOffset = 0;
+        machine->VOffset = 0;
     }
 }
 
