@@ -10,6 +10,8 @@ packages=(
     gstreamer1.0-plugins-good   # MP3, WAV, FLAC; the base plugins decode OGG and OPUS
     gstreamer1.0-libav          # AAC and M4A, video
     gstreamer1.0-plugins-bad    # MIDI through fluidsynth; key and tempo (SoundTouch's pitch)
+    gstreamer1.0-plugins-ugly   # lyrvox-cdg video: H.264 through x264enc
+    ffmpeg                      # bench/video_bench.sh: FFmpeg's export beside Lyrvox's
     rubberband-ladspa           # key changes that keep the voice's formants (Rubber Band through
                                 # the bad plugins' LADSPA bridge); SoundTouch does it without
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev   # the song audio's own pipeline

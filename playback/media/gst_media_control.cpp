@@ -12,6 +12,7 @@
 #include <string>
 
 #include "playback/media/gst_file_uri.h"
+#include "playback/media/key_tempo_filter.h"
 #include "playback/media/loudness_gain.h"
 #include "playback/media/rubber_band_delay.h"
 #include "util/steady_clock.h"
@@ -23,17 +24,6 @@ namespace {
 // volume element so that the volume is the same on every sink.
 constexpr guint kPlayAudio = 0x2;
 constexpr guint kPlaySoftVolume = 0x10;
-
-constexpr const char* kFilter = "audioconvert ! pitch name=keytempo ! audioconvert";
-// Rubber Band's real-time pitch shifter (rubberband-ladspa) through GStreamer's LADSPA
-// bridge: stereo 32-bit float. The bridge would take one rate in and claim another out
-// (a 22.05 kHz song then played at double speed), so both sides are pinned to one rate.
-constexpr const char* kRubberBand = "ladspa-ladspa-rubberband-so-rubberband-pitchshifter-stereo";
-constexpr const char* kRubberBandFilter =
-    "audioconvert ! pitch name=keytempo ! audioconvert ! audioresample ! "
-    "audio/x-raw,rate=44100,channels=2 ! "
-    "ladspa-ladspa-rubberband-so-rubberband-pitchshifter-stereo name=keyshift "
-    "formant-preserving=true ! audio/x-raw,rate=44100 ! audioconvert ! audioresample";
 
 // How far the song time heard runs ahead of output time times the tempo (negative:
 // behind), in song ms, with SoundTouch's default settings, which the pitch element
@@ -56,13 +46,6 @@ double stretchLeadMs(double tempo, double pitch) {
         sequenceMs - kOverlapMs / 2 - std::min(stretch, 1.0) * (sequenceMs - kOverlapMs) / 2;
     const double leadMs = (1.0 - stretch) * intoMs;
     return pitch < 1.0 ? leadMs * pitch : leadMs;
-}
-
-bool installedElement(const char* factoryName) {
-    GstElementFactory* factory = gst_element_factory_find(factoryName);
-    if (factory == nullptr) return false;
-    gst_object_unref(factory);
-    return true;
 }
 
 }  // namespace
@@ -98,8 +81,8 @@ GstMediaControl::GstMediaControl(QObject* parent, SinkMaker makeSink,
     if (!gst_is_initialized()) gst_init(nullptr, nullptr);
     hasPitch_ = hasElement ? hasElement("pitch") : installedElement("pitch");
     // Only beside the pitch element, which keeps the tempo and the position's mapping.
-    hasRubberBand_ =
-        hasPitch_ && (hasElement ? hasElement(kRubberBand) : installedElement(kRubberBand));
+    hasRubberBand_ = hasPitch_ && (hasElement ? hasElement(kRubberBandElement)
+                                              : installedElement(kRubberBandElement));
 }
 
 std::string GstMediaControl::keyEngine() {
@@ -144,9 +127,9 @@ void GstMediaControl::open(const std::string& path, bool /*alternativeDevice*/) 
                  nullptr);
     if (makeSink_) g_object_set(pipeline_, "audio-sink", makeSink_(), nullptr);
     if (hasPitch_) {
-        const char* description = hasRubberBand_ ? kRubberBandFilter : kFilter;
+        const char* description = keyTempoDescription(hasRubberBand_);
         if (GstElement* filter = gst_parse_bin_from_description(description, TRUE, nullptr)) {
-            pitch_ = gst_bin_get_by_name(GST_BIN(filter), "keytempo");
+            pitch_ = gst_bin_get_by_name(GST_BIN(filter), kKeyTempoName);
             gst_object_unref(pitch_);  // the filter holds it as long as the pipeline lives
             GstPad* input = gst_element_get_static_pad(pitch_, "sink");
             gst_pad_add_probe(input, GST_PAD_PROBE_TYPE_BUFFER, &GstCallbacks::pitchInput, this,
@@ -157,7 +140,7 @@ void GstMediaControl::open(const std::string& path, bool /*alternativeDevice*/) 
                               nullptr);
             gst_object_unref(output);
             if (hasRubberBand_) {
-                shifter_ = gst_bin_get_by_name(GST_BIN(filter), "keyshift");
+                shifter_ = gst_bin_get_by_name(GST_BIN(filter), kKeyShiftName);
                 gst_object_unref(shifter_);  // held by the filter, as the pitch element
                 shifterDelay_.attach(shifter_);
             }
@@ -254,21 +237,14 @@ void GstMediaControl::setLoudnessGain(double gainDb) {
 
 void GstMediaControl::applyKeyAndTempo() {
     if (pitch_ == nullptr) return;
-    const double tempo = std::clamp(tempoPercent_, 10, 1000) / 100.0;
-    status_.setPace(tempo);
-    const int semitones = std::clamp(semitones_, -24, 24);
-    // With Rubber Band SoundTouch runs at the song's own key and only stretches.
-    const double pitch = shifter_ != nullptr ? 1.0 : std::exp2(semitones / 12.0);
+    const KeyTempoSetting setting = keyTempoSetting(semitones_, tempoPercent_, shifter_ != nullptr);
+    status_.setPace(setting.tempo);
     {
         const std::lock_guard lock(anchorsLock_);
-        stretch_ = {tempo, stretchLeadMs(tempo, pitch) * 1e6, pitch};
+        stretch_ = {setting.tempo, stretchLeadMs(setting.tempo, setting.pitch) * 1e6,
+                    setting.pitch};
     }
-    g_object_set(pitch_, "pitch", static_cast<gfloat>(pitch), "tempo", static_cast<gfloat>(tempo),
-                 nullptr);
-    if (shifter_ != nullptr) {
-        // Its ports take octaves (-2..2) and semitones (-12..12) apart.
-        g_object_set(shifter_, "octaves", semitones / 12, "semitones", semitones % 12, nullptr);
-    }
+    applyKeyTempo(pitch_, shifter_, setting);
 }
 
 void GstMediaControl::applyVolume() {

@@ -17,4 +17,7 @@ int runQueue(const std::vector<std::string>& args, std::ostream& out, std::ostre
 // Prints "LUFS<TAB>dBTP<TAB>SONG" a line; 1 when any song had no audio to measure.
 int runLoudness(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
+// Songs to video files: 1 when any song could not be exported or a signal stopped the run.
+int runVideo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
 }  // namespace lyrvox

@@ -21,6 +21,9 @@ const char kUsage[] =
     "       lyrvox-cdg queue list [--db FILE]\n"
     "       lyrvox-cdg loudness SONG...\n"
     "       lyrvox-cdg loudness --update [--db FILE]\n"
+    "       lyrvox-cdg video SONG... -o OUT [--format mp4|mkv] [--size WxH] [--stretch]\n"
+    "                        [--fps 25|30|50|60] [--key N] [--tempo P] [--offset MS] [--yuv444]\n"
+    "                        [--jobs N]\n"
     "       lyrvox-cdg --help\n";
 
 }  // namespace
@@ -56,6 +59,7 @@ int main(int argc, char** argv) {
     if (command == "singers") return lyrvox::runSingers(rest, std::cout, std::cerr);
     if (command == "queue") return lyrvox::runQueue(rest, std::cout, std::cerr);
     if (command == "loudness") return lyrvox::runLoudness(rest, std::cout, std::cerr);
+    if (command == "video") return lyrvox::runVideo(rest, std::cout, std::cerr);
     std::cerr << "lyrvox-cdg: unknown command '" << command << "'\n" << kUsage;
     return 2;
 }
