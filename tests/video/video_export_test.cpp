@@ -393,10 +393,14 @@ TEST(VideoCommand, ExportsABatchIntoAFolderNamedAfterTheSongs) {
     makeSong(folder, "one");
     makeSong(folder, "two", false);
     std::ostringstream out, err;
-    const int status = runVideo({folder.path("one.cdg"), folder.path("two.cdg"), "-o",
-                                 folder.path("videos"), "--size", "320x240", "--jobs", "2"},
-                                out, err);
+    const int status =
+        runVideo({folder.path("one.cdg"), folder.path("two.cdg"), "-o", folder.path("videos"),
+                  "--size", "320x240", "--jobs", "2", "--progress-lines"},
+                 out, err);
     EXPECT_EQ(status, 0) << err.str();
+    // The player's Export video... reads these lines; the last says all is done.
+    EXPECT_NE(err.str().find("progress 0."), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("progress 1.000\n"), std::string::npos) << err.str();
     EXPECT_TRUE(std::filesystem::is_regular_file(folder.path("videos/one.mp4")));
     EXPECT_TRUE(std::filesystem::is_regular_file(folder.path("videos/two.mp4")));
     EXPECT_NE(out.str().find("one.mp4 (0:03, 320x240, 30 fps)"), std::string::npos) << out.str();

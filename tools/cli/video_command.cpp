@@ -12,6 +12,7 @@
 #include <charconv>
 #include <chrono>
 #include <filesystem>
+#include <iomanip>
 #include <iostream>
 #include <map>
 #include <mutex>
@@ -32,7 +33,7 @@ namespace {
 const char kVideoUsage[] =
     "usage: lyrvox-cdg video SONG... -o OUT [--format mp4|mkv] [--size WxH] [--stretch]\n"
     "                        [--fps 25|30|50|60] [--key N] [--tempo P] [--offset MS] [--yuv444]\n"
-    "                        [--jobs N]\n";
+    "                        [--jobs N] [--progress-lines]\n";
 
 // The signal that asked the exports to end (0: none yet).
 std::atomic<int> endSignal{0};
@@ -78,6 +79,8 @@ std::optional<int> parseInt(const std::string& text) {
 
 struct VideoJobs {
     VideoExportOptions common;
+    // "progress F" lines (F from 0 to 1) for a program that runs this one.
+    bool progressLines = false;
     std::vector<std::string> songs;
     std::vector<std::string> outputs;
     int jobs = 1;
@@ -101,7 +104,9 @@ std::string parseVideoArgs(const std::vector<std::string>& args, VideoJobs& run)
     const QCommandLineOption offset(QStringLiteral("offset"), QString(), QStringLiteral("MS"));
     const QCommandLineOption jobs(QStringLiteral("jobs"), QString(), QStringLiteral("N"));
     const QCommandLineOption yuv444(QStringLiteral("yuv444"));
-    parser.addOptions({output, format, size, stretch, fps, key, tempo, offset, jobs, yuv444});
+    const QCommandLineOption progressLines(QStringLiteral("progress-lines"));
+    parser.addOptions(
+        {output, format, size, stretch, fps, key, tempo, offset, jobs, yuv444, progressLines});
     const ParseProblem problem = parseArguments(parser, args);
     if (problem.kind == ParseProblem::UnknownOption)
         return "unknown option '" + escapeForTerminal(problem.argument) + "'";
@@ -136,6 +141,7 @@ std::string parseVideoArgs(const std::vector<std::string>& args, VideoJobs& run)
     }
     o.stretch = parser.isSet(stretch);
     o.fullChroma = parser.isSet(yuv444);
+    run.progressLines = parser.isSet(progressLines);
     struct Number {
         const QCommandLineOption& option;
         int& value;
@@ -188,24 +194,30 @@ std::string parseVideoArgs(const std::vector<std::string>& args, VideoJobs& run)
 // One terminal line of progress for all the exports, at most five times a second.
 class ProgressLine {
   public:
-    ProgressLine(std::ostream& err, bool shown, std::size_t songs)
-        : err_(err), shown_(shown), done_(songs, 0.0) {}
+    enum class Style { None, Terminal, Lines };
+    ProgressLine(std::ostream& err, Style style, std::size_t songs)
+        : err_(err), style_(style), done_(songs, 0.0) {}
 
     void update(std::size_t song, double done) {
-        if (!shown_) return;
+        if (style_ == Style::None) return;
         const std::lock_guard lock(mutex_);
         done_[song] = done;
-        const auto now = std::chrono::steady_clock::now();
-        if (now - drawn_ < std::chrono::milliseconds(200)) return;
-        drawn_ = now;
         double sum = 0.0;
         std::size_t finished = 0;
         for (double d : done_) {
             sum += d;
             finished += d >= 1.0 ? 1 : 0;
         }
-        err_ << "\r\033[Kexporting: "
-             << static_cast<int>(100.0 * sum / static_cast<double>(done_.size())) << "%";
+        const double share = sum / static_cast<double>(done_.size());
+        // The whole is always told; the steps between at most five times a second.
+        const auto now = std::chrono::steady_clock::now();
+        if (finished < done_.size() && now - drawn_ < std::chrono::milliseconds(200)) return;
+        drawn_ = now;
+        if (style_ == Style::Lines) {
+            err_ << "progress " << std::fixed << std::setprecision(3) << share << std::endl;
+            return;
+        }
+        err_ << "\r\033[Kexporting: " << static_cast<int>(100.0 * share) << "%";
         if (done_.size() > 1) err_ << " (" << finished << " of " << done_.size() << " songs done)";
         err_ << std::flush;
         dirty_ = true;
@@ -221,7 +233,7 @@ class ProgressLine {
 
   private:
     std::ostream& err_;
-    bool shown_;
+    Style style_;
     std::mutex mutex_;
     std::vector<double> done_;
     std::chrono::steady_clock::time_point drawn_{};
@@ -248,7 +260,10 @@ int runVideo(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     const CaughtEndSignals caught;
     const bool onTerminal = &err == &std::cerr && isatty(STDERR_FILENO) == 1;
-    ProgressLine progress(err, onTerminal, run.songs.size());
+    const auto style = run.progressLines ? ProgressLine::Style::Lines
+                       : onTerminal      ? ProgressLine::Style::Terminal
+                                         : ProgressLine::Style::None;
+    ProgressLine progress(err, style, run.songs.size());
     std::atomic<std::size_t> next{0};
     std::atomic<bool> anyFailed{false};
     std::atomic<bool> cancel{false};
