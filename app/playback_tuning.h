@@ -62,6 +62,7 @@ class PlaybackTuning : public QObject {
 
   signals:
     void statusSuffixChanged();
+    void volumeChanged();  // by the keys, the menu or changeVolume()
 
   private:
     void applyKeyAndTempo(bool announce);

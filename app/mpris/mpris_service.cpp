@@ -32,6 +32,8 @@ MprisService::MprisService(ControlWindow& window, std::function<void()> next, QO
     connect(&window_.driver(), &SessionDriver::transportUpdated, this,
             [this](Transport transport) { transportChanged(transport); });
     connect(&window_.driver(), &SessionDriver::statusUpdated, this, [this] { songOpened(); });
+    // The volume changes by the keys, the menu and the media controls alike.
+    connect(&window_.tuning(), &PlaybackTuning::volumeChanged, this, [this] { volumeChanged(); });
 
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return;  // no session bus: no media controls, and no fuss
@@ -123,8 +125,10 @@ void MprisService::setVolume(double volume) {
     const int percent = static_cast<int>(std::lround(std::clamp(volume, 0.0, 1.0) * 100.0));
     const int before = window_.tuning().volume();
     if (percent != before) window_.tuning().changeVolume(percent - before);
-    if (window_.tuning().volume() != before)
-        announce(kPlayerInterface, {{QStringLiteral("Volume"), this->volume()}});
+}
+
+void MprisService::volumeChanged() {
+    announce(kPlayerInterface, {{QStringLiteral("Volume"), volume()}});
 }
 
 qlonglong MprisService::positionUs() const {

@@ -58,6 +58,7 @@ class MprisService : public QObject {
     void transportChanged(Transport transport);
     // A song that started has its files found: its metadata is announced.
     void songOpened();
+    void volumeChanged();
     // The current song's metadata from its file name and its graphics' length.
     QVariantMap songMetadata() const;
     // Announces `changed` (property name to value) of `interface`.

@@ -178,13 +178,27 @@ TEST_F(MprisTest, MetadataNamesTheSongAndItsLength) {
     EXPECT_GE(get(kPlayer, "Position").toLongLong(), 0);
 }
 
-TEST_F(MprisTest, VolumeWrittenReachesThePlayerAndIsAnnounced) {
-    const QVariantList args{kPlayer, QStringLiteral("Volume"),
-                            QVariant::fromValue(QDBusVariant(0.4))};
-    EXPECT_EQ(call(kProperties, "Set", args).type(), QDBusMessage::ReplyMessage);
-    EXPECT_EQ(media.volume, 40);
-    EXPECT_DOUBLE_EQ(get(kPlayer, "Volume").toDouble(), 0.4);
-    EXPECT_TRUE(changeSeen("Volume", 0.4));
+// Written through the bus, or changed by the keys: the player's volume and what
+// the controls read and are told agree.
+TEST_F(MprisTest, VolumeWrittenReachesThePlayerAndKeysAreAnnounced) {
+    const struct {
+        double written;  // < 0: the Down key instead
+        int percent;
+    } steps[] = {{0.4, 40}, {-1, 35}, {1.7, 100}, {0.0, 0}, {0.123, 12}};
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.written);
+        recorder.changes.clear();
+        if (step.written >= 0) {
+            const QVariantList args{kPlayer, QStringLiteral("Volume"),
+                                    QVariant::fromValue(QDBusVariant(step.written))};
+            EXPECT_EQ(call(kProperties, "Set", args).type(), QDBusMessage::ReplyMessage);
+        } else {
+            QTest::keyClick(&window, Qt::Key_Down);
+        }
+        EXPECT_EQ(media.volume, step.percent);
+        EXPECT_DOUBLE_EQ(get(kPlayer, "Volume").toDouble(), step.percent / 100.0);
+        EXPECT_TRUE(changeSeen("Volume", step.percent / 100.0));
+    }
 }
 
 TEST_F(MprisTest, NextTakesTheQueuesNextSong) {
