@@ -19,6 +19,7 @@
 #include "app/library/library_controller.h"
 #include "app/library/library_scan_job.h"
 #include "app/loudness_measuring.h"
+#include "app/mpris/mpris_service.h"
 #include "app/qt_dialog_provider.h"
 #include "app/qt_settings_store.h"
 #include "app/quit_signals.h"
@@ -156,6 +157,8 @@ int main(int argc, char** argv) {
     QObject::connect(&library.libraryWindow().scanJob(), &lyrvox::LibraryScanJob::finished,
                      &measuring, &lyrvox::LoudnessMeasuring::start);
     measuring.start();
+    // The desktop's media keys and media controls; nothing without a session bus.
+    lyrvox::MprisService mpris(window, [&library] { library.playNextNow(); });
     // Logout and Ctrl-C close the window: the song's files are removed.
     const lyrvox::QuitSignals quitSignals([&window] { window.close(); });
 

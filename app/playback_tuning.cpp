@@ -72,10 +72,12 @@ void PlaybackTuning::songChosen() {
 }
 
 void PlaybackTuning::changeVolume(int delta) {
+    const int before = volume_;
     volume_ = std::clamp(volume_ + delta, settings::kVolume.min, settings::kVolume.max);
     session_.setVolume(volume_);
     settings_.writeNumber(settings::kVolume, volume_);
     showNote_(QStringLiteral("Volume %1%").arg(volume_));
+    if (volume_ != before) emit volumeChanged();
 }
 
 QString PlaybackTuning::statusSuffix() const {

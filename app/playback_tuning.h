@@ -47,6 +47,7 @@ class PlaybackTuning : public QObject {
 
     int keyShift() const { return keyShift_; }
     int tempoPercent() const { return tempoPercent_; }
+    int volume() const { return volume_; }  // percent
     // What the status line adds while key or tempo are not the song's own
     // ("  Key +2, Tempo 90%"); empty otherwise.
     QString statusSuffix() const;
@@ -61,6 +62,7 @@ class PlaybackTuning : public QObject {
 
   signals:
     void statusSuffixChanged();
+    void volumeChanged();  // by the keys, the menu or changeVolume()
 
   private:
     void applyKeyAndTempo(bool announce);

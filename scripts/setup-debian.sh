@@ -32,6 +32,7 @@ packages=(
     dpkg-dev                    # dpkg-shlibdeps for cpack -G DEB
     lintian man-db              # the package check (tests/package_check.sh)
     pulseaudio pulseaudio-utils # the benchmarks' private sound server with a null sink
+    dbus-daemon                 # the media-controls test's private session bus
 )
 
 missing=()
