@@ -40,7 +40,7 @@ run_tests() {
 }
 
 step "Formatting (clang-format, .clang-format at the root)"
-find app playback library requests server display extract util tools tests bench fuzz -name '*.cpp' -o -name '*.h' |
+find app playback library requests server video display extract util tools tests bench fuzz -name '*.cpp' -o -name '*.h' |
     sort | xargs clang-format --dry-run --Werror
 
 step "CI build and tests (warnings are errors)"
