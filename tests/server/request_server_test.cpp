@@ -132,7 +132,8 @@ TEST_F(RequestServerTest, Refusals) {
     };
     const std::vector<Case> cases = {
         {"unknown path", request("GET", "/etc/passwd"), 404},
-        {"the root", request("GET", "/"), 404},
+        {"a page by its file name", request("GET", "/index.html"), 404},
+        {"an asset by its resource name", request("GET", "/assets/index.html"), 404},
         {"dot segments", request("GET", "/api/../api/search?q=a"), 404},
         {"escaped dot segments", request("GET", "/api/%2e%2e/search?q=a"), 404},
         {"a trailing slash", request("GET", "/api/search/?q=a"), 404},
