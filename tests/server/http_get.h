@@ -24,8 +24,8 @@ inline HttpAnswer httpExchange(quint16 port, const QByteArray& method, const QBy
                                const QByteArray& headers = {}) {
     QTcpSocket socket;
     socket.connectToHost(QStringLiteral("127.0.0.1"), port);
-    socket.write(method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" +
-                 headers + "\r\n");
+    socket.write(method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) +
+                 "\r\nConnection: close\r\n" + headers + "\r\n");
     QByteArray got;
     QElapsedTimer clock;
     clock.start();
