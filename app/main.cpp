@@ -18,6 +18,7 @@
 #include "app/library/library_controller.h"
 #include "app/library/library_scan_job.h"
 #include "app/loudness_measuring.h"
+#include "app/phones_window.h"
 #include "app/qt_dialog_provider.h"
 #include "app/qt_settings_store.h"
 #include "app/quit_signals.h"
@@ -220,6 +221,17 @@ int main(int argc, char** argv) {
         QTimer::singleShot(0, &window, [&window, note] { window.showStatus(note); });
         if (port == 0) requestServer.reset();
     }
+    // The Phones window (the Library's song list menu, or Ctrl+Shift+P): the
+    // requests page's address, its QR code and the host's PIN.
+    lyrvox::PhonesWindow phones;
+    QObject::connect(&library.libraryWindow(), &lyrvox::LibraryWindow::phonesRequested, &phones,
+                     [&phones, &requestServer] {
+                         phones.showServer(requestServer ? requestServer->pageUrl() : QString(),
+                                           requestServer ? requestServer->pin() : QString());
+                         phones.show();
+                         phones.raise();
+                         phones.activateWindow();
+                     });
     // Benchmark aid (bench/cpu_play.sh): LYRVOX_FULLSCREEN_FPS=N puts the display
     // window in full screen and redraws it N times a second, after start-up chose
     // its rate.

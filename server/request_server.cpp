@@ -4,6 +4,7 @@
 #include <QHttpServerRequest>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QNetworkInterface>
 #include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QUrlQuery>
@@ -152,6 +153,29 @@ quint16 RequestServer::start(const QHostAddress& address, quint16 port) {
     bind(tcp_);
     error_.clear();
     return tcp_->serverPort();
+}
+
+QString RequestServer::pageUrl() const {
+    if (!tcp_ || !tcp_->isListening()) return {};
+    QHostAddress host = tcp_->serverAddress();
+    if (host == QHostAddress::Any || host == QHostAddress::AnyIPv4 ||
+        host == QHostAddress::AnyIPv6) {
+        host = QHostAddress(QHostAddress::LocalHost);
+        // IPv4 first: what a phone on the same Wi-Fi most surely reaches.
+        for (const QHostAddress& a : QNetworkInterface::allAddresses()) {
+            if (!a.isLoopback() && !a.isLinkLocal() &&
+                a.protocol() == QAbstractSocket::IPv4Protocol) {
+                host = a;
+                break;
+            }
+        }
+    }
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(host.toString());
+    url.setPort(tcp_->serverPort());
+    url.setPath(QStringLiteral("/"));
+    return url.toString();
 }
 
 int RequestServer::connections() const {

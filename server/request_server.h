@@ -86,6 +86,10 @@ class RequestServer : public QAbstractHttpServer {
     // cannot listen (errorString() says why).
     quint16 start(const QHostAddress& address, quint16 port);
     QString errorString() const { return error_; }
+    // The singers' page as a phone on the network reaches it: http://ADDRESS:PORT/,
+    // the address listened on, or when that is every interface the machine's first
+    // address on the network (loopback when there is none). Empty when not listening.
+    QString pageUrl() const;
     // The PIN of the host's actions, for the player to show.
     QString pin() const { return QString::fromStdString(pins_.pin()); }
     // The connections open now: HTTP, and WebSockets.
