@@ -101,33 +101,5 @@ TEST_F(PageServingTest, ThePhonesCopyIsRevalidatedByItsTag) {
     EXPECT_NE(httpExchange(port, "GET", "/assets/host.js").header("ETag"), tag);
 }
 
-TEST_F(PageServingTest, NothingButThePagesIsServed) {
-    struct Case {
-        const char* method;
-        const char* path;
-        int status;
-    };
-    const Case cases[] = {
-        {"GET", "/assets/missing.js", 404},
-        {"GET", "/assets/", 404},
-        {"GET", "/assets/../assets/style.css", 404},
-        {"GET", "/assets/%2e%2e/host", 404},
-        {"GET", "/assets/style.css/", 404},
-        {"GET", "/host/", 404},
-        {"GET", "/index.html", 404},
-        {"GET", "/pages/index.html", 404},
-        {"GET", "/:/lyrvox/pages/index.html", 404},
-        {"GET", "/HOST", 404},
-        {"POST", "/", 405},
-        {"DELETE", "/assets/style.css", 405},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.method) + ' ' + c.path);
-        const testing::HttpAnswer a = httpExchange(port, c.method, c.path);
-        EXPECT_EQ(a.status, c.status);
-        EXPECT_FALSE(a.body.contains("<html")) << a.body.toStdString();
-    }
-}
-
 }  // namespace
 }  // namespace lyrvox
