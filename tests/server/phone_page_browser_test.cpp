@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWebSocket>
 
@@ -54,7 +55,13 @@ class Browser {
              QStringLiteral("--remote-debugging-port=0"),
              QStringLiteral("--user-data-dir=") + profile, QStringLiteral("--window-size=360,740"),
              QStringLiteral("about:blank")});
-        process_.setStandardErrorFile(profile + QStringLiteral(".log"));
+        // Its home and temporary files in the test's own folder, not the user's. The folder
+        // is short: chromium's socket path under TMPDIR must fit in 108 bytes.
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), profile);
+        env.insert(QStringLiteral("TMPDIR"), profile);
+        process_.setProcessEnvironment(env);
+        process_.setStandardErrorFile(profile + QStringLiteral("/stderr.log"));
         process_.setStandardOutputFile(QProcess::nullDevice());
         process_.start();
         // Chromium writes the port it took into the profile.
@@ -144,7 +151,9 @@ TEST(PhonePageBrowserTest, SearchAskAndSeeTheApprovalOnAPhoneScreen) {
     const quint16 port = server.start(QHostAddress::LocalHost, 0);
     ASSERT_NE(port, 0);
 
-    Browser browser(QString::fromStdString(lib.temp.path("chromium")));
+    QTemporaryDir shortFolder(QStringLiteral("/tmp/lyrvox-chromium-XXXXXX"));
+    ASSERT_TRUE(shortFolder.isValid());
+    Browser browser(shortFolder.path());
     ASSERT_TRUE(browser.ready()) << "chromium's DevTools did not answer";
     browser.send(QStringLiteral("Page.enable"));
     browser.send(QStringLiteral("Emulation.setDeviceMetricsOverride"),
