@@ -208,7 +208,8 @@ int main(int argc, char** argv) {
         const quint16 port =
             address.isNull() ? 0 : requestServer->start(address, static_cast<quint16>(where.port));
         const QString note =
-            port != 0 ? QStringLiteral("Song requests are served on port %1; the host's PIN is %2")
+            port != 0 ? QStringLiteral("Song requests: %1 (port %2); the host's PIN is %3")
+                            .arg(requestServer->pageUrl())
                             .arg(port)
                             .arg(requestServer->pin())
                       : QStringLiteral("The request server cannot listen on %1 port %2: %3")
