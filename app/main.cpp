@@ -20,6 +20,7 @@
 #include "app/library/library_scan_job.h"
 #include "app/loudness_measuring.h"
 #include "app/mpris/mpris_service.h"
+#include "app/phones_window.h"
 #include "app/qt_dialog_provider.h"
 #include "app/qt_settings_store.h"
 #include "app/quit_signals.h"
@@ -226,7 +227,8 @@ int main(int argc, char** argv) {
         const quint16 port =
             address.isNull() ? 0 : requestServer->start(address, static_cast<quint16>(where.port));
         const QString note =
-            port != 0 ? QStringLiteral("Song requests are served on port %1; the host's PIN is %2")
+            port != 0 ? QStringLiteral("Song requests: %1 (port %2); the host's PIN is %3")
+                            .arg(requestServer->pageUrl())
                             .arg(port)
                             .arg(requestServer->pin())
                       : QStringLiteral("The request server cannot listen on %1 port %2: %3")
@@ -255,6 +257,17 @@ int main(int argc, char** argv) {
             library.playNextNow();
         });
     }
+    // The Phones window (the Library's song list menu, or Ctrl+Shift+P): the
+    // requests page's address, its QR code and the host's PIN.
+    lyrvox::PhonesWindow phones;
+    QObject::connect(&library.libraryWindow(), &lyrvox::LibraryWindow::phonesRequested, &phones,
+                     [&phones, &requestServer] {
+                         phones.showServer(requestServer ? requestServer->pageUrl() : QString(),
+                                           requestServer ? requestServer->pin() : QString());
+                         phones.show();
+                         phones.raise();
+                         phones.activateWindow();
+                     });
     // Benchmark aid (bench/cpu_play.sh): LYRVOX_FULLSCREEN_FPS=N puts the display
     // window in full screen and redraws it N times a second, after start-up chose
     // its rate.

@@ -20,6 +20,9 @@ packages=(
     libzip-dev                  # MP3+G zips
     libsqlite3-dev              # the song library's index (FTS5)
     qt6-httpserver-dev qt6-websockets-dev   # the server for the singers' phones
+    libqrencode-dev             # the QR code of the phones' page
+    chromium                    # the phones' page tested in a headless browser
+    zbar-tools                  # zbarimg: the tests read the QR code back
     sqlite3                     # the library tests write an index from another version
     libgtest-dev libbenchmark-dev
     clang libclang-rt-14-dev    # libFuzzer and the sanitizer runtimes

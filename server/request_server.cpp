@@ -4,6 +4,7 @@
 #include <QHttpServerRequest>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QNetworkInterface>
 #include <QRandomGenerator>
 #include <QTcpSocket>
 #include <QUrlQuery>
@@ -13,6 +14,7 @@
 #include "requests/input_checks.h"
 #include "requests/request_list.h"
 #include "server/guarded_tcp_server.h"
+#include "server/page_files.h"
 
 namespace lyrvox {
 namespace {
@@ -24,12 +26,19 @@ using Reply = RequestServer::Reply;
 constexpr const char* kTokenCookie = "lyrvox_client";
 constexpr const char* kTokenHeader = "X-Lyrvox-Client";
 
+Reply jsonReply(Status status, QJsonDocument document) {
+    Reply reply;
+    reply.status = status;
+    reply.body = std::move(document);
+    return reply;
+}
+
 Reply error(Status status, const QString& text) {
-    return {status, QJsonDocument(QJsonObject{{QStringLiteral("error"), text}}), {}};
+    return jsonReply(status, QJsonDocument(QJsonObject{{QStringLiteral("error"), text}}));
 }
 
 Reply json(QJsonObject object, Status status = Status::Ok) {
-    return {status, QJsonDocument(std::move(object)), {}};
+    return jsonReply(status, QJsonDocument(std::move(object)));
 }
 
 QString str(const std::string& text) {
@@ -146,6 +155,29 @@ quint16 RequestServer::start(const QHostAddress& address, quint16 port) {
     return tcp_->serverPort();
 }
 
+QString RequestServer::pageUrl() const {
+    if (!tcp_ || !tcp_->isListening()) return {};
+    QHostAddress host = tcp_->serverAddress();
+    if (host == QHostAddress::Any || host == QHostAddress::AnyIPv4 ||
+        host == QHostAddress::AnyIPv6) {
+        host = QHostAddress(QHostAddress::LocalHost);
+        // IPv4 first: what a phone on the same Wi-Fi most surely reaches.
+        for (const QHostAddress& a : QNetworkInterface::allAddresses()) {
+            if (!a.isLoopback() && !a.isLinkLocal() &&
+                a.protocol() == QAbstractSocket::IPv4Protocol) {
+                host = a;
+                break;
+            }
+        }
+    }
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(host.toString());
+    url.setPort(tcp_->serverPort());
+    url.setPath(QStringLiteral("/"));
+    return url.toString();
+}
+
 int RequestServer::connections() const {
     return tcp_ ? tcp_->connections() : 0;
 }
@@ -170,12 +202,18 @@ void RequestServer::missingHandler(const QHttpServerRequest& request, QTcpSocket
 void RequestServer::respond(const QHttpServerRequest& request, QTcpSocket* socket) {
     const Reply reply = answer(request);
     QHttpServerResponder responder = makeResponder(request, socket);
-    const QByteArray body = reply.body ? reply.body->toJson(QJsonDocument::Compact) : QByteArray();
+    const QByteArray body = reply.raw    ? *reply.raw
+                            : reply.body ? reply.body->toJson(QJsonDocument::Compact)
+                                         : QByteArray();
     responder.writeStatusLine(reply.status);
-    if (reply.body) responder.writeHeader("Content-Type", "application/json");
+    if (reply.raw && !reply.contentType.isEmpty())
+        responder.writeHeader("Content-Type", reply.contentType);
+    else if (reply.body)
+        responder.writeHeader("Content-Type", "application/json");
     responder.writeHeader("Content-Length", QByteArray::number(body.size()));
-    responder.writeHeader("Cache-Control", "no-store");
+    if (!reply.raw) responder.writeHeader("Cache-Control", "no-store");
     responder.writeHeader("X-Content-Type-Options", "nosniff");
+    responder.writeHeader("Referrer-Policy", "no-referrer");
     for (const auto& [name, value] : reply.headers) responder.writeHeader(name, value);
     responder.writeBody(body);
 }
@@ -234,6 +272,7 @@ Reply RequestServer::answer(const QHttpServerRequest& request) {
 
 Reply RequestServer::route(const QHttpServerRequest& request, const std::string& client) {
     const Reply notFound = error(Status::NotFound, QStringLiteral("Not found."));
+    if (std::optional<Reply> served = page(request)) return *served;
     const std::optional<std::vector<QString>> path = apiSegments(request);
     if (!path) return notFound;
     const std::vector<QString>& p = *path;
@@ -286,6 +325,33 @@ Reply RequestServer::route(const QHttpServerRequest& request, const std::string&
     return notFound;
 }
 
+std::optional<Reply> RequestServer::page(const QHttpServerRequest& request) {
+    const std::optional<PageFile> file =
+        PageFiles::find(request.url().path(QUrl::FullyEncoded).toUtf8());
+    if (!file) return std::nullopt;
+    if (request.method() != Method::Get) {
+        Reply reply = error(Status::MethodNotAllowed, QStringLiteral("Method not allowed."));
+        reply.headers.emplace_back("Allow", "GET");
+        return reply;
+    }
+    Reply reply;
+    reply.headers = {{"Cache-Control", file->cacheControl},
+                     {"ETag", file->etag},
+                     {"Content-Security-Policy", PageFiles::contentSecurityPolicy()},
+                     {"X-Frame-Options", "DENY"}};
+    reply.contentType = file->contentType;
+    // If-None-Match may list several tags; the phone's copy is current when ours is among them.
+    const QByteArray known = header(request, "If-None-Match");
+    if (!known.isEmpty() && (known.trimmed() == "*" || known.contains(file->etag))) {
+        reply.status = Status::NotModified;
+        reply.raw = QByteArray();
+        reply.contentType.clear();
+        return reply;
+    }
+    reply.raw = file->body;
+    return reply;
+}
+
 Reply RequestServer::search(const QHttpServerRequest& request) {
     const QUrlQuery query = request.query();
     if (!query.hasQueryItem(QStringLiteral("q")))
@@ -300,7 +366,7 @@ Reply RequestServer::search(const QHttpServerRequest& request) {
         for (const LibrarySong& s : index->search(*words, limits::kMaxSearchResults).songs)
             songs.append(songJson(s.id, s.artist, s.title, s.durationMs));
     }
-    return {Status::Ok, QJsonDocument(songs), {}};
+    return jsonReply(Status::Ok, QJsonDocument(songs));
 }
 
 Reply RequestServer::addRequest(const QHttpServerRequest& request, const std::string& client) {
@@ -434,7 +500,7 @@ Reply RequestServer::pending() {
     if (index && index->isOpen()) {
         for (const SongRequest& r : RequestList(*index).pending()) requests.append(requestJson(r));
     }
-    return {Status::Ok, QJsonDocument(requests), {}};
+    return jsonReply(Status::Ok, QJsonDocument(requests));
 }
 
 Reply RequestServer::hostRequest(std::int64_t id, bool approve) {

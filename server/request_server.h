@@ -17,6 +17,8 @@
 //   GET    /ws (a WebSocket)        the rotation as GET /api/rotation gives it, at
 //                                   once and then whenever it changes
 //
+//   GET    /, /host, /assets/...   the singers' and the host's pages (page_files.h)
+//
 // Anything else is 404; a known path with another method 405; a body over
 // limits::kMaxBodyBytes 413; too many requests from one address 429; input that
 // fails its checks (input_checks.h) 400 with {"error": "..."}. Songs are named
@@ -84,6 +86,10 @@ class RequestServer : public QAbstractHttpServer {
     // cannot listen (errorString() says why).
     quint16 start(const QHostAddress& address, quint16 port);
     QString errorString() const { return error_; }
+    // The singers' page as a phone on the network reaches it: http://ADDRESS:PORT/,
+    // the address listened on, or when that is every interface the machine's first
+    // address on the network (loopback when there is none). Empty when not listening.
+    QString pageUrl() const;
     // The PIN of the host's actions, for the player to show.
     QString pin() const { return QString::fromStdString(pins_.pin()); }
     // The connections open now: HTTP, and WebSockets.
@@ -100,12 +106,17 @@ class RequestServer : public QAbstractHttpServer {
         QHttpServerResponder::StatusCode status = QHttpServerResponder::StatusCode::Ok;
         std::optional<QJsonDocument> body;
         std::vector<std::pair<QByteArray, QByteArray>> headers;
+        // A page's bytes and type instead of JSON.
+        std::optional<QByteArray> raw;
+        QByteArray contentType;
     };
 
   private:
     void respond(const QHttpServerRequest& request, QTcpSocket* socket);
     Reply answer(const QHttpServerRequest& request);
     Reply route(const QHttpServerRequest& request, const std::string& client);
+    // The phones' pages and their assets (page_files.h); 304 when the phone's copy is current.
+    std::optional<Reply> page(const QHttpServerRequest& request);
     Reply search(const QHttpServerRequest& request);
     Reply addRequest(const QHttpServerRequest& request, const std::string& client);
     Reply withdraw(const QHttpServerRequest& request, std::int64_t id);

@@ -163,6 +163,8 @@ LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
            [this] { queueCurrent(); });
     onKeys(queueList_, {QKeySequence(Qt::Key_Delete)}, [this] { removeFromQueue(); });
     onKeys(this, {QKeySequence(Qt::CTRL | Qt::Key_R)}, [this] { emit singersRequested(); });
+    onKeys(this, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P)},
+           [this] { emit phonesRequested(); });
     onKeys(this, {QKeySequence::Find}, [this] {
         searchBox_->setFocus();
         searchBox_->selectAll();
@@ -181,6 +183,8 @@ LibraryWindow::LibraryWindow(LibraryWindowDeps deps, QWidget* parent)
         }
         connect(menu.addAction(QStringLiteral("Singers...")), &QAction::triggered, this,
                 [this] { emit singersRequested(); });
+        connect(menu.addAction(QStringLiteral("Phones...")), &QAction::triggered, this,
+                [this] { emit phonesRequested(); });
         if (const std::optional<LibrarySong> song = currentSong()) {
             menu.addSeparator();
             std::string folder = folderOf(song->path);

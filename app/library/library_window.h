@@ -93,6 +93,8 @@ class LibraryWindow : public QWidget {
     void singersRequested();
     // The song list's "Add for singer...": the chosen song for a singer's list.
     void addForSingerRequested(const QueueEntry& song);
+    // The song list's "Phones..." entry, or Ctrl+Shift+P: the requests page's address and code.
+    void phonesRequested();
 
   protected:
     void showEvent(QShowEvent* event) override;

@@ -132,7 +132,15 @@ TEST_F(RequestServerTest, Refusals) {
     };
     const std::vector<Case> cases = {
         {"unknown path", request("GET", "/etc/passwd"), 404},
-        {"the root", request("GET", "/"), 404},
+        {"a page by its file name", request("GET", "/index.html"), 404},
+        {"an asset by its resource name", request("GET", "/assets/index.html"), 404},
+        {"an unknown asset", request("GET", "/assets/missing.js"), 404},
+        {"dot segments to an asset", request("GET", "/assets/../assets/style.css"), 404},
+        {"escaped dot segments to a page", request("GET", "/assets/%2e%2e/host"), 404},
+        {"a page with a trailing slash", request("GET", "/host/"), 404},
+        {"a page in capitals", request("GET", "/HOST"), 404},
+        {"a page posted", request("POST", "/", "{}"), 405},
+        {"an asset deleted", request("DELETE", "/assets/style.css"), 405},
         {"dot segments", request("GET", "/api/../api/search?q=a"), 404},
         {"escaped dot segments", request("GET", "/api/%2e%2e/search?q=a"), 404},
         {"a trailing slash", request("GET", "/api/search/?q=a"), 404},

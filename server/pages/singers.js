@@ -1,0 +1,181 @@
+// The singers' page: search as you type, ask for a song under your name, see
+// the rotation live. Every text from the server goes in with textContent: song
+// and singer names are whatever the library and other phones hold.
+'use strict';
+(function () {
+  const $ = (id) => document.getElementById(id);
+  const store = window.localStorage;
+  const NAME_KEY = 'lyrvox.singer';
+  const TOKEN_KEY = 'lyrvox.client';
+  const MINE_KEY = 'lyrvox.mine';
+
+  function el(tag, text, className) {
+    const node = document.createElement(tag);
+    if (text !== undefined) node.textContent = text;
+    if (className) node.className = className;
+    return node;
+  }
+  function songItem(artist, title, extra) {
+    const span = el('span', title, 'song');
+    span.appendChild(el('small', extra ? artist + ' · ' + extra : artist));
+    return span;
+  }
+  function clock(seconds) {
+    if (!seconds) return '';
+    const s = Math.round(seconds);
+    return Math.floor(s / 60) + ':' + String(s % 60).padStart(2, '0');
+  }
+  function mine() {
+    try { return JSON.parse(store.getItem(MINE_KEY) || '[]'); } catch (e) { return []; }
+  }
+  function setMine(ids) { store.setItem(MINE_KEY, JSON.stringify(ids.slice(-20))); }
+  function headers(json) {
+    const h = {};
+    if (json) h['Content-Type'] = 'application/json';
+    const token = store.getItem(TOKEN_KEY);
+    if (token) h['X-Lyrvox-Client'] = token;
+    return h;
+  }
+  async function errorText(response) {
+    try { return (await response.json()).error || response.statusText; } catch (e) { return response.statusText; }
+  }
+
+  const singer = $('singer');
+  singer.value = store.getItem(NAME_KEY) || '';
+  singer.addEventListener('change', () => store.setItem(NAME_KEY, singer.value.trim()));
+
+  // Search as you type: one request a quarter second after the last key, the one
+  // before cancelled.
+  const search = $('search');
+  const status = $('status');
+  const results = $('results');
+  let timer = 0;
+  let running = null;
+  search.addEventListener('input', () => {
+    clearTimeout(timer);
+    timer = setTimeout(find, 250);
+  });
+  async function find() {
+    const words = search.value.trim();
+    if (running) running.abort();
+    if (!words) { results.replaceChildren(); status.textContent = ''; return; }
+    running = new AbortController();
+    status.textContent = 'Searching…';
+    try {
+      const response = await fetch('/api/search?q=' + encodeURIComponent(words), { signal: running.signal });
+      if (!response.ok) { status.textContent = await errorText(response); return; }
+      showResults(await response.json());
+    } catch (e) {
+      if (e.name !== 'AbortError') status.textContent = 'No connection to the player.';
+    }
+  }
+  function showResults(songs) {
+    status.textContent = songs.length ? songs.length + (songs.length === 1 ? ' song' : ' songs') : 'No song found.';
+    results.replaceChildren(...songs.map((song) => {
+      const li = el('li');
+      li.appendChild(songItem(song.artist, song.title, clock(song.duration)));
+      const button = el('button', 'Sing this');
+      button.addEventListener('click', () => ask(song, button));
+      li.appendChild(button);
+      return li;
+    }));
+  }
+  async function ask(song, button) {
+    const name = singer.value.trim();
+    if (!name) { status.textContent = 'Write your name first.'; singer.focus(); return; }
+    store.setItem(NAME_KEY, name);
+    button.disabled = true;
+    try {
+      const response = await fetch('/api/requests', {
+        method: 'POST', headers: headers(true), body: JSON.stringify({ singer: name, song: song.id }),
+      });
+      if (!response.ok) { status.textContent = await errorText(response); button.disabled = false; return; }
+      const token = response.headers.get('X-Lyrvox-Client');
+      if (token) store.setItem(TOKEN_KEY, token);
+      const made = await response.json();
+      setMine(mine().concat([made.id]));
+      status.textContent = 'Asked for “' + song.title + '”. The host will call you.';
+      button.textContent = 'Asked';
+      refresh();
+    } catch (e) {
+      status.textContent = 'No connection to the player.';
+      button.disabled = false;
+    }
+  }
+  async function withdraw(id, button) {
+    button.disabled = true;
+    try {
+      const response = await fetch('/api/requests/' + encodeURIComponent(id), { method: 'DELETE', headers: headers(false) });
+      if (!response.ok && response.status !== 404) { status.textContent = await errorText(response); button.disabled = false; return; }
+      setMine(mine().filter((m) => m !== id));
+      refresh();
+    } catch (e) {
+      status.textContent = 'No connection to the player.';
+      button.disabled = false;
+    }
+  }
+
+  function showRotation(r) {
+    const me = singer.value.trim();
+    const playing = $('playing');
+    if (r.playing) {
+      playing.replaceChildren(songItem((r.playing.singer ? r.playing.singer + ' — ' : '') + r.playing.artist, r.playing.title));
+      playing.className = '';
+    } else {
+      playing.textContent = 'Nothing is playing.';
+      playing.className = 'muted';
+    }
+    const coming = r.coming || [];
+    $('coming').replaceChildren(...coming.map((turn) => {
+      const li = el('li', undefined, turn.singer === me ? 'me' : '');
+      li.appendChild(songItem(turn.singer + ' — ' + turn.artist, turn.title));
+      return li;
+    }));
+    const place = $('place');
+    const at = me ? coming.findIndex((turn) => turn.singer === me) : -1;
+    place.hidden = at < 0;
+    place.textContent = at === 0 ? 'You are next!' : at > 0 ? 'Your turn: ' + (at + 1) + ' in line.' : '';
+    const ids = mine();
+    const waiting = (r.requests || []).filter((q) => ids.includes(q.id));
+    const list = $('mine');
+    if (!waiting.length) {
+      list.replaceChildren(el('li', 'None waiting.', 'muted'));
+    } else {
+      list.replaceChildren(...waiting.map((q) => {
+        const li = el('li');
+        li.appendChild(songItem(q.singer + ' — ' + q.song.artist, q.song.title, 'waiting for the host'));
+        const button = el('button', 'Withdraw', 'quiet');
+        button.addEventListener('click', () => withdraw(q.id, button));
+        li.appendChild(button);
+        return li;
+      }));
+    }
+    // Requests no longer waiting were approved, declined or withdrawn.
+    setMine(ids.filter((id) => waiting.some((q) => q.id === id)));
+  }
+
+  async function refresh() {
+    try {
+      const response = await fetch('/api/rotation');
+      if (response.ok) showRotation(await response.json());
+    } catch (e) { /* the live connection reports the trouble */ }
+  }
+
+  // Live rotation over the WebSocket; reconnects after 1, 2, 4 … 30 seconds.
+  let delay = 1000;
+  function connect() {
+    const live = $('live');
+    const ws = new WebSocket((location.protocol === 'https:' ? 'wss://' : 'ws://') + location.host + '/ws');
+    ws.onopen = () => { delay = 1000; live.textContent = 'Live'; };
+    ws.onmessage = (event) => {
+      try { showRotation(JSON.parse(event.data)); } catch (e) { /* a broken message is skipped */ }
+    };
+    ws.onclose = () => {
+      live.textContent = 'Reconnecting…';
+      setTimeout(connect, delay);
+      delay = Math.min(delay * 2, 30000);
+    };
+  }
+  refresh();
+  connect();
+})();
