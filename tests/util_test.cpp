@@ -6,6 +6,7 @@
 
 #include "support/test_files.h"
 #include "util/rounding.h"
+#include "util/settings_table.h"
 #include "util/sha256.h"
 #include "util/text_helpers.h"
 
@@ -113,6 +114,27 @@ TEST(Sha256, StandardTestVectors) {
         {std::string(64, 'a'), "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb"}};
     for (const auto& [text, digest] : cases)
         EXPECT_EQ(sha256Hex(reinterpret_cast<const uint8_t*>(text.data()), text.size()), digest);
+}
+
+// What a kept text stands for: the default when absent or not a number, then
+// brought into the setting's range (the host's pause goes up to a minute).
+TEST(SettingsTable, StoredTextsReadWithinTheirRange) {
+    struct Case {
+        const Setting& setting;
+        std::optional<std::string> stored;
+        int expected;
+    };
+    const Case cases[] = {
+        {settings::kQueuePauseSeconds, std::nullopt, 5},
+        {settings::kQueuePauseSeconds, "60", 60},
+        {settings::kQueuePauseSeconds, "61", 60},
+        {settings::kQueuePauseSeconds, "-3", 0},
+        {settings::kQueuePauseSeconds, "ten", 5},
+        {settings::kLoudnessTargetLufs, "-40", -30},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(settingNumber(c.setting, c.stored), c.expected)
+            << c.setting.key << " " << c.stored.value_or("(none)");
 }
 
 }  // namespace

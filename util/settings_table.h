@@ -28,7 +28,7 @@ inline constexpr Setting kKeepKeyAndTempo{"Playback/KeepKeyAndTempo", "0", 0, 1}
 // true-peak ceiling; off: every song at its own level.
 inline constexpr Setting kEvenLoudness{"Playback/EvenLoudness", "1", 0, 1};
 inline constexpr Setting kLoudnessTargetLufs{"Playback/LoudnessTargetLufs", "-16", -30, -6};
-inline constexpr Setting kQueuePauseSeconds{"Library/PauseSeconds", "5", 0, 30};
+inline constexpr Setting kQueuePauseSeconds{"Library/PauseSeconds", "5", 0, 60};
 // The display window's screen (its name), full screen or not, its place
 // ("x,y,width,height" in desktop pixels) and scaling ("keep-aspect pixel-perfect").
 inline constexpr Setting kDisplayScreen{"Display/Screen", ""};
