@@ -350,13 +350,17 @@ TEST(LibraryIndexWrites, TwoStatementWritesLandWholeOrNotAtAll) {
     }
 }
 
-// A library of the first version, in WAL mode: a song, a song of a folder no longer
+// A library of the first version, in WAL mode: songs, a song of a folder no longer
 // there, and a queue.
 const char kFirstLibrary[] = R"(
     PRAGMA journal_mode=WAL;
     INSERT INTO folders(id, path) VALUES (1, CAST('/songs' AS BLOB));
     INSERT INTO songs VALUES (5, 1, CAST('/songs/ABBA - Waterloo.cdg' AS BLOB), 7200, 1, x'',
         'ABBA', 'Waterloo', 'SC1', 1000, 'CDG', 1);
+    INSERT INTO songs VALUES (7, 1, CAST('/songs/a.cdg' AS BLOB), 7200, 1, x'',
+        'R.E.M.', 'Losing My Religion', '', 1000, 'CDG', 1);
+    INSERT INTO songs VALUES (8, 1, CAST('/songs/b.cdg' AS BLOB), 7200, 1, x'',
+        'Hall & Oates', 'Rich Girl', '', 1000, 'CDG', 1);
     INSERT INTO songs VALUES (6, 7, CAST('/old/Queen - Innuendo.cdg' AS BLOB), 7200, 1, x'',
         'Queen', 'Innuendo', '', 1000, 'CDG', 1);
     INSERT INTO queue VALUES (0, CAST('/songs/ABBA - Waterloo.cdg' AS BLOB), 'ABBA', 'Waterloo');
@@ -376,13 +380,23 @@ TEST(LibraryIndexSchema, AVersionOneLibraryIsBroughtUpToDate) {
         LibraryIndex index(db);
         ASSERT_TRUE(index.isOpen() && index.notice().empty()) << index.notice();
         for (const LibrarySong& s : index.search("", 10).songs) titles += s.title + ";";
-        EXPECT_EQ(titles, "Waterloo;");  // the song of a folder no longer there is gone
+        // The song of a folder no longer there is gone.
+        EXPECT_EQ(titles, "Waterloo;Rich Girl;Losing My Religion;");
         EXPECT_EQ(index.search("water", 10).songs.at(0).id, 5);
         EXPECT_TRUE(index.search("innuendo", 10).songs.empty());
         EXPECT_EQ(index.loadQueue().size(), 1u);
+        // The newer search finds the old songs without their punctuation, and stays in
+        // step when they change.
+        EXPECT_EQ(index.search("rem", 5).songs.at(0).artist, "R.E.M.");
+        EXPECT_EQ(index.search("hall and oates", 5).total, 1);
+        ASSERT_TRUE(index.setNameOrder("/songs", NameOrder::TitleArtist));
+        EXPECT_EQ(index.search("rem", 5).total, 0);  // the file names have no artist
+        ASSERT_TRUE(index.setNameOrder("/songs", NameOrder::ArtistTitle));
     }
     RawDb now(db);
     EXPECT_EQ(now.rows("PRAGMA user_version"), std::to_string(LibraryIndex::kSchemaVersion) + ";");
+    EXPECT_EQ(now.exec("INSERT INTO song_search(song_search) VALUES ('integrity-check')"),
+              SQLITE_OK);
     EXPECT_EQ(now.rows("SELECT \"table\" FROM pragma_foreign_key_list('songs')"), "folders;");
     EXPECT_EQ(now.rows("SELECT count(*) FROM pragma_index_list('songs') "
                        "WHERE name = 'songs_by_folder'"),
