@@ -21,6 +21,7 @@
 #include "library/library_index.h"
 #include "library/library_scanner.h"
 #include "support/library_v1_schema.h"
+#include "support/sqlite_shell.h"
 #include "support/test_files.h"
 
 namespace lyrvox {
@@ -206,23 +207,11 @@ struct DamageTest : ::testing::Test {
             ASSERT_TRUE(index.saveQueue(queue));
         }
     }
-    // Garbles the first page of `table`.
-    void garble(const std::string& table) {
-        RawDb raw(db);
-        const std::int64_t page =
-            std::stoll(raw.rows("SELECT rootpage FROM sqlite_master WHERE name = '" + table + "'"));
-        const std::int64_t size = std::stoll(raw.rows("PRAGMA page_size"));
-        std::string bytes = readFile(db);
-        ASSERT_GE(bytes.size(), static_cast<std::size_t>(page * size));
-        bytes.replace(static_cast<std::size_t>((page - 1) * size), static_cast<std::size_t>(size),
-                      testing::randomBytes(static_cast<std::size_t>(size)));
-        writeFile(db, bytes);
-    }
 };
 
 // The opening reads the folders, the queue and the search index, not the songs.
 TEST_F(DamageTest, FoundLaterItIsToldKeptAsideAndTheLibraryMadeAgainFromItsFolders) {
-    garble("songs");
+    testing::garble(db, "songs");
     const std::string garbled = readFile(db);
     LibraryIndex index(db);
     ASSERT_TRUE(index.isOpen() && index.notice().empty()) << index.notice();
@@ -252,7 +241,7 @@ TEST_F(DamageTest, FoundLaterItIsToldKeptAsideAndTheLibraryMadeAgainFromItsFolde
 }
 
 TEST_F(DamageTest, FoundAtTheOpeningTheReadableFoldersAreKept) {
-    garble("queue");
+    testing::garble(db, "queue");
     LibraryIndex untouched(db, LibraryIndex::Recovery::None);
     EXPECT_EQ(untouched.state(), LibraryIndex::State::Damaged);
     EXPECT_FALSE(fs::exists(db + ".broken-1"));
