@@ -19,6 +19,7 @@
 #include "library/library_scanner.h"
 #include "playback/cdg/packet_encoder.h"
 #include "support/session_world.h"
+#include "support/sqlite_shell.h"
 #include "support/test_files.h"
 
 namespace lyrvox {
@@ -748,12 +749,7 @@ TEST_F(ControlWindowTest, LibraryDamageFoundLaterIsKeptAsideAndTheLibraryMadeAga
         ASSERT_EQ(LibraryScanner(index).scan({}, cancel).added, 1);
         ASSERT_TRUE(index.saveQueue({{"/a.cdg", "A", "One"}}));
     }
-    // The songs table's first page garbled; the opening does not read it.
-    ASSERT_EQ(system(("dd if=/dev/urandom of=" + db + " bs=4096 seek=$(($(sqlite3 " + db +
-                      " \"SELECT rootpage FROM sqlite_master WHERE name = 'songs'\") - 1))" +
-                      " count=1 conv=notrunc status=none")
-                         .c_str()),
-              0);
+    testing::garble(db, "songs");  // the opening does not read it
     LibraryController library(window, *this, *this, work.filePath("library.db"), {});
     LibraryWindow& lib = library.libraryWindow();
     ASSERT_EQ(lib.queue().size(), 1);

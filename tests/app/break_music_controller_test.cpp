@@ -14,15 +14,10 @@
 #include "app/break_music_controller.h"
 #include "app/qt_settings_store.h"
 #include "support/test_files.h"
-#include "tools/demo_song/melody.h"
+#include "support/tone_wav.h"
 
 namespace lyrvox {
 namespace {
-
-std::string toneWav(int packets) {  // 440 Hz, 300 packets a second
-    const auto wav = Melody::wavFile(Melody::render({{0, packets, 69, 0.1}}, packets));
-    return {wav.begin(), wav.end()};
-}
 
 struct Night {
     testing::TempFolder dir;
@@ -55,7 +50,7 @@ struct Night {
 TEST(BreakMusicController, FadesTheRealPlayerAroundASong) {
     Night night;
     testing::writeFile(night.dir.path("1 broken.mp3"), testing::randomBytes(20000));
-    testing::writeFile(night.dir.path("2 tone.wav"), toneWav(1800));  // 6 s
+    testing::writeFile(night.dir.path("2 tone.wav"), testing::sineWav(-20.0, 440.0, 6.0));
     QSignalSpy notes(&night.music, &BreakMusicController::noteChanged);
     night.music.setOptions({true, QString::fromStdString(night.dir.path()), 80, 3});
     EXPECT_EQ(night.music.options().volume, 80);

@@ -15,6 +15,7 @@
 #include "library/library_index.h"
 #include "playback/cdg/cdg_machine.h"
 #include "playback/cdg/packet_encoder.h"
+#include "support/sqlite_shell.h"
 #include "support/test_files.h"
 #include "tools/cli/cli_commands.h"
 #include "util/sha256.h"
@@ -199,13 +200,7 @@ TEST(Cli, LibrarySearchOnADamagedLibraryRebuildsItAndFinds) {
     writeFile(dir.path("songs/ABBA - Waterloo.cdg"), std::string(7200, '\0'));
     ASSERT_TRUE(
         runOn(runLibrary, {"scan", dir.path("songs"), "--db", db}).starts_with("0 1 songs: 1 new"));
-    // The songs table's first page garbled.
-    const std::string page =
-        "$(sqlite3 " + db + " \"SELECT rootpage FROM sqlite_master WHERE " + "name = 'songs'\")";
-    ASSERT_EQ(system(("dd if=/dev/urandom of=" + db + " bs=4096 seek=$((" + page +
-                      " - 1)) count=1 conv=notrunc status=none")
-                         .c_str()),
-              0);
+    testing::garble(db, "songs");
     const std::string r = runOn(runLibrary, {"search", "waterloo", "--db", db});
     EXPECT_TRUE(r.starts_with("0 ABBA\tWaterloo\t")) << r;
     EXPECT_TRUE(has(r, "was damaged; a copy was kept as " + db + ".broken-1")) << r;

@@ -21,6 +21,7 @@
 #include "library/library_index.h"
 #include "library/library_scanner.h"
 #include "support/library_v1_schema.h"
+#include "support/sqlite_shell.h"
 #include "support/test_files.h"
 
 namespace lyrvox {
@@ -206,23 +207,11 @@ struct DamageTest : ::testing::Test {
             ASSERT_TRUE(index.saveQueue(queue));
         }
     }
-    // Garbles the first page of `table`.
-    void garble(const std::string& table) {
-        RawDb raw(db);
-        const std::int64_t page =
-            std::stoll(raw.rows("SELECT rootpage FROM sqlite_master WHERE name = '" + table + "'"));
-        const std::int64_t size = std::stoll(raw.rows("PRAGMA page_size"));
-        std::string bytes = readFile(db);
-        ASSERT_GE(bytes.size(), static_cast<std::size_t>(page * size));
-        bytes.replace(static_cast<std::size_t>((page - 1) * size), static_cast<std::size_t>(size),
-                      testing::randomBytes(static_cast<std::size_t>(size)));
-        writeFile(db, bytes);
-    }
 };
 
 // The opening reads the folders, the queue and the search index, not the songs.
 TEST_F(DamageTest, FoundLaterItIsToldKeptAsideAndTheLibraryMadeAgainFromItsFolders) {
-    garble("songs");
+    testing::garble(db, "songs");
     const std::string garbled = readFile(db);
     LibraryIndex index(db);
     ASSERT_TRUE(index.isOpen() && index.notice().empty()) << index.notice();
@@ -252,7 +241,7 @@ TEST_F(DamageTest, FoundLaterItIsToldKeptAsideAndTheLibraryMadeAgainFromItsFolde
 }
 
 TEST_F(DamageTest, FoundAtTheOpeningTheReadableFoldersAreKept) {
-    garble("queue");
+    testing::garble(db, "queue");
     LibraryIndex untouched(db, LibraryIndex::Recovery::None);
     EXPECT_EQ(untouched.state(), LibraryIndex::State::Damaged);
     EXPECT_FALSE(fs::exists(db + ".broken-1"));
@@ -350,13 +339,17 @@ TEST(LibraryIndexWrites, TwoStatementWritesLandWholeOrNotAtAll) {
     }
 }
 
-// A library of the first version, in WAL mode: a song, a song of a folder no longer
+// A library of the first version, in WAL mode: songs, a song of a folder no longer
 // there, and a queue.
 const char kFirstLibrary[] = R"(
     PRAGMA journal_mode=WAL;
     INSERT INTO folders(id, path) VALUES (1, CAST('/songs' AS BLOB));
     INSERT INTO songs VALUES (5, 1, CAST('/songs/ABBA - Waterloo.cdg' AS BLOB), 7200, 1, x'',
         'ABBA', 'Waterloo', 'SC1', 1000, 'CDG', 1);
+    INSERT INTO songs VALUES (7, 1, CAST('/songs/a.cdg' AS BLOB), 7200, 1, x'',
+        'R.E.M.', 'Losing My Religion', '', 1000, 'CDG', 1);
+    INSERT INTO songs VALUES (8, 1, CAST('/songs/b.cdg' AS BLOB), 7200, 1, x'',
+        'Hall & Oates', 'Rich Girl', '', 1000, 'CDG', 1);
     INSERT INTO songs VALUES (6, 7, CAST('/old/Queen - Innuendo.cdg' AS BLOB), 7200, 1, x'',
         'Queen', 'Innuendo', '', 1000, 'CDG', 1);
     INSERT INTO queue VALUES (0, CAST('/songs/ABBA - Waterloo.cdg' AS BLOB), 'ABBA', 'Waterloo');
@@ -376,13 +369,23 @@ TEST(LibraryIndexSchema, AVersionOneLibraryIsBroughtUpToDate) {
         LibraryIndex index(db);
         ASSERT_TRUE(index.isOpen() && index.notice().empty()) << index.notice();
         for (const LibrarySong& s : index.search("", 10).songs) titles += s.title + ";";
-        EXPECT_EQ(titles, "Waterloo;");  // the song of a folder no longer there is gone
+        // The song of a folder no longer there is gone.
+        EXPECT_EQ(titles, "Waterloo;Rich Girl;Losing My Religion;");
         EXPECT_EQ(index.search("water", 10).songs.at(0).id, 5);
         EXPECT_TRUE(index.search("innuendo", 10).songs.empty());
         EXPECT_EQ(index.loadQueue().size(), 1u);
+        // The newer search finds the old songs without their punctuation, and stays in
+        // step when they change.
+        EXPECT_EQ(index.search("rem", 5).songs.at(0).artist, "R.E.M.");
+        EXPECT_EQ(index.search("hall and oates", 5).total, 1);
+        ASSERT_TRUE(index.setNameOrder("/songs", NameOrder::TitleArtist));
+        EXPECT_EQ(index.search("rem", 5).total, 0);  // the file names have no artist
+        ASSERT_TRUE(index.setNameOrder("/songs", NameOrder::ArtistTitle));
     }
     RawDb now(db);
     EXPECT_EQ(now.rows("PRAGMA user_version"), std::to_string(LibraryIndex::kSchemaVersion) + ";");
+    EXPECT_EQ(now.exec("INSERT INTO song_search(song_search) VALUES ('integrity-check')"),
+              SQLITE_OK);
     EXPECT_EQ(now.rows("SELECT \"table\" FROM pragma_foreign_key_list('songs')"), "folders;");
     EXPECT_EQ(now.rows("SELECT count(*) FROM pragma_index_list('songs') "
                        "WHERE name = 'songs_by_folder'"),

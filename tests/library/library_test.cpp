@@ -3,8 +3,8 @@
 // and a damaged index file.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <zip.h>
 
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -14,7 +14,6 @@
 #include "library/library_scanner.h"
 #include "library/play_queue.h"
 #include "playback/archive/song_zip.h"
-#include "support/library_v1_schema.h"
 #include "support/sqlite_shell.h"
 #include "support/test_files.h"
 #include "support/zip_maker.h"
@@ -56,18 +55,6 @@ TEST(SongName, CommonPatterns) {
     }
 }
 
-void writeZip(const std::string& path,
-              const std::vector<std::pair<std::string, std::string>>& entries) {
-    int error = 0;
-    zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    ASSERT_NE(zip, nullptr);
-    for (const auto& [name, bytes] : entries) {
-        zip_source_t* source = zip_source_buffer(zip, bytes.data(), bytes.size(), 0);
-        zip_file_add(zip, name.c_str(), source, ZIP_FL_ENC_UTF_8);
-    }
-    ASSERT_EQ(zip_close(zip), 0);
-}
-
 struct LibraryTest : ::testing::Test {
     TempFolder temp;
     const std::string songs = temp.path("songs");
@@ -81,8 +68,8 @@ struct LibraryTest : ::testing::Test {
         writeFile(songs + "/sub/Queen - Bohemian Rhapsody.CDG", std::string(7200, '\0'));
         writeFile(songs + "/sub/lonely.mp3", std::string("not a song"));
         writeFile(songs + "/broken.zip", std::string("not a zip"));
-        writeZip(songs + "/Beyoncé - Halo.zip",
-                 {{"x/Halo.cdg", std::string(7200 * 2, '\0')}, {"x/Halo.ogg", "ogg"}});
+        testing::writeZip(songs + "/Beyoncé - Halo.zip",
+                          {{"x/Halo.cdg", std::string(7200 * 2, '\0')}, {"x/Halo.ogg", "ogg"}});
         fs::create_directory_symlink("..", songs + "/sub/loop");
     }
     std::string found(const std::string& text) {
@@ -94,6 +81,17 @@ struct LibraryTest : ::testing::Test {
     ScanCounts scan() {
         LibraryIndex own(index.path(), LibraryIndex::Recovery::None);
         return LibraryScanner(own).scan({}, cancel);
+    }
+    // Songs written straight into the index under the library folder: artist, title, disc.
+    void add(const std::vector<std::array<std::string, 3>>& names) {
+        const std::int64_t folder = index.addFolder(songs, NameOrder::ArtistTitle);
+        std::vector<LibrarySong> batch;
+        for (const auto& [artist, title, disc] : names) {
+            LibrarySong& s = batch.emplace_back();
+            s.path = songs + "/" + artist + " - " + title + ".cdg";
+            s.artist = artist, s.title = title, s.discId = disc;
+        }
+        ASSERT_TRUE(index.writeBatch(folder, batch));
     }
 };
 
@@ -135,20 +133,10 @@ TEST_F(LibraryTest, ScanFindsEverySongKindAndRescansOnlyWhatChanged) {
 }
 
 TEST_F(LibraryTest, SearchMatchesWordPrefixesInAnyOrderCaseAndAccents) {
-    const std::int64_t folder = index.addFolder(songs, NameOrder::ArtistTitle);
-    std::vector<LibrarySong> batch;
-    for (const auto& [artist, title, disc] :
-         std::vector<std::tuple<std::string, std::string, std::string>>{
-             {"Beyoncé", "Halo", "SC1"},
-             {"Love", "Love Song", "SC2"},
-             {"Adele", "Make You Feel My Love", "ZM33"},
-             {"Édith Piaf", "La Vie en rose", "SC3"}}) {
-        LibrarySong s;
-        s.path = songs + "/" + title + ".cdg";
-        s.artist = artist, s.title = title, s.discId = disc;
-        batch.push_back(s);
-    }
-    ASSERT_TRUE(index.writeBatch(folder, batch));
+    add({{"Beyoncé", "Halo", "SC1"},
+         {"Love", "Love Song", "SC2"},
+         {"Adele", "Make You Feel My Love", "ZM33"},
+         {"Édith Piaf", "La Vie en rose", "SC3"}});
     struct Case {
         const char* typed;
         const char* want;
@@ -169,28 +157,18 @@ TEST_F(LibraryTest, SearchMatchesWordPrefixesInAnyOrderCaseAndAccents) {
 
 // A singer types names without their punctuation, or with other punctuation.
 TEST_F(LibraryTest, SearchFindsNamesWithoutTheirPunctuation) {
-    const std::int64_t folder = index.addFolder(songs, NameOrder::ArtistTitle);
-    std::vector<LibrarySong> batch;
-    for (const auto& [artist, title] : std::vector<std::pair<std::string, std::string>>{
-             {"R.E.M.", "Losing My Religion"},
-             {"The Rembrandts", "I'll Be There for You"},
-             {"AC/DC", "Thunderstruck"},
-             {"AC-DC", "Highway to Hell"},
-             {"B-52's", "Love Shack"},
-             {"Hall & Oates", "Rich Girl"},
-             {"Hall and Oates", "Kiss on My List"},
-             {"Journey", "Don't Stop Believin'"},
-             {"Fleetwood Mac", "Don\u2019t Stop"},
-             {"Spice Girls", "Stop"},
-             {"Blink-182", "All the Small Things"},
-             {"Simon & Garfunkel", "Mrs. Robinson"},
-         }) {
-        LibrarySong s;
-        s.path = songs + "/" + artist + " - " + title + ".cdg";
-        s.artist = artist, s.title = title;
-        batch.push_back(s);
-    }
-    ASSERT_TRUE(index.writeBatch(folder, batch));
+    add({{"R.E.M.", "Losing My Religion", ""},
+         {"The Rembrandts", "I'll Be There for You", ""},
+         {"AC/DC", "Thunderstruck", ""},
+         {"AC-DC", "Highway to Hell", ""},
+         {"B-52's", "Love Shack", ""},
+         {"Hall & Oates", "Rich Girl", ""},
+         {"Hall and Oates", "Kiss on My List", ""},
+         {"Journey", "Don't Stop Believin'", ""},
+         {"Fleetwood Mac", "Don\u2019t Stop", ""},
+         {"Spice Girls", "Stop", ""},
+         {"Blink-182", "All the Small Things", ""},
+         {"Simon & Garfunkel", "Mrs. Robinson", ""}});
     struct Case {
         const char* typed;
         const char* want;  // in the order listed
@@ -290,43 +268,6 @@ TEST_F(LibraryTest, NameOrderReadsTheNamesAgainForAFolderOrASubfolder) {
     EXPECT_FALSE(index.error().empty());
 }
 
-// A library of the first version: two songs and a queue.
-const char kFirstLibrary[] = R"(
-    INSERT INTO folders(id, path) VALUES (1, CAST('/songs' AS BLOB));
-    INSERT INTO songs(folder_id, path, size, mtime_ns, partner, artist, title, disc_id,
-        duration_ms, format) VALUES
-        (1, CAST('/songs/a.cdg' AS BLOB), 1, 1, X'', 'R.E.M.', 'Losing My Religion', '', 1, 'CDG'),
-        (1, CAST('/songs/b.cdg' AS BLOB), 1, 1, X'', 'Hall & Oates', 'Rich Girl', '', 1, 'CDG');
-    INSERT INTO queue VALUES (0, CAST('/songs/a.cdg' AS BLOB), 'R.E.M.', 'Losing My Religion');
-)";
-
-// A library written by the first version opens with its songs, folders and queue,
-// and its songs are found by the newer search, also after they change.
-TEST(LibraryIndexMigration, TheFirstVersionsLibraryIsKeptAndSearchable) {
-    TempFolder temp;
-    const std::string db = temp.path("library.db");
-    writeFile(temp.path("first.sql"),
-              std::string(testing::kLibraryVersionOneSchema) + kFirstLibrary);
-    ASSERT_EQ(system(("sqlite3 " + db + " < " + temp.path("first.sql")).c_str()), 0);
-    {
-        LibraryIndex index(db);
-        ASSERT_TRUE(index.isOpen() && index.notice().empty()) << index.notice();
-        EXPECT_EQ(index.songCount(), 2);
-        EXPECT_EQ(index.folders().at(0).path, "/songs");
-        EXPECT_EQ(index.loadQueue().at(0).title, "Losing My Religion");
-        EXPECT_EQ(index.search("rem", 5).songs.at(0).artist, "R.E.M.");
-        EXPECT_EQ(index.search("hall and oates", 5).total, 1);
-        // Changed and removed songs leave the search in step.
-        ASSERT_TRUE(index.setNameOrder("/songs", NameOrder::TitleArtist));
-        EXPECT_EQ(index.search("rem", 5).total, 0);  // the file names have no artist
-        ASSERT_TRUE(index.setNameOrder("/songs", NameOrder::ArtistTitle));
-    }
-    EXPECT_EQ(sqlite(db, "PRAGMA user_version"),
-              std::to_string(LibraryIndex::kSchemaVersion) + "\n");
-    EXPECT_EQ(sqlite(db, "INSERT INTO song_search(song_search) VALUES ('integrity-check')"), "");
-    EXPECT_EQ(LibraryIndex(db).search("", 5).total, 2);
-}
-
 TEST_F(LibraryTest, QueueSurvivesAndADamagedFileIsMovedAside) {
     const std::vector<QueueEntry> queue{{"/a.cdg", "A", "One"}, {"/b\xFF.zip", "B", "Two"}};
     ASSERT_TRUE(index.saveQueue(queue));
@@ -401,6 +342,16 @@ std::string titlesOf(const std::vector<QueueEntry>& entries) {
     return titles;
 }
 
+// A saved queue of A, B and C, its play queue (failing the test on any error) and a view's
+// adapter over it.
+struct QueueOfThree {
+    TempFolder temp;
+    LibraryIndex index{temp.path("library.db")};
+    const bool saved = index.saveQueue({song('A'), song('B'), song('C')});
+    PlayQueue queue{index, [](const std::string& error) { ADD_FAILURE() << error; }};
+    QueueListener listener{queue};
+};
+
 TEST(PlayQueue, ChangesAreToldRowByRowAndSavedAtOnce) {
     struct Case {
         const char* what;
@@ -436,15 +387,12 @@ TEST(PlayQueue, ChangesAreToldRowByRowAndSavedAtOnce) {
          "reset "},
     };
     for (const Case& c : cases) {
-        TempFolder temp;
-        LibraryIndex index(temp.path("library.db"));
-        ASSERT_TRUE(index.saveQueue({song('A'), song('B'), song('C')}));
-        PlayQueue queue(index, [&](const std::string& error) { ADD_FAILURE() << error; });
-        QueueListener listener(queue);
-        EXPECT_EQ(c.run(queue), c.answer) << c.what;
-        EXPECT_EQ(titlesOf(queue.entries()), c.order) << c.what;
-        EXPECT_EQ(listener.heard, c.heard) << c.what;
-        EXPECT_EQ(titlesOf(LibraryIndex(index.path()).loadQueue()), c.order) << c.what;
+        QueueOfThree q;
+        ASSERT_TRUE(q.saved);
+        EXPECT_EQ(c.run(q.queue), c.answer) << c.what;
+        EXPECT_EQ(titlesOf(q.queue.entries()), c.order) << c.what;
+        EXPECT_EQ(q.listener.heard, c.heard) << c.what;
+        EXPECT_EQ(titlesOf(LibraryIndex(q.index.path()).loadQueue()), c.order) << c.what;
     }
 }
 
@@ -464,21 +412,18 @@ TEST(PlayQueue, TheSongNowPlayingIsSavedFirstUntilItIsDone) {
         {"2c", "", "C", "C", "-2 reset "},  {"3fp", "ABC", "", "ABC", ""},
     };
     for (const Case& c : cases) {
-        TempFolder temp;
-        LibraryIndex index(temp.path("library.db"));
-        ASSERT_TRUE(index.saveQueue({song('A'), song('B'), song('C')}));
-        PlayQueue queue(index, [&](const std::string& error) { ADD_FAILURE() << error; });
-        QueueListener listener(queue);
+        QueueOfThree q;
+        ASSERT_TRUE(q.saved);
         for (const char* step = c.steps; *step; ++step) {
-            if (*step == 'f') queue.finish();
-            if (*step == 'p') queue.putBack();
-            if (*step == 'c') queue.clear();
-            if (*step >= '0' && *step <= '9') queue.start(*step - '0');
+            if (*step == 'f') q.queue.finish();
+            if (*step == 'p') q.queue.putBack();
+            if (*step == 'c') q.queue.clear();
+            if (*step >= '0' && *step <= '9') q.queue.start(*step - '0');
         }
-        EXPECT_EQ(titlesOf(queue.entries()), c.rows) << c.steps;
-        EXPECT_EQ(queue.nowPlaying().value_or(QueueEntry{}).title, c.now) << c.steps;
-        EXPECT_EQ(listener.heard, c.heard) << c.steps;
-        PlayQueue nextRun(index);
+        EXPECT_EQ(titlesOf(q.queue.entries()), c.rows) << c.steps;
+        EXPECT_EQ(q.queue.nowPlaying().value_or(QueueEntry{}).title, c.now) << c.steps;
+        EXPECT_EQ(q.listener.heard, c.heard) << c.steps;
+        PlayQueue nextRun(q.index);
         EXPECT_TRUE(titlesOf(nextRun.entries()) == c.saved && !nextRun.nowPlaying()) << c.steps;
     }
 }
@@ -516,11 +461,10 @@ TEST(PlayQueue, AFailedSaveIsToldAndTheChangeStands) {
     queue.add(song('B'));
     ASSERT_TRUE(errors.empty());
     // The database refuses every queue row from now on, as a full disk would.
-    ASSERT_EQ(system(("sqlite3 " + db +
-                      " \"CREATE TRIGGER refuse BEFORE INSERT ON queue"
-                      " BEGIN SELECT RAISE(ABORT, 'disk is full'); END\"")
-                         .c_str()),
-              0);
+    ASSERT_EQ(sqlite(db,
+                     "CREATE TRIGGER refuse BEFORE INSERT ON queue"
+                     " BEGIN SELECT RAISE(ABORT, 'disk is full'); END"),
+              "");
     EXPECT_TRUE(queue.move(1, 0));
     EXPECT_EQ(titlesOf(queue.entries()), "BA");
     ASSERT_EQ(errors.size(), 1u);
