@@ -40,20 +40,7 @@ for tool in ffmpeg pulseaudio; do
 done
 
 source "$root/bench/private_pulse.sh"
-work=$(mktemp -d)
-server_pid=""
-player_pid=""
-watcher_pid=""
-cleanup() {
-    [ -n "$player_pid" ] && kill "$player_pid" 2>/dev/null || true
-    [ -n "$watcher_pid" ] && kill "$watcher_pid" 2>/dev/null || true
-    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-start_private_pulse "$work"
+pulse_scratch
 export XDG_DATA_HOME=$work/data TMPDIR=$work/tmp QT_QPA_PLATFORM=offscreen
 mkdir -p "$XDG_DATA_HOME" "$TMPDIR" "$work/songs"
 

@@ -14,15 +14,6 @@ songs=${2:-50}
 command -v pulseaudio >/dev/null || { echo "pulseaudio is not installed" >&2; exit 1; }
 
 source "$root/bench/private_pulse.sh"
-work=$(mktemp -d)
-server_pid=""
-cleanup() {
-    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-start_private_pulse "$work"
+pulse_scratch
 echo "PulseAudio $server_pid on $XDG_RUNTIME_DIR/pulse/native"
 QT_QPA_PLATFORM=offscreen TMPDIR=$work XDG_DATA_HOME=$work/data "$bench" "$songs"

@@ -5,6 +5,12 @@
 #
 # Exports XDG_RUNTIME_DIR, XDG_CONFIG_HOME and HOME under WORK, starts the server
 # and sets server_pid (the caller ends it by that PID); exits when it does not start.
+#
+#   pulse_scratch [NULL_SINK_ARGUMENTS]
+#
+# Makes the scratch folder $work, starts the server there, and at exit ends the
+# processes the caller noted in player_pid and watcher_pid, then the server, then
+# removes the folder (after keep_results, when the caller defines it).
 start_private_pulse() {
     local work=$1 sink=${2:-}
     export XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config HOME=$work
@@ -19,4 +25,21 @@ start_private_pulse() {
     done
     echo "PulseAudio did not start" >&2
     exit 1
+}
+
+pulse_scratch() {
+    work=$(mktemp -d)
+    server_pid="" player_pid="" watcher_pid=""
+    trap end_pulse_scratch EXIT
+    start_private_pulse "$work" "$@"
+}
+
+end_pulse_scratch() {
+    local pid
+    for pid in "$player_pid" "$watcher_pid" "$server_pid"; do
+        [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+    done
+    wait 2>/dev/null || true
+    if declare -F keep_results >/dev/null; then keep_results; fi
+    rm -rf "$work"
 }

@@ -18,18 +18,7 @@ export LYRVOX_KEY_TEMPO=${LYRVOX_KEY_TEMPO:-3,80}
 command -v pulseaudio >/dev/null || { echo "pulseaudio is not installed" >&2; exit 1; }
 
 source "$root/bench/private_pulse.sh"
-work=$(mktemp -d)
-server_pid=""
-player_pid=""
-cleanup() {
-    [ -n "$player_pid" ] && kill "$player_pid" 2>/dev/null || true
-    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-start_private_pulse "$work"
+pulse_scratch
 echo "PulseAudio $server_pid on $XDG_RUNTIME_DIR/pulse/native; key,tempo $LYRVOX_KEY_TEMPO"
 
 QT_QPA_PLATFORM=offscreen LYRVOX_TRACE=$work/trace "$player" "$song" >"$work/player.log" 2>&1 &
