@@ -21,6 +21,7 @@
 #include "app/loudness_measuring.h"
 #include "app/mpris/mpris_service.h"
 #include "app/phones_window.h"
+#include "app/playback_tuning.h"
 #include "app/qt_dialog_provider.h"
 #include "app/qt_settings_store.h"
 #include "app/quit_signals.h"
@@ -30,6 +31,7 @@
 #include "playback/archive/scratch_space.h"
 #include "playback/media/song_media_control.h"
 #include "requests/listen_address.h"
+#include "server/qr_image.h"
 #include "server/request_server.h"
 #include "util/settings_table.h"
 #include "util/text_helpers.h"
@@ -205,6 +207,10 @@ int main(int argc, char** argv) {
                   : lyrvox::ListenAddress{
                         settings.read(lyrvox::settings::kServerAddress).trimmed().toStdString(),
                         settings.readNumber(lyrvox::settings::kServerPort)};
+        // The host's remote asks for key and tempo in the player's own ranges.
+        static_assert(lyrvox::RequestServer::kMinTempo == lyrvox::PlaybackTuning::kMinTempo &&
+                      lyrvox::RequestServer::kMaxTempo == lyrvox::PlaybackTuning::kMaxTempo &&
+                      lyrvox::SingerRotation::kMaxKey == lyrvox::PlaybackTuning::kMaxKeyShift);
         lyrvox::ServerLinks links;
         links.index = [&library] { return &library.index(); };
         links.rotation = [&library] { return &library.rotation(); };
@@ -213,6 +219,17 @@ int main(int argc, char** argv) {
         links.playPause = [&window] { window.playPauseOrContinue(); };
         links.stop = [&window] { window.stopPlayback(); };
         links.next = [&library] { library.playNextNow(); };
+        // The same controls as the keys and the display's menu, so that the status
+        // line and the note over the picture follow.
+        links.setKey = [&window](int semitones) {
+            window.tuning().changeKey(semitones - window.tuning().keyShift());
+        };
+        links.setTempo = [&window](int percent) {
+            window.tuning().changeTempo(percent - window.tuning().tempoPercent());
+        };
+        links.keyAndTempo = [&window] {
+            return std::pair{window.tuning().keyShift(), window.tuning().tempoPercent()};
+        };
         links.changed = [&library] { library.rotationWindow().refresh(); };
         links.requested = [&window](const lyrvox::SongRequest& asked) {
             window.showStatus(QStringLiteral("Song request: %1 - %2 - %3")
@@ -240,6 +257,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "lyrvox: %s\n", lyrvox::escapeForTerminal(note.toStdString()).c_str());
         QTimer::singleShot(0, &window, [&window, note] { window.showStatus(note); });
         if (port == 0) requestServer.reset();
+        // Between singers the display shows where the phones find the page.
+        if (requestServer) {
+            window.display().setJoin(lyrvox::QrImage::make(requestServer->pageUrl(), 1),
+                                     requestServer->pageUrl());
+        }
     }
     // --start-night: the night runs from start-up as if the host pressed Play queue,
     // once the library is open (another program holding it delays the start, tried

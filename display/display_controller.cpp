@@ -87,6 +87,7 @@ DisplayWindow& DisplayController::ensureWindow() {
         window_ = new DisplayWindow(*this);
         UpNextScreen& screen = window_->upNextScreen();
         screen.setMessage(venueMessage(), venueMessageOn());
+        screen.setJoin(joinCode_, joinText_);
         screen.setShowFollowing(flag(memory_, kShowFollowingKey, settings::kUpNextShowFollowing));
         if (upNext_) screen.show(*upNext_);
         connect(window_, &DisplayWindow::startNowRequested, this,
@@ -384,6 +385,12 @@ void DisplayController::setVenueMessage(const QString& text, bool on) {
     memory_.write(kMessageKey, text);
     memory_.write(kMessageOnKey, on ? QStringLiteral("1") : QStringLiteral("0"));
     if (window_) window_->upNextScreen().setMessage(text, on);
+}
+
+void DisplayController::setJoin(const QImage& code, const QString& text) {
+    joinCode_ = code;
+    joinText_ = text;
+    if (window_) window_->upNextScreen().setJoin(code, text);
 }
 
 void DisplayController::askVenueMessage() {

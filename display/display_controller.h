@@ -5,6 +5,7 @@
 // again after the user closed it. It shows the machine's picture and never
 // changes the machine.
 #include <QIcon>
+#include <QImage>
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
@@ -96,6 +97,9 @@ class DisplayController : public QObject, private DisplayEvents {
     void setVenueMessage(const QString& text, bool on);
     QString venueMessage() const;
     bool venueMessageOn() const;
+    // The requests page's QR code and address on the up-next screen's corner (see
+    // UpNextScreen::setJoin), while the request server runs; kept for a window made later.
+    void setJoin(const QImage& code, const QString& text);
     // Asks the host for the venue message, given the current one; nothing: cancelled.
     // The default is a QInputDialog over `parent`; tests answer themselves.
     using AskMessage = std::function<std::optional<QString>(QWidget* parent, const QString& now)>;
@@ -170,6 +174,8 @@ class DisplayController : public QObject, private DisplayEvents {
     bool copying_ = false;
     bool frameFresh_ = false;       // filled by a copy whose paint is still to come
     std::optional<UpNext> upNext_;  // showing, for a window made later
+    QImage joinCode_;
+    QString joinText_;
     AskMessage askMessage_;
     BackgroundSource background_;
     AskBackground askBackground_;

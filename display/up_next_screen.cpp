@@ -15,6 +15,11 @@ constexpr int kSongDiv = 12;
 constexpr int kDetailDiv = 14;
 constexpr int kMessageDiv = 16;
 constexpr int kMinPixels = 8;
+// The join code about a fifth of the height (a phone reads it across a room at
+// 1080 lines: six pixels a module); the address a thirty-sixth; the margin from the edges.
+constexpr int kJoinCodeDiv = 5;
+constexpr int kJoinTextDiv = 36;
+constexpr int kJoinMarginDiv = 40;
 
 QFont fitted(QFont font, int pixels, const QString& text, int width) {
     pixels = std::max(kMinPixels, pixels);
@@ -78,6 +83,38 @@ void UpNextScreen::setShowFollowing(bool on) {
     if (shown_) repaint_(QRect());
 }
 
+void UpNextScreen::setJoin(const QImage& code, const QString& text) {
+    if (code == joinCode_ && text == joinText_) return;
+    joinCode_ = code;
+    joinText_ = text;
+    if (shown_) repaint_(QRect());
+}
+
+int UpNextScreen::joinCodeSide(const QRect& area) const {
+    if (joinCode_.isNull()) return 0;
+    const int modules = std::max(1, joinCode_.width());
+    return std::max(1, area.height() / kJoinCodeDiv / modules) * modules;
+}
+
+QFont UpNextScreen::joinFont(const QRect& area, const QFont& base) const {
+    QFont font = base;
+    font.setPixelSize(std::max(kMinPixels, area.height() / kJoinTextDiv));
+    return font;
+}
+
+QRect UpNextScreen::joinBox(const QRect& area, const QFont& base) const {
+    if (!joinShown()) return {};
+    const int side = joinCodeSide(area);
+    const QFontMetrics metrics(joinFont(area, base));
+    const int textWidth = joinText_.isEmpty() ? 0 : metrics.horizontalAdvance(joinText_) + 1;
+    const int textHeight = joinText_.isEmpty() ? 0 : metrics.height();
+    const int margin = area.height() / kJoinMarginDiv;
+    const int strip = area.height() / kMessageDiv * 2;
+    QRect box(0, 0, std::min(std::max(side, textWidth), area.width() / 2), side + textHeight);
+    box.moveBottomRight({area.right() - margin, area.bottom() - strip - margin});
+    return box;
+}
+
 void UpNextScreen::updateTimer() {
     if (messageShows() == scrollTimer_.isActive()) return;
     if (messageShows()) {
@@ -102,6 +139,7 @@ QString UpNextScreen::countLine() const {
 
 QList<UpNextScreen::Line> UpNextScreen::layout(const QRect& area, const QFont& base) const {
     QList<Line> lines;
+    QStringList texts;  // each line's whole text, before any cut
     const int h = area.height();
     const int width = area.width() * 9 / 10;
     const auto add = [&](const QString& text, int div) {
@@ -109,6 +147,7 @@ QList<UpNextScreen::Line> UpNextScreen::layout(const QRect& area, const QFont& b
         const QFont font = fitted(base, h / div, text, width);
         // Too long even in the smallest letters: cut with an ellipsis.
         lines.append({QFontMetrics(font).elidedText(text, Qt::ElideRight, width), font, {}});
+        texts.append(text);
     };
     add(next_.singer.isEmpty() ? QStringLiteral("Next")
                                : QStringLiteral("Next singer: ") + next_.singer,
@@ -133,6 +172,19 @@ QList<UpNextScreen::Line> UpNextScreen::layout(const QRect& area, const QFont& b
         line.box.moveTopLeft({area.left(), y});
         y += line.box.height();
     }
+    // A line beside the join corner keeps as far from both edges as the corner
+    // takes, in letters shrunk to fit (its box stays: the block does not move).
+    const QRect join = joinBox(area, base);
+    if (join.isEmpty()) return lines;
+    const int narrow = std::max(kMinPixels, area.width() - 2 * (area.right() - join.left() + 1));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        Line& line = lines[i];
+        if (line.box.bottom() < join.top() ||
+            QFontMetrics(line.font).horizontalAdvance(line.text) <= narrow)
+            continue;
+        line.font = fitted(line.font, line.font.pixelSize(), texts[i], narrow);
+        line.text = QFontMetrics(line.font).elidedText(texts[i], Qt::ElideRight, narrow);
+    }
     return lines;
 }
 
@@ -142,12 +194,29 @@ void UpNextScreen::paint(QPainter& painter, const QRect& area, bool translucent)
     QColor tint = kBackground;
     if (translucent) tint.setAlpha(150);  // the letters stay readable over a photo
     painter.fillRect(area, tint);
+    const QFont base = painter.font();
     bool first = true;
     for (const Line& line : layout(area, painter.font())) {
         painter.setFont(line.font);
         painter.setPen(first ? QColor(255, 220, 60) : QColor(Qt::white));
         painter.drawText(line.box, Qt::AlignCenter, line.text);
         first = false;
+    }
+    if (const QRect join = joinBox(area, base); !join.isEmpty()) {
+        const int side = joinCodeSide(area);
+        if (side > 0) {
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+            // Whole pixels per module, unsmoothed: the code's edges stay sharp.
+            painter.drawImage(QRect(join.right() + 1 - side, join.top(), side, side), joinCode_);
+        }
+        if (!joinText_.isEmpty()) {
+            painter.setFont(joinFont(area, base));
+            painter.setPen(Qt::white);
+            const QRect text(join.left(), join.top() + side, join.width(), join.height() - side);
+            painter.drawText(
+                text, Qt::AlignRight | Qt::AlignVCenter,
+                QFontMetrics(painter.font()).elidedText(joinText_, Qt::ElideMiddle, join.width()));
+        }
     }
     if (messageShows()) {
         // Enters at the right edge, leaves at the left, then enters again.

@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QElapsedTimer>
 #include <QFont>
+#include <QImage>
 #include <QList>
 #include <QObject>
 #include <QRect>
@@ -56,6 +57,15 @@ class UpNextScreen : public QObject {
     // Whether the "Then:" line with the following singers shows.
     void setShowFollowing(bool on);
     bool showFollowing() const { return showFollowing_; }
+    // Where the singers' phones find the requests page: its QR code (drawn with
+    // whole pixels per module, about a fifth of the area's height) and its address
+    // below it, in the bottom right corner above the message's strip. A null image
+    // and an empty text show nothing (the server is off).
+    void setJoin(const QImage& code, const QString& text);
+    bool joinShown() const { return !joinCode_.isNull() || !joinText_.isEmpty(); }
+    // The corner the join code and text take in `area` (empty when there is none);
+    // the centred lines stay clear of it.
+    QRect joinBox(const QRect& area, const QFont& base) const;
 
     // One line as laid out for an area: its text, font and box.
     struct Line {
@@ -84,6 +94,9 @@ class UpNextScreen : public QObject {
     bool messageShows() const { return shown_ && messageOn_ && !message_.isEmpty(); }
     void updateTimer();
     QString countLine() const;
+    // The join code's side in pixels (whole modules) and the address's font, for `area`.
+    int joinCodeSide(const QRect& area) const;
+    QFont joinFont(const QRect& area, const QFont& base) const;
 
     std::function<void(const QRect&)> repaint_;
     mutable QRect strip_;  // where the message was last painted
@@ -91,6 +104,8 @@ class UpNextScreen : public QObject {
     QElapsedTimer steady_;
     UpNext next_;
     QString message_;
+    QImage joinCode_;
+    QString joinText_;
     bool shown_ = false;
     bool messageOn_ = false;
     bool showFollowing_ = true;

@@ -9,6 +9,8 @@
 #include <QTcpSocket>
 #include <QUrlQuery>
 #include <QWebSocket>
+#include <algorithm>
+#include <cmath>
 
 #include "library/library_index.h"
 #include "requests/input_checks.h"
@@ -322,6 +324,29 @@ Reply RequestServer::route(const QHttpServerRequest& request, const std::string&
                         [&] { return host(request, client, [&] { return command(*run); }); });
         }
     }
+    for (const char* action : {"up", "down", "away", "next"}) {
+        if (is({"host", "singers", nullptr, action}) && idAt(2)) {
+            return only(Method::Post, "POST", [&] {
+                return host(request, client,
+                            [&] { return singerAction(*idAt(2), QLatin1String(action)); });
+            });
+        }
+    }
+    if (is({"host", "key"})) {
+        return only(Method::Post, "POST", [&] {
+            return host(request, client, [&] {
+                return setNumber(request, "semitones", -SingerRotation::kMaxKey,
+                                 SingerRotation::kMaxKey, links_.setKey);
+            });
+        });
+    }
+    if (is({"host", "tempo"})) {
+        return only(Method::Post, "POST", [&] {
+            return host(request, client, [&] {
+                return setNumber(request, "percent", kMinTempo, kMaxTempo, links_.setTempo);
+            });
+        });
+    }
     return notFound;
 }
 
@@ -456,6 +481,7 @@ Reply RequestServer::rotation() {
         for (const RotationSinger& s : r->singers()) {
             singers.append(
                 QJsonObject{{QStringLiteral("name"), str(s.name)},
+                            {QStringLiteral("id"), static_cast<double>(s.id)},
                             {QStringLiteral("away"), s.away},
                             {QStringLiteral("songs"), static_cast<int>(s.songs.size())}});
         }
@@ -472,6 +498,11 @@ Reply RequestServer::rotation() {
         for (const SongRequest& r : RequestList(*index).pending()) requests.append(requestJson(r));
     }
     out.insert(QStringLiteral("requests"), requests);
+    if (links_.keyAndTempo) {
+        const auto [key, tempo] = links_.keyAndTempo();
+        out.insert(QStringLiteral("key"), key);
+        out.insert(QStringLiteral("tempo"), tempo);
+    }
     return json(out);
 }
 
@@ -527,6 +558,56 @@ Reply RequestServer::hostRequest(std::int64_t id, bool approve) {
 Reply RequestServer::command(const std::function<void()>& run) {
     if (run) run();
     return json({{QStringLiteral("done"), true}});
+}
+
+Reply RequestServer::singerAction(std::int64_t id, const QString& action) {
+    SingerRotation* rotation = links_.rotation ? links_.rotation() : nullptr;
+    if (!rotation)
+        return error(Status::ServiceUnavailable, QStringLiteral("The rotation is not open."));
+    const std::vector<RotationSinger>& singers = rotation->singers();
+    const auto found = std::find_if(singers.begin(), singers.end(),
+                                    [id](const RotationSinger& s) { return s.id == id; });
+    if (found == singers.end()) return error(Status::NotFound, QStringLiteral("No such singer."));
+    // Copies: the actions below change the list `found` points into.
+    const std::string name = found->name;
+    const int row = static_cast<int>(found - singers.begin());
+    const bool away = found->away;
+    bool done = false;
+    if (action == QLatin1String("up") || action == QLatin1String("down")) {
+        const int to = row + (action == QLatin1String("up") ? -1 : 1);
+        if (to < 0 || to >= static_cast<int>(singers.size()))
+            return error(Status::Conflict, QStringLiteral("The singer cannot move further."));
+        done = rotation->moveSinger(name, to);
+    } else if (action == QLatin1String("away")) {
+        done = rotation->setAway(name, !away);
+    } else {
+        done = rotation->makeNext(name);
+    }
+    if (!done) return error(Status::Conflict, str(rotation->error()));
+    changed();
+    return json({{QStringLiteral("done"), true}});
+}
+
+Reply RequestServer::setNumber(const QHttpServerRequest& request, const char* field, int low,
+                               int high, const std::function<void(int)>& run) {
+    if (!header(request, "Content-Type").startsWith("application/json"))
+        return error(Status::BadRequest, QStringLiteral("Send JSON."));
+    QJsonParseError parsed;
+    const QJsonDocument document = QJsonDocument::fromJson(request.body(), &parsed);
+    if (parsed.error != QJsonParseError::NoError || !document.isObject())
+        return error(Status::BadRequest, QStringLiteral("Send a JSON object."));
+    const QJsonValue value = document.object().value(QLatin1String(field));
+    const double number = value.toDouble();
+    if (!value.isDouble() || number != std::floor(number) || number < low || number > high) {
+        return error(Status::BadRequest,
+                     QStringLiteral("Send \"%1\" as a whole number from %2 to %3.")
+                         .arg(QLatin1String(field))
+                         .arg(low)
+                         .arg(high));
+    }
+    if (run) run(static_cast<int>(number));
+    changed();
+    return json({{QLatin1String(field), static_cast<int>(number)}});
 }
 
 void RequestServer::changed() {

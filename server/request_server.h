@@ -14,6 +14,12 @@
 //   POST   /api/host/requests/ID/approve   into the singer's list in the rotation
 //   POST   /api/host/requests/ID/decline
 //   POST   /api/host/play-pause, /api/host/stop, /api/host/next
+//   POST   /api/host/singers/ID/up, .../down     one place earlier or later in the order
+//   POST   /api/host/singers/ID/away             away, or back when away (ID: the
+//                                                singer's id in GET /api/rotation)
+//   POST   /api/host/singers/ID/next             sings the next turn
+//   POST   /api/host/key {"semitones": N}        the song playing's key, -6..+6
+//   POST   /api/host/tempo {"percent": P}        its tempo, kMinTempo..kMaxTempo
 //   GET    /ws (a WebSocket)        the rotation as GET /api/rotation gives it, at
 //                                   once and then whenever it changes
 //
@@ -35,6 +41,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "library/singer_rotation.h"
@@ -57,6 +64,11 @@ struct ServerLinks {
     std::function<std::optional<RotationTurn>()> playing;
     std::function<std::vector<RotationTurn>(int)> coming;
     std::function<void()> playPause, stop, next;
+    // The key (semitones) and tempo (percent) the song plays in, as the player's
+    // own controls set them; the server checks the ranges first.
+    std::function<void(int)> setKey, setTempo;
+    // The key and tempo now, for the host's page (first: semitones, second: percent).
+    std::function<std::pair<int, int>()> keyAndTempo;
     // The requests or the rotation changed through the server.
     std::function<void()> changed;
     // A phone asked for a song (after `changed`): for the host's notice.
@@ -77,6 +89,10 @@ class RequestServer : public QAbstractHttpServer {
         int maxLiveClients = 512;            // WebSockets open at once
         int liveCheckMs = 1000;              // how often the rotation is compared
     };
+
+    // The tempo range the host's remote may ask for, in percent (the player's).
+    static constexpr int kMinTempo = 50;
+    static constexpr int kMaxTempo = 150;
 
     explicit RequestServer(ServerLinks links, QObject* parent = nullptr);
     RequestServer(ServerLinks links, Options options, QObject* parent = nullptr);
@@ -126,6 +142,11 @@ class RequestServer : public QAbstractHttpServer {
     Reply hostRequest(std::int64_t id, bool approve);
     Reply pending();
     Reply command(const std::function<void()>& run);
+    // up, down, away or next for the singer with the rotation's id `id`.
+    Reply singerAction(std::int64_t id, const QString& action);
+    // A whole number `field` in [low, high] from the JSON body, handed to `run`.
+    Reply setNumber(const QHttpServerRequest& request, const char* field, int low, int high,
+                    const std::function<void(int)>& run);
     void changed();
     // Whether a WebSocket's upgrade may go ahead (GET /ws, within the limits).
     bool upgradeAllowed(const QHttpServerRequest& request);

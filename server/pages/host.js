@@ -1,5 +1,6 @@
-// The host's remote: the PIN (kept for this tab only), play/pause/stop/next and
-// the requests waiting, approved or declined. Names go in with textContent.
+// The host's remote: the PIN (kept for this tab only), play/pause/stop/next, key
+// and tempo, the singers' order (up, down, away, next) and the requests waiting,
+// approved or declined. Names go in with textContent.
 'use strict';
 (function () {
   const $ = (id) => document.getElementById(id);
@@ -20,8 +21,10 @@
   async function errorText(response) {
     try { return (await response.json()).error || response.statusText; } catch (e) { return response.statusText; }
   }
-  function call(method, path) {
-    return fetch('/api/host/' + path, { method, headers: { Authorization: 'Bearer ' + session.getItem(PIN_KEY) } });
+  function call(method, path, body) {
+    const headers = { Authorization: 'Bearer ' + session.getItem(PIN_KEY) };
+    if (body !== undefined) headers['Content-Type'] = 'application/json';
+    return fetch('/api/host/' + path, { method, headers, body: body === undefined ? undefined : JSON.stringify(body) });
   }
 
   const login = $('login');
@@ -46,9 +49,9 @@
   });
   $('logout').addEventListener('click', () => { session.removeItem(PIN_KEY); show(false); });
 
-  async function act(method, path) {
+  async function act(method, path, body) {
     try {
-      const response = await call(method, path);
+      const response = await call(method, path, body);
       if (response.status === 401) { session.removeItem(PIN_KEY); show(false); $('loginStatus').textContent = 'Enter the PIN again.'; return; }
       status.textContent = response.ok ? '' : await errorText(response);
     } catch (e) {
@@ -58,6 +61,33 @@
   for (const button of document.querySelectorAll('[data-command]'))
     button.addEventListener('click', () => act('POST', button.dataset.command));
 
+  // Key (semitones) and tempo (percent) as the player has them now; the buttons step from there.
+  let key = 0;
+  let tempo = 100;
+  for (const button of document.querySelectorAll('[data-key]'))
+    button.addEventListener('click', () => act('POST', 'key', { semitones: Math.max(-6, Math.min(6, key + Number(button.dataset.key))) }));
+  for (const button of document.querySelectorAll('[data-tempo]'))
+    button.addEventListener('click', () => act('POST', 'tempo', { percent: Math.max(50, Math.min(150, tempo + Number(button.dataset.tempo))) }));
+
+  function showSingers(singers) {
+    const list = $('singers');
+    if (!singers.length) { list.replaceChildren(el('li', 'None yet.', 'muted')); return; }
+    list.replaceChildren(...singers.map((s, i) => {
+      const li = el('li');
+      const songs = s.songs === 1 ? '1 song' : s.songs + ' songs';
+      li.appendChild(el('span', s.name, 'song')).appendChild(el('small', s.away ? 'away · ' + songs : songs));
+      const button = (text, action, label, disabled) => {
+        const b = el('button', text, 'quiet');
+        b.setAttribute('aria-label', label + ' ' + s.name);
+        b.disabled = disabled;
+        b.addEventListener('click', () => act('POST', 'singers/' + s.id + '/' + action));
+        return b;
+      };
+      li.append(button('↑', 'up', 'Earlier:', i === 0), button('↓', 'down', 'Later:', i === singers.length - 1),
+        button(s.away ? 'Back' : 'Away', 'away', s.away ? 'Back:' : 'Away:', false), button('Next', 'next', 'Sings next:', s.away));
+      return li;
+    }));
+  }
   function showRequests(requests) {
     const list = $('requests');
     if (!requests.length) { list.replaceChildren(el('li', 'None.', 'muted')); return; }
@@ -86,7 +116,16 @@
       li.appendChild(songItem(turn.singer + ' — ' + turn.artist, turn.title));
       return li;
     }));
+    showSingers(r.singers || []);
     showRequests(r.requests || []);
+    if (typeof r.key === 'number') {
+      key = r.key;
+      $('key').textContent = 'Key ' + (key > 0 ? '+' : '') + key;
+    }
+    if (typeof r.tempo === 'number') {
+      tempo = r.tempo;
+      $('tempo').textContent = 'Tempo ' + tempo + '%';
+    }
   }
 
   let delay = 1000;

@@ -109,6 +109,80 @@ INSTANTIATE_TEST_SUITE_P(Sizes, UpNextSizes,
                                            SizeCase{{1024, 300}, false},
                                            SizeCase{{1920, 1080}, true}));
 
+// A code of 29 modules with its quiet zone, one pixel each: a checkerboard will do.
+QImage joinCode() {
+    QImage code(29, 29, QImage::Format_RGB32);
+    code.fill(Qt::white);
+    for (int y = 4; y < 25; ++y)
+        for (int x = 4; x < 25; ++x)
+            if ((x + y) % 2 == 0) code.setPixelColor(x, y, Qt::black);
+    return code;
+}
+
+// The box of pixels that differ between two pictures of one size by more than the
+// last bits of a letter's smoothing (which follows what the glyph cache holds: the
+// same line drawn again may differ by a few levels at its letters' edges).
+QRect changes(const QImage& a, const QImage& b) {
+    QRect box;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QColor p = a.pixelColor(x, y), q = b.pixelColor(x, y);
+            if (std::abs(p.red() - q.red()) + std::abs(p.green() - q.green()) +
+                    std::abs(p.blue() - q.blue()) >
+                24)
+                box |= QRect(x, y, 1, 1);
+        }
+    }
+    return box;
+}
+
+// The requests page's code and address change the picture in their corner only,
+// in sharp whole-pixel modules, keep long lines clear of it, and leave nothing
+// behind once cleared.
+TEST_F(UpNextTest, TheJoinCornerChangesOnlyTheCorner) {
+    struct Case {
+        QSize size;
+        UpNext next;
+    } cases[] = {{{640, 480}, {"Bo", "A - B", "", 0, false, {}}},
+                 {{1920, 1080}, {"Bo", "A - B", "", 5, false, {"Cy"}}},
+                 {{1920, 1080}, night()}};
+    const QString address = QStringLiteral("http://192.168.1.5:8080/");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size.width());
+        d->showUpNext(c.next);
+        const QImage without = shot(c.size);
+        d->setJoin(joinCode(), address);
+        const QImage with = shot(c.size);
+        const QRect all(QPoint(), c.size);
+        const QRect corner = up().joinBox(all, window().font());
+        ASSERT_FALSE(corner.isEmpty());
+        EXPECT_TRUE(all.contains(corner));
+        EXPECT_LT(corner.width(), c.size.width() / 2);
+        // The code's square at its top right, whole pixels a module: black and white only.
+        const int side = c.size.height() / 5 / 29 * 29;
+        EXPECT_GT(corner.height(), side);
+        int grey = 0;
+        for (int y = corner.top(); y < corner.top() + side; ++y)
+            for (int x = corner.right() + 1 - side; x <= corner.right(); ++x)
+                if (with.pixelColor(x, y) != Qt::black && with.pixelColor(x, y) != Qt::white)
+                    ++grey;
+        EXPECT_EQ(grey, 0);
+        // Long lines shrink beside the corner, so that picture may differ in them.
+        if (c.next.song.size() < 10) {
+            const QRect changed = changes(with, without);
+            EXPECT_FALSE(changed.isEmpty());
+            EXPECT_TRUE(corner.contains(changed));
+        }
+        for (const UpNextScreen::Line& line : up().layout(all, window().font())) {
+            if (line.box.bottom() < corner.top()) continue;
+            const int half = QFontMetrics(line.font).horizontalAdvance(line.text) / 2;
+            EXPECT_LT(all.center().x() + half, corner.left()) << line.text.toStdString();
+        }
+        d->setJoin({}, {});
+        EXPECT_FALSE(changes(shot(c.size), without).intersects(corner));
+    }
+}
+
 TEST_F(UpNextTest, LinesFollowTheCountdownKeyAndTheFollowingSingers) {
     struct Case {
         UpNext next;

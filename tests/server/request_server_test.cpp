@@ -92,6 +92,7 @@ class RequestServerTest : public ::testing::Test {
     SingerRotation rotation{*lib.index};
     int commands = 0;
     int changes = 0;
+    std::vector<int> keys;             // the keys the host set
     std::vector<std::string> notices;  // the singers whose requests the host was told of
     std::unique_ptr<RequestServer> server;
     quint16 port = 0;
@@ -103,6 +104,7 @@ class RequestServerTest : public ::testing::Test {
         links.rotation = [this] { return &rotation; };
         links.coming = [this](int n) { return rotation.upcoming(n); };
         links.playPause = [this] { ++commands; };
+        links.setKey = [this](int semitones) { keys.push_back(semitones); };
         links.changed = [this] { ++changes; };
         links.requested = [this](const SongRequest& r) { notices.push_back(r.singer); };
         server = std::make_unique<RequestServer>(links, options);
@@ -163,6 +165,21 @@ TEST_F(RequestServerTest, Refusals) {
          401},
         {"a wrong PIN", request("POST", "/api/host/stop", "", "Authorization: Bearer 424243\r\n"),
          401},
+        {"a singer moved without a PIN", request("POST", "/api/host/singers/1/up", ""), 401},
+        {"a key without a PIN", request("POST", "/api/host/key", "{\"semitones\":1}"), 401},
+        {"a singer's id as text", request("POST", "/api/host/singers/ann/next", "", pin), 404},
+        {"a negative singer id", request("POST", "/api/host/singers/-1/away", "", pin), 404},
+        {"an unknown singer", request("POST", "/api/host/singers/999999/down", "", pin), 404},
+        {"an unknown singer action", request("POST", "/api/host/singers/1/remove", "", pin), 404},
+        {"a singer moved by GET", request("GET", "/api/host/singers/1/up", {}, pin), 405},
+        {"a key over +6", request("POST", "/api/host/key", "{\"semitones\":7}", pin), 400},
+        {"a key under -6", request("POST", "/api/host/key", "{\"semitones\":-7}", pin), 400},
+        {"a fractional key", request("POST", "/api/host/key", "{\"semitones\":1.5}", pin), 400},
+        {"a key as text", request("POST", "/api/host/key", "{\"semitones\":\"1\"}", pin), 400},
+        {"a key not JSON", request("POST", "/api/host/key", {}, pin + "Content-Length: 1\r\n\r\n1"),
+         400},
+        {"a tempo too fast", request("POST", "/api/host/tempo", "{\"percent\":151}", pin), 400},
+        {"a tempo too slow", request("POST", "/api/host/tempo", "{\"percent\":49}", pin), 400},
     };
     for (const Case& c : cases) {
         const Answer answer = send(c.raw);
@@ -172,6 +189,7 @@ TEST_F(RequestServerTest, Refusals) {
     }
     EXPECT_EQ(commands, 0);
     EXPECT_EQ(changes, 0);
+    EXPECT_TRUE(keys.empty());
 }
 
 // A body far over the limit is cut off as it arrives, not read whole.
@@ -325,6 +343,43 @@ TEST_F(RequestServerTest, RequestApprovedIntoTheRotation) {
               200);
     EXPECT_EQ(changes, 4);  // asked, approved, asked, withdrawn
     EXPECT_EQ(notices, (std::vector<std::string>{"Zoë", "Zoë"}));
+}
+
+// The host reorders the rotation, makes a singer next and sets the key from the remote.
+TEST_F(RequestServerTest, HostRearrangesTheRotation) {
+    start();
+    for (const char* name : {"Ann", "Bob", "Cy"}) {
+        ASSERT_TRUE(rotation.addSinger(name));
+        ASSERT_TRUE(
+            rotation.addSong(name, {0, lib.temp.path("ABBA - 0.cdg"), "ABBA", "Waterloo", {}, {}}));
+    }
+    const auto order = [this] {
+        std::vector<std::string> names;
+        for (const RotationSinger& s : rotation.singers()) names.push_back(s.name);
+        return names;
+    };
+    const QJsonArray singers = send(request("GET", "/api/rotation")).json()["singers"].toArray();
+    ASSERT_EQ(singers.size(), 3);
+    const auto idOf = [&singers](int i) {
+        return QByteArray::number(singers[i].toObject().value("id").toInteger());
+    };
+    const QByteArray pin = "Authorization: Bearer 424242\r\n";
+    const auto post = [&](const QByteArray& path, const QByteArray& body = "") {
+        return send(request("POST", "/api/host/" + path, body, pin)).status;
+    };
+    EXPECT_EQ(post("singers/" + idOf(2) + "/up"), 200);
+    EXPECT_EQ(order(), (std::vector<std::string>{"Ann", "Cy", "Bob"}));
+    EXPECT_EQ(post("singers/" + idOf(1) + "/down"), 409);  // Bob is last now
+    EXPECT_EQ(post("singers/" + idOf(1) + "/next"), 200);
+    ASSERT_FALSE(rotation.upcoming(1).empty());
+    EXPECT_EQ(rotation.upcoming(1)[0].singer, "Bob");
+    EXPECT_EQ(post("singers/" + idOf(0) + "/away"), 200);
+    EXPECT_TRUE(rotation.singers()[0].away);
+    EXPECT_EQ(post("singers/" + idOf(0) + "/away"), 200);  // and back
+    EXPECT_FALSE(rotation.singers()[0].away);
+    EXPECT_EQ(post("key", "{\"semitones\":-6}"), 200);
+    EXPECT_EQ(keys, std::vector<int>{-6});
+    EXPECT_EQ(changes, 5);
 }
 
 TEST_F(RequestServerTest, SearchResultsAreJsonWhateverTheNames) {
