@@ -119,7 +119,7 @@ int fidelity(const char* path) {
     w.at(11 * kSecond);
     w.put(encode::scroll(false, 12, 1, 4, 2, 2));
     w.put(encode::borderPreset(11));
-    std::printf("11 scroll preset right and up fill 12, fine h=4 v=2, border 11\n");
+    std::printf("11 scroll preset right, up, fill 12, fine h=4 v=2, border 11\n");
     w.at(12 * kSecond);
     w.put(encode::scroll(true, 0, 0, 0, 0, 0));
     std::printf("12 scroll copy back to h=0 v=0\n");
