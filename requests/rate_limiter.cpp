@@ -6,7 +6,7 @@
 
 namespace lyrvox {
 
-MillisecondClock steadyMilliseconds() {
+MillisecondClock steadyMillisecondClock() {
     return [] {
         return std::chrono::duration_cast<std::chrono::milliseconds>(
                    std::chrono::steady_clock::now().time_since_epoch())

@@ -15,7 +15,7 @@ namespace lyrvox {
 using MillisecondClock = std::function<std::int64_t()>;
 
 // A steady clock in milliseconds, for the program itself.
-MillisecondClock steadyMilliseconds();
+MillisecondClock steadyMillisecondClock();
 
 class RateLimiter {
   public:

@@ -128,10 +128,12 @@ RequestServer::RequestServer(ServerLinks links, Options options, QObject* parent
     : QAbstractHttpServer(parent),
       links_(std::move(links)),
       options_(std::move(options)),
-      everyRequest_(options_.everyRequest, options_.clock ? options_.clock : steadyMilliseconds()),
-      newRequests_(options_.newRequests, options_.clock ? options_.clock : steadyMilliseconds()),
+      everyRequest_(options_.everyRequest,
+                    options_.clock ? options_.clock : steadyMillisecondClock()),
+      newRequests_(options_.newRequests,
+                   options_.clock ? options_.clock : steadyMillisecondClock()),
       pins_(options_.pin.empty() ? randomPin() : options_.pin,
-            options_.clock ? options_.clock : steadyMilliseconds(), options_.pinRule) {
+            options_.clock ? options_.clock : steadyMillisecondClock(), options_.pinRule) {
     connect(this, &QAbstractHttpServer::newWebSocketConnection, this,
             &RequestServer::takeLiveClients);
     // Changes made in the player itself (a turn taken, a singer added) are found

@@ -522,7 +522,10 @@ TEST(KeyByRubberBand, PositionFollowsWhatIsHeard) {
             std::printf("%s %+d %d%%: position %.1f ms when tone %zu was heard\n",
                         c.rubberBand ? "Rubber Band" : "SoundTouch", c.semitones, c.tempo, atOnset,
                         i + 1);
-            EXPECT_NEAR(atOnset, 500.0 + 1000.0 * static_cast<double>(i), 10.0);
+            // Within 15 ms: the readings are taken by polling, whose own lateness on a
+            // loaded machine (sanitizers, parallel tests) is a few ms; a delay left
+            // unaccounted (Rubber Band's is 300 ms) or a lead twice counted is far more.
+            EXPECT_NEAR(atOnset, 500.0 + 1000.0 * static_cast<double>(i), 15.0);
         }
     }
 }
