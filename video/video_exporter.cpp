@@ -348,7 +348,9 @@ VideoExportResult VideoExporter::run(const VideoExportOptions& options,
                        ? "mp4mux name=mux faststart=true ! filesink name=sink "
                        : "matroskamux name=mux ! filesink name=sink ";
     const bool keyOrTempo = options.semitones != 0 || options.tempoPercent != 100;
-    const bool rubberBand = keyOrTempo && installedElement(kRubberBandElement);
+    // Rubber Band only for a key change: at the song's own key SoundTouch alone
+    // stretches, and the shifter's hold-back (some 300 ms) stays out of the sound.
+    const bool rubberBand = options.semitones != 0 && installedElement(kRubberBandElement);
     if (!audio.empty()) {
         description += "filesrc name=audio ! decodebin ! ";
         if (keyOrTempo)
