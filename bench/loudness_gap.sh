@@ -31,18 +31,8 @@ songs=${SONGS:-24}
 seconds=${SECONDS_EACH:-150}
 baseline_seconds=${BASELINE_SECONDS:-30}
 max_seconds=${MAX_SECONDS:-190}
-corpus=$root/../shared/corpus
-for tool in "$player" "$cli"; do
-    [ -x "$tool" ] || { echo "missing $tool: build the lyrvox and lyrvox-cdg targets" >&2; exit 1; }
-done
-for tool in ffmpeg pulseaudio; do
-    command -v "$tool" >/dev/null || { echo "$tool is not installed" >&2; exit 1; }
-done
-
 source "$root/bench/private_pulse.sh"
-pulse_scratch
-export XDG_DATA_HOME=$work/data TMPDIR=$work/tmp QT_QPA_PLATFORM=offscreen
-mkdir -p "$XDG_DATA_HOME" "$TMPDIR" "$work/songs"
+player_bench_scratch
 
 # 1. The songs: 300 packets of 24 bytes a second of graphics, and the audio cut
 # from demokar.mp3 decoded once and looped to the longest song's start and length.

@@ -30,18 +30,9 @@ cli=$build/tools/cli/lyrvox-cdg
 singers=${SINGERS:-5}
 songs_each=${SONGS_EACH:-10}
 song_seconds=${SONG_SECONDS:-6}
-corpus=$root/../shared/corpus
-for tool in "$player" "$cli"; do
-    [ -x "$tool" ] || { echo "missing $tool: build the lyrvox and lyrvox-cdg targets" >&2; exit 1; }
-done
-for tool in ffmpeg pulseaudio; do
-    command -v "$tool" >/dev/null || { echo "$tool is not installed" >&2; exit 1; }
-done
-
 source "$root/bench/private_pulse.sh"
-pulse_scratch
-export XDG_DATA_HOME=$work/data TMPDIR=$work/tmp QT_QPA_PLATFORM=offscreen
-mkdir -p "$XDG_DATA_HOME" "$TMPDIR" "$work/songs" "$work/break" "$XDG_CONFIG_HOME/Lyrvox"
+player_bench_scratch
+mkdir -p "$work/break" "$XDG_CONFIG_HOME/Lyrvox"
 
 # The songs: 300 packets of 24 bytes a second of graphics, and the audio.
 total=$((singers * songs_each))

@@ -11,6 +11,12 @@
 # Makes the scratch folder $work, starts the server there, and at exit ends the
 # processes the caller noted in player_pid and watcher_pid, then the server, then
 # removes the folder (after keep_results, when the caller defines it).
+#
+#   player_bench_scratch
+#
+# For the benchmarks that run the player and lyrvox-cdg ($player, $cli) on songs
+# made with ffmpeg: checks the tools, sets corpus, starts pulse_scratch and gives
+# the player data, temporary and song folders of its own under $work, offscreen.
 start_private_pulse() {
     local work=$1 sink=${2:-}
     export XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=$work/config HOME=$work
@@ -42,4 +48,18 @@ end_pulse_scratch() {
     wait 2>/dev/null || true
     if declare -F keep_results >/dev/null; then keep_results; fi
     rm -rf "$work"
+}
+
+player_bench_scratch() {
+    corpus=$root/../shared/corpus
+    local tool
+    for tool in "$player" "$cli"; do
+        [ -x "$tool" ] || { echo "missing $tool: build the lyrvox and lyrvox-cdg targets" >&2; exit 1; }
+    done
+    for tool in ffmpeg pulseaudio; do
+        command -v "$tool" >/dev/null || { echo "$tool is not installed" >&2; exit 1; }
+    done
+    pulse_scratch
+    export XDG_DATA_HOME=$work/data TMPDIR=$work/tmp QT_QPA_PLATFORM=offscreen
+    mkdir -p "$XDG_DATA_HOME" "$TMPDIR" "$work/songs"
 }
