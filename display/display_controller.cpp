@@ -237,24 +237,12 @@ void DisplayController::showBanner(const QString& text) {
     ensureWindow().showBanner(text);
 }
 
-void DisplayController::fullScreenToggled() {
-    toggleFullScreen();
-}
-
 void DisplayController::escapePressed() {
     if (isFullScreen()) toggleFullScreen();
 }
 
 void DisplayController::menuRequested(const QPoint& globalPos) {
     if (window_) popUpDisplayMenu(*this, window_, globalPos, menuExtras_);
-}
-
-void DisplayController::stepZoom() {
-    stepZoomBy(&zoomFactorFor);
-}
-
-void DisplayController::stepZoomDown() {
-    stepZoomBy(&zoomFactorBelow);
 }
 
 void DisplayController::stepZoomBy(double (*factorFor)(int clientWidth)) {

@@ -22,6 +22,7 @@
 #include "display/display_memory.h"
 #include "display/display_window.h"
 #include "display/screen_metrics.h"
+#include "display/zoom.h"
 #include "playback/cdg/cdg_machine.h"
 
 class QMenu;
@@ -45,9 +46,9 @@ class DisplayController : public QObject, private DisplayEvents {
     // The size command: steps the client size through 294x204 times 1, 1.5, 2, 3
     // by the current client width, then centres the window. Does nothing at all
     // while the window is minimised or maximised.
-    void stepZoom();
+    void stepZoom() { stepZoomBy(&zoomFactorFor); }
     // The same, one step down (see zoomFactorBelow).
-    void stepZoomDown();
+    void stepZoomDown() { stepZoomBy(&zoomFactorBelow); }
     // Copies the visible window of the picture into the display window's frame,
     // stretched to the copy size, and asks for a repaint. Creates the window
     // (hidden) when needed; copies whether or not it is visible.
@@ -134,7 +135,7 @@ class DisplayController : public QObject, private DisplayEvents {
     void resized() override;
     void doubleClicked() override;
     void closed() override;
-    void fullScreenToggled() override;
+    void fullScreenToggled() override { toggleFullScreen(); }
     void escapePressed() override;
     void menuRequested(const QPoint& globalPos) override;
 
