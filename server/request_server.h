@@ -48,11 +48,13 @@
 #include "requests/pin_guard.h"
 #include "requests/rate_limiter.h"
 #include "requests/request_list.h"
+#include "server/api_reply.h"
 
 namespace lyrvox {
 
 class LibraryIndex;
 class GuardedTcpServer;
+class HostApi;
 }  // namespace lyrvox
 class QWebSocket;
 namespace lyrvox {
@@ -118,14 +120,7 @@ class RequestServer : public QAbstractHttpServer {
 
   public:
     // One answer: its status, its JSON (none for an empty body) and headers of its own.
-    struct Reply {
-        QHttpServerResponder::StatusCode status = QHttpServerResponder::StatusCode::Ok;
-        std::optional<QJsonDocument> body;
-        std::vector<std::pair<QByteArray, QByteArray>> headers;
-        // A page's bytes and type instead of JSON.
-        std::optional<QByteArray> raw;
-        QByteArray contentType;
-    };
+    using Reply = ApiReply;
 
   private:
     void respond(const QHttpServerRequest& request, QTcpSocket* socket);
@@ -137,16 +132,6 @@ class RequestServer : public QAbstractHttpServer {
     Reply addRequest(const QHttpServerRequest& request, const std::string& client);
     Reply withdraw(const QHttpServerRequest& request, std::int64_t id);
     Reply rotation();
-    Reply host(const QHttpServerRequest& request, const std::string& client,
-               const std::function<Reply()>& action);
-    Reply hostRequest(std::int64_t id, bool approve);
-    Reply pending();
-    Reply command(const std::function<void()>& run);
-    // up, down, away or next for the singer with the rotation's id `id`.
-    Reply singerAction(std::int64_t id, const QString& action);
-    // A whole number `field` in [low, high] from the JSON body, handed to `run`.
-    Reply setNumber(const QHttpServerRequest& request, const char* field, int low, int high,
-                    const std::function<void(int)>& run);
     void changed();
     // Whether a WebSocket's upgrade may go ahead (GET /ws, within the limits).
     bool upgradeAllowed(const QHttpServerRequest& request);
@@ -160,6 +145,7 @@ class RequestServer : public QAbstractHttpServer {
     RateLimiter everyRequest_;
     RateLimiter newRequests_;
     PinGuard pins_;
+    std::unique_ptr<HostApi> host_;  // answers every path under /api/host/
     GuardedTcpServer* tcp_ = nullptr;
     QList<QWebSocket*> live_;
     QByteArray lastSent_;
