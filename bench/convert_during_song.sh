@@ -26,6 +26,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/config" "$work/data" "$work/runtime"
 chmod 700 "$work/runtime"
+# The player keeps its settings and library in these, never in the user's own.
+export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_RUNTIME_DIR="$work/runtime"
 sectors=$(python3 -c "print(int($image_gb * 1e9) // 2448)")
 echo "writing a ${image_gb} GB image ($sectors sectors of 2448 bytes)"
 dd if=/dev/zero of="$work/disc.bin" bs=2448 count="$sectors" status=none
