@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -73,6 +74,13 @@ std::optional<int> handOver(SingleInstance& instance, const lyrvox::PlayerSongs&
 }  // namespace
 
 int main(int argc, char** argv) {
+    // --help answers in any terminal: before Qt, which ends at once without a display.
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(lyrvox::playerUsage().c_str(), stdout);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("lyrvox"));
     QApplication::setOrganizationName(QStringLiteral("Lyrvox"));

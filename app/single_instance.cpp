@@ -276,6 +276,7 @@ std::string playerUsage() {
     return "Usage: lyrvox [--new-instance] [SONG...]\n"
            "       lyrvox [--new-instance] --enqueue SONG...\n"
            "       lyrvox [--new-instance] --start-night\n"
+           "       lyrvox [--serve [ADDRESS:]PORT] [...]\n"
            "Plays CD+G karaoke songs. While Lyrvox runs, a song given here goes to the\n"
            "running player, which plays it at once (several songs: the first plays, the\n"
            "others are queued); with --enqueue the songs are added to its queue instead\n"
@@ -285,6 +286,9 @@ std::string playerUsage() {
            "  --new-instance  start a player of its own even while another runs\n"
            "  --start-night   play the singers' rotation (or the queue) from start-up,\n"
            "                  song after song, as Play queue does\n"
+           "  --serve [ADDRESS:]PORT\n"
+           "                  serve the singers' phones (requests, the host's remote) for\n"
+           "                  this run, on ADDRESS (default: every interface) and PORT\n"
            "  -h, --help      show this text\n"
            "  --              the words that follow are songs, even with a leading '-'\n";
 }

@@ -320,6 +320,17 @@ TEST(SingleInstance, TheRealProgramStartedTwice) {
     const auto help = again({"--help"});
     EXPECT_EQ(help.first, 0);
     EXPECT_TRUE(help.second.startsWith("Usage: lyrvox")) << help.second.toStdString();
+    // ... and in a terminal with no display at all.
+    QProcess headless;
+    QProcessEnvironment bare = env;
+    bare.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    bare.remove(QStringLiteral("DISPLAY"));
+    bare.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    headless.setProcessEnvironment(bare);
+    headless.start(LYRVOX_PLAYER, {QStringLiteral("--help")});
+    EXPECT_TRUE(headless.waitForFinished(10000));
+    EXPECT_EQ(headless.exitCode(), 0);
+    EXPECT_TRUE(headless.readAllStandardOutput().startsWith("Usage: lyrvox"));
 
     const std::string db = dir.path("data/Lyrvox/lyrvox/library.db");
     std::vector<QueueEntry> queued;
