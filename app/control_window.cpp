@@ -40,6 +40,7 @@ ControlWindow::ControlWindow(ControlWindowDeps deps, QWidget* parent)
     setWindowTitle(QStringLiteral("Lyrvox Controls"));
     setWindowIcon(appIcon());
     controls_ = buildControlLayout(*this);
+    statusTip_ = controls_.status->toolTip();
     driver_ = new SessionDriver(deps_.media, deps_.traceFile, this);
     displayTimer_ = new QTimer(this);
     displayTimer_->setTimerType(Qt::PreciseTimer);
@@ -310,8 +311,16 @@ std::vector<KeyCommand> ControlWindow::keyCommands() {
 void ControlWindow::showStatus(const QString& text) {
     if (closing_) return;
     statusText_ = text;
-    controls_.status->setText(text + tuning_->statusSuffix());
-    controls_.status->setToolTip(tuning_->keyEngineTip());
+    const QString shown = text + tuning_->statusSuffix();
+    controls_.status->setText(shown);
+    // The line has the design's width and long song names do not fit it: the tip
+    // then carries the whole line, above the keys and the key engine in use.
+    QStringList tip;
+    if (controls_.status->fontMetrics().horizontalAdvance(shown) > controls_.status->width())
+        tip << shown;
+    tip << statusTip_;
+    if (const QString engine = tuning_->keyEngineTip(); !engine.isEmpty()) tip << engine;
+    controls_.status->setToolTip(tip.join(QLatin1Char('\n')));
 }
 
 void ControlWindow::takeSnapshot() {

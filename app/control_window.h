@@ -116,6 +116,7 @@ class ControlWindow : public QWidget {
     int32_t targetAtTimeShown_ = 0;  // the target packet when the time was last shown
     int lastFilterIndex_ = 0;        // 0: no Open yet in this run
     QString statusText_;             // the status line without the key and tempo
+    QString statusTip_;              // the status line's own tip (its keys)
     bool closing_ = false;
     // Start-up's song plays before snapshots get their "nofile" stem.
     bool stemAfterSong_ = false;
