@@ -113,6 +113,10 @@ void ServerCore::write(QHttpServerResponder& responder, const ApiReply& reply) {
 void ServerCore::finish(std::uint64_t id, const ApiReply& reply) {
     // A job may have changed the requests (an approval) on the player's connection.
     readRequests();
+    deliver(id, reply);
+}
+
+void ServerCore::deliver(std::uint64_t id, const ApiReply& reply) {
     const auto found = waiting_.find(id);
     if (found == waiting_.end()) return;
     Waiting waiting = std::move(found->second);
@@ -126,7 +130,9 @@ void ServerCore::playerPart(std::optional<QJsonObject> part) {
     refreshAsked_ = false;
     readRequests();
     const std::vector<std::uint64_t> ids = std::exchange(waitingForSnapshot_, {});
-    for (const std::uint64_t id : ids) finish(id, rotation().now);
+    if (ids.empty()) return;
+    const ApiReply reply = rotation().now;
+    for (const std::uint64_t id : ids) deliver(id, reply);
 }
 
 bool ServerCore::upgradeAllowed(const QHttpServerRequest& request) {

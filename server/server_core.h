@@ -93,6 +93,8 @@ class ServerCore : public QAbstractHttpServer {
 
     void respond(const QHttpServerRequest& request, QTcpSocket* socket);
     void write(QHttpServerResponder& responder, const ApiReply& reply);
+    // Writes the answer waiting as `id`, when its connection is still open.
+    void deliver(std::uint64_t id, const ApiReply& reply);
     Outcome answer(const QHttpServerRequest& request);
     Outcome route(const QHttpServerRequest& request, const std::string& client);
     std::optional<ApiReply> page(const QHttpServerRequest& request);
