@@ -94,8 +94,8 @@ class RequestServer : public QObject {
         RateLimiter::Rule everyRequest{40, 10};  // per address, any request
         RateLimiter::Rule newRequests{5, 0.05};  // per address, songs requested
         PinGuard::Rule pinRule{};
-        std::string pin;                     // empty: a random one of six digits
-        MillisecondClock clock;              // empty: the steady clock
+        std::string pin;         // empty: a random one of six digits
+        MillisecondClock clock;  // empty: the steady clock (called on the server's thread)
         qint64 maxRequestBytes = 16 * 1024;  // head and body together, at the socket
         int maxConnections = 512;            // open at once
         int maxLiveClients = 512;            // WebSockets open at once

@@ -17,6 +17,7 @@
 
 #include "library/singer_rotation.h"
 #include "server/request_server.h"
+#include "server/server_core.h"
 #include "song_library.h"
 
 namespace lyrvox {
@@ -548,6 +549,18 @@ TEST_F(RequestServerTest, SearchesRunOffThePlayersThread) {
     const std::lock_guard<std::mutex> held(lock);
     EXPECT_EQ(threads.size(), std::size_t{kPhones});
     EXPECT_EQ(threads.count(QThread::currentThread()), 0u) << "a search on the player's thread";
+}
+
+// The player's part of the rotation is made only while phones look; the first
+// look after a quiet spell waits for a current one instead of an old one.
+TEST_F(RequestServerTest, TheFirstLookAfterAQuietSpellIsCurrent) {
+    start();
+    ASSERT_TRUE(rotation.addSinger("Ann"));  // in the player, with no phone looking
+    QTest::qWait(int(ServerCore::kFreshMs) + 500);
+    const QJsonArray singers =
+        send(request("GET", "/api/rotation")).json().object().value("singers").toArray();
+    ASSERT_EQ(singers.size(), 1);
+    EXPECT_EQ(singers[0].toObject().value("name").toString(), QStringLiteral("Ann"));
 }
 
 // When the server's thread cannot open the library, searches find nothing and
