@@ -563,6 +563,33 @@ TEST_F(RequestServerTest, TheFirstLookAfterAQuietSpellIsCurrent) {
     EXPECT_EQ(singers[0].toObject().value("name").toString(), QStringLiteral("Ann"));
 }
 
+// Stopping the server neither waits on its clients nor leaves anything behind: a
+// client stuck in a request, a WebSocket and a job the player has not run yet.
+TEST_F(RequestServerTest, StopsWhateverItsClientsHold) {
+    start();
+    QTcpSocket stuck;
+    stuck.connectToHost(QStringLiteral("127.0.0.1"), port);
+    ASSERT_TRUE(stuck.waitForConnected(5000));
+    stuck.write("GET /api/rotation HTTP/1.1\r\nHo");
+    QWebSocket live;
+    live.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(port)));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return server->liveClients() == 1; }));
+    QTcpSocket asking;
+    asking.connectToHost(QStringLiteral("127.0.0.1"), port);
+    ASSERT_TRUE(asking.waitForConnected(5000));
+    asking.write(request("POST", "/api/host/play-pause", "", "Authorization: Bearer 424242\r\n"));
+    ASSERT_TRUE(asking.waitForBytesWritten(5000));
+    QThread::msleep(300);  // the job reaches this thread's queue, where it stays
+    server.reset();
+    EXPECT_EQ(commands, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return stuck.state() == QAbstractSocket::UnconnectedState &&
+               asking.state() == QAbstractSocket::UnconnectedState &&
+               live.state() == QAbstractSocket::UnconnectedState;
+    }));
+    EXPECT_EQ(commands, 0) << "a job ran after the server stopped";
+}
+
 // When the server's thread cannot open the library, searches find nothing and
 // requests are refused for now, as before the library is there.
 TEST_F(RequestServerTest, NoLibraryOnTheServersThread) {
