@@ -80,11 +80,19 @@ void ServerCore::missingHandler(const QHttpServerRequest& request, QTcpSocket* s
 void ServerCore::respond(const QHttpServerRequest& request, QTcpSocket* socket) {
     Outcome outcome = answer(request);
     QHttpServerResponder responder = makeResponder(request, socket);
-    if (!outcome.onPlayer && !outcome.awaitSnapshot) return write(responder, outcome.now);
+    const bool later = outcome.onPlayer || outcome.awaitSnapshot;
+    // Answers go out in the order of their requests: one behind an answer still
+    // to come (a client sending several at once) waits for it.
+    const bool behind = std::any_of(waiting_.begin(), waiting_.end(),
+                                    [socket](const auto& w) { return w.second.key == socket; });
+    if (!later && !behind) return write(responder, outcome.now);
     // Qt 6.4's server takes an answer written later, once the handler returned;
     // the connection is kept by the responder, and let go if it closes first.
     const std::uint64_t id = nextJob_++;
-    waiting_.emplace(id, Waiting{QPointer<QTcpSocket>(socket), std::move(responder)});
+    Waiting waiting{socket, QPointer<QTcpSocket>(socket), std::move(responder), {}};
+    if (!later) waiting.ready = outcome.now;
+    waiting_.emplace(id, std::move(waiting));
+    if (!later) return;
     if (outcome.onPlayer) return toPlayer_.run(id, std::move(outcome.onPlayer));
     waitingForSnapshot_.push_back(id);
     if (!refreshAsked_) {
@@ -119,9 +127,18 @@ void ServerCore::finish(std::uint64_t id, const ApiReply& reply) {
 void ServerCore::deliver(std::uint64_t id, const ApiReply& reply) {
     const auto found = waiting_.find(id);
     if (found == waiting_.end()) return;
-    Waiting waiting = std::move(found->second);
-    waiting_.erase(found);
-    if (waiting.socket) write(waiting.responder, reply);
+    found->second.ready = reply;
+    const QTcpSocket* key = found->second.key;
+    // The connection's answers that are ready, up to the first still to come.
+    for (auto it = waiting_.begin(); it != waiting_.end();) {
+        if (it->second.key != key) {
+            ++it;
+            continue;
+        }
+        if (!it->second.ready) return;
+        if (it->second.socket) write(it->second.responder, *it->second.ready);
+        it = waiting_.erase(it);
+    }
 }
 
 void ServerCore::playerPart(std::optional<QJsonObject> part) {

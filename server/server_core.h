@@ -16,10 +16,10 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "requests/pin_guard.h"
@@ -86,14 +86,18 @@ class ServerCore : public QAbstractHttpServer {
         std::function<ApiReply()> onPlayer;
         bool awaitSnapshot = false;
     };
+    // An answer still to write, in the order of its connection's requests.
     struct Waiting {
-        QPointer<QTcpSocket> socket;
+        const QTcpSocket* key;        // its connection, as it was (only compared)
+        QPointer<QTcpSocket> socket;  // null once the connection closed
         QHttpServerResponder responder;
+        std::optional<ApiReply> ready;  // the answer, once known
     };
 
     void respond(const QHttpServerRequest& request, QTcpSocket* socket);
     void write(QHttpServerResponder& responder, const ApiReply& reply);
-    // Writes the answer waiting as `id`, when its connection is still open.
+    // The answer waiting as `id` is `reply`: written with those after it on its
+    // connection that are ready, when the connection is still open.
     void deliver(std::uint64_t id, const ApiReply& reply);
     Outcome answer(const QHttpServerRequest& request);
     Outcome route(const QHttpServerRequest& request, const std::string& client);
@@ -137,7 +141,7 @@ class ServerCore : public QAbstractHttpServer {
     std::vector<std::uint64_t> waitingForSnapshot_;
 
     std::uint64_t nextJob_ = 1;
-    std::unordered_map<std::uint64_t, Waiting> waiting_;
+    std::map<std::uint64_t, Waiting> waiting_;  // by id: in the order requests came
     QList<QWebSocket*> live_;
     QByteArray lastSent_;
 };

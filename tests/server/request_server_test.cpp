@@ -461,6 +461,17 @@ TEST_F(RequestServerTest, AnswersFromThePlayersThreadOnAKeptAliveConnection) {
     EXPECT_TRUE(QTest::qWaitFor([this] { return commands == 4; }));
     EXPECT_EQ(phone.ask(request("POST", "/api/host/play-pause", "", pin)).status, 200);
     EXPECT_EQ(commands, 5);
+
+    // Requests sent at once are answered in their order, the player's first.
+    phone.socket.write(request("POST", "/api/host/play-pause", "", pin) +
+                       request("GET", "/api/search?q=wat") + request("GET", "/api/rotation"));
+    QByteArray got;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        got += phone.socket.readAll();
+        return got.count("HTTP/1.1 200") == 3 && got.endsWith("}");
+    }));
+    EXPECT_LT(got.indexOf("\"done\""), got.indexOf("Waterloo")) << got.toStdString();
+    EXPECT_LT(got.indexOf("Waterloo"), got.indexOf("\"singers\"")) << got.toStdString();
 }
 
 // A client that holds its connection without finishing a request, or without
