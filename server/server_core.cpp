@@ -4,6 +4,7 @@
 #include <QHttpServerRequest>
 #include <QJsonDocument>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QUrlQuery>
 #include <QWebSocket>
 #include <algorithm>
@@ -120,7 +121,7 @@ void ServerCore::write(QHttpServerResponder& responder, const ApiReply& reply) {
 
 void ServerCore::finish(std::uint64_t id, const ApiReply& reply) {
     // A job may have changed the requests (an approval) on the player's connection.
-    readRequests();
+    requestsChanged();
     deliver(id, reply);
 }
 
@@ -160,6 +161,7 @@ bool ServerCore::upgradeAllowed(const QHttpServerRequest& request) {
 }
 
 void ServerCore::takeLiveClients() {
+    if (requestsStale_) readRequests();
     while (hasPendingWebSocketConnections()) {
         QWebSocket* client = nextPendingWebSocketConnection().release();
         client->setParent(this);
@@ -184,6 +186,7 @@ void ServerCore::takeLiveClients() {
 }
 
 void ServerCore::readRequests() {
+    requestsStale_ = false;
     QJsonArray requests;
     if (LibraryIndex* library = index()) {
         for (const SongRequest& r : RequestList(*library).pending())
@@ -204,8 +207,16 @@ void ServerCore::remake() {
     for (QWebSocket* client : live_) client->sendTextMessage(text);
 }
 
+void ServerCore::requestsChanged() {
+    if (requestsStale_) return;
+    requestsStale_ = true;
+    QTimer::singleShot(0, this, [this] {
+        if (requestsStale_) readRequests();
+    });
+}
+
 void ServerCore::changedHere(std::optional<SongRequest> asked) {
-    readRequests();
+    requestsChanged();
     if (toPlayer_.changed) toPlayer_.changed(std::move(asked));
 }
 
@@ -403,6 +414,7 @@ ApiReply ServerCore::withdraw(const QHttpServerRequest& request, std::int64_t id
 // the player's thread nothing. A stale one (no phone asked for a while) waits
 // for the player's part, asked for once however many wait.
 ServerCore::Outcome ServerCore::rotation() {
+    if (requestsStale_) readRequests();
     const std::int64_t freshFor =
         std::max<std::int64_t>(kFreshMs, 2 * std::int64_t{options_.liveCheckMs});
     if (freshAtMs_ < 0 || steady_() - freshAtMs_ > freshFor || snapshot_.isEmpty()) {

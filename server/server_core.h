@@ -113,6 +113,9 @@ class ServerCore : public QAbstractHttpServer {
     void changedHere(std::optional<SongRequest> asked);
     // Reads the requests waiting again and makes the snapshot anew.
     void readRequests();
+    // The requests changed: read again once this burst of events is done (at
+    // once when someone looks first), however many changes it held.
+    void requestsChanged();
     void remake();
     bool upgradeAllowed(const QHttpServerRequest& request);
     void takeLiveClients();
@@ -138,6 +141,7 @@ class ServerCore : public QAbstractHttpServer {
     QByteArray snapshot_;
     std::int64_t freshAtMs_ = -1;  // when the player last sent or confirmed its part
     bool refreshAsked_ = false;
+    bool requestsStale_ = false;
     std::vector<std::uint64_t> waitingForSnapshot_;
 
     std::uint64_t nextJob_ = 1;
