@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QTimer>
 #include <algorithm>
@@ -207,7 +208,8 @@ int main(int argc, char** argv) {
         if (!songs.enqueue.empty()) enqueueSongs(songs.enqueue);
     });
     // The request server for the singers' phones: off unless switched on in the
-    // settings or asked for by --serve; it lives in this event loop.
+    // settings or asked for by --serve. It runs on a thread of its own, with its
+    // own connection to the library file; what it asks of the player runs here.
     std::unique_ptr<lyrvox::RequestServer> requestServer;
     if (serve || settings.readNumber(lyrvox::settings::kServerEnabled) == 1) {
         const lyrvox::ListenAddress where =
@@ -220,6 +222,7 @@ int main(int argc, char** argv) {
                       lyrvox::RequestServer::kMaxTempo == lyrvox::PlaybackTuning::kMaxTempo &&
                       lyrvox::SingerRotation::kMaxKey == lyrvox::PlaybackTuning::kMaxKeyShift);
         lyrvox::ServerLinks links;
+        links.libraryPath = QFile::encodeName(lyrvox::defaultLibraryPath()).toStdString();
         links.index = [&library] { return &library.index(); };
         links.rotation = [&library] { return &library.rotation(); };
         links.playing = [&library] { return library.currentTurn(); };

@@ -21,35 +21,47 @@ using Method = QHttpServerRequest::Method;
 
 }  // namespace
 
-HostApi::HostApi(const ServerLinks& links, PinGuard& pins, std::function<void()> changed)
-    : links_(links), pins_(pins), changed_(std::move(changed)) {}
+HostApi::HostApi(const ServerLinks& links, PinGuard& pins, Hooks hooks)
+    : links_(links), pins_(pins), hooks_(std::move(hooks)) {}
 
-ApiReply HostApi::route(const QHttpServerRequest& request, const std::string& client,
-                        const std::vector<QString>& p) {
+HostAnswer HostApi::route(const QHttpServerRequest& request, const std::string& client,
+                          const std::vector<QString>& p) {
     const auto is = [&p](std::initializer_list<const char*> names) { return apiPathIs(p, names); };
     const auto idAt = [&p](std::size_t i) { return parseId(p[i].toStdString()); };
     const Method method = request.method();
     // Every host's path takes one method (another gets 405), then the PIN.
     const auto only = [&](Method allowed, const char* allowName,
-                          const std::function<ApiReply()>& action) -> ApiReply {
-        if (method != allowed) return apiMethodNotAllowed(allowName);
+                          const std::function<HostAnswer()>& action) -> HostAnswer {
+        if (method != allowed) return {apiMethodNotAllowed(allowName), {}};
         return guarded(request, client, action);
     };
+    // A job for the player's thread.
+    const auto onPlayer = [](std::function<ApiReply()> job) {
+        return HostAnswer{{}, std::move(job)};
+    };
 
-    if (is({"host", "requests"})) return only(Method::Get, "GET", [&] { return pending(); });
-    for (const bool approve : {true, false}) {
-        if (is({"host", "requests", nullptr, approve ? "approve" : "decline"}) && idAt(2))
-            return only(Method::Post, "POST", [&] { return decide(*idAt(2), approve); });
+    if (is({"host", "requests"}))
+        return only(Method::Get, "GET", [&] { return HostAnswer{pending(), {}}; });
+    if (is({"host", "requests", nullptr, "approve"}) && idAt(2)) {
+        return only(Method::Post, "POST",
+                    [&, id = *idAt(2)] { return onPlayer([this, id] { return approve(id); }); });
     }
+    if (is({"host", "requests", nullptr, "decline"}) && idAt(2))
+        return only(Method::Post, "POST", [&] { return HostAnswer{decline(*idAt(2)), {}}; });
     const std::pair<const char*, const std::function<void()>*> commands[] = {
         {"play-pause", &links_.playPause}, {"stop", &links_.stop}, {"next", &links_.next}};
     for (const auto& [name, run] : commands) {
-        if (is({"host", name})) return only(Method::Post, "POST", [&] { return command(*run); });
+        if (is({"host", name})) {
+            return only(Method::Post, "POST",
+                        [&, run = run] { return onPlayer([this, run] { return command(*run); }); });
+        }
     }
     for (const char* action : {"up", "down", "away", "next"}) {
         if (is({"host", "singers", nullptr, action}) && idAt(2)) {
-            return only(Method::Post, "POST",
-                        [&] { return singerAction(*idAt(2), QLatin1String(action)); });
+            return only(Method::Post, "POST", [&, id = *idAt(2)] {
+                return onPlayer(
+                    [this, id, action] { return singerAction(id, QLatin1String(action)); });
+            });
         }
     }
     if (is({"host", "key"})) {
@@ -64,17 +76,17 @@ ApiReply HostApi::route(const QHttpServerRequest& request, const std::string& cl
                              links_.setTempo);
         });
     }
-    return apiError(Status::NotFound, QStringLiteral("Not found."));
+    return {apiError(Status::NotFound, QStringLiteral("Not found.")), {}};
 }
 
-ApiReply HostApi::guarded(const QHttpServerRequest& request, const std::string& client,
-                          const std::function<ApiReply()>& action) {
+HostAnswer HostApi::guarded(const QHttpServerRequest& request, const std::string& client,
+                            const std::function<HostAnswer()>& action) {
     const QByteArray authorization = apiHeader(request, "Authorization");
     if (!authorization.startsWith("Bearer ")) {
         ApiReply reply =
             apiError(Status::Unauthorized, QStringLiteral("The host's PIN is needed."));
         reply.headers.emplace_back("WWW-Authenticate", "Bearer");
-        return reply;
+        return {reply, {}};
     }
     const PinGuard::Outcome outcome =
         pins_.check(client, authorization.mid(7).trimmed().toStdString());
@@ -85,31 +97,47 @@ ApiReply HostApi::guarded(const QHttpServerRequest& request, const std::string& 
             ? apiError(Status::TooManyRequests, QStringLiteral("Too many wrong PINs; wait."))
             : apiError(Status::Unauthorized, QStringLiteral("Wrong PIN."));
     if (outcome.retryAfterMs > 0) reply.headers.emplace_back("Retry-After", retry);
-    return reply;
+    return {reply, {}};
 }
+
 ApiReply HostApi::pending() {
     QJsonArray requests;
-    LibraryIndex* index = links_.index ? links_.index() : nullptr;
-    if (index && index->isOpen()) {
+    if (LibraryIndex* index = hooks_.index ? hooks_.index() : nullptr) {
         for (const SongRequest& r : RequestList(*index).pending())
             requests.append(apiRequestJson(r));
     }
     return apiJsonReply(Status::Ok, QJsonDocument(requests));
 }
 
-ApiReply HostApi::decide(std::int64_t id, bool approve) {
-    LibraryIndex* index = links_.index ? links_.index() : nullptr;
-    SingerRotation* rotation = links_.rotation ? links_.rotation() : nullptr;
-    if (!index || !index->isOpen() || (approve && !rotation))
+ApiReply HostApi::decline(std::int64_t id) {
+    LibraryIndex* index = hooks_.index ? hooks_.index() : nullptr;
+    if (!index)
         return apiError(Status::ServiceUnavailable,
                         QStringLiteral("The song library is not open."));
     RequestList list(*index);
-    const RequestList::Outcome outcome = approve ? list.approve(id, *rotation) : list.decline(id);
-    switch (outcome) {
+    switch (list.decline(id)) {
         case RequestList::Outcome::Done:
-            if (changed_) changed_();
-            return apiJson(
-                {{QLatin1String(approve ? "approved" : "declined"), static_cast<double>(id)}});
+            if (hooks_.changedHere) hooks_.changedHere();
+            return apiJson({{QStringLiteral("declined"), static_cast<double>(id)}});
+        case RequestList::Outcome::NoSuchRequest:
+            return apiError(Status::NotFound, QStringLiteral("No such request."));
+        default:
+            return apiError(Status::ServiceUnavailable,
+                            QStringLiteral("The request could not be declined."));
+    }
+}
+
+ApiReply HostApi::approve(std::int64_t id) {
+    LibraryIndex* index = links_.index ? links_.index() : nullptr;
+    SingerRotation* rotation = links_.rotation ? links_.rotation() : nullptr;
+    if (!index || !index->isOpen() || !rotation)
+        return apiError(Status::ServiceUnavailable,
+                        QStringLiteral("The song library is not open."));
+    RequestList list(*index);
+    switch (list.approve(id, *rotation)) {
+        case RequestList::Outcome::Done:
+            if (hooks_.changedOnPlayer) hooks_.changedOnPlayer();
+            return apiJson({{QStringLiteral("approved"), static_cast<double>(id)}});
         case RequestList::Outcome::NoSuchRequest:
             return apiError(Status::NotFound, QStringLiteral("No such request."));
         case RequestList::Outcome::NoSuchSong:
@@ -149,30 +177,34 @@ ApiReply HostApi::singerAction(std::int64_t id, const QString& action) {
         done = rotation->makeNext(name);
     }
     if (!done) return apiError(Status::Conflict, apiText(rotation->error()));
-    if (changed_) changed_();
+    if (hooks_.changedOnPlayer) hooks_.changedOnPlayer();
     return apiJson({{QStringLiteral("done"), true}});
 }
 
-ApiReply HostApi::setNumber(const QHttpServerRequest& request, const char* field, int low, int high,
-                            const std::function<void(int)>& run) {
+HostAnswer HostApi::setNumber(const QHttpServerRequest& request, const char* field, int low,
+                              int high, const std::function<void(int)>& run) {
     if (!apiHeader(request, "Content-Type").startsWith("application/json"))
-        return apiError(Status::BadRequest, QStringLiteral("Send JSON."));
+        return {apiError(Status::BadRequest, QStringLiteral("Send JSON.")), {}};
     QJsonParseError parsed;
     const QJsonDocument document = QJsonDocument::fromJson(request.body(), &parsed);
     if (parsed.error != QJsonParseError::NoError || !document.isObject())
-        return apiError(Status::BadRequest, QStringLiteral("Send a JSON object."));
+        return {apiError(Status::BadRequest, QStringLiteral("Send a JSON object.")), {}};
     const QJsonValue value = document.object().value(QLatin1String(field));
     const double number = value.toDouble();
     if (!value.isDouble() || number != std::floor(number) || number < low || number > high) {
-        return apiError(Status::BadRequest,
-                        QStringLiteral("Send \"%1\" as a whole number from %2 to %3.")
-                            .arg(QLatin1String(field))
-                            .arg(low)
-                            .arg(high));
+        return {apiError(Status::BadRequest,
+                         QStringLiteral("Send \"%1\" as a whole number from %2 to %3.")
+                             .arg(QLatin1String(field))
+                             .arg(low)
+                             .arg(high)),
+                {}};
     }
-    if (run) run(static_cast<int>(number));
-    if (changed_) changed_();
-    return apiJson({{QLatin1String(field), static_cast<int>(number)}});
+    const int whole = static_cast<int>(number);
+    return {{}, [this, field, whole, run] {
+                if (run) run(whole);
+                if (hooks_.changedOnPlayer) hooks_.changedOnPlayer();
+                return apiJson({{QLatin1String(field), whole}});
+            }};
 }
 
 }  // namespace lyrvox

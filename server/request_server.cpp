@@ -1,72 +1,121 @@
 #include "server/request_server.h"
 
-#include <QDateTime>
-#include <QHttpServerRequest>
 #include <QJsonArray>
-#include <QJsonObject>
+#include <QJsonDocument>
 #include <QNetworkInterface>
-#include <QTcpSocket>
-#include <QUrlQuery>
-#include <QWebSocket>
+#include <QUrl>
 
 #include "library/library_index.h"
-#include "requests/input_checks.h"
-#include "requests/request_list.h"
-#include "server/guarded_tcp_server.h"
-#include "server/host_api.h"
-#include "server/page_files.h"
+#include "server/server_core.h"
 
 namespace lyrvox {
 namespace {
 
-using Status = QHttpServerResponder::StatusCode;
-using Method = QHttpServerRequest::Method;
-using Reply = RequestServer::Reply;
+// The player's part of the snapshot is checked while a phone asked anything this
+// recently (or a WebSocket listens), in milliseconds.
+constexpr std::int64_t kActiveMs = 5000;
 
 }  // namespace
+
+// Shared by the two threads: the core is made, used and deleted on the server's
+// thread only; the counts are atomic.
+struct RequestServer::Shared {
+    ServerCore* core = nullptr;
+    ServerCore::Counts counts;
+};
 
 RequestServer::RequestServer(ServerLinks links, QObject* parent)
     : RequestServer(std::move(links), Options{}, parent) {}
 
 RequestServer::RequestServer(ServerLinks links, Options options, QObject* parent)
-    : QAbstractHttpServer(parent),
+    : QObject(parent),
       links_(std::move(links)),
       options_(std::move(options)),
-      everyRequest_(options_.everyRequest,
-                    options_.clock ? options_.clock : steadyMillisecondClock()),
-      newRequests_(options_.newRequests,
-                   options_.clock ? options_.clock : steadyMillisecondClock()),
-      pins_(options_.pin.empty() ? randomPin() : options_.pin,
-            options_.clock ? options_.clock : steadyMillisecondClock(), options_.pinRule),
-      host_(std::make_unique<HostApi>(links_, pins_, [this] { changed(); })) {
-    connect(this, &QAbstractHttpServer::newWebSocketConnection, this,
-            &RequestServer::takeLiveClients);
+      pin_(options_.pin.empty() ? randomPin() : options_.pin),
+      shared_(std::make_shared<Shared>()) {
+    thread_.setObjectName(QStringLiteral("lyrvox-server"));
     // Changes made in the player itself (a turn taken, a singer added) are found
-    // by comparing, while anyone listens.
+    // by comparing, while anyone looks.
     liveCheck_.setInterval(options_.liveCheckMs);
-    connect(&liveCheck_, &QTimer::timeout, this, [this] { sendRotation(); });
+    connect(&liveCheck_, &QTimer::timeout, this, [this] {
+        const std::int64_t quiet = steadyMillisecondClock()() - shared_->counts.lastRequestMs;
+        if (shared_->counts.liveClients > 0 || quiet <= kActiveMs) publish();
+    });
 }
 
 RequestServer::~RequestServer() {
-    for (QWebSocket* client : live_) client->disconnect(this);
+    liveCheck_.stop();
+    if (!mailbox_) return;
+    // The core goes on its own thread, its connections closed, then the thread
+    // ends. Nothing there waits on a client: this waits for one event at most.
+    QMetaObject::invokeMethod(mailbox_, [shared = shared_] {
+        delete shared->core;
+        shared->core = nullptr;
+        QThread::currentThread()->quit();
+    });
+    thread_.wait();
 }
 
 quint16 RequestServer::start(const QHostAddress& address, quint16 port) {
-    auto* tcp = new GuardedTcpServer(options_.maxRequestBytes, options_.maxConnections, this);
+    if (mailbox_) return port_;
+    auto* tcp = new GuardedTcpServer({options_.maxRequestBytes, options_.maxConnections,
+                                      options_.requestTimeoutMs, options_.idleTimeoutMs});
     if (!tcp->listen(address, port)) {
         error_ = tcp->errorString();
         delete tcp;
         return 0;
     }
-    tcp_ = tcp;
-    bind(tcp_);
     error_.clear();
-    return tcp_->serverPort();
+    // Connections wait in the system's queue until the core takes them, on its thread.
+    tcp->pauseAccepting();
+    listening_ = tcp->serverAddress();
+    port_ = tcp->serverPort();
+    std::string path = links_.libraryPath;
+    if (path.empty() && links_.index) {
+        if (LibraryIndex* index = links_.index()) path = index->path();
+    }
+    tcp->moveToThread(&thread_);
+    tcp_ = tcp;
+    mailbox_ = new QObject;
+    mailbox_->moveToThread(&thread_);
+    connect(&thread_, &QThread::finished, mailbox_, &QObject::deleteLater);
+
+    ServerCore::ToPlayer toPlayer;
+    toPlayer.run = [this](std::uint64_t id, std::function<ApiReply()> job) {
+        QMetaObject::invokeMethod(this, [this, id, job = std::move(job)] {
+            const ApiReply reply = job();
+            publish();  // before the answer: the next look shows what the job did
+            post([id, reply](ServerCore& core) { core.finish(id, reply); });
+        });
+    };
+    toPlayer.changed = [this](std::optional<SongRequest> asked) {
+        QMetaObject::invokeMethod(this, [this, asked = std::move(asked)] {
+            if (links_.changed) links_.changed();
+            if (asked && links_.requested) links_.requested(*asked);
+            publish();
+        });
+    };
+    toPlayer.refresh = [this] { QMetaObject::invokeMethod(this, [this] { publish(); }); };
+    thread_.start();
+    QMetaObject::invokeMethod(mailbox_, [shared = shared_, links = &links_, options = options_,
+                                         pin = pin_, path, tcp, toPlayer] {
+        shared->core = new ServerCore(*links, options, pin, path, tcp, toPlayer, shared->counts);
+    });
+    publish();
+    liveCheck_.start();
+    return port_;
+}
+
+void RequestServer::post(std::function<void(ServerCore&)> work) {
+    if (!mailbox_) return;
+    QMetaObject::invokeMethod(mailbox_, [shared = shared_, work = std::move(work)] {
+        if (shared->core) work(*shared->core);
+    });
 }
 
 QString RequestServer::pageUrl() const {
-    if (!tcp_ || !tcp_->isListening()) return {};
-    QHostAddress host = tcp_->serverAddress();
+    if (port_ == 0) return {};
+    QHostAddress host = listening_;
     if (host == QHostAddress::Any || host == QHostAddress::AnyIPv4 ||
         host == QHostAddress::AnyIPv6) {
         host = QHostAddress(QHostAddress::LocalHost);
@@ -82,7 +131,7 @@ QString RequestServer::pageUrl() const {
     QUrl url;
     url.setScheme(QStringLiteral("http"));
     url.setHost(host.toString());
-    url.setPort(tcp_->serverPort());
+    url.setPort(port_);
     url.setPath(QStringLiteral("/"));
     return url.toString();
 }
@@ -91,246 +140,22 @@ int RequestServer::connections() const {
     return tcp_ ? tcp_->connections() : 0;
 }
 
-// Qt HTTP Server's way with an upgrade: true takes the connection over as a
-// WebSocket; false has missingHandler answer it, and the connection closed.
-bool RequestServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
-    GuardedTcpServer::answered(socket);
-    if (apiHeader(request, "Upgrade").compare("websocket", Qt::CaseInsensitive) == 0) {
-        if (!upgradeAllowed(request)) return false;
-        tcp_->handedOver(socket);
-        return true;
+int RequestServer::liveClients() const {
+    return shared_->counts.liveClients;
+}
+
+void RequestServer::publish() {
+    const QJsonObject part = playerPart();
+    const QByteArray bytes = QJsonDocument(part).toJson(QJsonDocument::Compact);
+    std::optional<QJsonObject> changed;
+    if (bytes != lastPart_) {
+        lastPart_ = bytes;
+        changed = part;
     }
-    respond(request, socket);
-    return true;
+    post([changed](ServerCore& core) { core.playerPart(changed); });
 }
 
-void RequestServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {
-    respond(request, socket);
-}
-
-void RequestServer::respond(const QHttpServerRequest& request, QTcpSocket* socket) {
-    const Reply reply = answer(request);
-    QHttpServerResponder responder = makeResponder(request, socket);
-    const QByteArray body = reply.raw    ? *reply.raw
-                            : reply.body ? reply.body->toJson(QJsonDocument::Compact)
-                                         : QByteArray();
-    responder.writeStatusLine(reply.status);
-    if (reply.raw && !reply.contentType.isEmpty())
-        responder.writeHeader("Content-Type", reply.contentType);
-    else if (reply.body)
-        responder.writeHeader("Content-Type", "application/json");
-    responder.writeHeader("Content-Length", QByteArray::number(body.size()));
-    if (!reply.raw) responder.writeHeader("Cache-Control", "no-store");
-    responder.writeHeader("X-Content-Type-Options", "nosniff");
-    responder.writeHeader("Referrer-Policy", "no-referrer");
-    for (const auto& [name, value] : reply.headers) responder.writeHeader(name, value);
-    responder.writeBody(body);
-}
-
-bool RequestServer::upgradeAllowed(const QHttpServerRequest& request) {
-    if (request.method() != Method::Get || request.url().path(QUrl::FullyEncoded) != "/ws")
-        return false;
-    const std::string client = request.remoteAddress().toString().toStdString();
-    return live_.size() < options_.maxLiveClients && everyRequest_.allow(client);
-}
-
-void RequestServer::takeLiveClients() {
-    while (hasPendingWebSocketConnections()) {
-        QWebSocket* client = nextPendingWebSocketConnection().release();
-        client->setParent(this);
-        // Clients only listen: anything they send is small or cuts them off.
-        client->setMaxAllowedIncomingFrameSize(1024);
-        client->setMaxAllowedIncomingMessageSize(1024);
-        live_.append(client);
-        connect(client, &QWebSocket::disconnected, this, [this, client] {
-            live_.removeOne(client);
-            client->deleteLater();
-            if (live_.isEmpty()) liveCheck_.stop();
-        });
-        client->sendTextMessage(QString::fromUtf8(rotation().body->toJson(QJsonDocument::Compact)));
-    }
-    if (!live_.isEmpty()) liveCheck_.start();
-}
-
-void RequestServer::sendRotation(bool always) {
-    if (live_.isEmpty()) return;
-    const QByteArray now = rotation().body->toJson(QJsonDocument::Compact);
-    if (!always && now == lastSent_) return;
-    lastSent_ = now;
-    const QString text = QString::fromUtf8(now);
-    for (QWebSocket* client : live_) client->sendTextMessage(text);
-}
-
-Reply RequestServer::answer(const QHttpServerRequest& request) {
-    const std::string client = request.remoteAddress().toString().toStdString();
-    bool lengthOk = true;
-    const QByteArray length = apiHeader(request, "Content-Length");
-    if (!length.isEmpty() && length.toLongLong(&lengthOk) > qint64(limits::kMaxBodyBytes))
-        lengthOk = false;
-    if (!lengthOk || request.body().size() > qsizetype(limits::kMaxBodyBytes))
-        return apiError(Status::PayloadTooLarge, QStringLiteral("The request is too large."));
-    if (!everyRequest_.allow(client)) {
-        Reply reply =
-            apiError(Status::TooManyRequests, QStringLiteral("Too many requests; wait a moment."));
-        reply.headers.emplace_back("Retry-After",
-                                   QByteArray::number(everyRequest_.retryAfterSeconds(client)));
-        return reply;
-    }
-    return route(request, client);
-}
-
-Reply RequestServer::route(const QHttpServerRequest& request, const std::string& client) {
-    const Reply notFound = apiError(Status::NotFound, QStringLiteral("Not found."));
-    if (std::optional<Reply> served = page(request)) return *served;
-    const std::optional<std::vector<QString>> path = apiSegments(request);
-    if (!path) return notFound;
-    const std::vector<QString>& p = *path;
-    const auto is = [&p](std::initializer_list<const char*> names) { return apiPathIs(p, names); };
-    const auto idAt = [&p](std::size_t i) { return parseId(p[i].toStdString()); };
-    const Method method = request.method();
-    // The one method a path takes; another gets 405.
-    const auto only = [&](Method allowed, const char* allowName,
-                          const std::function<Reply()>& handler) -> Reply {
-        if (method == allowed) return handler();
-        return apiMethodNotAllowed(allowName);
-    };
-
-    if (is({"search"})) return only(Method::Get, "GET", [&] { return search(request); });
-    if (is({"rotation"})) return only(Method::Get, "GET", [&] { return rotation(); });
-    if (is({"requests"}))
-        return only(Method::Post, "POST", [&] { return addRequest(request, client); });
-    if (is({"requests", nullptr}) && idAt(1))
-        return only(Method::Delete, "DELETE", [&] { return withdraw(request, *idAt(1)); });
-    if (p.empty() || p[0] != QLatin1String("host")) return notFound;
-    return host_->route(request, client, p);
-}
-
-std::optional<Reply> RequestServer::page(const QHttpServerRequest& request) {
-    const std::optional<PageFile> file =
-        PageFiles::find(request.url().path(QUrl::FullyEncoded).toUtf8());
-    if (!file) return std::nullopt;
-    if (request.method() != Method::Get) {
-        Reply reply = apiError(Status::MethodNotAllowed, QStringLiteral("Method not allowed."));
-        reply.headers.emplace_back("Allow", "GET");
-        return reply;
-    }
-    Reply reply;
-    reply.headers = {{"Cache-Control", file->cacheControl},
-                     {"ETag", file->etag},
-                     {"Content-Security-Policy", PageFiles::contentSecurityPolicy()},
-                     {"X-Frame-Options", "DENY"}};
-    reply.contentType = file->contentType;
-    // If-None-Match may list several tags; the phone's copy is current when ours is among them.
-    const QByteArray known = apiHeader(request, "If-None-Match");
-    if (!known.isEmpty() && (known.trimmed() == "*" || known.contains(file->etag))) {
-        reply.status = Status::NotModified;
-        reply.raw = QByteArray();
-        reply.contentType.clear();
-        return reply;
-    }
-    reply.raw = file->body;
-    return reply;
-}
-
-Reply RequestServer::search(const QHttpServerRequest& request) {
-    const QUrlQuery query = request.query();
-    if (!query.hasQueryItem(QStringLiteral("q")))
-        return apiError(Status::BadRequest, QStringLiteral("Add the words to find: ?q=WORDS"));
-    const std::optional<std::string> words =
-        checkQuery(query.queryItemValue(QStringLiteral("q"), QUrl::FullyDecoded).toStdString());
-    if (!words)
-        return apiError(Status::BadRequest, QStringLiteral("The search is too long or not text."));
-    QJsonArray songs;
-    LibraryIndex* index = links_.index ? links_.index() : nullptr;
-    if (index && index->isOpen() && words->find_first_not_of(' ') != std::string::npos) {
-        for (const LibrarySong& s : index->search(*words, limits::kMaxSearchResults).songs)
-            songs.append(apiSongJson(s.id, s.artist, s.title, s.durationMs));
-    }
-    return apiJsonReply(Status::Ok, QJsonDocument(songs));
-}
-
-Reply RequestServer::addRequest(const QHttpServerRequest& request, const std::string& client) {
-    if (!apiHeader(request, "Content-Type").startsWith("application/json"))
-        return apiError(Status::BadRequest, QStringLiteral("Send JSON."));
-    QJsonParseError parsed;
-    const QJsonDocument document = QJsonDocument::fromJson(request.body(), &parsed);
-    if (parsed.error != QJsonParseError::NoError || !document.isObject())
-        return apiError(Status::BadRequest, QStringLiteral("Send a JSON object."));
-    const QJsonObject object = document.object();
-    const QJsonValue singer = object.value(QStringLiteral("singer"));
-    const QJsonValue song = object.value(QStringLiteral("song"));
-    if (!singer.isString() || !song.isDouble())
-        return apiError(Status::BadRequest,
-                        QStringLiteral("Send a singer's name and a song's id."));
-    std::string why;
-    const std::optional<std::string> name = checkSingerName(singer.toString().toStdString(), &why);
-    if (!name) return apiError(Status::BadRequest, apiText(why));
-    const std::optional<std::int64_t> songId = idFromNumber(song.toDouble());
-    if (!songId) return apiError(Status::BadRequest, QStringLiteral("No such song."));
-    LibraryIndex* index = links_.index ? links_.index() : nullptr;
-    if (!index || !index->isOpen())
-        return apiError(Status::ServiceUnavailable,
-                        QStringLiteral("The song library is not open."));
-    if (!newRequests_.allow(client)) {
-        Reply reply =
-            apiError(Status::TooManyRequests, QStringLiteral("Too many requests; wait a moment."));
-        reply.headers.emplace_back("Retry-After",
-                                   QByteArray::number(newRequests_.retryAfterSeconds(client)));
-        return reply;
-    }
-    QByteArray token = apiTokenOf(request);
-    const bool newPhone = token.isEmpty();
-    if (newPhone) token = apiNewToken();
-    RequestList list(*index);
-    SongRequest made;
-    switch (
-        list.add(*name, *songId, token.toStdString(), QDateTime::currentSecsSinceEpoch(), &made)) {
-        case RequestList::Outcome::Done:
-            break;
-        case RequestList::Outcome::NoSuchSong:
-            return apiError(Status::BadRequest, QStringLiteral("No such song."));
-        case RequestList::Outcome::TooMany:
-            return apiError(Status::TooManyRequests,
-                            QStringLiteral("Enough requests are waiting; wait for the host."));
-        default:
-            return apiError(Status::ServiceUnavailable,
-                            QStringLiteral("The request could not be kept."));
-    }
-    changed();
-    if (links_.requested) links_.requested(made);
-    Reply reply = apiJson(apiRequestJson(made), Status::Created);
-    reply.headers.emplace_back(kApiTokenHeader, token);
-    if (newPhone) {
-        reply.headers.emplace_back("Set-Cookie", QByteArray(kApiTokenCookie) + '=' + token +
-                                                     "; Path=/; HttpOnly; SameSite=Strict; "
-                                                     "Max-Age=86400");
-    }
-    return reply;
-}
-
-Reply RequestServer::withdraw(const QHttpServerRequest& request, std::int64_t id) {
-    LibraryIndex* index = links_.index ? links_.index() : nullptr;
-    if (!index || !index->isOpen())
-        return apiError(Status::ServiceUnavailable,
-                        QStringLiteral("The song library is not open."));
-    const QByteArray token = apiTokenOf(request);
-    RequestList list(*index);
-    switch (list.withdraw(id, token.toStdString())) {
-        case RequestList::Outcome::Done:
-            changed();
-            return apiJson({{QStringLiteral("withdrawn"), static_cast<double>(id)}});
-        case RequestList::Outcome::NoSuchRequest:
-            return apiError(Status::NotFound, QStringLiteral("No such request."));
-        case RequestList::Outcome::NotYours:
-            return apiError(Status::Forbidden,
-                            QStringLiteral("Only the phone that asked may withdraw it."));
-        default:
-            return apiError(Status::ServiceUnavailable,
-                            QStringLiteral("The request could not be withdrawn."));
-    }
-}
-
-Reply RequestServer::rotation() {
+QJsonObject RequestServer::playerPart() const {
     QJsonObject out;
     const std::optional<RotationTurn> playing = links_.playing ? links_.playing() : std::nullopt;
     out.insert(QStringLiteral("playing"),
@@ -351,24 +176,12 @@ Reply RequestServer::rotation() {
         for (const RotationTurn& turn : links_.coming(10)) coming.append(apiTurnJson(turn));
     }
     out.insert(QStringLiteral("coming"), coming);
-    QJsonArray requests;
-    LibraryIndex* index = links_.index ? links_.index() : nullptr;
-    if (index && index->isOpen()) {
-        for (const SongRequest& r : RequestList(*index).pending())
-            requests.append(apiRequestJson(r));
-    }
-    out.insert(QStringLiteral("requests"), requests);
     if (links_.keyAndTempo) {
         const auto [key, tempo] = links_.keyAndTempo();
         out.insert(QStringLiteral("key"), key);
         out.insert(QStringLiteral("tempo"), tempo);
     }
-    return apiJson(out);
-}
-
-void RequestServer::changed() {
-    if (links_.changed) links_.changed();
-    sendRotation();
+    return out;
 }
 
 }  // namespace lyrvox

@@ -1,6 +1,6 @@
 #pragma once
 // The server the singers' phones and the host's remote talk to, inside the
-// player's event loop (Qt HTTP Server). Its API, all JSON:
+// player (Qt HTTP Server, on a thread of its own). Its API, all JSON:
 //
 //   GET    /api/search?q=WORDS      songs of the library: [{id, artist, title, duration}]
 //                                   (duration in seconds; at most 100)
@@ -28,14 +28,23 @@
 // Anything else is 404; a known path with another method 405; a body over
 // limits::kMaxBodyBytes 413; too many requests from one address 429; input that
 // fails its checks (input_checks.h) 400 with {"error": "..."}. Songs are named
-// by library id only: nothing a client sends names a file. Every request is a
-// few small queries on the library's connection, so the display's timer is not
-// held up; searches are bounded by the index's own limits.
-#include <QAbstractHttpServer>
+// by library id only: nothing a client sends names a file. A client slower than
+// GuardedTcpServer's limits is cut off.
+//
+// The server runs on a thread of its own (server_core.h), so that no burst of
+// phones holds up the player's thread, where the display draws: the sockets, the
+// parsing, the searches and the phones' requests (on a library connection of its
+// own), the pages and the limits all run there. What the player owns (the
+// rotation, the song playing, approving into the rotation) runs on the player's
+// thread as a job, whose answer goes back to be written; nothing on the player's
+// thread ever waits on the server's. GET /api/rotation and the WebSockets are
+// answered from a snapshot that the player's thread makes when a job changed
+// something, when rotationChanged() is called, and every `liveCheckMs` while a
+// phone asked anything in the last few seconds (sent on only when it differs).
 #include <QHostAddress>
-#include <QHttpServerResponder>
-#include <QJsonDocument>
-#include <QList>
+#include <QJsonObject>
+#include <QObject>
+#include <QThread>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -49,18 +58,19 @@
 #include "requests/rate_limiter.h"
 #include "requests/request_list.h"
 #include "server/api_reply.h"
+#include "server/guarded_tcp_server.h"
 
 namespace lyrvox {
 
 class LibraryIndex;
-class GuardedTcpServer;
-class HostApi;
-}  // namespace lyrvox
-class QWebSocket;
-namespace lyrvox {
+class ServerCore;
 
-// What the server reaches in the player. Any function may be empty.
+// What the server reaches in the player. Any function may be empty. Every
+// function is called on the player's thread (the one that made the server).
 struct ServerLinks {
+    // The library file, which the server's thread opens on a connection of its
+    // own; empty: the file of index()'s at start().
+    std::string libraryPath;
     std::function<LibraryIndex*()> index;       // null while there is none
     std::function<SingerRotation*()> rotation;  // null while there is none
     std::function<std::optional<RotationTurn>()> playing;
@@ -77,19 +87,23 @@ struct ServerLinks {
     std::function<void(const SongRequest&)> requested;
 };
 
-class RequestServer : public QAbstractHttpServer {
+class RequestServer : public QObject {
     Q_OBJECT
   public:
     struct Options {
         RateLimiter::Rule everyRequest{40, 10};  // per address, any request
         RateLimiter::Rule newRequests{5, 0.05};  // per address, songs requested
         PinGuard::Rule pinRule{};
-        std::string pin;                     // empty: a random one of six digits
-        MillisecondClock clock;              // empty: the steady clock
+        std::string pin;         // empty: a random one of six digits
+        MillisecondClock clock;  // empty: the steady clock (called on the server's thread)
         qint64 maxRequestBytes = 16 * 1024;  // head and body together, at the socket
         int maxConnections = 512;            // open at once
         int maxLiveClients = 512;            // WebSockets open at once
         int liveCheckMs = 1000;              // how often the rotation is compared
+        int requestTimeoutMs = GuardedTcpServer::kRequestTimeoutMs;
+        int idleTimeoutMs = GuardedTcpServer::kIdleTimeoutMs;
+        // For checks: called on the thread that searched, after each search.
+        std::function<void()> searched;
     };
 
     // The tempo range the host's remote may ask for, in percent (the player's).
@@ -100,8 +114,8 @@ class RequestServer : public QAbstractHttpServer {
     RequestServer(ServerLinks links, Options options, QObject* parent = nullptr);
     ~RequestServer() override;
 
-    // Listens on `address` (port 0: any free port). Returns the port, 0 when it
-    // cannot listen (errorString() says why).
+    // Listens on `address` (port 0: any free port) and starts the server's thread.
+    // Returns the port, 0 when it cannot listen (errorString() says why).
     quint16 start(const QHostAddress& address, quint16 port);
     QString errorString() const { return error_; }
     // The singers' page as a phone on the network reaches it: http://ADDRESS:PORT/,
@@ -109,47 +123,35 @@ class RequestServer : public QAbstractHttpServer {
     // address on the network (loopback when there is none). Empty when not listening.
     QString pageUrl() const;
     // The PIN of the host's actions, for the player to show.
-    QString pin() const { return QString::fromStdString(pins_.pin()); }
+    QString pin() const { return QString::fromStdString(pin_); }
     // The connections open now: HTTP, and WebSockets.
     int connections() const;
-    int liveClients() const { return static_cast<int>(live_.size()); }
+    int liveClients() const;
 
-  protected:
-    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
-    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
-
-  public:
-    // One answer: its status, its JSON (none for an empty body) and headers of its own.
-    using Reply = ApiReply;
+    // The player's rotation or requests changed: the phones see it at once (else
+    // within `liveCheckMs` while they look).
+    void rotationChanged() { publish(); }
 
   private:
-    void respond(const QHttpServerRequest& request, QTcpSocket* socket);
-    Reply answer(const QHttpServerRequest& request);
-    Reply route(const QHttpServerRequest& request, const std::string& client);
-    // The phones' pages and their assets (page_files.h); 304 when the phone's copy is current.
-    std::optional<Reply> page(const QHttpServerRequest& request);
-    Reply search(const QHttpServerRequest& request);
-    Reply addRequest(const QHttpServerRequest& request, const std::string& client);
-    Reply withdraw(const QHttpServerRequest& request, std::int64_t id);
-    Reply rotation();
-    void changed();
-    // Whether a WebSocket's upgrade may go ahead (GET /ws, within the limits).
-    bool upgradeAllowed(const QHttpServerRequest& request);
-    void takeLiveClients();
-    // Sends the rotation to every live client when it differs from the last sent
-    // (or to all of them with `always`).
-    void sendRotation(bool always = false);
+    struct Shared;
+    // Makes the player's part of the snapshot and sends it to the server's thread
+    // (or tells it that it is as last sent).
+    void publish();
+    QJsonObject playerPart() const;
+    // Runs `work` on the server's thread with its core (dropped when it is gone).
+    void post(std::function<void(ServerCore&)> work);
 
     ServerLinks links_;
     Options options_;
-    RateLimiter everyRequest_;
-    RateLimiter newRequests_;
-    PinGuard pins_;
-    std::unique_ptr<HostApi> host_;  // answers every path under /api/host/
-    GuardedTcpServer* tcp_ = nullptr;
-    QList<QWebSocket*> live_;
-    QByteArray lastSent_;
+    std::string pin_;
+    std::shared_ptr<Shared> shared_;
+    QThread thread_;
+    QObject* mailbox_ = nullptr;       // lives on the server's thread
+    GuardedTcpServer* tcp_ = nullptr;  // the core's, on the server's thread
+    QHostAddress listening_;
+    quint16 port_ = 0;
     QTimer liveCheck_;
+    QByteArray lastPart_;
     QString error_;
 };
 

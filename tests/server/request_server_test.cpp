@@ -1,6 +1,6 @@
 // The request server over 127.0.0.1: every refusal, a request from a phone to the
-// rotation through the host's approval, and search results as JSON whatever the
-// song names hold.
+// rotation through the host's approval, search results as JSON whatever the song
+// names hold, slow clients cut off, and the work off the player's thread.
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
@@ -10,10 +10,14 @@
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
+#include <QThread>
 #include <QWebSocket>
+#include <mutex>
+#include <set>
 
 #include "library/singer_rotation.h"
 #include "server/request_server.h"
+#include "server/server_core.h"
 #include "song_library.h"
 
 namespace lyrvox {
@@ -341,7 +345,9 @@ TEST_F(RequestServerTest, RequestApprovedIntoTheRotation) {
                            "Cookie: lyrvox_client=" + token + "\r\n"))
                   .status,
               200);
-    EXPECT_EQ(changes, 4);  // asked, approved, asked, withdrawn
+    // The player hears of them on its own thread, as they come.
+    EXPECT_TRUE(QTest::qWaitFor([this] { return changes == 4; }))
+        << changes;  // asked, approved, asked, withdrawn
     EXPECT_EQ(notices, (std::vector<std::string>{"Zoë", "Zoë"}));
 }
 
@@ -353,6 +359,7 @@ TEST_F(RequestServerTest, HostRearrangesTheRotation) {
         ASSERT_TRUE(
             rotation.addSong(name, {0, lib.temp.path("ABBA - 0.cdg"), "ABBA", "Waterloo", {}, {}}));
     }
+    server->rotationChanged();  // as the player does when its host changes the rotation
     const auto order = [this] {
         std::vector<std::string> names;
         for (const RotationSinger& s : rotation.singers()) names.push_back(s.name);
@@ -401,6 +408,214 @@ TEST_F(RequestServerTest, SearchResultsAreJsonWhateverTheNames) {
     EXPECT_EQ(found.header("X-Content-Type-Options"), "nosniff");
     EXPECT_EQ(send(request("GET", "/api/search?q=%20%20")).json().array().size(), 0);
     EXPECT_EQ(send(request("GET", "/api/search?q=wat")).json().array().size(), 1);
+}
+
+// One kept-alive connection asking one request after another.
+struct KeptAlive {
+    QTcpSocket socket;
+    explicit KeptAlive(quint16 port) {
+        socket.connectToHost(QStringLiteral("127.0.0.1"), port);
+        EXPECT_TRUE(socket.waitForConnected(5000));
+    }
+    Answer ask(const QByteArray& raw) {
+        socket.write(raw);
+        QByteArray got;
+        Answer answer;
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 5000 && socket.state() == QAbstractSocket::ConnectedState) {
+            QTest::qWait(5);
+            got += socket.readAll();
+            const qsizetype end = got.indexOf("\r\n\r\n");
+            if (end < 0) continue;
+            answer.head = got.left(end);
+            answer.body = got.mid(end + 4);
+            if (answer.body.size() >= answer.header("Content-Length").toLongLong()) break;
+        }
+        answer.status = answer.head.mid(9, 3).toInt();
+        return answer;
+    }
+};
+
+// What the player's thread answers (the host's commands) is written after Qt's
+// handler returned; the kept-alive connection goes on with its next request, and
+// one closed before its answer came leaves the server as it was.
+TEST_F(RequestServerTest, AnswersFromThePlayersThreadOnAKeptAliveConnection) {
+    start();
+    const QByteArray pin = "Authorization: Bearer 424242\r\n";
+    KeptAlive phone(port);
+    for (int round = 1; round <= 3; ++round) {
+        EXPECT_EQ(phone.ask(request("POST", "/api/host/play-pause", "", pin)).status, 200);
+        EXPECT_EQ(commands, round);
+        EXPECT_EQ(phone.ask(request("GET", "/api/rotation")).status, 200);
+        EXPECT_EQ(phone.ask(request("GET", "/api/search?q=wat")).json().array().size(), 1);
+    }
+    {
+        QTcpSocket gone;
+        gone.connectToHost(QStringLiteral("127.0.0.1"), port);
+        ASSERT_TRUE(gone.waitForConnected(5000));
+        gone.write(request("POST", "/api/host/play-pause", "", pin));
+        ASSERT_TRUE(gone.waitForBytesWritten(5000));
+        gone.abort();
+    }
+    EXPECT_TRUE(QTest::qWaitFor([this] { return commands == 4; }));
+    EXPECT_EQ(phone.ask(request("POST", "/api/host/play-pause", "", pin)).status, 200);
+    EXPECT_EQ(commands, 5);
+
+    // Requests sent at once are answered in their order, the player's first.
+    phone.socket.write(request("POST", "/api/host/play-pause", "", pin) +
+                       request("GET", "/api/search?q=wat") + request("GET", "/api/rotation"));
+    QByteArray got;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        got += phone.socket.readAll();
+        return got.count("HTTP/1.1 200") == 3 && got.endsWith("}");
+    }));
+    EXPECT_LT(got.indexOf("\"done\""), got.indexOf("Waterloo")) << got.toStdString();
+    EXPECT_LT(got.indexOf("Waterloo"), got.indexOf("\"singers\"")) << got.toStdString();
+}
+
+// A client that holds its connection without finishing a request, or without
+// asking anything, is cut off; a slow one that finishes in time is answered.
+TEST_F(RequestServerTest, SlowClientsAreCutOff) {
+    RequestServer::Options options;
+    options.requestTimeoutMs = 1500;
+    options.idleTimeoutMs = 2000;
+    start(options);
+    const QByteArray whole = request("GET", "/api/rotation");
+    struct Case {
+        const char* what;
+        QByteArrayList pieces;  // sent 100 ms apart
+        int status;             // the answer's, 0 for none
+        bool cutOff;
+    };
+    const Case cases[] = {
+        {"silent from the start", {}, 0, true},
+        {"a head never finished", {"GET /api/rotation HTTP/1.1\r\n", "Host: 127"}, 0, true},
+        {"a body never finished",
+         {"POST /api/requests HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 50\r\n\r\n{"},
+         0,
+         true},
+        {"idle after its answer", {whole}, 200, true},
+        {"slow but in time", {whole.left(10), whole.mid(10, 20), whole.mid(30)}, 200, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTcpSocket client;
+        client.connectToHost(QStringLiteral("127.0.0.1"), port);
+        ASSERT_TRUE(client.waitForConnected(5000));
+        for (const QByteArray& piece : c.pieces) {
+            client.write(piece);
+            QTest::qWait(100);
+        }
+        QByteArray got;
+        const auto closed = [&] {
+            got += client.readAll();
+            return client.state() == QAbstractSocket::UnconnectedState;
+        };
+        if (c.cutOff) {
+            EXPECT_TRUE(QTest::qWaitFor(closed, 10000)) << "still open";
+        } else {
+            EXPECT_TRUE(
+                QTest::qWaitFor([&] { return closed() || got.contains("\"requests\""); }, 5000));
+            EXPECT_EQ(client.state(), QAbstractSocket::ConnectedState);
+        }
+        EXPECT_EQ(got.mid(9, 3).toInt(), c.status) << got.toStdString();
+    }
+    EXPECT_TRUE(QTest::qWaitFor([this] { return server->connections() == 0; }, 10000));
+}
+
+// A burst of phones searching: every search runs on the server's thread, on its
+// own library connection; the player's thread and its connection do none of it.
+TEST_F(RequestServerTest, SearchesRunOffThePlayersThread) {
+    std::mutex lock;
+    std::multiset<QThread*> threads;
+    RequestServer::Options options;
+    options.everyRequest = {1000, 1000};
+    options.searched = [&] {
+        const std::lock_guard<std::mutex> held(lock);
+        threads.insert(QThread::currentThread());
+    };
+    start(options);
+    constexpr int kPhones = 50;
+    std::vector<std::unique_ptr<QTcpSocket>> phones;
+    for (int i = 0; i < kPhones; ++i) {
+        phones.push_back(std::make_unique<QTcpSocket>());
+        phones.back()->connectToHost(QStringLiteral("127.0.0.1"), port);
+    }
+    for (int i = 0; i < kPhones; ++i) {
+        ASSERT_TRUE(phones[i]->waitForConnected(5000));
+        phones[i]->write(request("GET", "/api/search?q=" + QByteArray(i % 2 ? "wat" : "que")));
+    }
+    std::vector<QByteArray> got(kPhones);
+    const auto answered = [&] {
+        int done = 0;
+        for (int i = 0; i < kPhones; ++i) {
+            got[i] += phones[i]->readAll();
+            done += got[i].endsWith("]") ? 1 : 0;
+        }
+        return done == kPhones;
+    };
+    ASSERT_TRUE(QTest::qWaitFor(answered, 20000));
+    for (const QByteArray& answer : got) EXPECT_TRUE(answer.startsWith("HTTP/1.1 200"));
+    const std::lock_guard<std::mutex> held(lock);
+    EXPECT_EQ(threads.size(), std::size_t{kPhones});
+    EXPECT_EQ(threads.count(QThread::currentThread()), 0u) << "a search on the player's thread";
+}
+
+// The player's part of the rotation is made only while phones look; the first
+// look after a quiet spell waits for a current one instead of an old one.
+TEST_F(RequestServerTest, TheFirstLookAfterAQuietSpellIsCurrent) {
+    start();
+    ASSERT_TRUE(rotation.addSinger("Ann"));  // in the player, with no phone looking
+    QTest::qWait(int(ServerCore::kFreshMs) + 500);
+    const QJsonArray singers =
+        send(request("GET", "/api/rotation")).json().object().value("singers").toArray();
+    ASSERT_EQ(singers.size(), 1);
+    EXPECT_EQ(singers[0].toObject().value("name").toString(), QStringLiteral("Ann"));
+}
+
+// Stopping the server neither waits on its clients nor leaves anything behind: a
+// client stuck in a request, a WebSocket and a job the player has not run yet.
+TEST_F(RequestServerTest, StopsWhateverItsClientsHold) {
+    start();
+    QTcpSocket stuck;
+    stuck.connectToHost(QStringLiteral("127.0.0.1"), port);
+    ASSERT_TRUE(stuck.waitForConnected(5000));
+    stuck.write("GET /api/rotation HTTP/1.1\r\nHo");
+    QWebSocket live;
+    live.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(port)));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return server->liveClients() == 1; }));
+    QTcpSocket asking;
+    asking.connectToHost(QStringLiteral("127.0.0.1"), port);
+    ASSERT_TRUE(asking.waitForConnected(5000));
+    asking.write(request("POST", "/api/host/play-pause", "", "Authorization: Bearer 424242\r\n"));
+    ASSERT_TRUE(asking.waitForBytesWritten(5000));
+    QThread::msleep(300);  // the job reaches this thread's queue, where it stays
+    server.reset();
+    EXPECT_EQ(commands, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return stuck.state() == QAbstractSocket::UnconnectedState &&
+               asking.state() == QAbstractSocket::UnconnectedState &&
+               live.state() == QAbstractSocket::UnconnectedState;
+    }));
+    EXPECT_EQ(commands, 0) << "a job ran after the server stopped";
+}
+
+// When the server's thread cannot open the library, searches find nothing and
+// requests are refused for now, as before the library is there.
+TEST_F(RequestServerTest, NoLibraryOnTheServersThread) {
+    ServerLinks links;
+    links.libraryPath = lib.temp.path();  // a folder, not a library file
+    server = std::make_unique<RequestServer>(links);
+    port = server->start(QHostAddress::LocalHost, 0);
+    ASSERT_NE(port, 0);
+    const Answer found = send(request("GET", "/api/search?q=wat"));
+    EXPECT_EQ(found.status, 200);
+    EXPECT_EQ(found.json().array().size(), 0);
+    EXPECT_EQ(send(asking("Ann", double(lib.ids[0]))).status, 503);
+    EXPECT_EQ(
+        send(request("GET", "/api/rotation")).json().object().value("requests").toArray().size(),
+        0);
 }
 
 }  // namespace
