@@ -124,9 +124,14 @@
       const li = el('li');
       li.appendChild(songItem(q.singer + ' — ' + q.song.artist, q.song.title));
       const yes = el('button', 'Approve');
-      yes.addEventListener('click', () => act('POST', 'requests/' + q.id + '/approve'));
       const no = el('button', 'Decline', 'quiet');
-      no.addEventListener('click', () => act('POST', 'requests/' + q.id + '/decline'));
+      // One answer per request: a second tap would only be told it is gone.
+      const decide = (verb) => async () => {
+        yes.disabled = no.disabled = true;
+        if (!(await act('POST', 'requests/' + q.id + '/' + verb))) yes.disabled = no.disabled = false;
+      };
+      yes.addEventListener('click', decide('approve'));
+      no.addEventListener('click', decide('decline'));
       const actions = el('div', undefined, 'actions');
       actions.append(yes, no);
       li.appendChild(actions);
