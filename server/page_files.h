@@ -1,8 +1,9 @@
 #pragma once
 // The pages the server hands the phones: the singers' page at "/", the host's at
-// "/host", and their styles and scripts under "/assets/". They are compiled into
-// the program (pages/*.qrc); a fixed table names them, so no path from the
-// network is ever looked up anywhere else.
+// "/host", and their styles and scripts under "/assets/" (common.js, shared by
+// both, loads before each page's own). They are compiled into the program
+// (pages/*.qrc); a fixed table names them, so no path from the network is ever
+// looked up anywhere else.
 #include <QByteArray>
 #include <optional>
 

@@ -3,28 +3,14 @@
 // approved or declined. Names go in with textContent.
 'use strict';
 (function () {
+  const { OFFLINE, el, songItem, errorText, api, live } = window.Lyrvox;
   const $ = (id) => document.getElementById(id);
   const PIN_KEY = 'lyrvox.pin';
   const session = window.sessionStorage;
 
-  function el(tag, text, className) {
-    const node = document.createElement(tag);
-    if (text !== undefined) node.textContent = text;
-    if (className) node.className = className;
-    return node;
-  }
-  function songItem(artist, title) {
-    const span = el('span', title, 'song');
-    span.appendChild(el('small', artist));
-    return span;
-  }
-  async function errorText(response) {
-    try { return (await response.json()).error || response.statusText; } catch (e) { return response.statusText; }
-  }
+  // A host's action under /api/host/ with the PIN kept for this tab.
   function call(method, path, body) {
-    const headers = { Authorization: 'Bearer ' + session.getItem(PIN_KEY) };
-    if (body !== undefined) headers['Content-Type'] = 'application/json';
-    return fetch('/api/host/' + path, { method, headers, body: body === undefined ? undefined : JSON.stringify(body) });
+    return api(method, '/api/host/' + path, { body, headers: { Authorization: 'Bearer ' + session.getItem(PIN_KEY) } });
   }
 
   const login = $('login');
@@ -37,7 +23,12 @@
   async function tryPin(pin) {
     session.setItem(PIN_KEY, pin);
     const response = await call('GET', 'requests');
-    if (response.ok) { show(true); showRequests(await response.json()); return true; }
+    if (response.ok) {
+      $('loginStatus').textContent = '';
+      show(true);
+      showRequests(await response.json());
+      return true;
+    }
     session.removeItem(PIN_KEY);
     show(false);
     $('loginStatus').textContent = await errorText(response);
@@ -45,29 +36,64 @@
   }
   login.addEventListener('submit', (event) => {
     event.preventDefault();
-    tryPin($('pin').value.trim()).catch(() => { $('loginStatus').textContent = 'No connection to the player.'; });
+    tryPin($('pin').value.trim()).catch(() => { $('loginStatus').textContent = OFFLINE; });
   });
-  $('logout').addEventListener('click', () => { session.removeItem(PIN_KEY); show(false); });
+  // The PIN leaves the tab and the field: a phone passed round shows nobody's remote.
+  $('logout').addEventListener('click', () => {
+    session.removeItem(PIN_KEY);
+    $('pin').value = '';
+    $('loginStatus').textContent = '';
+    show(false);
+  });
 
+  // Whether the player did it; its reason, or the lost PIN, shown when not.
   async function act(method, path, body) {
     try {
       const response = await call(method, path, body);
-      if (response.status === 401) { session.removeItem(PIN_KEY); show(false); $('loginStatus').textContent = 'Enter the PIN again.'; return; }
+      if (response.status === 401) { session.removeItem(PIN_KEY); show(false); $('loginStatus').textContent = 'Enter the PIN again.'; return false; }
       status.textContent = response.ok ? '' : await errorText(response);
+      return response.ok;
     } catch (e) {
-      status.textContent = 'No connection to the player.';
+      status.textContent = OFFLINE;
+      return false;
     }
   }
   for (const button of document.querySelectorAll('[data-command]'))
     button.addEventListener('click', () => act('POST', button.dataset.command));
 
-  // Key (semitones) and tempo (percent) as the player has them now; the buttons step from there.
-  let key = 0;
-  let tempo = 100;
-  for (const button of document.querySelectorAll('[data-key]'))
-    button.addEventListener('click', () => act('POST', 'key', { semitones: Math.max(-6, Math.min(6, key + Number(button.dataset.key))) }));
-  for (const button of document.querySelectorAll('[data-tempo]'))
-    button.addEventListener('click', () => act('POST', 'tempo', { percent: Math.max(50, Math.min(150, tempo + Number(button.dataset.tempo))) }));
+  // Key (semitones) and tempo (percent) as the player last told them. A tap moves
+  // the shown value at once; one request at a time goes out, and taps made while
+  // it runs are sent together after it, so that quick taps add up and reach the
+  // player in order. A refusal brings back the player's own value.
+  const tuning = {
+    key: { value: 0, low: -6, high: 6, field: 'semitones', busy: false, text: (v) => 'Key ' + (v > 0 ? '+' : '') + v },
+    tempo: { value: 100, low: 50, high: 150, field: 'percent', busy: false, text: (v) => 'Tempo ' + v + '%' },
+  };
+  function showTuning(name, value) {
+    tuning[name].value = value;
+    $(name).textContent = tuning[name].text(value);
+  }
+  async function sendTuning(name) {
+    const t = tuning[name];
+    t.busy = true;
+    let sent;
+    let ok;
+    do {
+      sent = t.value;
+      ok = await act('POST', name, { [t.field]: sent });
+    } while (ok && t.value !== sent);
+    t.busy = false;
+    if (!ok) refresh();
+  }
+  for (const name of Object.keys(tuning)) {
+    for (const button of document.querySelectorAll('[data-' + name + ']')) {
+      button.addEventListener('click', () => {
+        const t = tuning[name];
+        showTuning(name, Math.max(t.low, Math.min(t.high, t.value + Number(button.dataset[name]))));
+        if (!t.busy) sendTuning(name);
+      });
+    }
+  }
 
   function showSingers(singers) {
     const list = $('singers');
@@ -83,8 +109,11 @@
         b.addEventListener('click', () => act('POST', 'singers/' + s.id + '/' + action));
         return b;
       };
-      li.append(button('↑', 'up', 'Earlier:', i === 0), button('↓', 'down', 'Later:', i === singers.length - 1),
+      // The buttons as one group: it goes below the name when both do not fit.
+      const actions = el('div', undefined, 'actions');
+      actions.append(button('↑', 'up', 'Earlier:', i === 0), button('↓', 'down', 'Later:', i === singers.length - 1),
         button(s.away ? 'Back' : 'Away', 'away', s.away ? 'Back:' : 'Away:', false), button('Next', 'next', 'Sings next:', s.away));
+      li.appendChild(actions);
       return li;
     }));
   }
@@ -95,17 +124,25 @@
       const li = el('li');
       li.appendChild(songItem(q.singer + ' — ' + q.song.artist, q.song.title));
       const yes = el('button', 'Approve');
-      yes.addEventListener('click', () => act('POST', 'requests/' + q.id + '/approve'));
       const no = el('button', 'Decline', 'quiet');
-      no.addEventListener('click', () => act('POST', 'requests/' + q.id + '/decline'));
-      li.append(yes, no);
+      // One answer per request: a second tap would only be told it is gone.
+      const decide = (verb) => async () => {
+        yes.disabled = no.disabled = true;
+        if (!(await act('POST', 'requests/' + q.id + '/' + verb))) yes.disabled = no.disabled = false;
+      };
+      yes.addEventListener('click', decide('approve'));
+      no.addEventListener('click', decide('decline'));
+      const actions = el('div', undefined, 'actions');
+      actions.append(yes, no);
+      li.appendChild(actions);
       return li;
     }));
   }
   function showRotation(r) {
     const playing = $('playing');
     if (r.playing) {
-      playing.replaceChildren(songItem(r.playing.singer + ' — ' + r.playing.artist, r.playing.title));
+      // A song of the plain queue is nobody's turn.
+      playing.replaceChildren(songItem((r.playing.singer ? r.playing.singer + ' — ' : '') + r.playing.artist, r.playing.title));
       playing.className = '';
     } else {
       playing.textContent = 'Nothing is playing.';
@@ -118,32 +155,20 @@
     }));
     showSingers(r.singers || []);
     showRequests(r.requests || []);
-    if (typeof r.key === 'number') {
-      key = r.key;
-      $('key').textContent = 'Key ' + (key > 0 ? '+' : '') + key;
+    for (const name of Object.keys(tuning)) {
+      // While taps are on their way the page shows where they lead.
+      if (typeof r[name] === 'number' && !tuning[name].busy) showTuning(name, r[name]);
     }
-    if (typeof r.tempo === 'number') {
-      tempo = r.tempo;
-      $('tempo').textContent = 'Tempo ' + tempo + '%';
-    }
+  }
+  async function refresh() {
+    try {
+      const response = await api('GET', '/api/rotation');
+      if (response.ok) showRotation(await response.json());
+    } catch (e) { /* the live connection reports the trouble */ }
   }
 
-  let delay = 1000;
-  function connect() {
-    const live = $('live');
-    const ws = new WebSocket((location.protocol === 'https:' ? 'wss://' : 'ws://') + location.host + '/ws');
-    ws.onopen = () => { delay = 1000; live.textContent = 'Live'; };
-    ws.onmessage = (event) => {
-      try { showRotation(JSON.parse(event.data)); } catch (e) { /* a broken message is skipped */ }
-    };
-    ws.onclose = () => {
-      live.textContent = 'Reconnecting…';
-      setTimeout(connect, delay);
-      delay = Math.min(delay * 2, 30000);
-    };
-  }
   const saved = session.getItem(PIN_KEY);
   if (saved) tryPin(saved).catch(() => show(false));
   else show(false);
-  connect();
+  live(showRotation);
 })();

@@ -3,23 +3,13 @@
 // and singer names are whatever the library and other phones hold.
 'use strict';
 (function () {
+  const { OFFLINE, el, songItem, errorText, api, live } = window.Lyrvox;
   const $ = (id) => document.getElementById(id);
   const store = window.localStorage;
   const NAME_KEY = 'lyrvox.singer';
   const TOKEN_KEY = 'lyrvox.client';
   const MINE_KEY = 'lyrvox.mine';
 
-  function el(tag, text, className) {
-    const node = document.createElement(tag);
-    if (text !== undefined) node.textContent = text;
-    if (className) node.className = className;
-    return node;
-  }
-  function songItem(artist, title, extra) {
-    const span = el('span', title, 'song');
-    span.appendChild(el('small', extra ? artist + ' · ' + extra : artist));
-    return span;
-  }
   function clock(seconds) {
     if (!seconds) return '';
     const s = Math.round(seconds);
@@ -29,15 +19,10 @@
     try { return JSON.parse(store.getItem(MINE_KEY) || '[]'); } catch (e) { return []; }
   }
   function setMine(ids) { store.setItem(MINE_KEY, JSON.stringify(ids.slice(-20))); }
-  function headers(json) {
-    const h = {};
-    if (json) h['Content-Type'] = 'application/json';
-    const token = store.getItem(TOKEN_KEY);
-    if (token) h['X-Lyrvox-Client'] = token;
-    return h;
-  }
-  async function errorText(response) {
-    try { return (await response.json()).error || response.statusText; } catch (e) { return response.statusText; }
+  // The phone's token, once the server gave one: it may withdraw its own requests.
+  function clientHeaders() {
+    const t = store.getItem(TOKEN_KEY);
+    return t ? { 'X-Lyrvox-Client': t } : {};
   }
 
   const singer = $('singer');
@@ -62,11 +47,11 @@
     running = new AbortController();
     status.textContent = 'Searching…';
     try {
-      const response = await fetch('/api/search?q=' + encodeURIComponent(words), { signal: running.signal });
+      const response = await api('GET', '/api/search?q=' + encodeURIComponent(words), { signal: running.signal });
       if (!response.ok) { status.textContent = await errorText(response); return; }
       showResults(await response.json());
     } catch (e) {
-      if (e.name !== 'AbortError') status.textContent = 'No connection to the player.';
+      if (e.name !== 'AbortError') status.textContent = OFFLINE;
     }
   }
   function showResults(songs) {
@@ -86,9 +71,7 @@
     store.setItem(NAME_KEY, name);
     button.disabled = true;
     try {
-      const response = await fetch('/api/requests', {
-        method: 'POST', headers: headers(true), body: JSON.stringify({ singer: name, song: song.id }),
-      });
+      const response = await api('POST', '/api/requests', { headers: clientHeaders(), body: { singer: name, song: song.id } });
       if (!response.ok) { status.textContent = await errorText(response); button.disabled = false; return; }
       const token = response.headers.get('X-Lyrvox-Client');
       if (token) store.setItem(TOKEN_KEY, token);
@@ -98,19 +81,19 @@
       button.textContent = 'Asked';
       refresh();
     } catch (e) {
-      status.textContent = 'No connection to the player.';
+      status.textContent = OFFLINE;
       button.disabled = false;
     }
   }
   async function withdraw(id, button) {
     button.disabled = true;
     try {
-      const response = await fetch('/api/requests/' + encodeURIComponent(id), { method: 'DELETE', headers: headers(false) });
+      const response = await api('DELETE', '/api/requests/' + encodeURIComponent(id), { headers: clientHeaders() });
       if (!response.ok && response.status !== 404) { status.textContent = await errorText(response); button.disabled = false; return; }
       setMine(mine().filter((m) => m !== id));
       refresh();
     } catch (e) {
-      status.textContent = 'No connection to the player.';
+      status.textContent = OFFLINE;
       button.disabled = false;
     }
   }
@@ -156,26 +139,11 @@
 
   async function refresh() {
     try {
-      const response = await fetch('/api/rotation');
+      const response = await api('GET', '/api/rotation');
       if (response.ok) showRotation(await response.json());
     } catch (e) { /* the live connection reports the trouble */ }
   }
 
-  // Live rotation over the WebSocket; reconnects after 1, 2, 4 … 30 seconds.
-  let delay = 1000;
-  function connect() {
-    const live = $('live');
-    const ws = new WebSocket((location.protocol === 'https:' ? 'wss://' : 'ws://') + location.host + '/ws');
-    ws.onopen = () => { delay = 1000; live.textContent = 'Live'; };
-    ws.onmessage = (event) => {
-      try { showRotation(JSON.parse(event.data)); } catch (e) { /* a broken message is skipped */ }
-    };
-    ws.onclose = () => {
-      live.textContent = 'Reconnecting…';
-      setTimeout(connect, delay);
-      delay = Math.min(delay * 2, 30000);
-    };
-  }
   refresh();
-  connect();
+  live(showRotation);
 })();

@@ -1,6 +1,7 @@
 #pragma once
 // One HTTP exchange with a server on 127.0.0.1, for the page tests: the answer's
-// status, headers and body, read until the connection closes.
+// status, headers and body, read until the connection closes. A `body` goes out
+// with its Content-Length (`headers` names its type).
 #include <QElapsedTimer>
 #include <QTcpSocket>
 #include <QTest>
@@ -21,11 +22,14 @@ struct HttpAnswer {
 };
 
 inline HttpAnswer httpExchange(quint16 port, const QByteArray& method, const QByteArray& path,
-                               const QByteArray& headers = {}) {
+                               const QByteArray& headers = {}, const QByteArray& body = {}) {
     QTcpSocket socket;
     socket.connectToHost(QStringLiteral("127.0.0.1"), port);
     socket.write(method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(port) +
-                 "\r\nConnection: close\r\n" + headers + "\r\n");
+                 "\r\nConnection: close\r\n" + headers +
+                 (body.isEmpty() ? QByteArray()
+                                 : "Content-Length: " + QByteArray::number(body.size()) + "\r\n") +
+                 "\r\n" + body);
     QByteArray got;
     QElapsedTimer clock;
     clock.start();
