@@ -231,7 +231,7 @@ TEST_F(NightWindowsTest, KeyAndTempoSetOnAQueuedSongAreStoredAndShown) {
 
 // A singer's history: only their songs, from every night, newest first, in the
 // History window's columns; its CSV holds just those, and tonight's list is
-// still everybody's.
+// still everybody's. An export that fails says so.
 TEST_F(NightWindowsTest, OneSingersHistoryListsOnlyTheirsNewestFirst) {
     const std::int64_t now = QDateTime::currentSecsSinceEpoch();
     const std::int64_t lastWeek = now - 7 * 86400;
@@ -293,6 +293,12 @@ TEST_F(NightWindowsTest, OneSingersHistoryListsOnlyTheirsNewestFirst) {
         }
     }
     EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+    // An export that cannot be written leaves no file and says so.
+    csvPath = work.filePath("no such folder/night.csv");
+    window.exportHistory();
+    EXPECT_FALSE(QFile::exists(csvPath));
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith("Could not export the history to "));
 }
 
 // The singers' right-click menu offers the history of the singer under the mouse.
