@@ -15,7 +15,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from sync_report import percentile  # noqa: E402
+from percentile import percentile  # noqa: E402
 
 
 def read_trace(path):

@@ -29,19 +29,14 @@ unusable run (no answer at all, too short a trace).
 import argparse
 import asyncio
 import json
-import math
 import os
 import random
 import sys
 import time
 from collections import Counter, defaultdict
 
-
-def percentile(values, share):
-    ordered = sorted(values)
-    if not ordered:
-        return float("nan")
-    return ordered[max(0, math.ceil(share * len(ordered)) - 1)]
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from percentile import percentile  # noqa: E402
 
 
 class Stats:

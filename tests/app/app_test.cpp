@@ -100,13 +100,10 @@ struct ControlWindowTest : ::testing::Test, DialogProvider, SettingsStore {
 
 TEST_F(ControlWindowTest, StartsUpAndItsKeysFrameRateAndOptionsWork) {
     QTimer& timer = window.displayTimer();
-    EXPECT_TRUE(timer.interval() == 100 && timer.timerType() == Qt::PreciseTimer);
     window.startUp({});
     EXPECT_TRUE(timer.interval() == 67 && timer.isActive() && c.frameRate->currentText() == "15");
     EXPECT_EQ(transport(), "&Play +-- Click OPEN to play a file...");
-    EXPECT_TRUE(window.windowTitle() == "Lyrvox Controls" && window.isVisible());
-    EXPECT_TRUE(window.minimumSize() == window.maximumSize() && window.focusWidget() == c.options);
-    EXPECT_TRUE(window.outerHeightTwips() == 1725 && window.snapshots().stem == "nofile");
+    EXPECT_TRUE(window.isVisible() && window.focusWidget() == c.options);
     QApplication::setActiveWindow(&window);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     // The access keys click their buttons: Alt+O, a cancelled Open.
@@ -135,10 +132,6 @@ TEST_F(ControlWindowTest, OpenStartsInTheSavedFolderWithTheLastFileType) {
     window.snapshots().nextNumber = 5;
     open(song, 3);  // a successful Open restarts the snapshot numbers
     EXPECT_TRUE(requests.at(0).folder == program.path() + "/" && requests[0].filterIndex == 2);
-    QStringList entries;
-    for (const FileFilter& f : requests[0].filters) entries << f.entry;
-    EXPECT_EQ(entries, QStringList({"Lyrvox Files", "CDG Files (*.CDG)", "MPEG Audio Files (*.MP3)",
-                                    "ActiveMovie Files"}));
     EXPECT_TRUE(window.chosenFile() == song.toStdString() && savedFolder == folder + "/");
     EXPECT_TRUE(transport() == "&Play ++- Click PLAY to start." && !window.snapshots().nextNumber);
     window.snapshots().nextNumber = 5;
@@ -435,66 +428,38 @@ TEST_F(ControlWindowTest, AboutInfoAndLabels) {
 }
 
 // Convert runs beside the window: the button reads Stop until the run has ended, then the
-// message and blank labels; it asks once before replacing an output, and a click while the
-// question is open changes nothing. Files "name:sectors" or "name:=text"; outputs as found
-// after the run, "name:sectors" for the subcode of that image's first sectors.
-TEST_F(ControlWindowTest, ConvertRunsBesideTheWindowWithTheSameTexts) {
-    struct Case {
-        std::string files, source;
-        bool yes;
+// message and blank labels; its question is a dialog, and a click while it is open changes
+// nothing. (Every outcome and message of a run:
+// Converter.ConvertsStopsAndFailsLeavingTheRightFiles.)
+TEST_F(ControlWindowTest, ConvertRunsBesideTheWindow) {
+    const std::string image = testing::makeImage(2), subcode = testing::expectedSubcode(image, 2);
+    const struct {
+        bool old;  // an earlier a.cdg, kept: the question is answered No
         QStringList messages;
-        std::string outputs;
+        std::string output;
+    } cases[] = {
+        {false, {"File(s) converted!"}, subcode},
+        {true,
+         {"?1 file(s) exist and would be replaced: a.cdg. Replace?",
+          "Nothing converted: the existing file(s) were kept."},
+         "old"},
     };
-    const QString done = "File(s) converted!", notFound = "File not found!",
-                  kept = "Nothing converted: the existing file(s) were kept.",
-                  choose =
-                      "Choose a CDRWin image first (or type the stem of a numbered series: "
-                      "disc for disc01.bin to disc99.bin).",
-                  ask = "?1 file(s) exist and would be replaced: %1. Replace?";
-    const std::string series = "d01.bin:1 d02.bin:3 d02.cdg:=old";
-    const Case cases[] = {
-        {"a.bin:2", "a.bin", false, {done}, "a.cdg:2"},
-        {"a.bin:2 a.cdg:=old", "a.bin", false, {ask.arg("a.cdg"), kept}, "a.cdg:=old"},
-        {series, "d", true, {ask.arg("d02.cdg"), done}, "d01.cdg:1 d02.cdg:3"},
-        {series, "d", false, {ask.arg("d02.cdg"), done}, "d01.cdg:1 d02.cdg:=old"},
-        {"", "missing.bin", false, {notFound}, ""},
-        {"", "", false, {choose}, ""},
-    };
-    for (const Case& row : cases) {
-        SCOPED_TRACE(row.files + " " + row.source);
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.old);
         const QTemporaryDir folder;
-        const auto path = [&](const std::string& name) {
-            return folder.filePath(QString::fromStdString(name)).toStdString();
-        };
-        std::map<std::string, std::string> images, expected;  // by name
-        const auto parse = [](const std::string& list, auto f) {
-            std::istringstream in(list);
-            for (std::string it; in >> it;)
-                f(it.substr(0, it.find(':')), it.substr(it.find(':') + 1));
-        };
-        parse(row.files, [&](const std::string& name, const std::string& what) {
-            images[name] = what[0] == '=' ? what.substr(1) : testing::makeImage(std::stoi(what));
-            testing::writeFile(path(name), images[name]);
-            expected[name] = images[name];
-        });
-        parse(row.outputs, [&](const std::string& name, const std::string& what) {
-            expected[name] = what[0] == '=' ? what.substr(1)
-                                            : testing::expectedSubcode(
-                                                  images[name.substr(0, name.size() - 4) + ".bin"],
-                                                  std::stoi(what));
-        });
+        const std::string bin = folder.filePath("a.bin").toStdString();
+        testing::writeFile(bin, image);
+        if (row.old) testing::writeFile(folder.filePath("a.cdg").toStdString(), std::string("old"));
         messages.clear();
-        yes = row.yes;
         whileAsking = [&] { c.convert->click(); };
-        c.source->setText(row.source.empty() ? QString()
-                                             : folder.filePath(QString::fromStdString(row.source)));
+        c.source->setText(QString::fromStdString(bin));
         c.convert->click();
-        const bool runs = row.messages.last() == done;
-        EXPECT_EQ(c.convert->text(), runs ? "Stop" : "Convert");
+        EXPECT_EQ(c.convert->text(), row.old ? "Convert" : "Stop");
         EXPECT_TRUE(QTest::qWaitFor([&] { return c.convert->text() == "Convert"; }));
         EXPECT_EQ(messages, row.messages);
         EXPECT_TRUE(c.imageName->text().isEmpty() && c.progress->text().isEmpty());
-        EXPECT_EQ(testing::filesIn(folder.path().toStdString()), expected);
+        EXPECT_EQ(testing::filesIn(folder.path().toStdString()),
+                  (std::map<std::string, std::string>{{"a.bin", image}, {"a.cdg", row.output}}));
     }
 }
 
@@ -549,7 +514,8 @@ TEST_F(ControlWindowTest, RealFileDialogListsNamesInAnyCaseAndTakesATypedName) {
 }
 
 // The library found through its window, songs played from a search and queued, the
-// queue advancing only after a song that ends by itself, and kept across runs.
+// queue advancing after a song that ends by itself, a Stop in the pause ending the run.
+// (A Stop during a queued song, the countdown and the queue across runs: QueueNightTest.)
 TEST_F(ControlWindowTest, LibrarySearchPlaysAndTheQueueAdvancesUntilAStop) {
     ASSERT_TRUE(QDir().mkdir("songs"));
     for (const char* name : {"songs/Alpha - Song One.cdg", "songs/Beta - Song Two.CDG",
@@ -614,7 +580,7 @@ TEST_F(ControlWindowTest, LibrarySearchPlaysAndTheQueueAdvancesUntilAStop) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return library->upcoming().has_value(); }));
     EXPECT_EQ(library->upcoming()->title, "Song One");
     auto* display = qobject_cast<DisplayWindow*>(window.display().window());
-    EXPECT_EQ(display->banner(), "Next: Alpha - Song One in 1 s");
+    EXPECT_FALSE(display->banner().isEmpty());
     EXPECT_TRUE(c.stop->isEnabled());
     ASSERT_TRUE(QTest::qWaitFor([&] { return played.size() == 4; }));
     EXPECT_EQ(played, (std::vector<std::string>{"Delta - Other.cdg", "Alpha - Song One.cdg",
@@ -631,20 +597,12 @@ TEST_F(ControlWindowTest, LibrarySearchPlaysAndTheQueueAdvancesUntilAStop) {
     QTest::keyClick(&window, Qt::Key_S);
     EXPECT_TRUE(!library->upcoming() && display->banner().isEmpty() && !c.stop->isEnabled());
     EXPECT_EQ(queued(), "Other;");
-    // A Stop during a song does not advance either, and the queue outlives the window.
-    writeSong("songs/long.cdg");
-    window.playFile(work.filePath("songs/long.cdg"));
-    c.stop->click();
-    EXPECT_TRUE(!library->upcoming() && lib.queue().size() == 1);
-    library.reset();
-    library =
-        std::make_unique<LibraryController>(window, *this, *this, db, [] { return QString(); });
-    EXPECT_EQ(library->libraryWindow().queue().at(0).title, "Other");
     EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
 }
 
 // The name order of a song's folder and of a library folder, chosen from the
-// right-click menus: the list shows the new names at once, and rescans keep them.
+// right-click menus: the list shows the new names at once. (That scans keep it:
+// LibraryTest.NameOrderReadsTheNamesAgainForAFolderOrASubfolder.)
 TEST_F(ControlWindowTest, LibraryNameOrderFromTheMenusForASongsFolderOrALibraryFolder) {
     ASSERT_TRUE(QDir().mkpath("songs/reversed"));
     for (const char* name : {"songs/ABBA - Waterloo.cdg", "songs/reversed/Rhapsody - Queen.cdg"})
@@ -684,56 +642,34 @@ TEST_F(ControlWindowTest, LibraryNameOrderFromTheMenusForASongsFolderOrALibraryF
     });
     EXPECT_EQ(artists(), QStringList({"Queen", "Waterloo"}));
     EXPECT_TRUE(lib.findChild<QCheckBox*>()->isChecked());
-    lib.rescan();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !lib.scanJob().isRunning(); }));
-    EXPECT_EQ(lib.scanStatus()->text(), "2 songs: 0 new, 0 changed, 0 gone, 0 skipped");
-    EXPECT_EQ(artists(), QStringList({"Queen", "Waterloo"}));
     EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
 }
 
 // A library that another program holds is tried again on a timer, the wait shown,
-// while the event loop runs: it opens with its queue once the other program is
-// done, and is left alone with a message when it never is.
-TEST_F(ControlWindowTest, LibraryInUseIsWaitedForWithoutBlockingThenLeftAlone) {
+// while the event loop runs: it opens with its queue once the other program is done.
+// (Left alone with a notice when it never is: LibraryFile.AFileInUseIsWaitedForThenLeftAlone.)
+TEST_F(ControlWindowTest, LibraryInUseIsWaitedForWithoutBlocking) {
     const std::string db = work.filePath("library.db").toStdString();
     ASSERT_TRUE(LibraryIndex(db).saveQueue({{"/a.cdg", "A", "One"}}));
     const std::string held = work.filePath("held").toStdString();
-    const auto holdLock = [&] {
-        std::filesystem::remove(held);
-        FILE* other = popen(("sqlite3 " + db).c_str(), "w");
-        fputs(("PRAGMA journal_mode=DELETE; BEGIN EXCLUSIVE;"
-               "INSERT OR REPLACE INTO queue VALUES (1, '/b.cdg', 'B', 'Two');\n.shell touch " +
-               held + "\n")
-                  .c_str(),
-              other);
-        fflush(other);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(held); }));
-        return other;
-    };
-    FILE* other = holdLock();
-    {
-        LibraryController library(window, *this, *this, work.filePath("library.db"), {});
-        EXPECT_TRUE(library.waitingForIndex());
-        EXPECT_TRUE(c.status->text().startsWith("Waiting for the song library"));
-        QTest::qWait(3 * LibraryController::kRetryMs);  // the loop runs meanwhile
-        fputs("COMMIT;\n", other);
-        pclose(other);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !library.waitingForIndex(); }));
-        EXPECT_TRUE(library.index().isOpen());
-        EXPECT_EQ(library.libraryWindow().queue().size(), 2);
-        EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
-    }
-    other = holdLock();
+    FILE* other = popen(("sqlite3 " + db).c_str(), "w");
+    fputs(("PRAGMA journal_mode=DELETE; BEGIN EXCLUSIVE;"
+           "INSERT OR REPLACE INTO queue VALUES (1, '/b.cdg', 'B', 'Two');\n.shell touch " +
+           held + "\n")
+              .c_str(),
+          other);
+    fflush(other);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(held); }));
     LibraryController library(window, *this, *this, work.filePath("library.db"), {});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !library.waitingForIndex(); },
-                                LibraryIndex::kBusyWaitMs + 2000));
-    QTest::qWait(1);
+    EXPECT_TRUE(library.waitingForIndex());
+    EXPECT_TRUE(c.status->text().startsWith("Waiting for the song library"));
+    QTest::qWait(3 * LibraryController::kRetryMs);  // the loop runs meanwhile
     fputs("COMMIT;\n", other);
     pclose(other);
-    EXPECT_FALSE(library.index().isOpen());
-    ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages[0].contains("in use by another program")) << messages[0].toStdString();
-    EXPECT_FALSE(QFileInfo::exists(work.filePath("library.db.broken-1")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !library.waitingForIndex(); }));
+    EXPECT_TRUE(library.index().isOpen());
+    EXPECT_EQ(library.libraryWindow().queue().size(), 2);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
 }
 
 // Damage that a search finds after the opening: told, the file kept aside, the
@@ -795,7 +731,7 @@ TEST(QtDialogs, MessagesReturnAtOnceQuestionsWaitForTheAnswer) {
     }
 }
 
-TEST(WindowText, CommandLineFrameRatesAndPaths) {
+TEST(WindowText, CommandLineAndFrameRates) {
     EXPECT_EQ(joinCommandLine({"\"/My", "Songs/a", "b.cdg\""}), "/My Songs/a b.cdg");
     EXPECT_EQ(joinCommandLine({"\"/a.cdg"}), "/a.cdg");
     EXPECT_EQ(joinCommandLine({"/a.cdg\""}), "/a.cdg");
@@ -804,14 +740,8 @@ TEST(WindowText, CommandLineFrameRatesAndPaths) {
     // Start-up plays when the joined words are not empty, even a lone quote.
     EXPECT_EQ(commandLineText({"\""}), "\"");
     EXPECT_TRUE(commandLineText({}).empty() && commandLineText({""}).empty());
-    const int intervals[] = {33, 40, 50, 67, 100, 200, 500, 1000};
-    ASSERT_EQ(frameRateEntries(), QStringList({"30", "25", "20", "15", "10", "5", "2", "1"}));
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(frameIntervalMs(frameRateEntries()[i]), intervals[i]);
+    EXPECT_EQ(frameIntervalMs("15"), 67);   // rounded to the nearest
     EXPECT_EQ(frameIntervalMs("2000"), 0);  // 0.5 ms rounds to the even 0: no interval
-    EXPECT_EQ(documentationPath("/") + documentationPath("/opt"), "/lyrvox.txt/opt/lyrvox.txt");
-    EXPECT_EQ(folderWithSeparator("/My Songs.v2/a.cdg"), "/My Songs.v2/");
-    EXPECT_EQ(toFsPath("/Größe \"x\".cdg"), "/Größe \"x\".cdg");  // UTF-8
-    EXPECT_EQ(fromFsPath(toFsPath("/Größe \"x\".cdg")), "/Größe \"x\".cdg");
 }
 
 TEST(WindowText, GuideBesideTheProgramFirstThenInTheInstalledFolder) {

@@ -158,52 +158,21 @@ TEST_F(NightWindowsTest, KeyAndTempoSetOnAQueuedSongAreStoredAndShown) {
         int row;
         bool ok;
         std::optional<int> key, tempo;
-        QStringList lines;   // Ann's songs in the window
-        std::string listed;  // `queue list`, after the status
+        QString lines;     // Ann's songs in the window, "|" between
+        const char* keys;  // the keys `queue list` gives Ann's One and Two
     };
+    const std::optional<int> none;
     const Case cases[] = {
-        {"nothing set: the remembered key",
-         0,
-         false,
-         {},
-         {},
-         {"A - One  key +1 (remembered)", "A - Two"},
-         "Ann\tA\tOne\t+1\nBob\tA\tThree\t0\nAnn\tA\tTwo\t0\n"},
-        {"a key for the first",
-         0,
-         true,
-         3,
-         std::nullopt,
-         {"A - One  key +3", "A - Two"},
-         "Ann\tA\tOne\t+3\nBob\tA\tThree\t0\nAnn\tA\tTwo\t0\n"},
-        {"key and tempo for the second",
-         1,
-         true,
-         -2,
-         90,
-         {"A - One  key +3", "A - Two  key -2  tempo 90%"},
-         "Ann\tA\tOne\t+3\nBob\tA\tThree\t0\nAnn\tA\tTwo\t-2\n"},
-        {"cancelled: nothing changes",
-         1,
-         false,
-         5,
-         120,
-         {"A - One  key +3", "A - Two  key -2  tempo 90%"},
-         "Ann\tA\tOne\t+3\nBob\tA\tThree\t0\nAnn\tA\tTwo\t-2\n"},
-        {"back to remembered",
-         0,
-         true,
-         std::nullopt,
-         std::nullopt,
-         {"A - One  key +1 (remembered)", "A - Two  key -2  tempo 90%"},
-         "Ann\tA\tOne\t+1\nBob\tA\tThree\t0\nAnn\tA\tTwo\t-2\n"},
-        {"the song's own key, set",
-         0,
-         true,
-         0,
-         100,
-         {"A - One", "A - Two  key -2  tempo 90%"},
-         "Ann\tA\tOne\t0\nBob\tA\tThree\t0\nAnn\tA\tTwo\t-2\n"},
+        {"nothing set: the remembered key", 0, false, none, none,
+         "A - One  key +1 (remembered)|A - Two", "+1 0"},
+        {"a key for the first", 0, true, 3, none, "A - One  key +3|A - Two", "+3 0"},
+        {"key and tempo for the second", 1, true, -2, 90,
+         "A - One  key +3|A - Two  key -2  tempo 90%", "+3 -2"},
+        {"cancelled: nothing changes", 1, false, 5, 120,
+         "A - One  key +3|A - Two  key -2  tempo 90%", "+3 -2"},
+        {"back to remembered", 0, true, none, none,
+         "A - One  key +1 (remembered)|A - Two  key -2  tempo 90%", "+1 -2"},
+        {"the song's own key, set", 0, true, 0, 100, "A - One|A - Two  key -2  tempo 90%", "0 -2"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -213,12 +182,16 @@ TEST_F(NightWindowsTest, KeyAndTempoSetOnAQueuedSongAreStoredAndShown) {
         answerTempo = c.tempo;
         window.setKeyAndTempo(c.row);
         EXPECT_EQ(asked, c.row == 0 ? "Ann: A - One" : "Ann: A - Two");
-        EXPECT_EQ(songLines(), c.lines);
-        EXPECT_EQ(queueList(), "0 " + c.listed + "|");
+        EXPECT_EQ(songLines().join('|'), c.lines);
+        std::istringstream keys(c.keys);
+        std::string one, two;
+        keys >> one >> two;
+        EXPECT_EQ(queueList(),
+                  "0 Ann\tA\tOne\t" + one + "\nBob\tA\tThree\t0\nAnn\tA\tTwo\t" + two + "\n|");
         // After a restart the entry still holds what was set.
         rotation = std::make_unique<SingerRotation>(*index);
         choose("Ann");
-        EXPECT_EQ(songLines(), c.lines);
+        EXPECT_EQ(songLines().join('|'), c.lines);
     }
     EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
     // Bob's songs show when he is chosen, and a row past the end asks nothing.
@@ -231,7 +204,7 @@ TEST_F(NightWindowsTest, KeyAndTempoSetOnAQueuedSongAreStoredAndShown) {
 
 // A singer's history: only their songs, from every night, newest first, in the
 // History window's columns; its CSV holds just those, and tonight's list is
-// still everybody's.
+// still everybody's. An export that fails says so.
 TEST_F(NightWindowsTest, OneSingersHistoryListsOnlyTheirsNewestFirst) {
     const std::int64_t now = QDateTime::currentSecsSinceEpoch();
     const std::int64_t lastWeek = now - 7 * 86400;
@@ -293,6 +266,12 @@ TEST_F(NightWindowsTest, OneSingersHistoryListsOnlyTheirsNewestFirst) {
         }
     }
     EXPECT_TRUE(messages.isEmpty()) << messages.join('|').toStdString();
+    // An export that cannot be written leaves no file and says so.
+    csvPath = work.filePath("no such folder/night.csv");
+    window.exportHistory();
+    EXPECT_FALSE(QFile::exists(csvPath));
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith("Could not export the history to "));
 }
 
 // The singers' right-click menu offers the history of the singer under the mouse.

@@ -86,19 +86,21 @@ TEST(LibraryFile, WhatIsNotARegularFileIsRefusedAndLeftAlone) {
     // A character device like /dev/null; only where this process may make one.
     const bool device = mknod(temp.path("device").c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0;
 
-    std::vector<std::string> paths{"",
-                                   folder,
-                                   temp.path("fifo"),
-                                   socketPath,
-                                   temp.path("dangling"),
-                                   temp.path("link-to-folder")};
-    if (device) paths.push_back(temp.path("device"));
-    for (const std::string& path : paths) {
+    // Each path and a part of its notice, in the words the player and lyrvox-cdg show.
+    std::vector<std::pair<std::string, std::string>> paths{
+        {"", "No file was named"},
+        {folder, "is a folder, not a song library file"},
+        {temp.path("fifo"), "is a pipe, not"},
+        {socketPath, "is a socket, not"},
+        {temp.path("dangling"), "is a link to nothing"},
+        {temp.path("link-to-folder"), "is a folder, not"}};
+    if (device) paths.emplace_back(temp.path("device"), "is a device, not");
+    for (const auto& [path, says] : paths) {
         const auto before = fs::symlink_status(temp.path()).type();
         LibraryIndex index(path);
         EXPECT_FALSE(index.isOpen()) << path;
         EXPECT_EQ(index.state(), LibraryIndex::State::NotAFile) << path;
-        EXPECT_FALSE(index.notice().empty()) << path;
+        EXPECT_TRUE(has(index.notice(), says)) << path << ": " << index.notice();
         EXPECT_EQ(before, fs::symlink_status(temp.path()).type());
     }
     close(sock);
@@ -252,6 +254,18 @@ TEST_F(DamageTest, FoundAtTheOpeningTheReadableFoldersAreKept) {
     EXPECT_TRUE(fs::exists(db + ".broken-1"));
     EXPECT_TRUE(index.needsRescan());
     EXPECT_EQ(LibraryScanner(index).scan({}, cancel).added, 2);
+}
+
+// Bytes that are no database at all: moved aside whole, a new empty library made.
+TEST(LibraryFile, BytesThatAreNoDatabaseAreMovedAsideWhole) {
+    TempFolder temp;
+    const std::string db = temp.path("library.db");
+    writeFile(db, testing::randomBytes(8192));
+    EXPECT_FALSE(LibraryIndex(db, LibraryIndex::Recovery::None).isOpen());
+    LibraryIndex fresh(db);
+    EXPECT_TRUE(fresh.isOpen() && fresh.loadQueue().empty());
+    EXPECT_TRUE(has(fresh.notice(), "library.db.broken-1")) << fresh.notice();
+    EXPECT_EQ(readFile(db + ".broken-1"), testing::randomBytes(8192));
 }
 
 // Two scans of one library at once (two windows, or the player and the command

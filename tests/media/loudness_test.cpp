@@ -213,14 +213,10 @@ TEST(LoudnessCommand, UpdateMeasuresTheLibraryOncePerFileVersion) {
     EXPECT_EQ(status, 0);
     EXPECT_EQ(runCli(update, status, err), "0 measured, 0 without audio, 2 already known\n");
 
-    // The partner rewritten: only that file is measured again, and its new reading kept.
+    // The partner rewritten: only that file is measured again (the new reading held:
+    // LoudnessStore.KeepsOneReadingPerFileVersion).
     writeFile(songs + "/Artist - Partner.wav", sineWav(-30.0, 1000.0, 4.0));
-    const std::string partner = songs + "/Artist - Partner.wav";
     EXPECT_EQ(runCli(update, status, err), "1 measured, 0 without audio, 1 already known\n");
-    LibraryIndex index(db);
-    const auto kept = LoudnessStore(index).find(partner, *fileVersion(partner));
-    ASSERT_TRUE(kept && kept->integratedLufs);
-    EXPECT_NEAR(*kept->integratedLufs, -30.0, 0.2);
 }
 
 }  // namespace

@@ -323,8 +323,9 @@ TEST(DiskCatalogue, GraphicsFilesOfEveryKind) {
 }
 
 // Zipped songs on the real disk: the right pair or the right message, nothing written
-// outside the scratch folder, and the scratch folder gone when the session is. (Every
-// kind of refusal: ScanAndPlayer.AgreeOnEveryZipAndGraphicsFile.)
+// outside the scratch folder, and the scratch folder gone when the session is. One
+// refusal shows its message reaching the user; every kind of refusal:
+// ScanAndPlayer.AgreeOnEveryZipAndGraphicsFile.
 TEST(ZipSongs, PlayThePairInsideOrSayWhyNot) {
     const testing::TempFolder dir;
     const std::string cdg(24 * 300, '\0');
@@ -335,10 +336,6 @@ TEST(ZipSongs, PlayThePairInsideOrSayWhyNot) {
         {{{"a/Disc 1/", ""}, {"a/Disc 1/A.cdg", cdg}, {"b.ogg", "a"}}, "song.ogg", "(OGG/CDG)"},
         {{{"x.cdg", cdg}, {"x.flac", "a"}, {"y.mp3", "b"}}, "song.flac", "(FLAC/CDG)"},
         {{{"x.cdg", cdg}, {"notes.txt", "a"}}, "", "Playing: s.zip (CDG)"},
-        {{{"Song.cdg", cdg}, {"../evil.mp3", "a"}}, "", "an unsafe name (../evil.mp3): s.zip"},
-        {{{"Song.cdg", std::string(24 * 300, 'c'), true}},
-         "",
-         "This zip is damaged: s.zip (CRC error)"},
         {{}, "", "Cannot open the zip: s.zip (Not a zip archive)"}};
     for (const auto& [entries, audio, shown] : cases) {
         SCOPED_TRACE(shown);
@@ -346,7 +343,6 @@ TEST(ZipSongs, PlayThePairInsideOrSayWhyNot) {
         testing::writeZip(zip, entries);
         std::string bytes = testing::readFile(zip);
         if (entries.empty()) bytes = "not a zip";
-        if (shown.find("CRC") != std::string::npos) bytes[bytes.find(std::string(99, 'c'))] = 'C';
         testing::writeFile(zip, bytes);
         testing::World world;
         testing::FakeHost host{world};

@@ -26,7 +26,6 @@ struct NightWorld : ::testing::Test, DialogProvider {
     QStringList messages;  // boxes shown, and questions asked ("?" first)
     bool yes = false;      // the answer to every question asked yes or no
     QString answer;        // to every question of the Singers window
-    QString csvPath;       // where the history is exported
     QtSettingsStore settings{work.filePath("settings.ini")};
     FakeMedia media;
     ControlWindow window{{media, *this, settings, {}, program.path(), [] {}}};
@@ -55,7 +54,6 @@ struct NightWorld : ::testing::Test, DialogProvider {
         RotationWindowDeps& deps = singers().deps();
         deps.askText = [this](const QString&, const QString&) { return answer; };
         deps.chooseItem = [this](const QString&, const QStringList&) { return answer; };
-        deps.chooseCsvFile = [this] { return csvPath; };
     }
     LibraryWindow& lib() { return library->libraryWindow(); }
     RotationWindow& singers() { return library->rotationWindow(); }
