@@ -418,9 +418,15 @@ TEST_F(ControlWindowTest, AboutInfoAndLabels) {
     EXPECT_EQ(opened, QStringList({doc, doc}));
     EXPECT_EQ(messages.mid(1), QStringList({"Cannot open the documentation file: " + doc,
                                             "No program to open " + doc + " was found"}));
+    const QString keysTip = c.status->toolTip();
     window.showStatus("Playing: <b>x</b>.");  // file names are plain text
     EXPECT_TRUE(c.status->textFormat() == Qt::PlainText &&
                 c.status->text() == "Playing: <b>x</b>.");
+    EXPECT_EQ(c.status->toolTip(), keysTip);  // fits: the keys' tip only
+    // Wider than the line: the whole of it in the tip, above the keys.
+    const QString longLine = "Cut short when Lyrvox last ended, sings next: " + QString(80, 'x');
+    window.showStatus(longLine);
+    EXPECT_EQ(c.status->toolTip(), longLine + "\n" + keysTip);
     const QRect before = c.imageName->geometry();  // right-aligned, sized to its text
     setLabelText(c.imageName, "a rather long image name.bin");
     EXPECT_TRUE(c.imageName->geometry().right() == before.right() &&
