@@ -34,6 +34,7 @@ struct RubberBandProbes {
         const gint rate = padRate(pad);
         const int64_t endNs = self->inEndNs_.load();
         if (rate <= 0 || endNs < 0) return GST_PAD_PROBE_OK;
+        self->soundEndNs_.store(endNs);
         const int64_t delayNs = self->latencyNs_.load() + kFlushMarginNs;
         const auto frames = static_cast<gsize>(static_cast<double>(delayNs) * rate / 1e9);
         GstBuffer* silence = gst_buffer_new_allocate(nullptr, frames * 2 * sizeof(float), nullptr);
@@ -65,6 +66,70 @@ struct RubberBandProbes {
         }
         return GST_PAD_PROBE_OK;
     }
+    // Output::InTime: after measuring, each buffer out of the shifter moved back by the
+    // delay. Until the first sound comes out only silence does, and it is held back;
+    // the first buffer sent on starts at 0 with the silence that led up to the sound
+    // (or without what falls before 0), the others follow on without gaps, and nothing
+    // goes past the end of the sound that went in.
+    static GstPadProbeReturn shifterOutputInTime(GstPad* pad, GstPadProbeInfo* info,
+                                                 gpointer data) {
+        shifterOutput(pad, info, data);
+        auto* self = static_cast<RubberBandDelay*>(data);
+        GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        const gint rate = padRate(pad);
+        if (buffer == nullptr || rate <= 0 || !GST_BUFFER_PTS_IS_VALID(buffer))
+            return GST_PAD_PROBE_OK;
+        if (!self->known_.load()) return GST_PAD_PROBE_DROP;
+        const auto toFrames = [rate](int64_t ns) {
+            return static_cast<int64_t>(gst_util_uint64_scale_int_round(
+                static_cast<guint64>(std::max<int64_t>(ns, 0)), rate, GST_SECOND));
+        };
+        const auto toNs = [rate](int64_t frames) {
+            return static_cast<GstClockTime>(
+                gst_util_uint64_scale_int_round(static_cast<guint64>(frames), GST_SECOND, rate));
+        };
+        const auto count = static_cast<int64_t>(gst_buffer_get_size(buffer) / kFrameBytes);
+        const int64_t start = self->sentFrames_;
+        int64_t lead = 0;  // silence before the buffer's frames
+        int64_t skip = 0;  // the buffer's frames that fall before 0
+        if (start == 0) {
+            const int64_t belongs = toFrames(static_cast<int64_t>(GST_BUFFER_PTS(buffer))) -
+                                    toFrames(self->latencyNs_.load());
+            lead = std::max<int64_t>(0, belongs);
+            skip = std::min(count, std::max<int64_t>(0, -belongs));
+        }
+        int64_t total = lead + count - skip;
+        if (const int64_t endNs = self->soundEndNs_.load(); endNs >= 0)
+            total = std::min(total, toFrames(endNs) - start);
+        if (total <= 0) return GST_PAD_PROBE_DROP;
+        GstBuffer* moved = nullptr;
+        if (lead == 0 && skip == 0 && total == count) {
+            moved = gst_buffer_make_writable(buffer);
+        } else {
+            const auto bytes = static_cast<gsize>(total) * kFrameBytes;
+            moved = gst_buffer_new_allocate(nullptr, bytes, nullptr);
+            gst_buffer_memset(moved, 0, 0, bytes);
+            const auto kept = static_cast<gsize>(total - lead) * kFrameBytes;
+            if (kept > 0) {
+                GstMapInfo map;
+                if (gst_buffer_map(moved, &map, GST_MAP_WRITE)) {
+                    gst_buffer_extract(buffer, static_cast<gsize>(skip) * kFrameBytes,
+                                       map.data + static_cast<gsize>(lead) * kFrameBytes, kept);
+                    gst_buffer_unmap(moved, &map);
+                }
+            }
+            gst_buffer_unref(buffer);
+        }
+        GST_BUFFER_PTS(moved) = toNs(start);
+        GST_BUFFER_DURATION(moved) = toNs(start + total) - toNs(start);
+        GST_BUFFER_OFFSET(moved) = GST_BUFFER_OFFSET_NONE;
+        GST_BUFFER_OFFSET_END(moved) = GST_BUFFER_OFFSET_NONE;
+        if (start == 0) GST_BUFFER_FLAG_SET(moved, GST_BUFFER_FLAG_DISCONT);
+        self->sentFrames_ = start + total;
+        GST_PAD_PROBE_INFO_DATA(info) = moved;
+        return GST_PAD_PROBE_OK;
+    }
+    static constexpr gsize kFrameBytes = 2 * sizeof(float);  // stereo 32-bit float
     static gint padRate(GstPad* pad) {
         GstCaps* caps = gst_pad_get_current_caps(pad);
         gint rate = 0;
@@ -97,7 +162,7 @@ struct RubberBandProbes {
     static constexpr float kSilence = 1e-4f;  // of full scale
 };
 
-void RubberBandDelay::attach(GstElement* shifter) {
+void RubberBandDelay::attach(GstElement* shifter, Output output) {
     GstPad* unshifted = gst_element_get_static_pad(shifter, "sink");
     gst_pad_add_probe(unshifted, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
                       &RubberBandProbes::shifterEvent, this, nullptr);
@@ -105,8 +170,10 @@ void RubberBandDelay::attach(GstElement* shifter) {
                       nullptr);
     gst_object_unref(unshifted);
     GstPad* shifted = gst_element_get_static_pad(shifter, "src");
-    gst_pad_add_probe(shifted, GST_PAD_PROBE_TYPE_BUFFER, &RubberBandProbes::shifterOutput, this,
-                      nullptr);
+    gst_pad_add_probe(shifted, GST_PAD_PROBE_TYPE_BUFFER,
+                      output == Output::InTime ? &RubberBandProbes::shifterOutputInTime
+                                               : &RubberBandProbes::shifterOutput,
+                      this, nullptr);
     gst_object_unref(shifted);
 }
 
@@ -115,6 +182,8 @@ void RubberBandDelay::reset() {
     inOnsetNs_.store(-1);
     inEndNs_.store(-1);
     known_.store(false);
+    soundEndNs_.store(-1);
+    sentFrames_ = 0;
 }
 
 }  // namespace lyrvox

@@ -6,6 +6,12 @@
 // goes in and where it comes out; and as a LADSPA plugin is never drained, at the
 // song's end they push silence that long through it, so that its last sound is
 // heard before the end goes on.
+//
+// Something that renders the sound rather than playing it (the video export) takes
+// the delay out of the sound itself: Output::InTime holds the shifter's output back
+// until the first sound comes out, then sends it on moved earlier by the delay, with
+// the silence that led up to it, and cuts what the end's silence adds past the end
+// of what went in. The sound then lies where it did before the shifter, as long.
 #include <atomic>
 #include <cstdint>
 
@@ -15,8 +21,12 @@ namespace lyrvox {
 
 class RubberBandDelay {
   public:
+    enum class Output {
+        AsShifted,  // the shifter's output as it comes (the player takes the delay off its clock)
+        InTime,     // moved back to where the sound went in
+    };
     // Probes the shifter's pads (32-bit float stereo) for as long as it lives.
-    void attach(GstElement* shifter);
+    void attach(GstElement* shifter, Output output = Output::AsShifted);
     // Forgets what was measured, for the next song.
     void reset();
 
@@ -34,6 +44,11 @@ class RubberBandDelay {
     std::atomic<int64_t> inOnsetNs_{-1};
     std::atomic<bool> known_{false};
     std::atomic<int64_t> inEndNs_{-1};  // the end of what went into it; -1: nothing yet
+    // Output::InTime: where the song's own sound ended going in (the silence pushed
+    // after it not counted); -1 until the end. Frames sent on since the first sound
+    // came out, in the streaming thread.
+    std::atomic<int64_t> soundEndNs_{-1};
+    int64_t sentFrames_ = 0;
 };
 
 }  // namespace lyrvox
