@@ -9,11 +9,15 @@
 //
 // Something that renders the sound rather than playing it (the video export) takes
 // the delay out of the sound itself: Output::InTime holds the shifter's output back
-// until the first sound comes out, then sends it on moved earlier by the delay, with
-// the silence that led up to it, and cuts what the end's silence adds past the end
-// of what went in. The sound then lies where it did before the shifter, as long.
+// until the first sound has come out, then sends it on moved earlier by the delay,
+// and cuts what the end's silence adds past the end of what went in: the sound lies
+// where it did before the shifter, as long. The shifter smears the start of a sound
+// over some 50 ms before it, so there the delay is taken between the moments the
+// first sound reaches a quarter of its level going in and coming out, rather than
+// between its first traces.
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 typedef struct _GstElement GstElement;
 
@@ -45,9 +49,19 @@ class RubberBandDelay {
     std::atomic<bool> known_{false};
     std::atomic<int64_t> inEndNs_{-1};  // the end of what went into it; -1: nothing yet
     // Output::InTime: where the song's own sound ended going in (the silence pushed
-    // after it not counted); -1 until the end. Frames sent on since the first sound
-    // came out, in the streaming thread.
+    // after it not counted); -1 until the end.
     std::atomic<int64_t> soundEndNs_{-1};
+    // Output::InTime, in the streaming thread (both pads' probes run in it): the
+    // first sound's loudest sample over its first moments going in (per frame, the
+    // louder channel) and where it first reached a quarter of that; the delay taken
+    // off (-1 until known); the output held back until then, from heldStartNs_; the
+    // frames sent on since.
+    std::vector<float> firstSound_;
+    float firstLevel_ = 0.0f;
+    int64_t inMarkNs_ = -1;
+    int64_t shiftNs_ = -1;
+    std::vector<float> held_;
+    int64_t heldStartNs_ = -1;
     int64_t sentFrames_ = 0;
 };
 
