@@ -93,6 +93,8 @@ std::string VideoExporter::checkOptions(const VideoExportOptions& options) {
         return "the tempo must be from 50 to 200 percent";
     if (options.offsetMs < -5000 || options.offsetMs > 5000)
         return "the offset must be from -5000 to 5000 ms";
+    if (options.slideSeconds < 1 || options.slideSeconds > 3600)
+        return "the slide time must be from 1 to 3600 seconds";
     if (!options.background.empty() && options.background[0] == '#' &&
         !BackgroundFrames::isColour(options.background))
         return "bad colour '" + options.background + "': expected #rrggbb";

@@ -38,7 +38,7 @@ struct VideoExportOptions {
     // picture as it is), a colour "#rrggbb", an image, a folder of images shown in
     // turn for slideSeconds each, or a video played in a loop (background_frames.h).
     std::string background;
-    int slideSeconds = 10;
+    int slideSeconds = 10;  // 1 to 3600
     // In songs that mark no colour transparent, the colour of the last memory preset
     // shows the background.
     bool transparentBackground = false;

@@ -25,6 +25,7 @@
 #include "support/test_files.h"
 #include "support/tone_wav.h"
 #include "tools/cli/cli_commands.h"
+#include "video/background_frames.h"
 #include "video/frame_time.h"
 #include "video/video_exporter.h"
 
@@ -523,6 +524,52 @@ INSTANTIATE_TEST_SUITE_P(
                       BackgroundCase{"colour_behind_the_clear_colour", false, false, true},
                       BackgroundCase{"opaque_song_as_it_is", false, false, false}),
     [](const auto& param) { return std::string(param.param.name); });
+
+// A video behind the picture plays in a loop: its pictures come at their times,
+// and after its end from its start again.
+TEST(VideoBackground, AVideoLoops) {
+    if (!gst_is_initialized()) gst_init(nullptr, nullptr);
+    TempFolder folder;
+    const std::string video = folder.path("loop.mp4");
+    // One second at 10 frames a second, a ball moving across.
+    GstElement* maker = gst_parse_launch(
+        ("videotestsrc num-buffers=10 pattern=ball ! "
+         "video/x-raw,framerate=10/1,width=64,height=48 ! x264enc ! mp4mux ! filesink location=\"" +
+         video + "\"")
+            .c_str(),
+        nullptr);
+    ASSERT_NE(maker, nullptr);
+    gst_element_set_state(maker, GST_STATE_PLAYING);
+    GstMessage* end = gst_bus_timed_pop_filtered(
+        GST_ELEMENT_BUS(maker), 20 * GST_SECOND,
+        static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    ASSERT_NE(end, nullptr);
+    if (GST_MESSAGE_TYPE(end) == GST_MESSAGE_ERROR) {
+        GError* error = nullptr;
+        gst_message_parse_error(end, &error, nullptr);
+        ADD_FAILURE() << "cannot make the video: " << error->message;
+        g_clear_error(&error);
+    }
+    gst_message_unref(end);
+    gst_element_set_state(maker, GST_STATE_NULL);
+    gst_object_unref(maker);
+
+    BackgroundFrames frames;
+    ASSERT_EQ(frames.open(video, 32, 24, 10), "");
+    const auto pictureAt = [&](double seconds) {
+        const uint32_t* p = frames.at(static_cast<int64_t>(seconds * 1e9));
+        return std::vector<uint32_t>(p, p + 32 * 24);
+    };
+    const auto first = pictureAt(0.05);
+    const int64_t serial = frames.serial();
+    const auto later = pictureAt(0.55);
+    EXPECT_NE(frames.serial(), serial) << "a new picture";
+    EXPECT_NE(first, later) << "the ball has moved";
+    const auto again = pictureAt(1.05);  // the second round's first picture
+    EXPECT_EQ(again, first);
+    const auto thirdRound = pictureAt(2.55);
+    EXPECT_EQ(thirdRound, later);
+}
 
 // The command line: bad input refused before anything is written.
 struct CommandCase {

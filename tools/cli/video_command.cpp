@@ -35,6 +35,7 @@ const char kVideoUsage[] =
     "usage: lyrvox-cdg video SONG... -o OUT [--format mp4|mkv] [--size WxH] [--stretch]\n"
     "                        [--fps 25|30|50|60] [--key N] [--tempo P] [--offset MS] [--yuv444]\n"
     "                        [--background COLOUR|IMAGE|FOLDER|VIDEO] [--transparent-background]\n"
+    "                        [--slide-seconds N]\n"
     "                        [--jobs N] [--progress-lines]\n";
 
 // The signal that asked the exports to end (0: none yet).
@@ -110,8 +111,10 @@ std::string parseVideoArgs(const std::vector<std::string>& args, VideoJobs& run)
     const QCommandLineOption background(QStringLiteral("background"), QString(),
                                         QStringLiteral("B"));
     const QCommandLineOption transparentBackground(QStringLiteral("transparent-background"));
+    const QCommandLineOption slideSeconds(QStringLiteral("slide-seconds"), QString(),
+                                          QStringLiteral("N"));
     parser.addOptions({output, format, size, stretch, fps, key, tempo, offset, jobs, yuv444,
-                       progressLines, background, transparentBackground});
+                       progressLines, background, transparentBackground, slideSeconds});
     const ParseProblem problem = parseArguments(parser, args);
     if (problem.kind == ParseProblem::UnknownOption)
         return "unknown option '" + escapeForTerminal(problem.argument) + "'";
@@ -161,7 +164,8 @@ std::string parseVideoArgs(const std::vector<std::string>& args, VideoJobs& run)
                             Number{key, o.semitones, "semitones such as -2 or 3"},
                             Number{tempo, o.tempoPercent, "a percentage such as 90"},
                             Number{offset, o.offsetMs, "milliseconds such as -120"},
-                            Number{jobs, run.jobs, "a count such as 2"}}) {
+                            Number{jobs, run.jobs, "a count such as 2"},
+                            Number{slideSeconds, o.slideSeconds, "seconds such as 10"}}) {
         if (!parser.isSet(n.option)) continue;
         const std::string v = toStd(parser.value(n.option));
         const auto parsed = parseInt(v);
