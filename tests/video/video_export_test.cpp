@@ -525,6 +525,29 @@ INSTANTIATE_TEST_SUITE_P(
                       BackgroundCase{"opaque_song_as_it_is", false, false, false}),
     [](const auto& param) { return std::string(param.param.name); });
 
+// A folder behind the picture is a slideshow of its images by name, each for the
+// set time, round and round; other files in it are passed over.
+TEST(VideoBackground, AFolderIsASlideshowByName) {
+    TempFolder folder;
+    std::filesystem::create_directory(folder.path("slides"));
+    writeFile(folder.path("slides/notes.txt"), std::string("not a picture"));
+    for (const auto& [name, colour] :
+         {std::pair{"b.png", "#0000FF"}, std::pair{"a.png", "#FF0000"}}) {
+        const std::string make = std::string("/usr/bin/convert -size 8x8 xc:'") + colour +
+                                 "' PNG24:'" + folder.path("slides/") + name + "'";
+        ASSERT_EQ(std::system(make.c_str()), 0) << make;
+    }
+    BackgroundFrames frames;
+    ASSERT_EQ(frames.open(folder.path("slides"), 4, 4, 2), "");
+    const auto colourAt = [&](double seconds) {
+        return frames.at(static_cast<int64_t>(seconds * 1e9))[5] & 0xFFFFFFu;
+    };
+    EXPECT_EQ(colourAt(0.0), 0xFF0000u);  // a.png first
+    EXPECT_EQ(colourAt(1.9), 0xFF0000u);
+    EXPECT_EQ(colourAt(2.1), 0x0000FFu);
+    EXPECT_EQ(colourAt(4.5), 0xFF0000u);  // round again
+}
+
 // A video behind the picture plays in a loop: its pictures come at their times,
 // and after its end from its start again.
 TEST(VideoBackground, AVideoLoops) {
