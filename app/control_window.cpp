@@ -129,8 +129,9 @@ void ControlWindow::connectControls() {
         QAction* exportVideo = menu.addAction(QStringLiteral("Export video..."));
         exportVideo->setEnabled(!chosenFile_.empty());
         connect(exportVideo, &QAction::triggered, this, [this] {
-            ExportVideoDialog::openFor(QFile::decodeName(QByteArray::fromStdString(chosenFile_)),
-                                       this);
+            ExportVideoDialog* dialog = ExportVideoDialog::openFor(
+                QFile::decodeName(QByteArray::fromStdString(chosenFile_)), this);
+            dialog->setBackground(display_->background().choice());
         });
     });
 }

@@ -139,6 +139,17 @@ QStringList ExportVideoDialog::arguments() const {
                      QStringLiteral("--fps"),  fps_->currentText()};
     if (out.endsWith(QStringLiteral(".mkv"), Qt::CaseInsensitive))
         args << QStringLiteral("--format") << QStringLiteral("mkv");
+    using Kind = BackgroundChoice::Kind;
+    const BackgroundChoice& b = background_;
+    if (b.kind == Kind::Colour) {
+        args << QStringLiteral("--background") << b.colour.name(QColor::HexRgb);
+    } else if (b.kind != Kind::None && !b.path.isEmpty()) {
+        args << QStringLiteral("--background") << b.path;
+        if (b.kind == Kind::Folder)
+            args << QStringLiteral("--slide-seconds") << QString::number(b.periodSeconds);
+    }
+    if (args.contains(QStringLiteral("--background")) && b.clearColourTransparent)
+        args << QStringLiteral("--transparent-background");
     args << QStringLiteral("--progress-lines");
     return args;
 }

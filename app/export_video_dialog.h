@@ -1,6 +1,7 @@
 #pragma once
 // "Export video...": the chosen song written to a video file by
-// `lyrvox-cdg video SONG -o OUT --size WxH --fps N --progress-lines` in a process
+// `lyrvox-cdg video SONG -o OUT --size WxH --fps N --progress-lines` (and the
+// display's background, when one is chosen) in a process
 // of its own, so that the song playing (if any) goes on undisturbed. The dialog
 // asks for the output file, size and frame rate, then shows the export's progress
 // with Cancel. The exporter writes its file whole or not at all, and removes its
@@ -11,6 +12,8 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+
+#include "display/background_source.h"
 
 class QComboBox;
 class QDialogButtonBox;
@@ -36,6 +39,8 @@ class ExportVideoDialog : public QDialog {
     void setOutput(const QString& path);
     void setFrameSize(QSize size);
     void setFramesPerSecond(int fps);
+    // What the display shows behind the picture: the video gets the same.
+    void setBackground(const BackgroundChoice& choice) { background_ = choice; }
     // The exporter's arguments for the choices shown now.
     QStringList arguments() const;
 
@@ -71,6 +76,7 @@ class ExportVideoDialog : public QDialog {
     QByteArray pending_[2];  // partial lines of stdout and stderr
     QString lastWords_;      // the exporter's last line that was not progress
     bool cancelled_ = false;
+    BackgroundChoice background_;
     QLineEdit* output_;
     QComboBox* size_;
     QComboBox* fps_;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "display/picture_copy.h"
+
 namespace lyrvox {
 namespace {
 
@@ -42,11 +44,22 @@ FramePainter::FramePainter(int width, int height, bool stretch, bool fullChroma)
       now_(shown_.size()),
       yuv_(static_cast<std::size_t>(width) * height * 3 / (fullChroma ? 1 : 2)) {}
 
-bool FramePainter::paint(const CdgMachine& machine) {
+bool FramePainter::paint(const CdgMachine& machine, const FrameBackdrop& behind) {
     machine.renderArgb32(now_.data(), kScreenWidth);
+    // Over a backdrop only while some colour is transparent; a change of opacities or
+    // of the backdrop repaints the whole picture.
+    std::array<uint8_t, 16> opacity{};
+    bool mixed = false;
+    if (behind.pixels != nullptr) {
+        opacity = machine.opacityTable(behind.clearTransparent);
+        mixed = CdgMachine::anyTransparent(opacity);
+    }
+    const bool restyled =
+        mixed != mixed_ || (mixed && (opacity != opacity_ || behind.serial != behindSerial_));
     // Which picture rows changed: a karaoke wipe touches a few at a time, and only
     // the frame rows taken from them are converted again.
-    const bool moved = first_ || machine.HOffset != hOffset_ || machine.VOffset != vOffset_;
+    const bool moved =
+        first_ || restyled || machine.HOffset != hOffset_ || machine.VOffset != vOffset_;
     std::array<bool, kScreenHeight> changed{};
     bool any = moved;
     for (int y = 0; y < kScreenHeight; ++y) {
@@ -61,6 +74,9 @@ bool FramePainter::paint(const CdgMachine& machine) {
     shown_.swap(now_);
     hOffset_ = machine.HOffset;
     vOffset_ = machine.VOffset;
+    mixed_ = mixed;
+    opacity_ = opacity;
+    behindSerial_ = behind.serial;
     // Frame row to picture row as stretchVisibleWindow maps them: the picture row
     // under the frame row's centre, clamped to the picture.
     const int top = kViewTop + machine.VOffset;
@@ -81,7 +97,11 @@ bool FramePainter::paint(const CdgMachine& machine) {
         if (!fullChroma_ && y % 2 == 1) rowChanged_[y] = rowChanged_[y - 1];
         if (rowChanged_[y]) rowGeneration_[y] = generation_;
     }
-    drawChangedRows(machine.HOffset, top);
+    if (mixed) {
+        drawMixed(machine, behind.pixels);
+    } else {
+        drawChangedRows(machine.HOffset, top);
+    }
     if (fullChroma_) {
         convertFull();
     } else {
@@ -123,6 +143,14 @@ void FramePainter::drawChangedRows(int hOffset, int top) {
         for (std::size_t x = 0; x < columns_.size(); ++x) row[x] = picture[columns_[x]];
         previousSource = source;
     }
+}
+
+void FramePainter::drawMixed(const CdgMachine& machine, const uint32_t* behind) {
+    // The whole picture over its backdrop, as the player's display lays it; only the
+    // changed rows are converted, and the others come out as they were.
+    compositeVisibleWindow(machine, opacity_, rect_.width, rect_.height,
+                           argb_.data() + static_cast<std::size_t>(width_) * rect_.y + rect_.x,
+                           width_, behind, rect_.width);
 }
 
 void FramePainter::convert() {

@@ -4,7 +4,9 @@
 // bars or stretched to fill it, as planar YUV with BT.709 colours in the limited
 // range that video players expect: 4:2:0 (I420, what every player and television
 // decodes; the colour of each 2x2 block is their average) or 4:4:4 (Y444, every
-// pixel's own colour). Plain C++.
+// pixel's own colour). Colours the song marks transparent show a backdrop behind
+// the picture when one is given. Plain C++.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -14,14 +16,25 @@
 
 namespace lyrvox {
 
+// What shows where the song's colours are transparent: `pixels` of the picture's
+// size (FramePainter::pictureRect()), rows of 0x??RRGGBB words; `serial` changes
+// whenever they do. `clearTransparent`: in songs that mark no colour transparent,
+// the colour of the last memory preset shows it.
+struct FrameBackdrop {
+    const uint32_t* pixels = nullptr;
+    int64_t serial = 0;
+    bool clearTransparent = false;
+};
+
 class FramePainter {
   public:
     // width and height even, at least 2 each.
     FramePainter(int width, int height, bool stretch, bool fullChroma = false);
 
-    // Paints the machine's picture as it shows now. False, with the frame left as
-    // it was, when the picture is the one painted last time.
-    bool paint(const CdgMachine& machine);
+    // Paints the machine's picture as it shows now, over `behind` where its colours
+    // are transparent. False, with the frame left as it was, when the frame would be
+    // the one painted last time.
+    bool paint(const CdgMachine& machine, const FrameBackdrop& behind = {});
 
     // Y plane (width x height), then Cb and Cr (width/2 x height/2 each, or width x
     // height with full chroma).
@@ -37,6 +50,7 @@ class FramePainter {
 
   private:
     void drawChangedRows(int hOffset, int top);
+    void drawMixed(const CdgMachine& machine, const uint32_t* behind);
     void convert();
     void convertFull();
 
@@ -54,6 +68,9 @@ class FramePainter {
     std::vector<uint32_t> now_;
     int16_t hOffset_ = -1;
     int16_t vOffset_ = -1;
+    bool mixed_ = false;  // the last paint laid the picture over a backdrop
+    std::array<uint8_t, 16> opacity_{};
+    int64_t behindSerial_ = 0;
     std::vector<uint8_t> yuv_;
 };
 

@@ -34,6 +34,14 @@ struct VideoExportOptions {
     int semitones = 0;       // key, -12..12
     int tempoPercent = 100;  // 50..200
     int offsetMs = 0;        // positive: the picture later than the sound
+    // What shows where the song's colours are transparent: empty (nothing: the
+    // picture as it is), a colour "#rrggbb", an image, a folder of images shown in
+    // turn for slideSeconds each, or a video played in a loop (background_frames.h).
+    std::string background;
+    int slideSeconds = 10;  // 1 to 3600
+    // In songs that mark no colour transparent, the colour of the last memory preset
+    // shows the background.
+    bool transparentBackground = false;
 };
 
 struct VideoExportResult {
@@ -55,6 +63,9 @@ class VideoExporter {
     // Empty when GStreamer has every element the export needs; otherwise which
     // Debian package is missing.
     static std::string missingElements(const VideoExportOptions& options);
+    // Empty when the options' background can be shown; otherwise why not (without
+    // its name).
+    static std::string checkBackground(const VideoExportOptions& options);
 
     VideoExportResult run(const VideoExportOptions& options, const std::atomic<bool>& cancel,
                           const Progress& progress = {});

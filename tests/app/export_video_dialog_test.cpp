@@ -124,6 +124,51 @@ TEST(ExportVideoDialogTest, RefusesBadChoicesAndAMissingExporter) {
     EXPECT_TRUE(dialog.statusText().startsWith("Export failed: lyrvox-cdg could not be started"));
 }
 
+// The display's background goes to the exporter as its options.
+struct BackgroundArgsCase {
+    const char* name;
+    BackgroundChoice::Kind kind;
+    const char* colourOrPath;
+    bool clearTransparent;
+    const char* expected;  // the arguments between --fps N and --progress-lines
+};
+
+class ExportVideoBackground : public ::testing::TestWithParam<BackgroundArgsCase> {};
+
+TEST_P(ExportVideoBackground, PassesTheDisplaysBackground) {
+    const BackgroundArgsCase& c = GetParam();
+    QTemporaryDir dir;
+    ExportVideoDialog dialog(dir.filePath("s.cdg"), fakeExporter(dir, "exit 0"));
+    BackgroundChoice choice;
+    choice.kind = c.kind;
+    if (c.kind == BackgroundChoice::Kind::Colour) {
+        choice.colour = QColor(QString::fromUtf8(c.colourOrPath));
+    } else {
+        choice.path = QString::fromUtf8(c.colourOrPath);
+    }
+    choice.periodSeconds = 7;
+    choice.clearColourTransparent = c.clearTransparent;
+    dialog.setBackground(choice);
+    const QStringList args = dialog.arguments();
+    const auto from = args.indexOf(QStringLiteral("--fps")) + 2;
+    const auto to = args.indexOf(QStringLiteral("--progress-lines"));
+    EXPECT_EQ(args.mid(from, to - from).join(' '), QString::fromUtf8(c.expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Choices, ExportVideoBackground,
+    ::testing::Values(BackgroundArgsCase{"none", BackgroundChoice::Kind::None, "", true, ""},
+                      BackgroundArgsCase{"colour", BackgroundChoice::Kind::Colour, "#102030", false,
+                                         "--background #102030"},
+                      BackgroundArgsCase{"image_and_clear_colour", BackgroundChoice::Kind::Image,
+                                         "/p/stage.png", true,
+                                         "--background /p/stage.png --transparent-background"},
+                      BackgroundArgsCase{"slideshow", BackgroundChoice::Kind::Folder, "/p/slides",
+                                         false, "--background /p/slides --slide-seconds 7"},
+                      BackgroundArgsCase{"video", BackgroundChoice::Kind::Video, "/p/loop.mp4",
+                                         false, "--background /p/loop.mp4"}),
+    [](const auto& param) { return std::string(param.param.name); });
+
 // The control window's part: the display menu's entry opens the dialog for the chosen song,
 // and while the export runs the song's picture keeps advancing; Cancel ends the exporter.
 struct ExportFromPlayer : ::testing::Test, DialogProvider, SettingsStore {
@@ -174,6 +219,10 @@ TEST_F(ExportFromPlayer, ExportsTheChosenSongWhileItPlaysAndCancelEndsTheExporte
     answer = OpenFileChoice{song, 2};
     window.openSong();
     window.playPauseOrContinue();
+    BackgroundChoice behind;
+    behind.kind = BackgroundChoice::Kind::Colour;
+    behind.colour = QColor(0x10, 0x20, 0x30);
+    window.display().setBackground(behind);
     entry = menuEntry("Export video...");
     ASSERT_TRUE(entry != nullptr && entry->isEnabled());
     entry->trigger();
@@ -181,6 +230,7 @@ TEST_F(ExportFromPlayer, ExportsTheChosenSongWhileItPlaysAndCancelEndsTheExporte
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(dialog->isVisible() && !dialog->isModal());
     EXPECT_EQ(dialog->arguments().value(1), song);
+    EXPECT_TRUE(dialog->arguments().join(' ').contains("--background #102030"));
     dialog->setProgram(fakeExporter(
         work, "echo $$ > '" + work.filePath("pid") + "'; echo progress 0.1; exec sleep 30"));
     const auto packets = [&] { return window.session().state().targetPacket; };

@@ -23,7 +23,8 @@ const char kUsage[] =
     "       lyrvox-cdg loudness --update [--db FILE]\n"
     "       lyrvox-cdg video SONG... -o OUT [--format mp4|mkv] [--size WxH] [--stretch]\n"
     "                        [--fps 25|30|50|60] [--key N] [--tempo P] [--offset MS] [--yuv444]\n"
-    "                        [--jobs N]\n"
+    "                        [--background COLOUR|IMAGE|FOLDER|VIDEO] [--transparent-background]\n"
+    "                        [--slide-seconds N] [--jobs N]\n"
     "       lyrvox-cdg --help\n";
 
 }  // namespace

@@ -24,6 +24,7 @@
 
 #include "tools/cli/cli_commands.h"
 #include "tools/cli/command_line.h"
+#include "util/settings_table.h"
 #include "util/text_helpers.h"
 #include "video/video_exporter.h"
 
@@ -33,6 +34,8 @@ namespace {
 const char kVideoUsage[] =
     "usage: lyrvox-cdg video SONG... -o OUT [--format mp4|mkv] [--size WxH] [--stretch]\n"
     "                        [--fps 25|30|50|60] [--key N] [--tempo P] [--offset MS] [--yuv444]\n"
+    "                        [--background COLOUR|IMAGE|FOLDER|VIDEO] [--transparent-background]\n"
+    "                        [--slide-seconds N]\n"
     "                        [--jobs N] [--progress-lines]\n";
 
 // The signal that asked the exports to end (0: none yet).
@@ -105,8 +108,13 @@ std::string parseVideoArgs(const std::vector<std::string>& args, VideoJobs& run)
     const QCommandLineOption jobs(QStringLiteral("jobs"), QString(), QStringLiteral("N"));
     const QCommandLineOption yuv444(QStringLiteral("yuv444"));
     const QCommandLineOption progressLines(QStringLiteral("progress-lines"));
-    parser.addOptions(
-        {output, format, size, stretch, fps, key, tempo, offset, jobs, yuv444, progressLines});
+    const QCommandLineOption background(QStringLiteral("background"), QString(),
+                                        QStringLiteral("B"));
+    const QCommandLineOption transparentBackground(QStringLiteral("transparent-background"));
+    const QCommandLineOption slideSeconds(QStringLiteral("slide-seconds"), QString(),
+                                          QStringLiteral("N"));
+    parser.addOptions({output, format, size, stretch, fps, key, tempo, offset, jobs, yuv444,
+                       progressLines, background, transparentBackground, slideSeconds});
     const ParseProblem problem = parseArguments(parser, args);
     if (problem.kind == ParseProblem::UnknownOption)
         return "unknown option '" + escapeForTerminal(problem.argument) + "'";
@@ -141,6 +149,11 @@ std::string parseVideoArgs(const std::vector<std::string>& args, VideoJobs& run)
     }
     o.stretch = parser.isSet(stretch);
     o.fullChroma = parser.isSet(yuv444);
+    o.background = toStd(parser.value(background));
+    if (parser.isSet(background) && o.background.empty()) return "--background needs a value";
+    o.transparentBackground = parser.isSet(transparentBackground);
+    // A folder's slides change as often as the player's slideshow does by default.
+    o.slideSeconds = settingNumber(settings::kBackgroundPeriod, std::nullopt);
     run.progressLines = parser.isSet(progressLines);
     struct Number {
         const QCommandLineOption& option;
@@ -151,7 +164,8 @@ std::string parseVideoArgs(const std::vector<std::string>& args, VideoJobs& run)
                             Number{key, o.semitones, "semitones such as -2 or 3"},
                             Number{tempo, o.tempoPercent, "a percentage such as 90"},
                             Number{offset, o.offsetMs, "milliseconds such as -120"},
-                            Number{jobs, run.jobs, "a count such as 2"}}) {
+                            Number{jobs, run.jobs, "a count such as 2"},
+                            Number{slideSeconds, o.slideSeconds, "seconds such as 10"}}) {
         if (!parser.isSet(n.option)) continue;
         const std::string v = toStd(parser.value(n.option));
         const auto parsed = parseInt(v);
@@ -256,6 +270,12 @@ int runVideo(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     if (const std::string missing = VideoExporter::missingElements(run.common); !missing.empty()) {
         err << "lyrvox-cdg video: " << missing << "\n";
+        return 1;
+    }
+    // A background that cannot be shown stops every export before any is written.
+    if (const std::string why = VideoExporter::checkBackground(run.common); !why.empty()) {
+        err << "lyrvox-cdg video: cannot read the background: "
+            << escapeForTerminal(run.common.background) << ": " << why << "\n";
         return 1;
     }
     const CaughtEndSignals caught;
