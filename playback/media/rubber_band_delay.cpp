@@ -44,6 +44,7 @@ struct RubberBandProbes {
         GST_BUFFER_PTS(silence) = static_cast<GstClockTime>(endNs);
         GST_BUFFER_DURATION(silence) = gst_util_uint64_scale_int(frames, GST_SECOND, rate);
         gst_pad_chain(pad, silence);  // takes the buffer
+        sendHeld(pad, self);
         return GST_PAD_PROBE_OK;
     }
     static constexpr int64_t kFlushMarginNs = 20'000'000;
@@ -186,6 +187,28 @@ struct RubberBandProbes {
         self->sentFrames_ = start + total;
         GST_PAD_PROBE_INFO_DATA(info) = moved;
         return GST_PAD_PROBE_OK;
+    }
+    // Output::InTime, at the end of what went in (after the end's silence went
+    // through): a song whose sound never came out of the shifter (silence throughout)
+    // would lose what is held; it is sent on, moved by the shifter's own report of
+    // its delay. One silent frame after it carries it through the output's probe.
+    static void sendHeld(GstPad* shifterInput, RubberBandDelay* self) {
+        if (self->shiftNs_ >= 0 || self->held_.empty()) return;
+        GstElement* shifter = GST_PAD_PARENT(shifterInput);
+        GstPad* output = shifter != nullptr ? gst_element_get_static_pad(shifter, "src") : nullptr;
+        if (output == nullptr) return;
+        const gint rate = padRate(output);
+        if (rate > 0) {
+            self->shiftNs_ = self->latencyNs_.load();
+            GstBuffer* last = gst_buffer_new_allocate(nullptr, kFrameBytes, nullptr);
+            gst_buffer_memset(last, 0, 0, kFrameBytes);
+            const auto heldFrames = static_cast<guint64>(self->held_.size() / 2);
+            GST_BUFFER_PTS(last) = static_cast<GstClockTime>(self->heldStartNs_) +
+                                   gst_util_uint64_scale_int(heldFrames, GST_SECOND, rate);
+            GST_BUFFER_DURATION(last) = gst_util_uint64_scale_int(1, GST_SECOND, rate);
+            gst_pad_push(output, last);  // takes the buffer
+        }
+        gst_object_unref(output);
     }
     static void appendSamples(GstBuffer* buffer, std::vector<float>& to) {
         GstMapInfo map;
