@@ -3,6 +3,9 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QHash>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+#include <QUrl>
 
 namespace lyrvox {
 namespace {
@@ -59,6 +62,34 @@ QByteArray PageFiles::contentSecurityPolicy() {
     return "default-src 'self'; script-src 'self'; style-src 'self'; img-src 'self' data:; "
            "connect-src 'self' ws: wss:; base-uri 'none'; form-action 'self'; "
            "frame-ancestors 'none'; object-src 'none'";
+}
+
+std::optional<ApiReply> PageFiles::reply(const QHttpServerRequest& request) {
+    const std::optional<PageFile> file =
+        PageFiles::find(request.url().path(QUrl::FullyEncoded).toUtf8());
+    if (!file) return std::nullopt;
+    if (request.method() != QHttpServerRequest::Method::Get) {
+        ApiReply reply = apiError(QHttpServerResponder::StatusCode::MethodNotAllowed,
+                                  QStringLiteral("Method not allowed."));
+        reply.headers.emplace_back("Allow", "GET");
+        return reply;
+    }
+    ApiReply reply;
+    reply.headers = {{"Cache-Control", file->cacheControl},
+                     {"ETag", file->etag},
+                     {"Content-Security-Policy", PageFiles::contentSecurityPolicy()},
+                     {"X-Frame-Options", "DENY"}};
+    reply.contentType = file->contentType;
+    // If-None-Match may list several tags; the phone's copy is current when ours is among them.
+    const QByteArray known = apiHeader(request, "If-None-Match");
+    if (!known.isEmpty() && (known.trimmed() == "*" || known.contains(file->etag))) {
+        reply.status = QHttpServerResponder::StatusCode::NotModified;
+        reply.raw = QByteArray();
+        reply.contentType.clear();
+        return reply;
+    }
+    reply.raw = file->body;
+    return reply;
 }
 
 }  // namespace lyrvox

@@ -7,6 +7,10 @@
 #include <QByteArray>
 #include <optional>
 
+#include "server/api_reply.h"
+
+class QHttpServerRequest;
+
 namespace lyrvox {
 
 struct PageFile {
@@ -24,6 +28,10 @@ class PageFiles {
     // The headers every page carries: where it may load from, no sniffing, no
     // referrer.
     static QByteArray contentSecurityPolicy();
+    // The answer to a request for one of the pages, with its caching and policy
+    // headers (304 when the phone's copy is current, 405 for a method but GET);
+    // nothing when the path names no page.
+    static std::optional<ApiReply> reply(const QHttpServerRequest& request);
 };
 
 }  // namespace lyrvox

@@ -256,7 +256,7 @@ ServerCore::Outcome ServerCore::answer(const QHttpServerRequest& request) {
 ServerCore::Outcome ServerCore::route(const QHttpServerRequest& request,
                                       const std::string& client) {
     const ApiReply notFound = apiError(Status::NotFound, QStringLiteral("Not found."));
-    if (std::optional<ApiReply> served = page(request)) return {*served};
+    if (std::optional<ApiReply> served = PageFiles::reply(request)) return {*served};
     const std::optional<std::vector<QString>> path = apiSegments(request);
     if (!path) return {notFound};
     const std::vector<QString>& p = *path;
@@ -281,33 +281,6 @@ ServerCore::Outcome ServerCore::route(const QHttpServerRequest& request,
     if (p.empty() || p[0] != QLatin1String("host")) return {notFound};
     HostAnswer host = host_->route(request, client, p);
     return {host.now, std::move(host.onPlayer)};
-}
-
-std::optional<ApiReply> ServerCore::page(const QHttpServerRequest& request) {
-    const std::optional<PageFile> file =
-        PageFiles::find(request.url().path(QUrl::FullyEncoded).toUtf8());
-    if (!file) return std::nullopt;
-    if (request.method() != Method::Get) {
-        ApiReply reply = apiError(Status::MethodNotAllowed, QStringLiteral("Method not allowed."));
-        reply.headers.emplace_back("Allow", "GET");
-        return reply;
-    }
-    ApiReply reply;
-    reply.headers = {{"Cache-Control", file->cacheControl},
-                     {"ETag", file->etag},
-                     {"Content-Security-Policy", PageFiles::contentSecurityPolicy()},
-                     {"X-Frame-Options", "DENY"}};
-    reply.contentType = file->contentType;
-    // If-None-Match may list several tags; the phone's copy is current when ours is among them.
-    const QByteArray known = apiHeader(request, "If-None-Match");
-    if (!known.isEmpty() && (known.trimmed() == "*" || known.contains(file->etag))) {
-        reply.status = Status::NotModified;
-        reply.raw = QByteArray();
-        reply.contentType.clear();
-        return reply;
-    }
-    reply.raw = file->body;
-    return reply;
 }
 
 ApiReply ServerCore::search(const QHttpServerRequest& request) {

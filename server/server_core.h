@@ -101,7 +101,6 @@ class ServerCore : public QAbstractHttpServer {
     void deliver(std::uint64_t id, const ApiReply& reply);
     Outcome answer(const QHttpServerRequest& request);
     Outcome route(const QHttpServerRequest& request, const std::string& client);
-    std::optional<ApiReply> page(const QHttpServerRequest& request);
     ApiReply search(const QHttpServerRequest& request);
     ApiReply addRequest(const QHttpServerRequest& request, const std::string& client);
     ApiReply withdraw(const QHttpServerRequest& request, std::int64_t id);
