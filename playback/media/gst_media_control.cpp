@@ -87,7 +87,10 @@ GstMediaControl::GstMediaControl(QObject* parent, SinkMaker makeSink,
 
 std::string GstMediaControl::keyEngine() {
     if (!hasPitch_) return {};
-    return hasRubberBand_ ? "Rubber Band, formants kept" : "SoundTouch";
+    // A song that began without Rubber Band changes its key by SoundTouch until it closes.
+    const bool rubberBand =
+        hasRubberBand_ && (pipeline_ == nullptr || shifter_ != nullptr || !begun_);
+    return rubberBand ? "Rubber Band, formants kept" : "SoundTouch";
 }
 
 std::string GstMediaControl::keyAndTempoMissing() {
@@ -118,16 +121,22 @@ void GstMediaControl::open(const std::string& path, bool /*alternativeDevice*/) 
         status_.refused(MediaError::Unreadable);
         return;
     }
+    path_ = path;
+    build();
+}
+
+void GstMediaControl::build() {
     pipeline_ = gst_element_factory_make("playbin", nullptr);
     if (pipeline_ == nullptr) {
         status_.refused(MediaError::Unplayable);
         return;
     }
-    g_object_set(pipeline_, "uri", gstFileUri(path).c_str(), "flags", kPlayAudio | kPlaySoftVolume,
+    g_object_set(pipeline_, "uri", gstFileUri(path_).c_str(), "flags", kPlayAudio | kPlaySoftVolume,
                  nullptr);
     if (makeSink_) g_object_set(pipeline_, "audio-sink", makeSink_(), nullptr);
     if (hasPitch_) {
-        const char* description = keyTempoDescription(hasRubberBand_);
+        const bool withShifter = wantsShifter();
+        const char* description = keyTempoDescription(withShifter);
         if (GstElement* filter = gst_parse_bin_from_description(description, TRUE, nullptr)) {
             pitch_ = gst_bin_get_by_name(GST_BIN(filter), kKeyTempoName);
             gst_object_unref(pitch_);  // the filter holds it as long as the pipeline lives
@@ -139,7 +148,7 @@ void GstMediaControl::open(const std::string& path, bool /*alternativeDevice*/) 
             gst_pad_add_probe(output, GST_PAD_PROBE_TYPE_BUFFER, &GstCallbacks::pitchOutput, this,
                               nullptr);
             gst_object_unref(output);
-            if (hasRubberBand_) {
+            if (withShifter) {
                 shifter_ = gst_bin_get_by_name(GST_BIN(filter), kKeyShiftName);
                 gst_object_unref(shifter_);  // held by the filter, as the pitch element
                 shifterDelay_.attach(shifter_);
@@ -151,7 +160,7 @@ void GstMediaControl::open(const std::string& path, bool /*alternativeDevice*/) 
     applyKeyAndTempo();
     applyVolume();
     // Loads and prerolls in GStreamer's threads; a file it cannot play is reported
-    // on the bus within moments.
+    // on the bus within moments. Once prerolled it starts if play() came meanwhile.
     if (gst_element_set_state(pipeline_, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) fail();
 }
 
@@ -165,6 +174,7 @@ void GstMediaControl::play() {
 }
 
 void GstMediaControl::startPlaying() {
+    begun_ = true;
     if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) fail();
 }
 
@@ -179,23 +189,29 @@ void GstMediaControl::stop() {
 }
 
 void GstMediaControl::close() {
+    tearDown();
+    path_.clear();
+    status_.closed();
+}
+
+void GstMediaControl::tearDown() {
     if (pipeline_ != nullptr) {
         // Stops GStreamer's threads first: after this no handler or probe runs.
         gst_element_set_state(pipeline_, GST_STATE_NULL);
-        bus_.unwatch(pipeline_);  // the old medium's news is no longer ours
+        bus_.unwatch(pipeline_);  // the old pipeline's news is no longer ours
         gst_object_unref(pipeline_);
         pipeline_ = nullptr;
         pitch_ = nullptr;
         shifter_ = nullptr;
     }
     prerolled_ = false;
+    begun_ = false;
     {
         const std::lock_guard lock(anchorsLock_);
         anchors_.clear();
         inputEndNs_ = -1.0;
     }
     shifterDelay_.reset();
-    status_.closed();
 }
 
 int32_t GstMediaControl::positionMs() {
@@ -221,7 +237,18 @@ int32_t GstMediaControl::positionMs() {
 bool GstMediaControl::setKeyAndTempo(int semitones, int tempoPercent) {
     semitones_ = semitones;
     tempoPercent_ = tempoPercent;
-    applyKeyAndTempo();
+    // Nothing has been heard of the song yet: it opens afresh, at its start, with the
+    // chain this key wants (play() stays asked for, if it was). Once begun, the chain
+    // stays and the key is the pitch element's or the shifter's.
+    const MediaState now = status_.state();
+    if (pipeline_ != nullptr && !begun_ &&
+        (now == MediaState::Stopped || now == MediaState::Playing) &&
+        (shifter_ != nullptr) != wantsShifter()) {
+        tearDown();
+        build();
+    } else {
+        applyKeyAndTempo();
+    }
     return hasPitch_;
 }
 

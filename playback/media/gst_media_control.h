@@ -22,6 +22,11 @@
 // element only changes the tempo; elsewhere SoundTouch does both. Rubber Band holds
 // the sound back (some 300-340 ms, more than the latency it reports), which is measured
 // on the first sound that passes it and taken off the output time (rubber_band_delay.h).
+// It costs most of the player's CPU, so a song opened at its own key goes without it.
+// Until the song begins to play (the pipeline set to PLAYING) a key that wants the other
+// chain rebuilds the pipeline at the start, which nobody hears; once it has begun, the
+// chain stays as it is until the next open(): a key changed then from the song's own is
+// SoundTouch's, with no gap and no jump in the sound or the position.
 #include <QObject>
 #include <functional>
 #include <mutex>
@@ -71,7 +76,10 @@ class GstMediaControl : public QObject, public MediaControl {
     std::string keyEngine() override;
 
     bool canChangeKeyAndTempo() const { return hasPitch_; }
+    // Rubber Band is installed (it shifts the key of songs opened at another key).
     bool keyByRubberBand() const { return hasRubberBand_; }
+    // The open song's sound goes through Rubber Band.
+    bool shifterInChain() const { return shifter_ != nullptr; }
 
   private:
     // How the pitch element stretches the song: song time per output time, the lead of
@@ -89,6 +97,11 @@ class GstMediaControl : public QObject, public MediaControl {
         Stretch stretch;
     };
 
+    // The pipeline for path_, with Rubber Band when the key wants it, prerolling; and
+    // its end. The status stays as it is across both.
+    void build();
+    void tearDown();
+    bool wantsShifter() const { return hasRubberBand_ && semitones_ != 0; }
     void handle(GstMessage* message);
     void startPlaying();
     void fail();
@@ -109,6 +122,8 @@ class GstMediaControl : public QObject, public MediaControl {
     GstElement* shifter_ = nullptr;  // Rubber Band, inside the filter when it has one; not owned
     bool hasRubberBand_ = false;
     bool prerolled_ = false;  // the sink holds the first sound: PLAYING can start cleanly
+    bool begun_ = false;      // the pipeline has been set to PLAYING: its chain is for good
+    std::string path_;        // the song open
     GstBusWatch bus_;
 
     MediaStatus status_;  // steers a steady estimate toward the pipeline's reading

@@ -192,9 +192,12 @@ struct Tap {
     // The fundamental in Hz in the middle of the sound, by autocorrelation (whatever its
     // level or waveform): the shortest period, from 2.2 kHz to 110 Hz, that matches
     // nearly as well as the best, refined between samples.
-    double pitch() const {
+    // Elsewhere: around `fraction` of the way through the sound.
+    double pitch(double fraction = 0.5) const {
         constexpr int kWindow = 8192, kMinLag = 20, kMaxLag = 400;
-        const int64_t middle = (firstCrossing + lastCrossing) / 2;
+        const auto middle =
+            firstCrossing +
+            static_cast<int64_t>(static_cast<double>(lastCrossing - firstCrossing) * fraction);
         const int64_t from = middle - kWindow / 2;
         if (from < 0 || middle + kWindow / 2 + kMaxLag >= static_cast<int64_t>(kept.size()))
             return 0.0;
@@ -337,31 +340,111 @@ TEST(KeyAndTempo, ShiftTheToneAndPaceTheSongTime) {
 }
 
 // Changes during play keep the position monotonic and land in song time, at the tone's
-// end exactly, with no gap in the sound.
+// end exactly, with no gap in the sound: on SoundTouch alone (opened at the song's own
+// key) and through Rubber Band where it is installed (opened at another).
 TEST(KeyAndTempo, ChangesDuringPlayKeepThePositionGoingOn) {
     const testing::TempFolder dir;
     testing::writeFile(dir.path("tone.wav"), encodedTone("wavenc", 2));
-    Tap tap;
-    GstMediaControl media(nullptr, [&tap] { return tap.makeSink(); });
-    media.open(dir.path("tone.wav"), false);
-    media.play();
-    int32_t last = 0;
-    int step = 0;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            const int32_t now = media.positionMs();
-            EXPECT_GE(now, last);
-            last = now;
-            if (now > 250 * (step + 1)) {
-                ++step;
-                media.setKeyAndTempo(step % 2 == 0 ? 2 : -4, 50 + 25 * (step % 5));
+    for (int openingKey : {0, 1}) {
+        SCOPED_TRACE("opened at key " + std::to_string(openingKey));
+        Tap tap;
+        GstMediaControl media(nullptr, [&tap] { return tap.makeSink(); });
+        media.setKeyAndTempo(openingKey, 100);
+        media.open(dir.path("tone.wav"), false);
+        media.play();
+        int32_t last = 0;
+        int step = 0;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                const int32_t now = media.positionMs();
+                EXPECT_GE(now, last);
+                last = now;
+                if (now > 250 * (step + 1)) {
+                    ++step;
+                    media.setKeyAndTempo(step % 2 == 0 ? 2 : -4, 50 + 25 * (step % 5));
+                }
+                return media.state() == MediaState::Ended;
+            },
+            10000));
+        EXPECT_EQ(media.shifterInChain(), openingKey != 0 && media.keyByRubberBand());
+        EXPECT_EQ(media.positionMs(), 2000);    // not past it: SoundTouch pads after changes
+        EXPECT_LT(tap.longestGap, 44100 / 20);  // no gap of 50 ms in the sound
+        EXPECT_GT(step, 4);
+    }
+}
+
+// Rubber Band costs most of the player's CPU: a song opened at its own key goes without
+// it, and one opened at another key, or given one before it starts (also after play()
+// was asked for, before any sound: the rotation's remembered key comes then), goes
+// through it. A key changed once the song plays is SoundTouch's for the rest of it, with
+// no jump in the position; going back to the song's own key keeps Rubber Band. The key
+// engine named is the one that shifts the song's key.
+TEST(KeyByRubberBand, OnlyForSongsOpenedAtAnotherKey) {
+    const testing::TempFolder dir;
+    testing::writeFile(dir.path("tone.wav"), encodedTone("wavenc", 3));  // 440 Hz
+    const bool rubberBandInstalled = GstMediaControl().keyByRubberBand();
+    constexpr int kNone = 99;
+    const struct {
+        const char* name;
+        int atOpen, beforePlay, afterPlayAsked, midSong;
+        bool shifter;
+        double hertz;
+    } cases[] = {{"own key", 0, kNone, kNone, kNone, false, 440.0},
+                 {"+2 at open", 2, kNone, kNone, kNone, true, 493.9},
+                 {"+2 after open", 0, 2, kNone, kNone, true, 493.9},
+                 {"+2 after play() is asked", 0, kNone, 2, kNone, true, 493.9},
+                 {"back to the own key before play", 2, 0, kNone, kNone, false, 440.0},
+                 {"+2 mid-song", 0, kNone, kNone, 2, false, 493.9},
+                 {"-3 mid-song", 0, kNone, kNone, -3, false, 370.0},
+                 {"back to the own key mid-song", 2, kNone, kNone, 0, true, 440.0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.shifter && !rubberBandInstalled) continue;  // rubberband-ladspa is not installed
+        Tap tap;
+        GstMediaControl media(nullptr, [&tap] { return tap.makeSink(); });
+        media.setKeyAndTempo(c.atOpen, 100);
+        media.open(dir.path("tone.wav"), false);
+        if (c.beforePlay != kNone) {
+            QTest::qWait(300);  // prerolled
+            media.setKeyAndTempo(c.beforePlay, 100);
+        }
+        media.play();
+        if (c.afterPlayAsked != kNone) media.setKeyAndTempo(c.afterPlayAsked, 100);
+        std::vector<std::pair<double, int32_t>> readings;  // steady seconds, position
+        bool changed = c.midSong == kNone;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                readings.emplace_back(seconds(Clock::now()), media.positionMs());
+                if (!changed && readings.back().second > 500) {
+                    media.setKeyAndTempo(c.midSong, 100);
+                    changed = true;
+                    readings.emplace_back(seconds(Clock::now()), media.positionMs());
+                }
+                return media.state() == MediaState::Ended;
+            },
+            10000));
+        EXPECT_EQ(media.shifterInChain(), c.shifter);
+        EXPECT_EQ(media.keyEngine(), c.shifter ? "Rubber Band, formants kept" : "SoundTouch");
+        // A key changed at 0.5 s is heard a second or so later (what the pitch element has
+        // sent on is still on its way to the sink): the last tenth has it.
+        EXPECT_NEAR(tap.pitch(0.9), c.hertz, 3.0);
+        EXPECT_LT(tap.longestGap, 44100 / 20);  // no gap of 50 ms in the sound
+        EXPECT_EQ(media.positionMs(), 3000);
+        // The position goes on with the wall clock: never back, and once under way (the
+        // start catches up with the first sound heard) never 50 ms ahead of it.
+        for (std::size_t i = 1; i < readings.size(); ++i) {
+            const auto& [t0, p0] = readings[i - 1];
+            const auto& [t1, p1] = readings[i];
+            EXPECT_GE(p1, p0);
+            if (p0 >= 100) {
+                EXPECT_LE(p1 - p0, 1000.0 * (t1 - t0) + 50.0) << "at " << p0 << " ms";
             }
-            return media.state() == MediaState::Ended;
-        },
-        10000));
-    EXPECT_EQ(media.positionMs(), 2000);    // not past it: SoundTouch pads after changes
-    EXPECT_LT(tap.longestGap, 44100 / 20);  // no gap of 50 ms in the sound
-    EXPECT_GT(step, 4);
+        }
+        media.close();
+        // Closed, the next song at another key would be Rubber Band's again.
+        EXPECT_EQ(media.keyEngine(),
+                  rubberBandInstalled ? "Rubber Band, formants kept" : "SoundTouch");
+    }
 }
 
 // Names of any bytes (Windows' CP437, Latin-1, characters a URI reserves) play with their
@@ -499,6 +582,7 @@ TEST(KeyByRubberBand, PositionFollowsWhatIsHeard) {
         if (c.rubberBand && !media.keyByRubberBand()) GTEST_SKIP() << "no rubberband-ladspa";
         media.setKeyAndTempo(c.semitones, c.tempo);
         media.open(dir.path("onsets.wav"), false);
+        EXPECT_EQ(media.shifterInChain(), c.rubberBand && c.semitones != 0);  // not at key 0
         media.play();
         std::vector<std::pair<double, int32_t>> readings;  // steady seconds, position
         ASSERT_TRUE(QTest::qWaitFor(
