@@ -15,17 +15,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from percentile import percentile  # noqa: E402
-
-
-def read_trace(path):
-    rows = []
-    with open(path) as f:
-        for line in f:
-            fields = line.split()
-            if len(fields) in (4, 5):
-                rows.append((float(fields[0]), int(fields[2]) - int(fields[3])))
-    return rows
+from percentile import percentile, read_trace  # noqa: E402
 
 
 def figures(label, rows):

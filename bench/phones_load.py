@@ -36,7 +36,7 @@ import time
 from collections import Counter, defaultdict
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from percentile import percentile  # noqa: E402
+from percentile import percentile, read_trace  # noqa: E402
 
 
 class Stats:
@@ -202,16 +202,6 @@ def cpu_seconds(pid):
     except OSError:
         return None
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
-
-def read_trace(path):
-    rows = []
-    with open(path) as f:
-        for line in f:
-            fields = line.split()
-            if len(fields) in (4, 5):
-                rows.append((float(fields[0]), int(fields[2]) - int(fields[3])))
-    return rows
 
 
 def pass_figures(label, rows):

@@ -18,6 +18,17 @@ window.Lyrvox = (function () {
     span.appendChild(el('small', extra ? artist + ' · ' + extra : artist));
     return span;
   }
+  // What plays now, into the element `playing` (a song of the plain queue is
+  // nobody's turn: no singer before it).
+  function showPlaying(playing, now) {
+    if (now) {
+      playing.replaceChildren(songItem((now.singer ? now.singer + ' — ' : '') + now.artist, now.title));
+      playing.className = '';
+    } else {
+      playing.textContent = 'Nothing is playing.';
+      playing.className = 'muted';
+    }
+  }
   // The server's reason for a refusal ({"error": "..."}), or the status' own words.
   async function errorText(response) {
     try { return (await response.json()).error || response.statusText; } catch (e) { return response.statusText; }
@@ -53,5 +64,5 @@ window.Lyrvox = (function () {
     connect();
   }
 
-  return Object.freeze({ OFFLINE, el, songItem, errorText, api, live });
+  return Object.freeze({ OFFLINE, el, songItem, showPlaying, errorText, api, live });
 })();

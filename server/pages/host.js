@@ -3,7 +3,7 @@
 // approved or declined. Names go in with textContent.
 'use strict';
 (function () {
-  const { OFFLINE, el, songItem, errorText, api, live } = window.Lyrvox;
+  const { OFFLINE, el, songItem, showPlaying, errorText, api, live } = window.Lyrvox;
   const $ = (id) => document.getElementById(id);
   const PIN_KEY = 'lyrvox.pin';
   const session = window.sessionStorage;
@@ -139,15 +139,7 @@
     }));
   }
   function showRotation(r) {
-    const playing = $('playing');
-    if (r.playing) {
-      // A song of the plain queue is nobody's turn.
-      playing.replaceChildren(songItem((r.playing.singer ? r.playing.singer + ' — ' : '') + r.playing.artist, r.playing.title));
-      playing.className = '';
-    } else {
-      playing.textContent = 'Nothing is playing.';
-      playing.className = 'muted';
-    }
+    showPlaying($('playing'), r.playing);
     $('coming').replaceChildren(...(r.coming || []).map((turn) => {
       const li = el('li');
       li.appendChild(songItem(turn.singer + ' — ' + turn.artist, turn.title));

@@ -3,7 +3,7 @@
 // and singer names are whatever the library and other phones hold.
 'use strict';
 (function () {
-  const { OFFLINE, el, songItem, errorText, api, live } = window.Lyrvox;
+  const { OFFLINE, el, songItem, showPlaying, errorText, api, live } = window.Lyrvox;
   const $ = (id) => document.getElementById(id);
   const store = window.localStorage;
   const NAME_KEY = 'lyrvox.singer';
@@ -100,14 +100,7 @@
 
   function showRotation(r) {
     const me = singer.value.trim();
-    const playing = $('playing');
-    if (r.playing) {
-      playing.replaceChildren(songItem((r.playing.singer ? r.playing.singer + ' — ' : '') + r.playing.artist, r.playing.title));
-      playing.className = '';
-    } else {
-      playing.textContent = 'Nothing is playing.';
-      playing.className = 'muted';
-    }
+    showPlaying($('playing'), r.playing);
     const coming = r.coming || [];
     $('coming').replaceChildren(...coming.map((turn) => {
       const li = el('li', undefined, turn.singer === me ? 'me' : '');
